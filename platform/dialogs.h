@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+#include "platform/form.h"
+
+namespace quorvel {
+
+enum class MessageKind { Information, Error, Warning, Confirmation };
+enum class MessageButtons { Ok, YesNo, OkCancel };
+
+// Modal questions and windows. The toolkit answers them with real dialogs;
+// tests answer them from a script and keep the texts for inspection.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // Shows a message box and returns the button pressed (Ok, Cancel, Yes, No).
+    virtual ModalResult messageBox(MessageKind kind, const std::string& text,
+                                   MessageButtons buttons = MessageButtons::Ok) = 0;
+
+    // Shows a window modally, bringing the program forward first, also while
+    // the main window is hidden. Returns the form's modal result.
+    virtual ModalResult showModal(Form& form) = 0;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,65 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace quorvel {
+
+std::optional<std::string> readFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFileAtomically(const std::string& path, const std::string& bytes, unsigned mode) {
+    std::string temp = path + ".XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) throw std::runtime_error("Cannot create " + temp + ": " + std::strerror(errno));
+    const auto fail = [&](const char* what) {
+        const int err = errno;
+        close(fd);
+        unlink(temp.c_str());
+        throw std::runtime_error(std::string(what) + " " + path + ": " + std::strerror(err));
+    };
+    if (fchmod(fd, mode) != 0) fail("Cannot set the mode of");
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail("Cannot write");
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (fsync(fd) != 0) fail("Cannot write");
+    if (close(fd) != 0) {
+        const int err = errno;
+        unlink(temp.c_str());
+        throw std::runtime_error("Cannot write " + path + ": " + std::strerror(err));
+    }
+    if (rename(temp.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        unlink(temp.c_str());
+        throw std::runtime_error("Cannot replace " + path + ": " + std::strerror(err));
+    }
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace quorvel {
+
+// The state of one control of a window, as plain data. A window's logic object
+// owns these; the toolkit window draws them and forwards the user's events.
+struct Control {
+    std::string caption;
+    std::string hint;
+    bool visible = true;
+    bool enabled = true;
+    bool checked = false;
+};
+
+enum class ModalResult { None, Ok, Cancel, Yes, No };
+
+// Base of every window's logic object: the window-level state, and the one
+// notification the toolkit window listens to so it can redraw from that state.
+class Form {
+public:
+    explicit Form(std::string name, std::string caption) : caption(std::move(caption)), name_(std::move(name)) {}
+    virtual ~Form() = default;
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    const std::string& name() const { return name_; }
+
+    std::string caption;
+    bool visible = false;
+    ModalResult modalResult = ModalResult::None;
+
+    // The toolkit window sets this to redraw itself; logic calls changed()
+    // after every handler that altered the state.
+    void setChangedHandler(std::function<void()> handler) { onChanged_ = std::move(handler); }
+    void changed() const {
+        if (onChanged_) onChanged_();
+    }
+
+private:
+    std::string name_;
+    std::function<void()> onChanged_;
+};
+
+}  // namespace quorvel

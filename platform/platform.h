@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/desktop.h"
+#include "platform/dialogs.h"
+#include "platform/event_pump.h"
+#include "platform/timer.h"
+
+namespace quorvel {
+
+// Everything the core needs from the desktop, handed to each logic object.
+// The toolkit fills it with real services, tests with doubles.
+struct Platform {
+    EventPump& pump;
+    TimerFactory& timers;
+    Clock& clock;
+    Dialogs& dialogs;
+    TrayIcon& tray;
+    Sound& sound;
+    Shell& shell;
+    // The folder of the rule files, quorvel.ini, known.lst, the default log and
+    // saved messages (see program_folder.h).
+    std::string programFolder;
+    // The folder of the settings store's file.
+    std::string settingsFolder;
+};
+
+}  // namespace quorvel
