@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace quorvel {
 
@@ -10,6 +11,12 @@ namespace quorvel {
 struct Control {
     std::string caption;
     std::string hint;
+    std::string picture;             // a picture by name, drawn by the toolkit
+    std::string hotPicture;          // shown while the pointer is over it, if set
+    std::string text;                // edit fields
+    int value = 0;                   // spin edits
+    std::vector<std::string> items;  // lists and combo boxes
+    int itemIndex = -1;
     bool visible = true;
     bool enabled = true;
     bool checked = false;

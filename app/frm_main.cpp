@@ -1,0 +1,318 @@
+#include "app/frm_main.h"
+
+#include <cstdio>
+
+#include "platform/files.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr const char* kProgramName = "Quorvel";
+constexpr int kTimer1Interval = 60000;
+constexpr int kSplashInterval = 1500;
+
+Control button(const char* caption, const char* picture, bool visible = true) {
+    Control c;
+    c.caption = caption;
+    c.hint = caption;
+    c.picture = picture;
+    c.visible = visible;
+    return c;
+}
+
+Control item(const char* caption) {
+    Control c;
+    c.caption = caption;
+    return c;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<TfrmSplash> splash)
+    : Form("frmMain", kProgramName), frmSplash(std::move(splash)), platform_(platform), store_(store) {
+    btList = button("Check e-mail", "imDown");
+    btOptions = button("Settings and more", "btOptions");
+    btExit = button("Goodbye", "imDoor");
+    btExit.hotPicture = "imBye";
+    btMark = button("Mark messages", "btMark", false);
+    btDelete = button("Delete marked messages", "btDelete", false);
+    btRemark = button("Auto-mark messages", "btRemark", false);
+    btResetAll = button("Reset all marks", "btResetAll", false);
+    btLaunch = button("Launch e-mail program", "btLaunch", false);
+    btGeneral = button("General settings", "btGeneral");
+    btSpamSetup = button("Spam settings", "btSpamSetup");
+    btStats = button("Stats", "btStats");
+    btAbout = button("About", "btAbout");
+    btHelp = button("Help", "btHelp");
+
+    lblTitle.caption = kProgramName;
+    Label1.caption = "TM";
+    lblAd.caption = "Quickly eliminate junk e-mail before it gets to your mailbox";
+    statusPanels = {"Right click for more options, double click to mark", "Ready"};
+
+    Show1 = item("Check e-mail for spam");
+    LaunchEmailprogram1 = item("Launch e-mail program");
+    ShowMainScreen1 = item("Main screen");
+    Settings1 = item("Settings");
+    Spam1 = item("Spam");
+    General1 = item("General");
+    Viewlogfile1 = item("View log file");
+    Statistics1 = item("Statistics");
+    EnableAutomatic1 = item("Enable automatic check");
+    DisableAutomatic1 = item("Disable automatic check");
+    DisableAutomatic1.checked = true;
+    Help1 = item("Help/Info");
+    Help2 = item("Help");
+    About1 = item("About");
+    Exit1 = item("Exit");
+
+    msRemotePOP1.DefaultPort = 110;
+    msRemotePOP1.TimeOut = 120;
+    enc1.Key = "qiro";
+    Timer1 = platform_.timers.createTimer([this] { /* the automatic cycle comes with automatic mode */ });
+    Timer1->setInterval(kTimer1Interval);
+    timSplash = platform_.timers.createTimer([this] { timSplashTimer(); });
+    timSplash->setInterval(kSplashInterval);
+
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::FormCreate() {
+    fix2000();
+
+    trayMode = store_.readBool("General", "SysTray", false);
+    const bool automatic = store_.readBool("General", "Automatic", false);
+    MinutesLeft = store_.readInteger("General", "Minutes", 10);
+    currentMailbox = store_.readInteger("Server", "Which", 1);
+
+    AutoCheckRunning = false;
+    EnableAutomatic1.checked = automatic;
+    DisableAutomatic1.checked = !automatic;
+
+    if (!trayMode) platform_.tray.setActive(false);
+
+    Listing = ExplainMode = ExplainException = false;
+    logOpen = false;
+
+    IniPath = joinPath(platform_.programFolder, "quorvel.ini");
+
+    // A stored password that no longer deciphers is reported, but must not
+    // keep the window from coming up.
+    try {
+        GetRemotePOPSettings(currentMailbox);
+    } catch (const std::exception& error) {
+        platform_.dialogs.messageBox(MessageKind::Error, error.what());
+    }
+
+    CleanUpEMLFiles();
+
+    if (frmSplash) {
+        frmSplash->pnl1.visible = false;
+        frmSplash->pnl2.visible = true;
+        frmSplash->changed();
+        timSplash->setEnabled(true);
+    }
+
+    UpdateAutomaticCaptions(automatic, MinutesLeft);
+    if (trayMode) btExit.caption = "Hide";
+    if (!trayMode) platform_.tray.showApplication();
+    if (automatic) {
+        Timer1->setEnabled(true);
+        platform_.tray.setState(TrayIconState::Animated);
+    }
+    changed();
+}
+
+void TfrmMain::fix2000() {
+    std::string& format = platform_.clock.formatSettings().shortDateFormat;
+    if (format.find("yyyy") != std::string::npos) return;
+    const std::size_t at = format.find("yy");
+    if (at != std::string::npos) format.insert(at, "yy");
+}
+
+void TfrmMain::timSplashTimer() {
+    if (frmSplash) {
+        frmSplash->visible = false;
+        frmSplash->changed();
+        frmSplash.reset();
+    }
+    timSplash->setEnabled(false);
+}
+
+void TfrmMain::GetRemotePOPSettings(int mailbox) {
+    const std::string n = std::to_string(mailbox);
+    const std::string stored = store_.readString("Server", "Passwd" + n, "");
+    const std::string marker = store_.readString("Server", "Version161", "xx");
+    store_.writeString("Server", "Version161", "161");
+
+    if (marker == "161") {
+        msRemotePOP1.Server = store_.readString("Server", "Server" + n, "");
+        msRemotePOP1.UserName = store_.readString("Server", "Mailbox" + n, "");
+        const std::string password = store_.readString("Server", "Passwd" + n, "");
+        if (!password.empty()) msRemotePOP1.Password = enc1.decipher(password);
+        return;
+    }
+    if (stored.empty()) return;
+
+    // Passwords stored before the current cipher cannot be read back.
+    if (frmSplash && frmSplash->visible) {
+        frmSplash->visible = false;
+        frmSplash->changed();
+    }
+    platform_.dialogs.messageBox(
+        MessageKind::Warning,
+        "Warning: You will have to re-enter your passwords for all of your mailboxes!  Sorry for the inconvenience.");
+    for (int i = 1; i <= TfrmGeneral::kMailboxes; ++i) store_.writeString("Server", "Passwd" + std::to_string(i), "");
+}
+
+void TfrmMain::CleanUpEMLFiles() {
+    for (int n = 0; n <= 100; ++n) {
+        const std::string path = joinPath(platform_.programFolder, "msg_" + std::to_string(n) + ".eml");
+        if (fileExists(path)) std::remove(path.c_str());
+    }
+}
+
+bool TfrmMain::FormCloseQuery() {
+    // An open POP3 session is ended with QUIT once the client can talk.
+    return true;
+}
+
+void TfrmMain::disableAllButtons() {
+    btList.enabled = false;
+    btOptions.enabled = false;
+    btMark.visible = btResetAll.visible = btLaunch.visible = btDelete.visible = btRemark.visible = false;
+    lblAd.visible = true;
+    changed();
+}
+
+void TfrmMain::enableAllButtons() {
+    btList.enabled = true;
+    btOptions.enabled = true;
+    if (!ListView1.rows.empty()) {
+        btMark.visible = btResetAll.visible = btLaunch.visible = btDelete.visible = btRemark.visible = true;
+        lblAd.visible = false;
+    }
+    changed();
+}
+
+void TfrmMain::setExitRole(bool cancel) {
+    if (cancel) {
+        btExit.caption = btExit.hint = "Cancel";
+        btExit.picture = btExit.hotPicture = "imStop";
+        Exit1.caption = "Cancel";
+    } else {
+        btExit.caption = btExit.hint = trayMode ? "Hide" : "Goodbye";
+        btExit.picture = "imDoor";
+        btExit.hotPicture = "imBye";
+        Exit1.caption = "Exit";
+    }
+    changed();
+}
+
+void TfrmMain::btExitClick(Sender sender) {
+    playAlarmSound(false);
+    if (btExit.caption == "Cancel") {
+        if (Listing) ListView1.rows.clear();
+        Listing = false;
+        enableAllButtons();
+        return;
+    }
+    logOpen = false;
+    if (sender == Sender::Menu) {
+        endRequest = EndRequest::Terminate;
+    } else if (trayMode) {
+        platform_.tray.hideApplication();
+    } else {
+        endRequest = EndRequest::Close;
+    }
+    changed();
+}
+
+void TfrmMain::UpdateAutomaticCaptions(bool automatic, int minutes) {
+    caption = kProgramName;
+    if (automatic) {
+        Timer1->setEnabled(true);
+        caption += " - next e-mail check in " + std::to_string(minutes) + " minute" + (minutes == 1 ? "" : "s");
+    } else {
+        Timer1->setEnabled(false);
+    }
+    lblTitle.caption = caption;
+    platform_.tray.setHint(caption);
+    EnableAutomatic1.checked = automatic;
+    DisableAutomatic1.checked = !automatic;
+    UpdateTrayIcons(automatic);
+    changed();
+}
+
+void TfrmMain::UpdateTrayIcons(bool automatic) {
+    platform_.tray.setState(automatic ? TrayIconState::Animated : TrayIconState::Enabled);
+}
+
+bool TfrmMain::automaticSetting() const {
+    return frmGeneral_ ? frmGeneral_->Automatic() : store_.readBool("General", "Automatic", false);
+}
+
+void TfrmMain::playAlarmSound(bool play) {
+    if (!play) {
+        platform_.sound.stop();
+        return;
+    }
+    const std::string file = frmGeneral_ ? frmGeneral_->AlarmFile().substr(0, 200) : std::string();
+    if (fileExists(file))
+        platform_.sound.play(file, frmGeneral_->Repeat());
+    else
+        platform_.sound.beep();
+}
+
+void TfrmMain::btHelpClick() {
+    Timer1->setEnabled(false);
+    playAlarmSound(false);
+    if (!platform_.shell.showHelp(joinPath(platform_.programFolder, "quorvel.hlp"), 0))
+        platform_.dialogs.messageBox(MessageKind::Error, "Unable to open help file - quorvel.hlp.");
+    if (automaticSetting()) Timer1->setEnabled(true);
+}
+
+void TfrmMain::btOptionsClick() {
+    playAlarmSound(false);
+    optionsPanelOpen = !optionsPanelOpen;
+    changed();
+}
+
+void TfrmMain::btAboutClick() {
+    playAlarmSound(false);
+    optionsPanelOpen = false;
+    if (frmAbout) platform_.dialogs.showModal(*frmAbout);
+    changed();
+}
+
+void TfrmMain::ShowMainScreen1Click() {
+    platform_.tray.showApplication();
+}
+
+void TfrmMain::popTrayPopup() {
+    playAlarmSound(false);
+}
+
+void TfrmMain::notAvailable(const std::string& what) {
+    playAlarmSound(false);
+    optionsPanelOpen = false;
+    platform_.dialogs.messageBox(MessageKind::Information, what + " is not available in this version yet.");
+    changed();
+}
+
+void TfrmMain::btListClick() { notAvailable("Checking e-mail"); }
+void TfrmMain::btMarkClick() { notAvailable("Marking messages"); }
+void TfrmMain::btDeleteClick() { notAvailable("Deleting messages"); }
+void TfrmMain::btRemarkClick() { notAvailable("Auto-marking messages"); }
+void TfrmMain::ResetButtonClick() { notAvailable("Resetting marks"); }
+void TfrmMain::btLaunchClick() { notAvailable("Launching the e-mail program"); }
+void TfrmMain::btGeneralClick() { notAvailable("The general settings window"); }
+void TfrmMain::btSpamSetupClick() { notAvailable("The spam settings window"); }
+void TfrmMain::btStatsClick() { notAvailable("The statistics window"); }
+void TfrmMain::Viewlogfile1Click() { notAvailable("The activity log"); }
+void TfrmMain::EnableAutomatic1Click() { notAvailable("Switching automatic checking from here"); }
+
+}  // namespace quorvel

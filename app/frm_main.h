@@ -1,0 +1,128 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "app/frm_splash.h"
+#include "app/message_list.h"
+#include "config/frm_general.h"
+#include "config/password_cipher.h"
+#include "config/settings_store.h"
+#include "mail/pop3_client.h"
+#include "platform/form.h"
+#include "platform/platform.h"
+
+namespace quorvel {
+
+// The main window's logic: the hub that owns the POP3 client, the message
+// list, the timers and the flags that tie the runs together. The toolkit
+// window draws the controls below and calls the handlers.
+class TfrmMain : public Form {
+public:
+    // Which control sent a click that two controls share.
+    enum class Sender { Button, Menu };
+
+    // Builds the controls and runs FormCreate. `splash` may be null.
+    TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<TfrmSplash> splash);
+    ~TfrmMain() override;
+
+    // The general settings window, created after this one; its controls are
+    // the live settings.
+    void setGeneralWindow(TfrmGeneral* general) { frmGeneral_ = general; }
+
+    // Toolbar.
+    Control btList, btOptions, btExit, btMark, btDelete, btRemark, btResetAll, btLaunch;
+    // The drop-down panel of btOptions.
+    bool optionsPanelOpen = false;
+    Control btGeneral, btSpamSetup, btStats, btAbout, btHelp;
+    // Labels.
+    Control lblTitle, Label1, lblAd;
+    // The message list and the status bar.
+    MessageList ListView1;
+    std::array<std::string, 2> statusPanels;
+    // The tray menu popTray, in order; Settings1 and Help1 are submenus.
+    Control Show1, LaunchEmailprogram1, ShowMainScreen1, Settings1, Spam1, General1, Viewlogfile1,
+        Statistics1, EnableAutomatic1, DisableAutomatic1, Help1, Help2, About1, Exit1;
+
+    // Non-visual parts.
+    TmsRemotePOP msRemotePOP1;
+    TPasswordCipher enc1;
+    std::unique_ptr<Timer> Timer1;
+    std::unique_ptr<Timer> timSplash;
+    std::unique_ptr<TfrmSplash> frmSplash;  // null once the splash has ended
+
+    // State.
+    int currentMailbox = 1;
+    bool trayMode = false;
+    int MinutesLeft = 10;
+    bool AutoCheckRunning = false;
+    bool Listing = false;
+    bool ExplainMode = false;
+    bool ExplainException = false;
+    std::string IniPath;
+    bool logOpen = false;
+    bool DeleteRunning = false;
+    int DeleteTotal = 0;
+    int DeleteNext = 0;
+
+    // Start-up.
+    void FormCreate();
+    void fix2000();
+    void timSplashTimer();
+    void GetRemotePOPSettings(int mailbox);
+    void CleanUpEMLFiles();
+    // Closing: ends an open POP3 session; closing is always allowed.
+    bool FormCloseQuery();
+
+    // Buttons around every run.
+    void disableAllButtons();
+    void enableAllButtons();
+    // The exit button reads "Cancel" while a run is in progress.
+    void setExitRole(bool cancel);
+
+    // The exit button and the tray menu's Exit.
+    void btExitClick(Sender sender);
+    // How the program is asked to end: closing the main window asks
+    // FormCloseQuery first, terminating does not.
+    enum class EndRequest { None, Close, Terminate };
+    EndRequest endRequest = EndRequest::None;
+
+    // Automatic mode captions and tray icon.
+    void UpdateAutomaticCaptions(bool automatic, int minutes);
+    void UpdateTrayIcons(bool automatic);
+
+    // The alarm, help and the drop-down panel.
+    void playAlarmSound(bool play);
+    void btHelpClick();
+    void btOptionsClick();
+    void btAboutClick();
+    void ShowMainScreen1Click();
+    void popTrayPopup();
+
+    // Commands whose windows and runs come later say so instead.
+    void btListClick();
+    void btMarkClick();
+    void btDeleteClick();
+    void btRemarkClick();
+    void ResetButtonClick();
+    void btLaunchClick();
+    void btGeneralClick();
+    void btSpamSetupClick();
+    void btStatsClick();
+    void Viewlogfile1Click();
+    void EnableAutomatic1Click();
+
+    // Asks the about window to show (the toolkit binds it).
+    Form* frmAbout = nullptr;
+
+private:
+    void notAvailable(const std::string& what);
+    bool automaticSetting() const;
+
+    Platform& platform_;
+    SettingsStore& store_;
+    TfrmGeneral* frmGeneral_ = nullptr;
+};
+
+}  // namespace quorvel

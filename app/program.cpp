@@ -1,0 +1,18 @@
+#include "app/program.h"
+
+namespace quorvel {
+
+Program::Program(Platform& p) : platform(p), store(p.settingsFolder) {
+    auto splash = std::make_unique<TfrmSplash>();
+    main_ = std::make_unique<TfrmMain>(platform, store, std::move(splash));
+    general_ = std::make_unique<TfrmGeneral>(platform, store);
+    main_->setGeneralWindow(general_.get());
+    about_ = std::make_unique<TfrmAbout>(store);
+    main_->frmAbout = about_.get();
+}
+
+void Program::shutdown() {
+    general_->SaveGeneralSettings();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+
+#include "app/frm_about.h"
+#include "app/frm_main.h"
+#include "app/frm_splash.h"
+#include "config/frm_general.h"
+#include "config/settings_store.h"
+#include "platform/platform.h"
+
+namespace quorvel {
+
+// The program's windows, created in their fixed order at start and living
+// until it ends. The main window computes the paths the windows after it
+// read, so the order matters.
+class Program {
+public:
+    explicit Program(Platform& platform);
+
+    // The help file the program opens.
+    static constexpr const char* kHelpFile = "quorvel.hlp";
+
+    Platform& platform;
+    SettingsStore store;
+    TfrmMain* frmMain() { return main_.get(); }
+    TfrmGeneral* frmGeneral() { return general_.get(); }
+    TfrmAbout* frmAbout() { return about_.get(); }
+
+    // Exit saves the general settings.
+    void shutdown();
+
+private:
+    std::unique_ptr<TfrmMain> main_;
+    std::unique_ptr<TfrmGeneral> general_;
+    std::unique_ptr<TfrmAbout> about_;
+};
+
+}  // namespace quorvel

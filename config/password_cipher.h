@@ -1,0 +1,46 @@
+#pragma once
+
+#include <random>
+#include <stdexcept>
+#include <string>
+
+namespace quorvel {
+
+enum class TActionType { atEncryption, atDecryption };
+
+// The text is not made of hexadecimal pairs.
+class EConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Keeps stored passwords out of plain text. Enciphering writes a random first
+// byte and then each character chained to the one before, as upper-case
+// hexadecimal pairs: n characters become 2 + 2n digits, and the same text
+// enciphers differently each time.
+class TPasswordCipher {
+public:
+    TPasswordCipher();
+
+    std::string Input;
+    std::string Output;
+    std::string Key;
+    TActionType Action = TActionType::atEncryption;
+
+    // Runs `Action` on `Input` into `Output`. An empty `Input` gives "".
+    // Deciphering text that is not hexadecimal pairs throws EConvertError.
+    void Execute();
+
+    // Conveniences for the common calls.
+    std::string encipher(const std::string& text);
+    std::string decipher(const std::string& text);
+
+private:
+    std::string encrypt(const std::string& plain);
+    std::string decrypt(const std::string& cipher) const;
+
+    std::mt19937 random_;
+    int lastSeed_ = -1;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,265 @@
+#include "app/frm_main.h"
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "app/program.h"
+#include "support/fake_platform.h"
+
+namespace quorvel {
+namespace {
+
+class MainWindow : public ::testing::Test {
+protected:
+    testing::FakePlatform fake;
+    SettingsStore store{fake.platform.settingsFolder};
+
+    std::unique_ptr<TfrmMain> create(bool withSplash = false) {
+        return std::make_unique<TfrmMain>(fake.platform, store,
+                                          withSplash ? std::make_unique<TfrmSplash>() : nullptr);
+    }
+};
+
+TEST_F(MainWindow, Fix2000WidensTwoDigitYearsOnly) {
+    struct Case {
+        const char* before;
+        const char* after;
+    } cases[] = {
+        {"dd/MM/yy", "dd/MM/yyyy"},
+        {"yyyy-MM-dd", "yyyy-MM-dd"},
+        {"yy.MM.dd", "yyyy.MM.dd"},
+        {"d MMM", "d MMM"},
+        {"M/d/yy", "M/d/yyyy"},
+    };
+    auto main = create();
+    for (const auto& c : cases) {
+        fake.clock.formatSettings().shortDateFormat = c.before;
+        main->fix2000();
+        EXPECT_EQ(fake.clock.formatSettings().shortDateFormat, c.after) << c.before;
+    }
+}
+
+TEST_F(MainWindow, StartsVisibleInManualModeWithTheMessageCommandsHidden) {
+    auto main = create();
+    EXPECT_EQ(fake.clock.formatSettings().shortDateFormat, "M/d/yyyy");
+    EXPECT_EQ(main->caption, "Quorvel");
+    EXPECT_EQ(main->lblTitle.caption, "Quorvel");
+    EXPECT_EQ(fake.tray.hint, "Quorvel");
+    EXPECT_FALSE(fake.tray.active());  // no tray mode: the icon is removed
+    EXPECT_EQ(fake.tray.calls, std::vector<std::string>{"ShowApplication"});
+    EXPECT_EQ(main->btExit.caption, "Goodbye");
+    EXPECT_FALSE(main->Timer1->enabled());
+    EXPECT_TRUE(main->DisableAutomatic1.checked);
+    EXPECT_FALSE(main->EnableAutomatic1.checked);
+    for (const Control* hidden : {&main->btMark, &main->btDelete, &main->btRemark, &main->btResetAll, &main->btLaunch})
+        EXPECT_FALSE(hidden->visible) << hidden->caption;
+    EXPECT_TRUE(main->lblAd.visible);
+    EXPECT_EQ(main->btList.hint, "Check e-mail");
+    EXPECT_EQ(main->statusPanels[0], "Right click for more options, double click to mark");
+    EXPECT_EQ(main->IniPath, fake.platform.programFolder + "/quorvel.ini");
+    EXPECT_EQ(main->msRemotePOP1.DefaultPort, 110);
+    EXPECT_EQ(main->msRemotePOP1.TimeOut, 120);
+}
+
+TEST_F(MainWindow, TrayModeShowsOnlyTheIcon) {
+    store.writeBool("General", "SysTray", true);
+    auto main = create();
+    EXPECT_TRUE(fake.tray.active());
+    EXPECT_TRUE(fake.tray.calls.empty());  // the window is not shown
+    EXPECT_EQ(main->btExit.caption, "Hide");
+    EXPECT_EQ(main->Exit1.caption, "Exit");
+}
+
+TEST_F(MainWindow, AutomaticModeCountsDownInTheCaptionAndAnimatesTheIcon) {
+    store.writeBool("General", "Automatic", true);
+    auto main = create();
+    EXPECT_EQ(main->caption, "Quorvel - next e-mail check in 10 minutes");
+    EXPECT_EQ(main->lblTitle.caption, main->caption);
+    EXPECT_EQ(fake.tray.hint, main->caption);
+    EXPECT_TRUE(main->Timer1->enabled());
+    EXPECT_EQ(main->Timer1->interval(), 60000);
+    EXPECT_EQ(fake.tray.state, TrayIconState::Animated);
+    EXPECT_TRUE(main->EnableAutomatic1.checked);
+    EXPECT_FALSE(main->DisableAutomatic1.checked);
+
+    main->UpdateAutomaticCaptions(true, 1);
+    EXPECT_EQ(main->caption, "Quorvel - next e-mail check in 1 minute");
+    main->UpdateAutomaticCaptions(true, 0);
+    EXPECT_EQ(main->caption, "Quorvel - next e-mail check in 0 minutes");
+    main->UpdateAutomaticCaptions(false, 5);
+    EXPECT_EQ(main->caption, "Quorvel");
+    EXPECT_FALSE(main->Timer1->enabled());
+    EXPECT_EQ(fake.tray.state, TrayIconState::Enabled);
+}
+
+TEST_F(MainWindow, TheSplashSwitchesPanelsAndEndsAfterItsTimer) {
+    auto main = create(true);
+    ASSERT_TRUE(main->frmSplash);
+    EXPECT_FALSE(main->frmSplash->pnl1.visible);
+    EXPECT_TRUE(main->frmSplash->pnl2.visible);
+    fake.timers.advance(1499);
+    EXPECT_TRUE(main->frmSplash);
+    fake.timers.advance(1);
+    EXPECT_FALSE(main->frmSplash);
+    EXPECT_FALSE(main->timSplash->enabled());
+}
+
+TEST_F(MainWindow, LoadsTheCurrentMailboxIntoThePop3Client) {
+    TPasswordCipher cipher;
+    cipher.Key = "qiro";
+    store.writeString("Server", "Version161", "161");
+    store.writeInteger("Server", "Which", 2);
+    store.writeString("Server", "Server2", "pop.two.test:1110");
+    store.writeString("Server", "Mailbox2", "bob");
+    store.writeString("Server", "Passwd2", cipher.encipher("hunter2"));
+    auto main = create();
+    EXPECT_EQ(main->currentMailbox, 2);
+    EXPECT_EQ(main->msRemotePOP1.Server, "pop.two.test:1110");
+    EXPECT_EQ(main->msRemotePOP1.UserName, "bob");
+    EXPECT_EQ(main->msRemotePOP1.Password, "hunter2");
+
+    // A mailbox without a stored password leaves the client's as it was.
+    store.writeString("Server", "Server3", "pop.three.test");
+    main->GetRemotePOPSettings(3);
+    EXPECT_EQ(main->msRemotePOP1.Server, "pop.three.test");
+    EXPECT_EQ(main->msRemotePOP1.Password, "hunter2");
+}
+
+TEST_F(MainWindow, PasswordsOfTheOldFormatAreErasedOnceWithAWarning) {
+    for (int n = 1; n <= 12; ++n) store.writeString("Server", "Passwd" + std::to_string(n), "OLD" + std::to_string(n));
+    store.writeString("Server", "Server1", "pop.one.test");
+    store.writeString("Server", "Mailbox1", "alice");
+    auto main = create(true);
+
+    ASSERT_EQ(fake.dialogs.shown.size(), 1u);
+    EXPECT_EQ(fake.dialogs.shown[0].kind, MessageKind::Warning);
+    EXPECT_EQ(fake.dialogs.shown[0].text,
+              "Warning: You will have to re-enter your passwords for all of your mailboxes!  Sorry for the "
+              "inconvenience.");
+    for (int n = 1; n <= 12; ++n) EXPECT_EQ(store.readString("Server", "Passwd" + std::to_string(n), "?"), "");
+    EXPECT_EQ(store.readString("Server", "Version161", ""), "161");
+    EXPECT_EQ(main->msRemotePOP1.Server, "");  // nothing loaded on that call
+
+    main->GetRemotePOPSettings(1);  // the next load is normal
+    EXPECT_EQ(fake.dialogs.shown.size(), 1u);
+    EXPECT_EQ(main->msRemotePOP1.Server, "pop.one.test");
+    EXPECT_EQ(main->msRemotePOP1.UserName, "alice");
+}
+
+TEST_F(MainWindow, AFreshInstallationLoadsWithoutAWarning) {
+    auto main = create();
+    EXPECT_TRUE(fake.dialogs.shown.empty());
+    EXPECT_EQ(store.readString("Server", "Version161", ""), "161");
+}
+
+TEST_F(MainWindow, ACorruptStoredPasswordIsReportedAndStartUpGoesOn) {
+    store.writeString("Server", "Version161", "161");
+    store.writeString("Server", "Passwd1", "1G");
+    auto main = create();
+    ASSERT_EQ(fake.dialogs.shown.size(), 1u);
+    EXPECT_EQ(fake.dialogs.shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(fake.dialogs.shown[0].text, "'$1G' is not a valid integer value");
+    EXPECT_EQ(fake.tray.calls, std::vector<std::string>{"ShowApplication"});
+}
+
+TEST_F(MainWindow, StartUpDeletesSavedMessagesZeroToHundred) {
+    for (const char* name : {"msg_0.eml", "msg_100.eml", "msg_101.eml", "keep.eml"})
+        std::ofstream(fake.folder.file(name)) << "x";
+    auto main = create();
+    EXPECT_FALSE(std::filesystem::exists(fake.folder.file("msg_0.eml")));
+    EXPECT_FALSE(std::filesystem::exists(fake.folder.file("msg_100.eml")));
+    EXPECT_TRUE(std::filesystem::exists(fake.folder.file("msg_101.eml")));
+    EXPECT_TRUE(std::filesystem::exists(fake.folder.file("keep.eml")));
+}
+
+TEST_F(MainWindow, TheExitButtonHasThreeRoles) {
+    {
+        auto main = create();
+        main->btExitClick(TfrmMain::Sender::Button);
+        EXPECT_EQ(main->endRequest, TfrmMain::EndRequest::Close);
+    }
+    {
+        auto main = create();
+        main->btExitClick(TfrmMain::Sender::Menu);  // Exit in the tray menu skips the close query
+        EXPECT_EQ(main->endRequest, TfrmMain::EndRequest::Terminate);
+    }
+    store.writeBool("General", "SysTray", true);
+    {
+        auto main = create();
+        main->btExitClick(TfrmMain::Sender::Button);
+        EXPECT_EQ(main->endRequest, TfrmMain::EndRequest::None);
+        EXPECT_EQ(fake.tray.calls.back(), "HideApplication");
+        main->btExitClick(TfrmMain::Sender::Menu);
+        EXPECT_EQ(main->endRequest, TfrmMain::EndRequest::Terminate);
+    }
+    {
+        auto main = create();
+        main->ListView1.rows.resize(2);
+        main->Listing = true;
+        main->disableAllButtons();
+        main->setExitRole(true);
+        EXPECT_EQ(main->btExit.caption, "Cancel");
+        EXPECT_EQ(main->Exit1.caption, "Cancel");
+        EXPECT_EQ(main->btExit.picture, "imStop");
+        main->btExitClick(TfrmMain::Sender::Button);
+        EXPECT_EQ(main->endRequest, TfrmMain::EndRequest::None);
+        EXPECT_TRUE(main->ListView1.rows.empty());  // a cancelled listing empties the list
+        EXPECT_FALSE(main->Listing);
+        EXPECT_TRUE(main->btList.enabled);
+        EXPECT_EQ(fake.sound.calls.back(), "stop");
+    }
+}
+
+TEST_F(MainWindow, ButtonRulesAroundARun) {
+    auto main = create();
+    main->disableAllButtons();
+    EXPECT_FALSE(main->btList.enabled);
+    EXPECT_FALSE(main->btOptions.enabled);
+    EXPECT_TRUE(main->lblAd.visible);
+
+    main->enableAllButtons();  // an empty list keeps the message commands hidden
+    EXPECT_TRUE(main->btList.enabled);
+    EXPECT_FALSE(main->btMark.visible);
+    EXPECT_TRUE(main->lblAd.visible);
+
+    main->ListView1.rows.resize(1);
+    main->enableAllButtons();
+    for (const Control* shown : {&main->btMark, &main->btDelete, &main->btRemark, &main->btResetAll, &main->btLaunch})
+        EXPECT_TRUE(shown->visible) << shown->caption;
+    EXPECT_FALSE(main->lblAd.visible);
+}
+
+TEST_F(MainWindow, HelpOpensTheHelpFileOrSaysItCannot) {
+    auto main = create();
+    main->btHelpClick();
+    EXPECT_EQ(fake.shell.help, std::vector<std::string>{fake.platform.programFolder + "/quorvel.hlp#0"});
+    fake.shell.result = false;
+    main->btHelpClick();
+    ASSERT_EQ(fake.dialogs.shown.size(), 1u);
+    EXPECT_EQ(fake.dialogs.shown[0].text, "Unable to open help file - quorvel.hlp.");
+}
+
+TEST(Program, CreatesItsWindowsInOrderAndTheAboutWindowCountsVisits) {
+    testing::FakePlatform fake;
+    Program program(fake.platform);
+    ASSERT_TRUE(program.frmMain() && program.frmGeneral() && program.frmAbout());
+    fake.dialogs.onShowModal = [&](Form& form) {
+        auto& about = static_cast<TfrmAbout&>(form);
+        about.FormShow();
+        about.FormClose();
+        return ModalResult::Ok;
+    };
+    program.frmMain()->btAboutClick();
+    program.frmMain()->btAboutClick();
+    EXPECT_EQ(fake.dialogs.modalForms, (std::vector<std::string>{"frmAbout", "frmAbout"}));
+    EXPECT_EQ(program.store.readInteger("General", "Points", 0), 2);
+
+    // Exit saves the general settings.
+    program.frmGeneral()->nMinutes.value = 42;
+    program.shutdown();
+    EXPECT_EQ(program.store.readInteger("General", "Minutes", 0), 42);
+}
+
+}  // namespace
+}  // namespace quorvel
