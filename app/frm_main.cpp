@@ -277,13 +277,10 @@ void TfrmMain::btHelpClick() {
 
 void TfrmMain::btOptionsClick() {
     playAlarmSound(false);
-    optionsPanelOpen = !optionsPanelOpen;
-    changed();
 }
 
 void TfrmMain::btAboutClick() {
     playAlarmSound(false);
-    optionsPanelOpen = false;
     if (frmAbout) platform_.dialogs.showModal(*frmAbout);
     changed();
 }
@@ -298,7 +295,6 @@ void TfrmMain::popTrayPopup() {
 
 void TfrmMain::notAvailable(const std::string& what) {
     playAlarmSound(false);
-    optionsPanelOpen = false;
     platform_.dialogs.messageBox(MessageKind::Information, what + " is not available in this version yet.");
     changed();
 }

@@ -34,7 +34,6 @@ public:
     // Toolbar.
     Control btList, btOptions, btExit, btMark, btDelete, btRemark, btResetAll, btLaunch;
     // The drop-down panel of btOptions.
-    bool optionsPanelOpen = false;
     Control btGeneral, btSpamSetup, btStats, btAbout, btHelp;
     // Labels.
     Control lblTitle, Label1, lblAd;

@@ -2,9 +2,10 @@
 
 namespace quorvel {
 
-Program::Program(Platform& p) : platform(p), store(p.settingsFolder) {
-    auto splash = std::make_unique<TfrmSplash>();
-    main_ = std::make_unique<TfrmMain>(platform, store, std::move(splash));
+Program::Program(Platform& p) : platform(p), store(p.settingsFolder), splash_(std::make_unique<TfrmSplash>()) {}
+
+void Program::start() {
+    main_ = std::make_unique<TfrmMain>(platform, store, std::move(splash_));
     general_ = std::make_unique<TfrmGeneral>(platform, store);
     main_->setGeneralWindow(general_.get());
     about_ = std::make_unique<TfrmAbout>(store);

@@ -16,7 +16,11 @@ namespace quorvel {
 // read, so the order matters.
 class Program {
 public:
+    // Creates the splash, which the toolkit shows and paints before start().
     explicit Program(Platform& platform);
+    // Creates the windows in their order; the main window takes the splash over.
+    void start();
+    TfrmSplash* splash() { return splash_ ? splash_.get() : nullptr; }
 
     // The help file the program opens.
     static constexpr const char* kHelpFile = "quorvel.hlp";
@@ -31,6 +35,7 @@ public:
     void shutdown();
 
 private:
+    std::unique_ptr<TfrmSplash> splash_;
     std::unique_ptr<TfrmMain> main_;
     std::unique_ptr<TfrmGeneral> general_;
     std::unique_ptr<TfrmAbout> about_;

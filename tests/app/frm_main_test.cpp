@@ -243,6 +243,10 @@ TEST_F(MainWindow, HelpOpensTheHelpFileOrSaysItCannot) {
 TEST(Program, CreatesItsWindowsInOrderAndTheAboutWindowCountsVisits) {
     testing::FakePlatform fake;
     Program program(fake.platform);
+    ASSERT_TRUE(program.splash());
+    program.start();
+    EXPECT_FALSE(program.splash());  // the main window owns it now
+    ASSERT_TRUE(program.frmMain()->frmSplash);
     ASSERT_TRUE(program.frmMain() && program.frmGeneral() && program.frmAbout());
     fake.dialogs.onShowModal = [&](Form& form) {
         auto& about = static_cast<TfrmAbout&>(form);

@@ -1,0 +1,179 @@
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "config/settings_store.h"
+#include "ui/application.h"
+#include "ui/single_instance.h"
+
+using namespace quorvel;
+using namespace quorvel::ui;
+
+namespace {
+
+// Answers the next modal message box and keeps its text and icon.
+struct MessageBoxCatcher {
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    void arm() {
+        QTimer::singleShot(50, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                text = box->text();
+                icon = box->icon();
+                box->accept();
+            }
+        });
+    }
+};
+
+class Thrower : public QObject {
+public:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::User) throw std::runtime_error("Failed to set data for 'Minutes'");
+        return QObject::event(e);
+    }
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir folder;
+
+    std::unique_ptr<Desktop> start(const std::function<void(SettingsStore&)>& settings = {}) {
+        const std::string path = folder.path().toStdString();
+        SettingsStore store(path + "/settings");
+        if (settings) settings(store);
+        auto desktop = std::make_unique<Desktop>(Desktop::Folders{path, path + "/settings"});
+        desktop->start();
+        QTest::qWait(50);  // ShowApplication takes effect on the next turn of the loop
+        return desktop;
+    }
+
+    static QToolButton* button(Desktop& d, const char* name) {
+        return d.mainWindow->findChild<QToolButton*>(name);
+    }
+
+private slots:
+    void init() { QVERIFY(folder.isValid()); }
+
+    void showsTheMainWindowWithItsToolbarListAndStatusBar() {
+        auto d = start();
+        MainWindow& w = *d->mainWindow;
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.windowTitle(), QString("Quorvel"));
+        for (const char* shown : {"btList", "btOptions", "btExit"}) QVERIFY2(button(*d, shown)->isVisible(), shown);
+        for (const char* hidden : {"btMark", "btDelete", "btRemark", "btResetAll", "btLaunch"})
+            QVERIFY2(!button(*d, hidden)->isVisible(), hidden);
+        QCOMPARE(button(*d, "btList")->toolTip(), QString("Check e-mail"));
+        QCOMPARE(button(*d, "btExit")->text(), QString("Goodbye"));
+        QCOMPARE(button(*d, "btOptions")->menu()->actions().size(), 5);
+        QCOMPARE(button(*d, "btOptions")->menu()->actions().at(4)->text(), QString("Help"));
+        QTreeWidget* list = w.messageList();
+        QCOMPARE(list->columnCount(), 4);
+        QCOMPARE(list->headerItem()->text(2), QString("Size"));
+        QCOMPARE(list->topLevelItemCount(), 0);
+        QVERIFY(!list->isSortingEnabled());
+        QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QVERIFY(w.findChild<QLabel*>("lblAd")->isVisible());
+        QCOMPARE(w.findChild<QLabel*>("StatusPanel0")->text(),
+                 QString("Right click for more options, double click to mark"));
+        QCOMPARE(w.findChild<QLabel*>("lblTitle")->text(), QString("Quorvel"));
+
+        QStringList tray;
+        for (QAction* a : w.trayMenu()->actions())
+            if (!a->isSeparator()) tray << a->text();
+        QCOMPARE(tray, QStringList({"Check e-mail for spam", "Launch e-mail program", "Main screen", "Settings",
+                                    "Statistics", "Enable automatic check", "Disable automatic check", "Help/Info",
+                                    "Exit"}));
+    }
+
+    void trayModeShowsNoWindowAndTheExitButtonHides() {
+        auto d = start([](SettingsStore& s) { s.writeBool("General", "SysTray", true); });
+        QVERIFY(!d->mainWindow->isVisible());
+        QVERIFY(d->tray.active());
+        QCOMPARE(button(*d, "btExit")->text(), QString("Hide"));
+        d->tray.showApplication();  // "Main screen"
+        QTest::qWait(20);
+        QVERIFY(d->mainWindow->isVisible());
+    }
+
+    void automaticModeCountsDownAndAnimatesTheIcon() {
+        auto d = start([](SettingsStore& s) { s.writeBool("General", "Automatic", true); });
+        QCOMPARE(d->mainWindow->windowTitle(), QString("Quorvel - next e-mail check in 10 minutes"));
+        QCOMPARE(d->mainWindow->findChild<QLabel*>("lblTitle")->text(), d->mainWindow->windowTitle());
+        QVERIFY(d->program.frmMain()->Timer1->enabled());
+        QVERIFY(d->tray.animated());
+        QVERIFY(d->tray.hint().startsWith("Quorvel - next e-mail check"));
+    }
+
+    void goodbyeClosesTheWindowAndEndsTheProgram() {
+        auto d = start();
+        QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
+        QTest::mouseClick(button(*d, "btExit"), Qt::LeftButton);
+        QTRY_VERIFY(!d->mainWindow->isVisible());
+    }
+
+    void theSplashEndsAfterItsTimer() {
+        auto d = start();
+        QVERIFY(d->program.frmMain()->frmSplash);
+        QTRY_VERIFY_WITH_TIMEOUT(!d->program.frmMain()->frmSplash, 3000);
+    }
+
+    void anUncaughtExceptionBecomesTheErrorReport() {
+        Thrower thrower;
+        MessageBoxCatcher catcher;
+        catcher.arm();
+        QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+        QTRY_COMPARE(catcher.text, QString("Failed to set data for 'Minutes'"));
+        QCOMPARE(catcher.icon, QMessageBox::Critical);
+    }
+
+    void aSecondGuardAsksTheFirstToComeForward() {
+        SingleInstance first("quorvel-test-guard"), second("quorvel-test-guard");
+        int requests = 0;
+        first.onActivationRequest = [&] { ++requests; };
+        QVERIFY(first.acquire());
+        QVERIFY(!second.acquire());
+        QTRY_COMPARE(requests, 1);
+    }
+
+    void aSecondStartOfTheProgramEndsAtOnce() {
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.path() + "/config");
+        env.insert("XDG_DATA_HOME", home.path() + "/data");
+        QProcess first, second;
+        first.setProcessEnvironment(env);
+        second.setProcessEnvironment(env);
+        first.start(QUORVEL_BINARY, {});
+        QVERIFY(first.waitForStarted());
+        QTest::qWait(1500);  // let it take the lock
+        QCOMPARE(first.state(), QProcess::Running);
+        second.start(QUORVEL_BINARY, {});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(first.state(), QProcess::Running);  // the first goes on
+        first.kill();
+        first.waitForFinished();
+    }
+};
+
+int main(int argc, char** argv) {
+    QuorvelApplication app(argc, argv);
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "main_window_test.moc"

@@ -1,0 +1,111 @@
+#include "ui/application.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QWindow>
+#include <QTimer>
+
+#include "app/program_folder.h"
+#include "ui/about_dialog.h"
+#include "ui/pictures.h"
+#include "ui/single_instance.h"
+#include "ui/splash_window.h"
+#include "ui/text.h"
+
+namespace quorvel::ui {
+
+QuorvelApplication::QuorvelApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName("Quorvel");
+    setOrganizationName("Velmont");
+    setQuitOnLastWindowClosed(false);  // the program may live in the notification area
+}
+
+bool QuorvelApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        reportError(fromBytes(error.what()));
+    } catch (...) {
+        reportError("Unknown error");
+    }
+    return false;
+}
+
+void QuorvelApplication::reportError(const QString& text) {
+    QMessageBox::critical(activeWindow(), "Quorvel", text);
+}
+
+Desktop::Desktop(const Folders& folders)
+    : platform{pump, timers, clock, dialogs, tray, sound, shell, folders.program, folders.settings},
+      program(platform) {
+    dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
+}
+
+Desktop::~Desktop() {
+    tray.setMainWindow(nullptr);
+}
+
+void Desktop::start() {
+    if (TfrmSplash* splash = program.splash()) {
+        new SplashWindow(*splash);  // deletes itself when the splash ends
+        QApplication::processEvents();
+    }
+    program.start();
+    mainWindow = std::make_unique<MainWindow>(*program.frmMain());
+    tray.setMainWindow(mainWindow.get());
+    tray.setMenu(mainWindow->trayMenu());
+    tray.onMenuAboutToShow = [this] { program.frmMain()->popTrayPopup(); };
+    mainWindow->hidesWhenMinimised = [this] { return tray.active() && QtTrayIcon::available(); };
+}
+
+Desktop::Folders defaultFolders() {
+    const std::string exeFolder = QCoreApplication::applicationDirPath().toStdString();
+    const std::string folder = chooseProgramFolder(exeFolder, defaultUserDataFolder());
+    // Installed data beside the installed program, else the source tree's.
+    const QString installed = QCoreApplication::applicationDirPath() + "/../share/quorvel";
+    const std::string data = QFileInfo(installed + "/known.lst").exists() ? installed.toStdString()
+                             : QFileInfo(QString(QUORVEL_INSTALLED_DATA) + "/known.lst").exists()
+                                 ? std::string(QUORVEL_INSTALLED_DATA)
+                                 : std::string(QUORVEL_SOURCE_DATA);
+    seedProgramFolder(folder, data);
+    return {folder, defaultSettingsFolder()};
+}
+
+int runQuorvel(int argc, char** argv, const RunOptions& options) {
+    QuorvelApplication app(argc, argv);
+    app.setWindowIcon(programIcon());
+
+    SingleInstance guard(options.instanceName);
+    if (!guard.acquire()) return 0;  // the running instance comes forward instead
+
+    Desktop desktop(defaultFolders());
+    try {
+        desktop.start();
+    } catch (const std::exception& error) {
+        QuorvelApplication::reportError(fromBytes(error.what()));
+        return 1;
+    }
+    guard.onActivationRequest = [&desktop] { desktop.tray.showApplication(); };
+    QObject::connect(&app, &QApplication::aboutToQuit, [&desktop] {
+        try {
+            desktop.program.shutdown();
+        } catch (const std::exception& error) {
+            QuorvelApplication::reportError(fromBytes(error.what()));
+        }
+    });
+
+    if (options.quitWhenShown) {
+        // Polls until the window is mapped: start-up ends when the user sees it.
+        auto* poll = new QTimer(&app);
+        QObject::connect(poll, &QTimer::timeout, [&] {
+            if (desktop.mainWindow->isVisible() && desktop.mainWindow->windowHandle() &&
+                desktop.mainWindow->windowHandle()->isExposed())
+                app.quit();
+        });
+        poll->start(1);
+    }
+    return app.exec();
+}
+
+}  // namespace quorvel::ui

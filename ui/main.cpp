@@ -1,0 +1,5 @@
+#include "ui/application.h"
+
+int main(int argc, char** argv) {
+    return quorvel::ui::runQuorvel(argc, argv);
+}

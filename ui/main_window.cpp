@@ -1,0 +1,266 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "ui/pictures.h"
+#include "ui/text.h"
+
+namespace quorvel::ui {
+
+PictureButton::PictureButton(const Control& control, QWidget* parent) : QToolButton(parent), control_(control) {
+    setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    setIconSize(QSize(32, 32));
+    setAutoRaise(true);
+    sync();
+}
+
+void PictureButton::sync() {
+    setText(fromBytes(control_.caption));
+    setToolTip(fromBytes(control_.hint));
+    setEnabled(control_.enabled);
+    setVisible(control_.visible);
+    showPicture(hot_);
+}
+
+void PictureButton::showPicture(bool hot) {
+    const std::string& name = hot && !control_.hotPicture.empty() ? control_.hotPicture : control_.picture;
+    setIcon(QIcon(picture(QString::fromStdString(name), 32)));
+}
+
+void PictureButton::enterEvent(QEnterEvent* event) {
+    hot_ = true;
+    showPicture(true);
+    QToolButton::enterEvent(event);
+}
+
+void PictureButton::leaveEvent(QEvent* event) {
+    hot_ = false;
+    showPicture(false);
+    QToolButton::leaveEvent(event);
+}
+
+MainWindow::MainWindow(TfrmMain& form) : form_(form) {
+    setObjectName("frmMain");
+    setWindowIcon(programIcon());
+    resize(760, 460);
+
+    auto* bar = addToolBar("Commands");
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->toggleViewAction()->setVisible(false);
+    addButton(bar, "btList", form_.btList, &TfrmMain::btListClick);
+    PictureButton* options = addButton(bar, "btOptions", form_.btOptions, &TfrmMain::btOptionsClick);
+    auto* panel = new QMenu(options);
+    const std::pair<Control*, void (TfrmMain::*)()> panelButtons[] = {
+        {&form_.btGeneral, &TfrmMain::btGeneralClick}, {&form_.btSpamSetup, &TfrmMain::btSpamSetupClick},
+        {&form_.btStats, &TfrmMain::btStatsClick},     {&form_.btAbout, &TfrmMain::btAboutClick},
+        {&form_.btHelp, &TfrmMain::btHelpClick},
+    };
+    for (const auto& [control, handler] : panelButtons) {
+        QAction* action = addAction(panel, *control, [this, handler = handler] { (form_.*handler)(); });
+        action->setIcon(QIcon(picture(QString::fromStdString(control->picture), 24)));
+    }
+    connect(panel, &QMenu::aboutToShow, this, [this] { form_.btOptionsClick(); });
+    options->setMenu(panel);
+    options->setPopupMode(QToolButton::InstantPopup);
+    PictureButton* exit = addButton(bar, "btExit", form_.btExit, nullptr);
+    connect(exit, &QToolButton::clicked, this, [this] { form_.btExitClick(TfrmMain::Sender::Button); });
+    addButton(bar, "btMark", form_.btMark, &TfrmMain::btMarkClick);
+    addButton(bar, "btDelete", form_.btDelete, &TfrmMain::btDeleteClick);
+    addButton(bar, "btRemark", form_.btRemark, &TfrmMain::btRemarkClick);
+    addButton(bar, "btResetAll", form_.btResetAll, &TfrmMain::ResetButtonClick);
+    addButton(bar, "btLaunch", form_.btLaunch, &TfrmMain::btLaunchClick);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(8, 4, 8, 4);
+    auto* titleRow = new QHBoxLayout;
+    title_ = new QLabel(central);
+    title_->setObjectName("lblTitle");
+    QFont titleFont = title_->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
+    titleFont.setBold(true);
+    title_->setFont(titleFont);
+    trademark_ = new QLabel(central);
+    trademark_->setObjectName("Label1");
+    trademark_->setAlignment(Qt::AlignTop);
+    QFont small = trademark_->font();
+    small.setPointSizeF(small.pointSizeF() * 0.7);
+    trademark_->setFont(small);
+    titleRow->addWidget(title_);
+    titleRow->addWidget(trademark_);
+    titleRow->addStretch();
+    layout->addLayout(titleRow);
+    // The separator under the title; the layout keeps it as wide as the window.
+    auto* separator = new QFrame(central);
+    separator->setFrameShape(QFrame::HLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(separator);
+    ad_ = new QLabel(central);
+    ad_->setObjectName("lblAd");
+    ad_->setAlignment(Qt::AlignCenter);
+    QFont adFont = ad_->font();
+    adFont.setItalic(true);
+    ad_->setFont(adFont);
+    layout->addWidget(ad_);
+
+    list_ = new QTreeWidget(central);
+    list_->setObjectName("ListView1");
+    list_->setRootIsDecorated(false);
+    list_->setSortingEnabled(false);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setUniformRowHeights(true);
+    list_->setIconSize(QSize(16, 16));
+    list_->setAllColumnsShowFocus(true);
+    QStringList headings;
+    for (const char* column : MessageList::kColumns) headings << column;
+    list_->setHeaderLabels(headings);
+    list_->header()->setSectionsClickable(false);
+    list_->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    list_->setColumnWidth(0, 300);
+    list_->setColumnWidth(1, 200);
+    list_->setColumnWidth(2, 70);
+    connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
+        for (int i = 0; i < list_->topLevelItemCount() && i < static_cast<int>(form_.ListView1.rows.size()); ++i)
+            form_.ListView1.rows[static_cast<std::size_t>(i)].selected = list_->topLevelItem(i)->isSelected();
+    });
+    connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { form_.btMarkClick(); });
+    layout->addWidget(list_, 1);
+    setCentralWidget(central);
+
+    for (auto*& panel : status_) {
+        panel = new QLabel(this);
+        statusBar()->addWidget(panel, panel == status_[0] ? 0 : 1);
+    }
+    status_[0]->setObjectName("StatusPanel0");
+    status_[1]->setObjectName("StatusPanel1");
+
+    buildTrayMenu();
+    form_.setChangedHandler([this] { sync(); });
+    sync();
+}
+
+MainWindow::~MainWindow() {
+    form_.setChangedHandler(nullptr);
+}
+
+PictureButton* MainWindow::addButton(QToolBar* bar, const char* name, Control& control,
+                                     void (TfrmMain::*handler)()) {
+    auto* button = new PictureButton(control, bar);
+    button->setObjectName(name);
+    bar->addWidget(button);
+    if (handler) connect(button, &QToolButton::clicked, this, [this, handler] { (form_.*handler)(); });
+    buttons_.push_back(button);
+    return button;
+}
+
+QAction* MainWindow::addAction(QMenu* menu, Control& control, std::function<void()> handler) {
+    QAction* action = menu->addAction(fromBytes(control.caption));
+    connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+    actions_.emplace_back(action, &control);
+    return action;
+}
+
+void MainWindow::buildTrayMenu() {
+    trayMenu_ = new QMenu(this);
+    auto& f = form_;
+    addAction(trayMenu_, f.Show1, [&f] { f.btListClick(); });
+    addAction(trayMenu_, f.LaunchEmailprogram1, [&f] { f.btLaunchClick(); });
+    trayMenu_->addSeparator();
+    addAction(trayMenu_, f.ShowMainScreen1, [&f] { f.ShowMainScreen1Click(); });
+    QMenu* settings = trayMenu_->addMenu(fromBytes(f.Settings1.caption));
+    addAction(settings, f.Spam1, [&f] { f.btSpamSetupClick(); });
+    addAction(settings, f.General1, [&f] { f.btGeneralClick(); });
+    addAction(settings, f.Viewlogfile1, [&f] { f.Viewlogfile1Click(); });
+    addAction(trayMenu_, f.Statistics1, [&f] { f.btStatsClick(); });
+    trayMenu_->addSeparator();
+    auto* automatic = new QActionGroup(trayMenu_);
+    for (Control* item : {&f.EnableAutomatic1, &f.DisableAutomatic1}) {
+        QAction* action = addAction(trayMenu_, *item, [&f] { f.EnableAutomatic1Click(); });
+        action->setCheckable(true);
+        automatic->addAction(action);
+    }
+    trayMenu_->addSeparator();
+    QMenu* help = trayMenu_->addMenu(fromBytes(f.Help1.caption));
+    addAction(help, f.Help2, [&f] { f.btHelpClick(); });
+    addAction(help, f.About1, [&f] { f.btAboutClick(); });
+    trayMenu_->addSeparator();
+    addAction(trayMenu_, f.Exit1, [&f] { f.btExitClick(TfrmMain::Sender::Menu); });
+}
+
+void MainWindow::sync() {
+    setWindowTitle(fromBytes(form_.caption));
+    for (auto* button : buttons_) button->sync();
+    for (auto& [action, control] : actions_) {
+        action->setText(fromBytes(control->caption));
+        action->setEnabled(control->enabled);
+        action->setVisible(control->visible);
+        if (action->isCheckable()) action->setChecked(control->checked);
+    }
+    title_->setText(fromBytes(form_.lblTitle.caption));
+    trademark_->setText(fromBytes(form_.Label1.caption));
+    trademark_->setVisible(form_.Label1.visible);
+    ad_->setText(fromBytes(form_.lblAd.caption));
+    ad_->setVisible(form_.lblAd.visible);
+    status_[0]->setText(fromBytes(form_.statusPanels[0]));
+    status_[1]->setText(fromBytes(form_.statusPanels[1]));
+    syncList();
+
+    switch (std::exchange(form_.endRequest, TfrmMain::EndRequest::None)) {
+    case TfrmMain::EndRequest::Close:
+        QTimer::singleShot(0, this, [this] { close(); });
+        break;
+    case TfrmMain::EndRequest::Terminate:
+        closing_ = true;
+        QTimer::singleShot(0, qApp, &QApplication::quit);
+        break;
+    case TfrmMain::EndRequest::None:
+        break;
+    }
+}
+
+void MainWindow::syncList() {
+    const auto& rows = form_.ListView1.rows;
+    const int count = static_cast<int>(rows.size());
+    while (list_->topLevelItemCount() > count) delete list_->takeTopLevelItem(list_->topLevelItemCount() - 1);
+    while (list_->topLevelItemCount() < count) list_->addTopLevelItem(new QTreeWidgetItem);
+    for (int i = 0; i < count; ++i) {
+        const MessageRow& row = rows[static_cast<std::size_t>(i)];
+        QTreeWidgetItem* item = list_->topLevelItem(i);
+        item->setText(0, fromBytes(row.caption));
+        item->setText(1, fromBytes(row.sender));
+        item->setText(2, fromBytes(row.size));
+        item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+        item->setText(3, fromBytes(row.date));
+        item->setIcon(0, row.stateIndex >= 0 ? QIcon(picture(QString("B%1").arg(row.stateIndex), 16)) : QIcon());
+        item->setSelected(row.selected);
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!closing_) form_.FormCloseQuery();  // closing is always allowed
+    closing_ = true;
+    event->accept();
+    QTimer::singleShot(0, qApp, &QApplication::quit);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && hidesWhenMinimised && hidesWhenMinimised())
+        QTimer::singleShot(0, this, [this] { hide(); });
+}
+
+}  // namespace quorvel::ui

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QToolButton>
+#include <vector>
+
+#include "app/frm_main.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QTreeWidget;
+
+namespace quorvel::ui {
+
+// A toolbar button that shows its control's picture, and its pointer-over
+// picture while the pointer is on it.
+class PictureButton : public QToolButton {
+public:
+    PictureButton(const Control& control, QWidget* parent);
+    void sync();
+
+protected:
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void showPicture(bool hot);
+    const Control& control_;
+    bool hot_ = false;
+};
+
+// Draws TfrmMain and forwards the user's events to its handlers; decides
+// nothing itself.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(TfrmMain& form);
+    ~MainWindow() override;
+
+    // Redraws every control from the form's state.
+    void sync();
+    QMenu* trayMenu() const { return trayMenu_; }
+    QTreeWidget* messageList() const { return list_; }
+    // True while the program lives in the notification area (minimising hides).
+    std::function<bool()> hidesWhenMinimised;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    PictureButton* addButton(QToolBar* bar, const char* name, Control& control, void (TfrmMain::*handler)());
+    QAction* addAction(QMenu* menu, Control& control, std::function<void()> handler);
+    void buildTrayMenu();
+    void syncList();
+
+    TfrmMain& form_;
+    std::vector<PictureButton*> buttons_;
+    std::vector<std::pair<QAction*, const Control*>> actions_;
+    QLabel* title_ = nullptr;
+    QLabel* trademark_ = nullptr;
+    QLabel* ad_ = nullptr;
+    QTreeWidget* list_ = nullptr;
+    QLabel* status_[2] = {nullptr, nullptr};
+    QMenu* trayMenu_ = nullptr;
+    bool closing_ = false;
+};
+
+}  // namespace quorvel::ui

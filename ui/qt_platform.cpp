@@ -1,0 +1,351 @@
+#include "ui/qt_platform.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSocketNotifier>
+#include <QSoundEffect>
+#include <QUrl>
+
+#include "ui/help_viewer.h"
+#include "ui/pictures.h"
+#include "ui/text.h"
+
+namespace quorvel::ui {
+
+// ---- Event pump ----
+
+EventPump::WaitResult QtEventPump::wait(int fd, unsigned interest, std::chrono::milliseconds timeout) {
+    QEventLoop loop;
+    WaitResult result = WaitResult::TimedOut;
+    {
+        std::lock_guard lock(mutex_);
+        if (pendingWake_) {
+            pendingWake_ = false;
+            return WaitResult::Woken;
+        }
+    }
+
+    std::unique_ptr<QSocketNotifier> readable, writable;
+    const auto ready = [&] {
+        result = WaitResult::Ready;
+        loop.quit();
+    };
+    if (fd >= 0 && (interest & Readable)) {
+        readable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(readable.get(), &QSocketNotifier::activated, &loop, ready);
+    }
+    if (fd >= 0 && (interest & Writable)) {
+        writable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+        QObject::connect(writable.get(), &QSocketNotifier::activated, &loop, ready);
+    }
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+        result = WaitResult::TimedOut;
+        loop.quit();
+    });
+    deadline.start(static_cast<int>(std::min<long long>(timeout.count(), 1LL << 30)));
+
+    QEventLoop* outer = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        outer = loop_;
+        loop_ = &loop;
+    }
+    const int code = loop.exec();
+    {
+        std::lock_guard lock(mutex_);
+        loop_ = outer;
+    }
+    return code == 1 ? WaitResult::Woken : result;
+}
+
+void QtEventPump::processEvents() {
+    QCoreApplication::processEvents();
+}
+
+void QtEventPump::wake() {
+    std::lock_guard lock(mutex_);
+    if (!loop_) {
+        pendingWake_ = true;
+        return;
+    }
+    // exit(1) tells the wait it was woken; queued, so it is safe from a worker thread.
+    QMetaObject::invokeMethod(loop_, [loop = loop_] { loop->exit(1); }, Qt::QueuedConnection);
+}
+
+// ---- Timers ----
+
+namespace {
+
+class QtTimer : public Timer {
+public:
+    explicit QtTimer(std::function<void()> onTimer) {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(1000);
+        QObject::connect(&timer_, &QTimer::timeout, [handler = std::move(onTimer)] { handler(); });
+    }
+    void setInterval(int ms) override { timer_.setInterval(ms); }
+    int interval() const override { return timer_.interval(); }
+    void setEnabled(bool on) override {
+        if (on == timer_.isActive()) return;
+        if (on)
+            timer_.start();
+        else
+            timer_.stop();
+    }
+    bool enabled() const override { return timer_.isActive(); }
+
+private:
+    QTimer timer_;
+};
+
+}  // namespace
+
+std::unique_ptr<Timer> QtTimers::createTimer(std::function<void()> onTimer) {
+    return std::make_unique<QtTimer>(std::move(onTimer));
+}
+
+// ---- Clock and locale ----
+
+std::string toProgramFormat(const QString& qtFormat) {
+    std::string out;
+    const QString f = qtFormat;
+    for (qsizetype i = 0; i < f.size(); ++i) {
+        const QChar c = f[i];
+        if (c == '\'') {
+            const qsizetype end = f.indexOf('\'', i + 1);
+            const qsizetype stop = end < 0 ? f.size() : end;
+            out += "\"" + f.mid(i + 1, stop - i - 1).toStdString() + "\"";
+            i = stop;
+        } else if (c == 'M') {
+            out += 'm';
+        } else if (c == 'm') {
+            out += 'n';
+        } else if (c == 'H') {
+            out += 'h';
+        } else if (c == 'A' || c == 'a') {
+            if (i + 1 < f.size() && (f[i + 1] == 'P' || f[i + 1] == 'p')) ++i;
+            out += "ampm";
+        } else if (c == 't') {
+            // The time zone has no place in the program's times.
+            while (!out.empty() && out.back() == ' ') out.pop_back();
+        } else {
+            out += c.toLatin1() ? c.toLatin1() : '?';
+        }
+    }
+    return out;
+}
+
+QtClock::QtClock() {
+    QLocale locale = QLocale::system();
+    // "C" gives "d MMM yyyy", whose spaces would break the log's layout.
+    if (locale.language() == QLocale::C) locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    settings_ = FormatSettings::unitedStates();
+    settings_.shortDateFormat = toProgramFormat(locale.dateFormat(QLocale::ShortFormat));
+    settings_.longDateFormat = toProgramFormat(locale.dateFormat(QLocale::LongFormat));
+    settings_.shortTimeFormat = toProgramFormat(locale.timeFormat(QLocale::ShortFormat));
+    settings_.longTimeFormat = toProgramFormat(locale.timeFormat(QLocale::LongFormat));
+    settings_.timeAMString = locale.amText().toStdString();
+    settings_.timePMString = locale.pmText().toStdString();
+    for (int day = 1; day <= 7; ++day) {  // the toolkit counts from Monday
+        const std::size_t index = static_cast<std::size_t>(day % 7);
+        settings_.shortDayNames[index] = locale.dayName(day, QLocale::ShortFormat).toStdString();
+        settings_.longDayNames[index] = locale.dayName(day, QLocale::LongFormat).toStdString();
+    }
+    for (int month = 1; month <= 12; ++month) {
+        settings_.shortMonthNames[static_cast<std::size_t>(month - 1)] =
+            locale.monthName(month, QLocale::ShortFormat).toStdString();
+        settings_.longMonthNames[static_cast<std::size_t>(month - 1)] =
+            locale.monthName(month, QLocale::LongFormat).toStdString();
+    }
+}
+
+TDateTime QtClock::now() const {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate d = now.date();
+    const QTime t = now.time();
+    return encodeDateTime({d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec()});
+}
+
+// ---- Dialogs ----
+
+ModalResult QtDialogs::messageBox(MessageKind kind, const std::string& text, MessageButtons buttons) {
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle("Quorvel");
+    box.setText(fromBytes(text));
+    switch (kind) {
+    case MessageKind::Information: box.setIcon(QMessageBox::Information); break;
+    case MessageKind::Error: box.setIcon(QMessageBox::Critical); break;
+    case MessageKind::Warning: box.setIcon(QMessageBox::Warning); break;
+    case MessageKind::Confirmation: box.setIcon(QMessageBox::Question); break;
+    }
+    switch (buttons) {
+    case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MessageButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes: return ModalResult::Yes;
+    case QMessageBox::No: return ModalResult::No;
+    case QMessageBox::Cancel: return ModalResult::Cancel;
+    default: return ModalResult::Ok;
+    }
+}
+
+ModalResult QtDialogs::showModal(Form& form) {
+    const auto window = windows_.find(form.name());
+    if (window == windows_.end()) return ModalResult::Cancel;
+    window->second(form);
+    return form.modalResult;
+}
+
+// ---- Tray icon ----
+
+QtTrayIcon::QtTrayIcon() {
+    icon_.setIcon(programIcon());
+    animation_.setInterval(1000);
+    connect(&animation_, &QTimer::timeout, this, [this] {
+        frame_ = !frame_;
+        showFrame();
+    });
+    connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) showApplication();
+    });
+    if (available()) icon_.show();  // present from creation on, as the program expects
+}
+
+QtTrayIcon::~QtTrayIcon() = default;
+
+bool QtTrayIcon::available() {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void QtTrayIcon::setMenu(QMenu* menu) {
+    menu_ = menu;
+    if (menu_) connect(menu_, &QMenu::aboutToShow, this, [this] {
+            if (onMenuAboutToShow) onMenuAboutToShow();
+        });
+    icon_.setContextMenu(autoPopup_ ? menu_.data() : nullptr);
+}
+
+void QtTrayIcon::setActive(bool active) {
+    active_ = active;
+    icon_.setVisible(active && available());
+}
+
+void QtTrayIcon::setHint(const std::string& hint) {
+    icon_.setToolTip(fromBytes(hint.substr(0, 63)));
+}
+
+QString QtTrayIcon::hint() const {
+    return icon_.toolTip();
+}
+
+void QtTrayIcon::setAutoPopup(bool on) {
+    autoPopup_ = on;
+    icon_.setContextMenu(on ? menu_.data() : nullptr);
+}
+
+void QtTrayIcon::setState(TrayIconState state) {
+    if (state == TrayIconState::Animated) {
+        if (!animation_.isActive()) animation_.start();
+    } else {
+        animation_.stop();
+        frame_ = false;
+    }
+    showFrame();
+}
+
+void QtTrayIcon::setIcon(TrayIconPicture picture) {
+    picture_ = picture;
+    showFrame();
+}
+
+void QtTrayIcon::showFrame() {
+    if (animation_.isActive())
+        icon_.setIcon(QIcon(picture(frame_ ? "ANIM2" : "ANIM1", 32)));
+    else
+        icon_.setIcon(picture_ == TrayIconPicture::Stop ? QIcon(picture("imStop", 32)) : programIcon());
+}
+
+void QtTrayIcon::showApplication() {
+    schedule(Pending::Show);
+}
+
+void QtTrayIcon::hideApplication() {
+    schedule(Pending::Hide);
+}
+
+void QtTrayIcon::schedule(Pending request) {
+    // Takes effect on the next turn of the event loop; a later request
+    // before then replaces an earlier one.
+    const bool scheduled = pending_ != Pending::None;
+    pending_ = request;
+    if (!scheduled) QTimer::singleShot(0, this, [this] { applyPending(); });
+}
+
+void QtTrayIcon::applyPending() {
+    const Pending request = pending_;
+    pending_ = Pending::None;
+    if (!mainWindow_) return;
+    if (request == Pending::Show) {
+        mainWindow_->showNormal();
+        mainWindow_->raise();
+        mainWindow_->activateWindow();
+    } else if (request == Pending::Hide) {
+        if (!available() || !active_) {
+            mainWindow_->showMinimized();
+            return;
+        }
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window != mainWindow_ && window->isVisible() && !window->inherits("QMenu")) window->close();
+        mainWindow_->hide();
+    }
+}
+
+// ---- Sound ----
+
+QtSound::QtSound() = default;
+QtSound::~QtSound() = default;
+
+void QtSound::play(const std::string& path, bool loop) {
+    if (!effect_) effect_ = std::make_unique<QSoundEffect>();
+    effect_->stop();
+    effect_->setSource(QUrl::fromLocalFile(QString::fromLocal8Bit(path.c_str())));
+    effect_->setLoopCount(loop ? QSoundEffect::Infinite : 1);
+    effect_->play();
+}
+
+void QtSound::stop() {
+    if (effect_) effect_->stop();
+}
+
+void QtSound::beep() {
+    QApplication::beep();
+}
+
+// ---- Shell ----
+
+bool QtShell::open(const std::string& path) {
+    const QString file = QString::fromLocal8Bit(path.c_str());
+    const QFileInfo info(file);
+    if (!info.exists()) return false;
+    if (file.endsWith(".desktop")) return QProcess::startDetached("gio", {"launch", file});
+    if (info.isExecutable() && !info.isDir()) return QProcess::startDetached(file, {});
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+}
+
+bool QtShell::showHelp(const std::string& helpFile, int topic) {
+    return HelpViewer::show(QString::fromLocal8Bit(helpFile.c_str()), topic);
+}
+
+}  // namespace quorvel::ui

@@ -1,0 +1,131 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "platform/platform.h"
+
+class QEventLoop;
+class QMenu;
+class QSoundEffect;
+class QWidget;
+
+namespace quorvel::ui {
+
+// Network waits as nested event loops: a wait sleeps in the event loop until
+// its socket notifier, its timer or wake() ends it.
+class QtEventPump : public EventPump {
+public:
+    WaitResult wait(int fd, unsigned interest, std::chrono::milliseconds timeout) override;
+    void processEvents() override;
+    void wake() override;
+
+private:
+    std::mutex mutex_;
+    QEventLoop* loop_ = nullptr;  // the innermost wait, if any
+    bool pendingWake_ = false;
+};
+
+class QtTimers : public TimerFactory {
+public:
+    std::unique_ptr<Timer> createTimer(std::function<void()> onTimer) override;
+};
+
+// The local time, and the user's locale turned into the program's formats.
+class QtClock : public Clock {
+public:
+    QtClock();
+    TDateTime now() const override;
+    FormatSettings& formatSettings() override { return settings_; }
+
+private:
+    FormatSettings settings_;
+};
+
+// Converts a date or time format of the toolkit to the program's specifiers.
+std::string toProgramFormat(const QString& qtFormat);
+
+class QtDialogs : public Dialogs {
+public:
+    using WindowFactory = std::function<int(Form&)>;  // shows the form's window modally
+
+    ModalResult messageBox(MessageKind kind, const std::string& text, MessageButtons buttons) override;
+    ModalResult showModal(Form& form) override;
+
+    // Each modal window registers how it is shown.
+    void registerWindow(const std::string& formName, WindowFactory show) { windows_[formName] = std::move(show); }
+
+private:
+    std::map<std::string, WindowFactory> windows_;
+};
+
+// The notification-area icon, and showing and hiding the whole program. When
+// the desktop has no notification area, hiding minimises instead, so that the
+// window can always be reached.
+class QtTrayIcon : public QObject, public TrayIcon {
+    Q_OBJECT
+public:
+    QtTrayIcon();
+    ~QtTrayIcon() override;
+
+    void setMainWindow(QWidget* window) { mainWindow_ = window; }
+    void setMenu(QMenu* menu);
+    // Called before the menu opens (the program stops its alarm then).
+    std::function<void()> onMenuAboutToShow;
+
+    void setActive(bool active) override;
+    bool active() const override { return active_; }
+    void setHint(const std::string& hint) override;
+    void setAutoPopup(bool on) override;
+    void setState(TrayIconState state) override;
+    void setIcon(TrayIconPicture picture) override;
+    void showApplication() override;
+    void hideApplication() override;
+
+    QString hint() const;
+    bool animated() const { return animation_.isActive(); }
+    static bool available();
+
+private:
+    enum class Pending { None, Show, Hide };
+    void schedule(Pending request);
+    void applyPending();
+    void showFrame();
+
+    QSystemTrayIcon icon_;
+    QTimer animation_;
+    QPointer<QWidget> mainWindow_;
+    QPointer<QMenu> menu_;
+    bool active_ = true;
+    bool autoPopup_ = true;
+    bool frame_ = false;
+    TrayIconPicture picture_ = TrayIconPicture::Hammer;
+    Pending pending_ = Pending::None;
+};
+
+class QtSound : public Sound {
+public:
+    QtSound();
+    ~QtSound() override;
+    void play(const std::string& path, bool loop) override;
+    void stop() override;
+    void beep() override;
+
+private:
+    std::unique_ptr<QSoundEffect> effect_;  // made on first use: start-up stays quick
+};
+
+class QtShell : public Shell {
+public:
+    bool open(const std::string& path) override;
+    bool showHelp(const std::string& helpFile, int topic) override;
+};
+
+}  // namespace quorvel::ui
