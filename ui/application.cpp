@@ -95,13 +95,16 @@ int runQuorvel(int argc, char** argv, const RunOptions& options) {
         }
     });
 
-    if (options.quitWhenShown) {
+    if (options.onShownThenQuit) {
         // Polls until the window is mapped: start-up ends when the user sees it.
         auto* poll = new QTimer(&app);
         QObject::connect(poll, &QTimer::timeout, [&] {
             if (desktop.mainWindow->isVisible() && desktop.mainWindow->windowHandle() &&
-                desktop.mainWindow->windowHandle()->isExposed())
+                desktop.mainWindow->windowHandle()->isExposed()) {
+                poll->stop();
+                options.onShownThenQuit();
                 app.quit();
+            }
         });
         poll->start(1);
     }

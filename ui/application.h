@@ -48,8 +48,9 @@ public:
 Desktop::Folders defaultFolders();
 
 struct RunOptions {
-    // Ends the program as soon as the main window is on screen (start-up benchmark).
-    bool quitWhenShown = false;
+    // Called once the main window is on screen, after which the program ends
+    // (the start-up benchmark).
+    std::function<void()> onShownThenQuit;
     QString instanceName = "quorvel";
 };
 

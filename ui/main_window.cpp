@@ -19,6 +19,21 @@
 
 namespace quorvel::ui {
 
+namespace {
+
+// The 15 state pictures, made once and shared by every row.
+const QIcon& stateIcon(int mark) {
+    static const std::vector<QIcon> icons = [] {
+        std::vector<QIcon> all;
+        for (int i = 0; i <= Mark::LastException; ++i) all.push_back(drawnIcon(QString("B%1").arg(i)));
+        return all;
+    }();
+    static const QIcon none;
+    return mark >= 0 && mark < static_cast<int>(icons.size()) ? icons[static_cast<std::size_t>(mark)] : none;
+}
+
+}  // namespace
+
 PictureButton::PictureButton(const Control& control, QWidget* parent) : QToolButton(parent), control_(control) {
     setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     setIconSize(QSize(32, 32));
@@ -36,7 +51,10 @@ void PictureButton::sync() {
 
 void PictureButton::showPicture(bool hot) {
     const std::string& name = hot && !control_.hotPicture.empty() ? control_.hotPicture : control_.picture;
-    setIcon(QIcon(picture(QString::fromStdString(name), 32)));
+    if (name != shownPicture_) {
+        shownPicture_ = name;
+        setIcon(drawnIcon(QString::fromStdString(name)));
+    }
 }
 
 void PictureButton::enterEvent(QEnterEvent* event) {
@@ -70,7 +88,7 @@ MainWindow::MainWindow(TfrmMain& form) : form_(form) {
     };
     for (const auto& [control, handler] : panelButtons) {
         QAction* action = addAction(panel, *control, [this, handler = handler] { (form_.*handler)(); });
-        action->setIcon(QIcon(picture(QString::fromStdString(control->picture), 24)));
+        action->setIcon(drawnIcon(QString::fromStdString(control->picture)));
     }
     connect(panel, &QMenu::aboutToShow, this, [this] { form_.btOptionsClick(); });
     options->setMenu(panel);
@@ -245,7 +263,7 @@ void MainWindow::syncList() {
         item->setText(2, fromBytes(row.size));
         item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
         item->setText(3, fromBytes(row.date));
-        item->setIcon(0, row.stateIndex >= 0 ? QIcon(picture(QString("B%1").arg(row.stateIndex), 16)) : QIcon());
+        item->setIcon(0, row.stateIndex >= 0 ? stateIcon(row.stateIndex) : QIcon());
         item->setSelected(row.selected);
     }
 }

@@ -27,6 +27,7 @@ protected:
 private:
     void showPicture(bool hot);
     const Control& control_;
+    std::string shownPicture_;
     bool hot_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "ui/pictures.h"
 
 #include <QHash>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <functional>
@@ -341,10 +342,48 @@ QPixmap picture(const QString& name, int size) {
     return pixmap;
 }
 
+namespace {
+
+class DrawnIconEngine : public QIconEngine {
+public:
+    explicit DrawnIconEngine(const QString& name) : name_(name) {}
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+        const int side = qMin(size.width(), size.height());
+        const QString key = name_ + QString::number(side) + (mode == QIcon::Disabled ? "d" : "");
+        if (const auto cached = cache_.find(key); cached != cache_.end()) return *cached;
+        QPixmap drawn = picture(name_, side);
+        if (mode == QIcon::Disabled) {
+            QImage grey = drawn.toImage().convertToFormat(QImage::Format_ARGB32);
+            for (int y = 0; y < grey.height(); ++y)
+                for (int x = 0; x < grey.width(); ++x) {
+                    const QRgb c = grey.pixel(x, y);
+                    const int g = qGray(c);
+                    grey.setPixel(x, y, qRgba(g, g, g, qAlpha(c) / 2));
+                }
+            drawn = QPixmap::fromImage(grey);
+        }
+        cache_.insert(key, drawn);
+        return drawn;
+    }
+    QIconEngine* clone() const override { return new DrawnIconEngine(name_); }
+    QString key() const override { return "quorvel-drawn"; }
+
+private:
+    QString name_;
+    QHash<QString, QPixmap> cache_;
+};
+
+}  // namespace
+
+QIcon drawnIcon(const QString& name) {
+    return QIcon(new DrawnIconEngine(name));
+}
+
 QIcon programIcon() {
-    QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64, 128}) icon.addPixmap(picture("imHammer", size));
-    return icon;
+    return drawnIcon("imHammer");
 }
 
 }  // namespace quorvel::ui

@@ -12,6 +12,10 @@ namespace quorvel::ui {
 // "splash". An unknown name gives an empty picture.
 QPixmap picture(const QString& name, int size);
 
+// A picture as an icon, drawn only when and at the size it is first shown:
+// start-up draws nothing that is not on screen.
+QIcon drawnIcon(const QString& name);
+
 // The program's icon: a hammer over the word SPAM.
 QIcon programIcon();
 

@@ -211,16 +211,12 @@ ModalResult QtDialogs::showModal(Form& form) {
 // ---- Tray icon ----
 
 QtTrayIcon::QtTrayIcon() {
-    icon_.setIcon(programIcon());
     animation_.setInterval(1000);
     connect(&animation_, &QTimer::timeout, this, [this] {
         frame_ = !frame_;
         showFrame();
     });
-    connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) showApplication();
-    });
-    if (available()) icon_.show();  // present from creation on, as the program expects
+    QTimer::singleShot(0, this, [this] { syncIcon(); });
 }
 
 QtTrayIcon::~QtTrayIcon() = default;
@@ -229,30 +225,49 @@ bool QtTrayIcon::available() {
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
+void QtTrayIcon::syncIcon() {
+    if (!icon_) {
+        if (!active_ || !available()) return;
+        icon_ = std::make_unique<QSystemTrayIcon>();
+        connect(icon_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) showApplication();
+        });
+    }
+    icon_->setToolTip(hint_);
+    icon_->setContextMenu(autoPopup_ ? menu_.data() : nullptr);
+    showFrame();
+    icon_->setVisible(active_);
+}
+
 void QtTrayIcon::setMenu(QMenu* menu) {
     menu_ = menu;
     if (menu_) connect(menu_, &QMenu::aboutToShow, this, [this] {
             if (onMenuAboutToShow) onMenuAboutToShow();
         });
-    icon_.setContextMenu(autoPopup_ ? menu_.data() : nullptr);
+    if (icon_) syncIcon();
 }
 
 void QtTrayIcon::setActive(bool active) {
     active_ = active;
-    icon_.setVisible(active && available());
+    if (icon_ || !active) {
+        if (icon_) icon_->setVisible(active);
+    } else {
+        syncIcon();
+    }
 }
 
 void QtTrayIcon::setHint(const std::string& hint) {
-    icon_.setToolTip(fromBytes(hint.substr(0, 63)));
+    hint_ = fromBytes(hint.substr(0, 63));
+    if (icon_) icon_->setToolTip(hint_);
 }
 
 QString QtTrayIcon::hint() const {
-    return icon_.toolTip();
+    return hint_;
 }
 
 void QtTrayIcon::setAutoPopup(bool on) {
     autoPopup_ = on;
-    icon_.setContextMenu(on ? menu_.data() : nullptr);
+    if (icon_) icon_->setContextMenu(on ? menu_.data() : nullptr);
 }
 
 void QtTrayIcon::setState(TrayIconState state) {
@@ -271,10 +286,11 @@ void QtTrayIcon::setIcon(TrayIconPicture picture) {
 }
 
 void QtTrayIcon::showFrame() {
+    if (!icon_) return;
     if (animation_.isActive())
-        icon_.setIcon(QIcon(picture(frame_ ? "ANIM2" : "ANIM1", 32)));
+        icon_->setIcon(drawnIcon(frame_ ? "ANIM2" : "ANIM1"));
     else
-        icon_.setIcon(picture_ == TrayIconPicture::Stop ? QIcon(picture("imStop", 32)) : programIcon());
+        icon_->setIcon(picture_ == TrayIconPicture::Stop ? drawnIcon("imStop") : programIcon());
 }
 
 void QtTrayIcon::showApplication() {

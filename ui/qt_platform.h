@@ -98,8 +98,12 @@ private:
     void schedule(Pending request);
     void applyPending();
     void showFrame();
+    void syncIcon();
 
-    QSystemTrayIcon icon_;
+    // Made on the first turn of the event loop, and only when still wanted:
+    // a program that starts outside the notification area never makes one.
+    std::unique_ptr<QSystemTrayIcon> icon_;
+    QString hint_;
     QTimer animation_;
     QPointer<QWidget> mainWindow_;
     QPointer<QMenu> menu_;

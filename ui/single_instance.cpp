@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QThread>
+#include <QTimer>
 
 namespace quorvel::ui {
 
@@ -21,18 +23,27 @@ bool SingleInstance::acquire() {
     lock_ = std::make_unique<QLockFile>(base + ".lock");
     lock_->setStaleLockTime(0);  // a lock whose process is gone is stale at once
     if (!lock_->tryLock(100)) {
-        QLocalSocket socket;
-        socket.connectToServer(base + ".socket");
-        if (socket.waitForConnected(2000)) {
-            socket.write("show\n");
-            socket.waitForBytesWritten(2000);
-            socket.disconnectFromServer();
+        // The running instance may be a moment away from listening.
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            QLocalSocket socket;
+            socket.connectToServer(base + ".socket");
+            if (socket.waitForConnected(1000)) {
+                socket.write("show\n");
+                socket.waitForBytesWritten(1000);
+                socket.disconnectFromServer();
+                break;
+            }
+            QThread::msleep(100);
         }
         return false;
     }
-    QLocalServer::removeServer(base + ".socket");  // left behind by a crash
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
-    server_.listen(base + ".socket");
+    // Listening can wait for the event loop: the lock already keeps a second
+    // instance out, and start-up stays quick.
+    QTimer::singleShot(0, this, [this, base] {
+        QLocalServer::removeServer(base + ".socket");  // left behind by a crash
+        server_.setSocketOptions(QLocalServer::UserAccessOption);
+        server_.listen(base + ".socket");
+    });
     connect(&server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* peer = server_.nextPendingConnection()) {
             connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);

@@ -143,6 +143,7 @@ private slots:
         int requests = 0;
         first.onActivationRequest = [&] { ++requests; };
         QVERIFY(first.acquire());
+        QTest::qWait(20);  // the first instance's event loop runs
         QVERIFY(!second.acquire());
         QTRY_COMPARE(requests, 1);
     }
