@@ -30,7 +30,11 @@ Control item(const char* caption) {
 }  // namespace
 
 TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<TfrmSplash> splash)
-    : Form("frmMain", kProgramName), frmSplash(std::move(splash)), platform_(platform), store_(store) {
+    : Form("frmMain", kProgramName),
+      msRemotePOP1(platform.pump, platform.timers),
+      frmSplash(std::move(splash)),
+      platform_(platform),
+      store_(store) {
     btList = button("Check e-mail", "imDown");
     btOptions = button("Settings and more", "btOptions");
     btExit = button("Goodbye", "imDoor");
@@ -176,7 +180,14 @@ void TfrmMain::CleanUpEMLFiles() {
 }
 
 bool TfrmMain::FormCloseQuery() {
-    // An open POP3 session is ended with QUIT once the client can talk.
+    // A session kept open after a listing is ended with QUIT. Closing goes
+    // on whatever the server answers.
+    if (msRemotePOP1.IsConnected()) {
+        try {
+            msRemotePOP1.Close();
+        } catch (const std::exception&) {
+        }
+    }
     return true;
 }
 
@@ -215,6 +226,7 @@ void TfrmMain::setExitRole(bool cancel) {
 void TfrmMain::btExitClick(Sender sender) {
     playAlarmSound(false);
     if (btExit.caption == "Cancel") {
+        msRemotePOP1.Cancel();
         if (Listing) ListView1.rows.clear();
         Listing = false;
         enableAllButtons();

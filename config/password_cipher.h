@@ -1,18 +1,13 @@
 #pragma once
 
 #include <random>
-#include <stdexcept>
 #include <string>
+
+#include "platform/convert_error.h"
 
 namespace quorvel {
 
 enum class TActionType { atEncryption, atDecryption };
-
-// The text is not made of hexadecimal pairs.
-class EConvertError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // Keeps stored passwords out of plain text. Enciphering writes a random first
 // byte and then each character chained to the one before, as upper-case

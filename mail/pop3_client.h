@@ -1,54 +1,65 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "mail/remote_info.h"
+#include "mail/socket.h"
 
 namespace quorvel {
 
-// The socket component's configuration.
-class TagSocket {
-public:
-    virtual ~TagSocket() = default;
-    std::string ServiceName;  // looked up in the service database for the port
-    bool IsConnected() const { return connected_; }
+using TmsNumNotifyEvent = std::function<void(int Num)>;
+// Contents is the whole answer after the status line, as received.
+using TmsUserMsgSaveEvent = std::function<void(int Num, const std::string& Contents)>;
 
-protected:
-    bool connected_ = false;
-};
-
-// What every mail protocol client is configured with.
-class TmsMailBase : public TagSocket {
-public:
-    std::string Server;  // host name or dotted address, optionally ":" and a port
-    std::uint16_t DefaultPort = 0;
-    std::int32_t TimeOut = 60;  // seconds of silence before an operation fails
-};
-
+// POP3 (USER, PASS, STAT, LIST, TOP, UIDL, RETR, DELE, QUIT) over the socket.
 class TmsCustomPOP : public TmsMailBase {
 public:
-    TmsCustomPOP() {
-        DefaultPort = 110;
-        ServiceName = "pop3";
-    }
+    TmsCustomPOP(EventPump& pump, TimerFactory& timers);
 
     std::string UserName;
     std::string Password;
 
+    TmsNumNotifyEvent OnRetrieving, OnRetrieved, OnDeleting;
+
     std::int32_t MessageCount() const { return messageCount_; }
     std::int32_t TotalSize() const { return totalSize_; }
 
+    // Refuses an empty user name or password before any network activity.
+    virtual void CheckProperties();
+    void Connect() override;
+    // 1 for "+", -1 for "-", 0 otherwise.
+    int ReplyCode(const std::string& reply) override;
+    void LogIn() override;
+    void LogOut() override;
+    void Stat();
+    void RetrieveMessage(int index);
+    void DeleteMessage(int index);
+    virtual void SaveMessage(int index, const std::string& contents) = 0;
+
 protected:
+    // Reads a reply into LastReply; anything but "+" raises EServerError.
+    void checkReply();
+    // The size from a LIST answer, 0 when there is none.
+    static std::int32_t listedSize(const std::string& reply);
+
     std::int32_t messageCount_ = -1;
     std::int32_t totalSize_ = -1;
 };
 
-// The POP3 client the main window owns: its configuration and the records of
-// the last listing, which the message list and the classification read.
+// The POP3 client the main window owns: it lists a mailbox's messages (size
+// and header lines only), and retrieves or deletes the ones marked.
 class TmsRemotePOP : public TmsCustomPOP {
 public:
+    TmsRemotePOP(EventPump& pump, TimerFactory& timers) : TmsCustomPOP(pump, timers) {}
+
     bool KeepConnected = false;
+
+    TNotifyEvent OnUpdatingInfo, OnInfoUpdated, OnTransferringData, OnDataTransfered;
+    TmsNumNotifyEvent OnNextInfoUpdated;
+    // When set, replaces saving a retrieved message to a file.
+    TmsUserMsgSaveEvent OnUserMessageSave;
 
     const std::string& MessageDirectory() const { return messageDirectory_; }
     // A folder without a trailing separator gets one; an empty one stays empty.
@@ -60,6 +71,19 @@ public:
     void SetDeleteMark(int index);
     void SetRetrieveMark(int index);
     void ClearMarks(int index);
+
+    // Lists the mailbox into RemoteInfo.
+    void UpdateInfo();
+    // Retrieves and deletes the marked records, then ends the session.
+    void ProcessMarks();
+    // Fills `item` for record `index`; `ok` turns false when UIDL is refused.
+    void GetInfo(int index, TmsRemoteInfoItem& item, bool& ok, bool listAndTop, bool uidl);
+    // Whether message index+1 on the server is still the one listed.
+    bool VerifyMessage(int index);
+    void SaveMessage(int index, const std::string& contents) override;
+
+    // The unique-id of a UIDL reply: '+OK 3 a1b2c3' gives 'a1b2c3'.
+    static std::string ExtractWord(const std::string& reply);
 
 private:
     std::string messageDirectory_;

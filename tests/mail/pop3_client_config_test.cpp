@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "mail/pop3_client.h"
+#include "platform/poll_event_loop.h"
 
 namespace quorvel {
 namespace {
 
 TEST(Pop3ClientConfiguration, AFreshClientHasNoListingAndTheDefaults) {
-    TmsRemotePOP pop;
+    PollEventLoop loop;
+    TmsRemotePOP pop(loop, loop);
     EXPECT_EQ(pop.MessageCount(), -1);
     EXPECT_EQ(pop.TotalSize(), -1);
     EXPECT_FALSE(pop.IsConnected());
@@ -18,7 +20,8 @@ TEST(Pop3ClientConfiguration, AFreshClientHasNoListingAndTheDefaults) {
 }
 
 TEST(Pop3ClientConfiguration, MessageDirectoryEndsWithASeparatorUnlessEmpty) {
-    TmsRemotePOP pop;
+    PollEventLoop loop;
+    TmsRemotePOP pop(loop, loop);
     pop.setMessageDirectory("/tmp/q");
     EXPECT_EQ(pop.MessageDirectory(), "/tmp/q/");
     pop.setMessageDirectory("/tmp/q/");
@@ -28,7 +31,8 @@ TEST(Pop3ClientConfiguration, MessageDirectoryEndsWithASeparatorUnlessEmpty) {
 }
 
 TEST(Pop3ClientConfiguration, MarksStayUntilClearedOrTheRecordsAreRebuilt) {
-    TmsRemotePOP pop;
+    PollEventLoop loop;
+    TmsRemotePOP pop(loop, loop);
     for (int i = 0; i < 5; ++i) pop.RemoteInfo().Add(std::make_unique<TmsRemoteInfoItem>());
     pop.SetDeleteMark(3);
     pop.SetRetrieveMark(3);

@@ -1,0 +1,129 @@
+#!/bin/sh
+# Times a listing of 10,000 messages (~6 KB each) from a private Dovecot on
+# loopback: the program's client, Python's poplib doing the same LIST and TOP
+# sequence, and a minimal blocking-socket client as the floor. Everything runs
+# pinned to one core (taskset -c 1) with the server, in alternation, RUNS times.
+# Then measures the CPU the client uses while it waits 10 s for a silent server.
+# Usage: bench/pop3_compare.sh [RUNS]   (run as root or as a normal user)
+set -eu
+RUNS=${1:-5}
+SRC=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=$SRC/build/bench
+WORK=$(mktemp -d /tmp/quorvel-bench-XXXXXX)
+cleanup() {
+    [ -f "$WORK/run/master.pid" ] && kill "$(cat "$WORK/run/master.pid")" 2>/dev/null || true
+    [ -n "${SILENT_PID:-}" ] && kill "$SILENT_PID" 2>/dev/null || true
+    sleep 0.5
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_UI=OFF >/dev/null
+cmake --build "$BUILD" -j2 --target pop3_list pop3_floor >/dev/null
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+PORT=$(free_port)
+if [ "$(id -u)" = 0 ]; then RUNAS=nobody; else RUNAS=$(id -un); fi
+UID_=$(id -u "$RUNAS"); GID_=$(id -g "$RUNAS"); GROUP=$(id -gn "$RUNAS")
+mkdir -p "$WORK/run" "$WORK/state" "$WORK/home/Maildir/new" "$WORK/home/Maildir/cur" "$WORK/home/Maildir/tmp"
+echo "joe:{PLAIN}secret:$UID_:$GID_::$WORK/home" > "$WORK/users"
+cat > "$WORK/dovecot.conf" <<CONF
+protocols = pop3
+listen = 127.0.0.1
+base_dir = $WORK/run
+state_dir = $WORK/state
+log_path = $WORK/dovecot.log
+ssl = no
+disable_plaintext_auth = no
+passdb {
+  driver = passwd-file
+  args = $WORK/users
+}
+userdb {
+  driver = passwd-file
+  args = $WORK/users
+}
+mail_location = maildir:~/Maildir
+first_valid_uid = 1
+default_internal_user = $RUNAS
+default_login_user = $RUNAS
+default_internal_group = $GROUP
+service pop3-login {
+  chroot =
+  inet_listener pop3 {
+    port = $PORT
+  }
+}
+service anvil {
+  chroot =
+}
+CONF
+python3 - "$WORK/home/Maildir/new" <<'PY'
+import sys, random
+folder = sys.argv[1]
+random.seed(1)
+for n in range(1, 10001):
+    head = (f"From: sender{n}@example.test\r\nTo: joe@example.test\r\nSubject: Generated message {n}\r\n"
+            f"Message-ID: <{n}@example.test>\r\nDate: Thu, 10 Dec 2026 16:48:30 +0000\r\n"
+            "Received: from a.example.test\r\n\tby b.example.test\r\n\r\n")
+    body = "".join(f"Line {i} " + "x" * random.randint(40, 90) + "\r\n" for i in range(80))
+    with open(f"{folder}/{1000000000 + n}.M{n}P1.bench", "w", newline="") as f:
+        f.write(head + body)
+PY
+chown -R "$UID_:$GID_" "$WORK"; chmod 755 "$WORK"
+taskset -c 1 /usr/sbin/dovecot -c "$WORK/dovecot.conf"
+for i in $(seq 100); do python3 -c "import socket; socket.create_connection(('127.0.0.1',$PORT))" 2>/dev/null && break; sleep 0.1; done
+du -sh "$WORK/home/Maildir/new" | sed 's/^/mailbox: /'
+
+cat > "$WORK/poplib_list.py" <<'PY'
+import poplib, sys, time
+start = time.monotonic()
+p = poplib.POP3(sys.argv[1], int(sys.argv[2]))
+p.user(sys.argv[3]); p.pass_(sys.argv[4])
+count = p.stat()[0]
+headers = []
+for i in range(1, count + 1):
+    p.list(i)
+    headers.append(p.top(i, 1)[1])
+p.quit()
+print(f"{len(headers)} messages, {time.monotonic() - start:.3f} s")
+PY
+
+# One warm-up listing fills the server's index and caches.
+taskset -c 1 "$BUILD/bench/pop3_list" 127.0.0.1 "$PORT" joe secret >/dev/null
+: > "$WORK/times"
+for run in $(seq "$RUNS"); do
+    for client in quorvel poplib floor; do
+        case $client in
+        quorvel) out=$(taskset -c 1 "$BUILD/bench/pop3_list" 127.0.0.1 "$PORT" joe secret) ;;
+        poplib) out=$(taskset -c 1 python3 "$WORK/poplib_list.py" 127.0.0.1 "$PORT" joe secret) ;;
+        floor) out=$(taskset -c 1 "$BUILD/bench/pop3_floor" 127.0.0.1 "$PORT" joe secret) ;;
+        esac
+        echo "run $run $client: $out"
+        echo "$client $(echo "$out" | sed 's/.*, \([0-9.]*\) s$/\1/')" >> "$WORK/times"
+    done
+done
+python3 - "$WORK/times" <<'PY'
+import sys, statistics
+times = {}
+for line in open(sys.argv[1]):
+    name, t = line.split()
+    times.setdefault(name, []).append(float(t))
+med = {k: statistics.median(v) for k, v in times.items()}
+for k in ("quorvel", "poplib", "floor"):
+    print(f"median {k:8s} {med[k]:.3f} s")
+print(f"quorvel / floor  = {med['quorvel'] / med['floor']:.3f}")
+print(f"quorvel / poplib = {med['quorvel'] / med['poplib']:.3f}")
+PY
+
+# A server that accepts and never speaks: the client must sleep, not spin.
+SILENT=$(free_port)
+python3 -c "
+import socket, time
+s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(('127.0.0.1', $SILENT)); s.listen(1)
+c, _ = s.accept(); time.sleep(30)" &
+SILENT_PID=$!
+sleep 0.5
+taskset -c 1 /usr/bin/time -f "silent server: %e s wall, %U s user, %S s system" \
+    "$BUILD/bench/pop3_list" 127.0.0.1 "$SILENT" joe secret 10 || true

@@ -1,0 +1,35 @@
+// Lists a mailbox with the program's POP3 client and prints how long it took.
+// Usage: pop3_list SERVER PORT USER PASSWORD [TIMEOUT_SECONDS]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+
+#include "mail/pop3_client.h"
+#include "platform/poll_event_loop.h"
+
+int main(int argc, char** argv) {
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: %s SERVER PORT USER PASSWORD [TIMEOUT_SECONDS]\n", argv[0]);
+        return 2;
+    }
+    quorvel::PollEventLoop loop;
+    quorvel::TmsRemotePOP pop(loop, loop);
+    pop.Server = std::string(argv[1]) + ":" + argv[2];
+    pop.UserName = argv[3];
+    pop.Password = argv[4];
+    pop.TimeOut = argc > 5 ? std::atoi(argv[5]) : 120;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        pop.UpdateInfo();
+    } catch (const std::exception& e) {
+        std::printf("error: %s\n", e.what());
+        return 1;
+    }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::size_t headerLines = 0;
+    for (int i = 0; i < pop.RemoteInfo().Count(); ++i) headerLines += pop.RemoteInfo().Items(i).Headers.size();
+    std::printf("%d messages, %zu header lines, %.3f s\n", pop.RemoteInfo().Count(), headerLines, took.count());
+    return 0;
+}

@@ -1,0 +1,39 @@
+#include "mail/mail_errors.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace quorvel {
+
+std::string mailErrorText(int code) {
+    switch (code) {
+    case errTimedOut: return "Operation timed out";
+    case errCanceled: return "Operation has been canceled";
+    case errServerRequired: return "Server property is required";
+    case errInvalidWinsockVersion: return "Invalid Winsock version";
+    case errResolvingHost: return "Error resolving remote host";
+    case errServiceRequired: return "Service name is required";
+    case errNotConnected: return "You have to connect to the server first";
+    case errConnectionClosed: return "The server closed the connection";
+    case errAnswerTooLarge: return "The server's answer is too large";
+    default: break;
+    }
+    // strerrordesc_np gives no text for numbers it does not know, unlike
+    // strerror's "Unknown error N".
+    if (code > 0)
+        if (const char* text = strerrordesc_np(code)) return text;
+    return "Error #" + std::to_string(code);
+}
+
+int strToInt(const std::string& text) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    if (first != last && *first == '+') ++first;
+    int value = 0;
+    const auto [end, ec] = std::from_chars(first, last, value);
+    if (first == last || ec != std::errc() || end != last)
+        throw EConvertError("'" + text + "' is not a valid integer value");
+    return value;
+}
+
+}  // namespace quorvel

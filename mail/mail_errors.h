@@ -1,0 +1,70 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "platform/convert_error.h"
+
+namespace quorvel {
+
+// The mail suite's failures. Each carries the text shown to the user.
+
+// System socket errors and the suite's own checks.
+class ESocketError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// "Operation timed out"
+class ETimedOutError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// "Operation has been canceled"
+class ECanceledError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// An error reply of the server; the text is the server's line.
+class EServerError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The socket library is missing (kept for the program's error texts; the
+// POSIX socket layer is always there).
+class EWinsockDLLError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// DNS failures.
+class EResolverError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The suite's own error numbers and texts.
+enum MailErrorCode : int {
+    errTimedOut = 57000,
+    errCanceled = 57001,
+    errServerRequired = 57002,
+    errInvalidWinsockVersion = 57003,
+    errResolvingHost = 57004,
+    errServiceRequired = 57005,
+    errNotConnected = 57008,
+    errConnectionClosed = 57013,
+    errAnswerTooLarge = 57014,
+};
+
+// The text of an error number: the suite's own texts, the C library's for
+// system error numbers, "Error #" and the number otherwise.
+std::string mailErrorText(int code);
+
+// Reads a whole decimal number (optional sign), as the program's string to
+// integer conversion does; throws EConvertError otherwise.
+int strToInt(const std::string& text);
+
+}  // namespace quorvel

@@ -1,0 +1,630 @@
+#include "mail/socket.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "mail/tls_session.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr std::size_t kBlockSize = 16384;
+constexpr std::size_t kMaxHostLength = 255;
+constexpr auto kLongWait = std::chrono::hours(1);
+
+void ignoreBrokenPipes() {
+    // A peer that went away must surface as an error of the write (TLS
+    // writes cannot pass MSG_NOSIGNAL), not end the program.
+    static std::once_flag once;
+    std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
+}
+
+void setPort(sockaddr_storage& address, std::uint16_t port) {
+    if (address.ss_family == AF_INET)
+        reinterpret_cast<sockaddr_in&>(address).sin_port = htons(port);
+    else if (address.ss_family == AF_INET6)
+        reinterpret_cast<sockaddr_in6&>(address).sin6_port = htons(port);
+}
+
+}  // namespace
+
+// A host look-up runs on a worker thread so that the wait, and with it Cancel
+// and the time-out, stay in charge. The worker wakes the event loop when done
+// unless the socket has given up on it meanwhile.
+struct TagSocket::HostLookup {
+    std::mutex mutex;
+    EventPump* pump = nullptr;
+    bool done = false;
+    bool abandoned = false;
+    int error = 0;  // getaddrinfo's result
+    int systemError = 0;
+    std::vector<sockaddr_storage> addresses;
+    std::vector<socklen_t> lengths;
+};
+
+TagSocket::TagSocket(EventPump& pump, TimerFactory& timers)
+    : pump_(pump), counter_(timers, [this] { pump_.wake(); }) {
+    ignoreBrokenPipes();
+}
+
+TagSocket::~TagSocket() {
+    abandonLookup();
+    tls_.reset();
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void TagSocket::ResetState() {
+    canceled_ = false;
+    counter_.ClearTimedOut();
+    abandonLookup();
+    lastError_ = 0;
+    lineCutByClose_ = false;
+}
+
+int TagSocket::ReplyCode(const std::string& reply) {
+    if (reply.size() < 3) return -1;
+    int code = 0;
+    for (int i = 0; i < 3; ++i) {
+        const char c = reply[static_cast<std::size_t>(i)];
+        if (c < '0' || c > '9') return -1;
+        code = code * 10 + (c - '0');
+    }
+    return code;
+}
+
+void TagSocket::startCounter() {
+    counter_.TimeOut = timeOutSeconds();
+    counter_.Start();
+}
+
+void TagSocket::stopCounter() {
+    counter_.Stop();
+}
+
+void TagSocket::pumpOnce() {
+    pump_.processEvents();
+}
+
+void TagSocket::waitForSocket(unsigned interest) {
+    const int fd = (interest != 0 && fd_ >= 0) ? fd_ : -1;
+    pump_.wait(fd, fd >= 0 ? interest : 0, kLongWait);
+}
+
+void TagSocket::abandonLookup() {
+    if (!lookup_) return;
+    {
+        std::lock_guard lock(lookup_->mutex);
+        lookup_->abandoned = true;
+    }
+    lookup_.reset();
+}
+
+void TagSocket::Connect() {
+    if (OnOpen) OnOpen();
+    const std::string server = serverText();
+    if (server.empty()) RaiseSocketError(errServerRequired);
+
+    // "host", "host:port", "[v6 address]" or "[v6 address]:port".
+    std::string host, portText;
+    std::size_t rest = std::string::npos;
+    if (server.front() == '[' && server.find(']') != std::string::npos) {
+        const std::size_t close = server.find(']');
+        host = server.substr(1, close - 1);
+        rest = close + 1 < server.size() && server[close + 1] == ':' ? close + 1 : std::string::npos;
+    } else {
+        rest = server.find(':');
+        host = server.substr(0, rest);
+    }
+    if (rest != std::string::npos) portText = server.substr(rest + 1);
+
+    resolveHost(host);
+    port_ = resolvePort(portText);
+    openSocketFor(0);
+}
+
+void TagSocket::resolveHost(const std::string& host) {
+    if (host.empty() || host.size() > kMaxHostLength) RaiseSocketError(errResolvingHost);
+    host_ = host;
+    addresses_.clear();
+    addressLengths_.clear();
+
+    auto take = [this](const addrinfo* list) {
+        for (const addrinfo* a = list; a; a = a->ai_next) {
+            if (a->ai_family != AF_INET && a->ai_family != AF_INET6) continue;
+            sockaddr_storage address{};
+            std::memcpy(&address, a->ai_addr, a->ai_addrlen);
+            addresses_.push_back(address);
+            addressLengths_.push_back(a->ai_addrlen);
+        }
+    };
+
+    // An address needs no look-up.
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* numeric = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &numeric) == 0) {
+        take(numeric);
+        freeaddrinfo(numeric);
+        if (addresses_.empty()) RaiseSocketError(errResolvingHost);
+        return;
+    }
+
+    auto lookup = std::make_shared<HostLookup>();
+    lookup->pump = &pump_;
+    lookup_ = lookup;
+    try {
+        std::thread([lookup, host] {
+            addrinfo hints{};
+            hints.ai_socktype = SOCK_STREAM;
+            addrinfo* found = nullptr;
+            const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+            const int systemError = errno;
+            std::lock_guard lock(lookup->mutex);
+            lookup->error = error;
+            lookup->systemError = systemError;
+            for (const addrinfo* a = error == 0 ? found : nullptr; a; a = a->ai_next) {
+                if (a->ai_family != AF_INET && a->ai_family != AF_INET6) continue;
+                sockaddr_storage address{};
+                std::memcpy(&address, a->ai_addr, a->ai_addrlen);
+                lookup->addresses.push_back(address);
+                lookup->lengths.push_back(a->ai_addrlen);
+            }
+            if (found) freeaddrinfo(found);
+            lookup->done = true;
+            if (!lookup->abandoned) lookup->pump->wake();
+        }).detach();
+    } catch (const std::system_error& e) {
+        lookup_.reset();
+        raiseSocketErrorText(e.what(), false);
+    }
+
+    auto done = [&lookup] {
+        std::lock_guard lock(lookup->mutex);
+        return lookup->done;
+    };
+    startCounter();
+    pumpOnce();
+    while (!done() && !canceled_ && !counter_.TimedOut()) waitForSocket(0);
+    stopCounter();
+
+    bool finished = false;
+    int error = 0, systemError = 0;
+    {
+        std::lock_guard lock(lookup->mutex);
+        finished = lookup->done;
+        error = lookup->error;
+        systemError = lookup->systemError;
+        if (finished) {
+            addresses_ = lookup->addresses;
+            addressLengths_ = lookup->lengths;
+        }
+    }
+    if (finished) lookup_.reset();
+    if (finished && error != 0)
+        raiseSocketErrorText(error == EAI_SYSTEM ? mailErrorText(systemError) : gai_strerror(error), false);
+    if (counter_.TimedOut()) RaiseTimedOut();
+    if (canceled_) RaiseCanceled();
+    if (addresses_.empty()) RaiseSocketError(errResolvingHost);
+}
+
+std::uint16_t TagSocket::resolvePort(const std::string& portText) {
+    if (!portText.empty()) {
+        try {
+            const auto port = static_cast<std::uint16_t>(static_cast<unsigned>(strToInt(portText)) & 0xFFFF);
+            if (port != 0) return port;
+        } catch (const EConvertError&) {
+            // not a number: the service database decides
+        }
+    }
+    if (ServiceName.empty()) RaiseSocketError(errServiceRequired);
+    if (canceled_) RaiseCanceled();
+    // The service database is a local file: no need to wait in the loop.
+    servent entry{};
+    servent* found = nullptr;
+    char buffer[1024];
+    if (getservbyname_r(ServiceName.c_str(), "tcp", &entry, buffer, sizeof buffer, &found) == 0 && found)
+        return ntohs(static_cast<std::uint16_t>(found->s_port));
+    return defaultPort();
+}
+
+void TagSocket::openSocketFor(std::size_t addressIndex) {
+    tls_.reset();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    input_.clear();
+    inputPos_ = 0;
+    peerClosed_ = false;
+    addressIndex_ = addressIndex;
+    setPort(addresses_[addressIndex], port_);
+    fd_ = ::socket(addresses_[addressIndex].ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) RaiseSocketError(errno);
+}
+
+void TagSocket::ConnectSocket() {
+    if (canceled_) RaiseCanceled();
+    if (fd_ < 0) RaiseSocketError(errNotConnected);
+    startCounter();
+    pumpOnce();
+    for (;;) {
+        if (canceled_ || counter_.TimedOut()) break;
+        const auto* address = reinterpret_cast<const sockaddr*>(&addresses_[addressIndex_]);
+        int error = 0;
+        if (::connect(fd_, address, addressLengths_[addressIndex_]) != 0) error = errno;
+        while (error == EINPROGRESS || error == EINTR) {
+            if (canceled_ || counter_.TimedOut()) break;
+            waitForSocket(EventPump::Writable);
+            if (canceled_ || counter_.TimedOut() || fd_ < 0) break;
+            pollfd probe{fd_, POLLOUT, 0};
+            if (::poll(&probe, 1, 0) <= 0) continue;
+            socklen_t length = sizeof error;
+            if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+        }
+        if (canceled_ || counter_.TimedOut()) break;
+        if (error == 0) break;
+        // Another address of the same name may answer (IPv6 and IPv4).
+        if (addressIndex_ + 1 < addresses_.size()) {
+            openSocketFor(addressIndex_ + 1);
+            continue;
+        }
+        stopCounter();
+        RaiseSocketError(error);
+    }
+    if (!canceled_ && !counter_.TimedOut() && useTlsOn(port_)) startTls();
+    stopCounter();
+    if (canceled_) RaiseCanceled();
+    if (counter_.TimedOut()) RaiseTimedOut();
+}
+
+void TagSocket::startTls() {
+    try {
+        tls_ = std::make_unique<TlsSession>(fd_, host_, caFile());
+    } catch (const ESocketError& e) {
+        raiseSocketErrorText(e.what(), true);
+    }
+    for (;;) {
+        if (canceled_ || counter_.TimedOut()) return;
+        switch (tls_->handshake()) {
+        case TlsSession::Status::Done: return;
+        case TlsSession::Status::WantRead: waitForSocket(EventPump::Readable); break;
+        case TlsSession::Status::WantWrite: waitForSocket(EventPump::Writable); break;
+        case TlsSession::Status::Closed: raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
+        case TlsSession::Status::Failed: raiseSocketErrorText(tls_->errorText(), true);
+        }
+    }
+}
+
+TagSocket::Io TagSocket::receiveSome(char* buffer, std::size_t size, std::size_t& received) {
+    received = 0;
+    if (fd_ < 0) {
+        lastError_ = errNotConnected;
+        return Io::Failed;
+    }
+    if (tls_) {
+        switch (tls_->read(buffer, size, received)) {
+        case TlsSession::Status::Done: return Io::Done;
+        case TlsSession::Status::WantRead: return Io::WantRead;
+        case TlsSession::Status::WantWrite: return Io::WantWrite;
+        case TlsSession::Status::Closed: return Io::Closed;
+        case TlsSession::Status::Failed: lastError_ = -1; return Io::Failed;
+        }
+    }
+    for (;;) {
+        const ssize_t n = ::recv(fd_, buffer, size, 0);
+        if (n > 0) {
+            received = static_cast<std::size_t>(n);
+            return Io::Done;
+        }
+        if (n == 0) return Io::Closed;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return Io::WantRead;
+        lastError_ = errno;
+        return Io::Failed;
+    }
+}
+
+TagSocket::Io TagSocket::sendSome(const char* data, std::size_t size, std::size_t& sent) {
+    sent = 0;
+    if (fd_ < 0) {
+        lastError_ = errNotConnected;
+        return Io::Failed;
+    }
+    if (tls_) {
+        switch (tls_->write(data, size, sent)) {
+        case TlsSession::Status::Done: return Io::Done;
+        case TlsSession::Status::WantRead: return Io::WantRead;
+        case TlsSession::Status::WantWrite: return Io::WantWrite;
+        case TlsSession::Status::Closed: lastError_ = errConnectionClosed; return Io::Failed;
+        case TlsSession::Status::Failed: lastError_ = -1; return Io::Failed;
+        }
+    }
+    for (;;) {
+        const ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
+        if (n >= 0) {
+            sent = static_cast<std::size_t>(n);
+            return Io::Done;
+        }
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return Io::WantWrite;
+        lastError_ = errno;
+        return Io::Failed;
+    }
+}
+
+TagSocket::Io TagSocket::fillInput() {
+    if (inputPos_ == input_.size()) {
+        input_.clear();
+        inputPos_ = 0;
+    } else if (inputPos_ >= kBlockSize) {
+        input_.erase(0, inputPos_);
+        inputPos_ = 0;
+    }
+    const std::size_t old = input_.size();
+    input_.resize(old + kBlockSize);
+    std::size_t received = 0;
+    const Io io = receiveSome(input_.data() + old, kBlockSize, received);
+    input_.resize(old + received);
+    return io;
+}
+
+void TagSocket::raiseIoError() {
+    // A connection that failed once is of no further use.
+    if (lastError_ == -1 && tls_) raiseSocketErrorText(tls_->errorText(), true);
+    raiseSocketErrorText(mailErrorText(lastError_), true);
+}
+
+void TagSocket::SendLine(const std::string& line) {
+    if (fd_ < 0) RaiseSocketError(errNotConnected);
+    const std::string data = line + "\r\n";
+    std::size_t sent = 0;
+    startCounter();
+    for (;;) {
+        pumpOnce();
+        if (canceled_ || counter_.TimedOut()) break;
+        std::size_t n = 0;
+        const Io io = sendSome(data.data() + sent, data.size() - sent, n);
+        sent += n;
+        if (sent == data.size()) break;
+        if (io == Io::Failed) {
+            if (canceled_) break;
+            stopCounter();
+            raiseIoError();
+        }
+        if (io == Io::WantRead || io == Io::WantWrite)
+            waitForSocket(io == Io::WantRead ? EventPump::Readable : EventPump::Writable);
+    }
+    stopCounter();
+    if (counter_.TimedOut()) RaiseTimedOut();
+    if (canceled_) RaiseCanceled();
+}
+
+bool TagSocket::takeLine(std::string& line) {
+    const char* begin = input_.data() + inputPos_;
+    const std::size_t available = input_.size() - inputPos_;
+    const void* lf = std::memchr(begin, '\n', available);
+    const std::size_t chunk = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - begin) + 1 : available;
+    // The rest of an overlong line is read and dropped.
+    if (line.size() < kMaxLine) line.append(begin, std::min(chunk, kMaxLine - line.size()));
+    inputPos_ += chunk;
+    return lf != nullptr;
+}
+
+int TagSocket::ReceiveLine(std::string& line) {
+    if (fd_ < 0) RaiseSocketError(errNotConnected);
+    line.clear();
+    lineCutByClose_ = false;
+    std::string received;
+    bool complete = false;
+    startCounter();
+    pumpOnce();
+    for (;;) {
+        if (takeLine(received)) {
+            complete = true;
+            break;
+        }
+        if (canceled_ || counter_.TimedOut() || peerClosed_) break;
+        const Io io = fillInput();
+        if (io == Io::Done) continue;
+        if (io == Io::Closed) {
+            peerClosed_ = true;
+            continue;
+        }
+        if (io == Io::Failed) {
+            if (canceled_) break;
+            stopCounter();
+            raiseIoError();
+        }
+        waitForSocket(io == Io::WantWrite ? EventPump::Writable : EventPump::Readable);
+    }
+    stopCounter();
+    int result = -1;
+    if (complete) {
+        line = received.substr(0, received.find('\0'));
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        result = ReplyCode(line);
+    } else {
+        lineCutByClose_ = peerClosed_;
+    }
+    if (counter_.TimedOut()) RaiseTimedOut();
+    if (canceled_) RaiseCanceled();
+    return result;
+}
+
+namespace {
+
+// Finds the end of a multi-line answer: a line holding a single "." after a
+// line end. The answer starts at a line start (after the status line). A bare
+// LF counts as a line end too.
+class AnswerEnd {
+public:
+    // Returns how many of the octets belong to the answer, or npos if all do
+    // and the end is still to come.
+    std::size_t scan(const char* data, std::size_t size) {
+        std::size_t i = 0;
+        while (i < size) {
+            const char c = data[i];
+            switch (state_) {
+            case State::MidLine: {
+                const void* lf = std::memchr(data + i, '\n', size - i);
+                if (!lf) return std::string::npos;
+                i = static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
+                state_ = State::LineStart;
+                continue;
+            }
+            case State::LineStart: state_ = c == '.' ? State::Dot : c == '\n' ? State::LineStart : State::MidLine; break;
+            case State::Dot:
+                if (c == '\n') return i + 1;
+                state_ = c == '\r' ? State::DotCr : State::MidLine;
+                break;
+            case State::DotCr:
+                if (c == '\n') return i + 1;
+                state_ = State::MidLine;
+                break;
+            }
+            ++i;
+        }
+        return std::string::npos;
+    }
+
+private:
+    enum class State { MidLine, LineStart, Dot, DotCr };
+    State state_ = State::LineStart;
+};
+
+}  // namespace
+
+void TagSocket::ReceiveToStream(std::string& stream, long long expectedSize, long long maxSize) {
+    if (fd_ < 0) RaiseSocketError(errNotConnected);
+    const std::size_t start = stream.size();
+    AnswerEnd end;
+    startCounter();
+    pumpOnce();
+    for (;;) {
+        if (canceled_ || counter_.TimedOut()) break;
+        Io io = Io::Done;
+        if (inputPos_ == input_.size()) io = peerClosed_ ? Io::Closed : fillInput();
+        if (io == Io::Failed) {
+            if (canceled_) break;
+            stopCounter();
+            raiseIoError();
+        }
+        if (OnProgress) {
+            const long long position = static_cast<long long>(stream.size() - start);
+            if (expectedSize > 0)
+                OnProgress(static_cast<int>(position * 100 / expectedSize), static_cast<int>(position));
+            else
+                OnProgress(-1, static_cast<int>(position));
+        }
+        if (io == Io::Done) {
+            const std::size_t available = input_.size() - inputPos_;
+            const std::size_t taken = end.scan(input_.data() + inputPos_, available);
+            const std::size_t length = taken == std::string::npos ? available : taken;
+            stream.append(input_, inputPos_, length);
+            inputPos_ += length;
+            if (taken != std::string::npos) break;
+            if (static_cast<long long>(stream.size() - start) > maxSize) {
+                stopCounter();
+                raiseSocketErrorText(mailErrorText(errAnswerTooLarge), true);
+            }
+            // The time-out measures silence, not the whole transfer.
+            startCounter();
+            pumpOnce();
+            continue;
+        }
+        if (io == Io::Closed) {
+            // Only the end line, a cancel or the time-out end the answer.
+            peerClosed_ = true;
+            waitForSocket(0);
+            continue;
+        }
+        waitForSocket(io == Io::WantWrite ? EventPump::Writable : EventPump::Readable);
+    }
+    stopCounter();
+    if (counter_.TimedOut()) RaiseTimedOut();
+    if (canceled_) RaiseCanceled();
+}
+
+void TagSocket::Disconnect() {
+    if (fd_ < 0) return;
+    if (OnClosing) OnClosing();
+    if (tls_) {
+        tls_->shutdown();
+        tls_.reset();
+    }
+    ::close(fd_);
+    fd_ = -1;
+    input_.clear();
+    inputPos_ = 0;
+    peerClosed_ = false;
+    if (OnClosed) OnClosed();
+}
+
+void TagSocket::Cancel() {
+    canceled_ = true;
+    if (OnCancel) OnCancel();
+    abandonLookup();
+    Disconnect();
+    pump_.wake();
+}
+
+void TagSocket::RaiseSocketError(int code) {
+    if (code == 0) return;
+    raiseSocketErrorText(mailErrorText(code), code == ECONNRESET);
+}
+
+void TagSocket::raiseSocketErrorText(std::string text, bool disconnect) {
+    stopCounter();
+    if (OnError) OnError(text);
+    if (disconnect) Disconnect();
+    throw ESocketError(text);
+}
+
+void TagSocket::RaiseTimedOut() {
+    stopCounter();
+    std::string text = mailErrorText(errTimedOut);
+    if (OnError) OnError(text);
+    abandonLookup();
+    Disconnect();
+    throw ETimedOutError(text);
+}
+
+void TagSocket::RaiseCanceled() {
+    stopCounter();
+    std::string text = mailErrorText(errCanceled);
+    if (OnError) OnError(text);
+    throw ECanceledError(text);
+}
+
+void TmsMailBase::Open() {
+    if (!IsConnected()) {
+        Connect();
+        LogIn();
+    }
+}
+
+void TmsMailBase::Close() {
+    if (!IsConnected()) return;
+    try {
+        LogOut();
+    } catch (const EServerError&) {
+        // The server ends the session after QUIT whatever it answered; a
+        // socket kept open would pass for a session the next time.
+        Disconnect();
+        throw;
+    }
+    Disconnect();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,171 @@
+#pragma once
+
+#include <sys/socket.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mail/mail_errors.h"
+#include "mail/time_counter.h"
+#include "platform/event_pump.h"
+#include "platform/timer.h"
+
+namespace quorvel {
+
+class TlsSession;
+
+using TNotifyEvent = std::function<void()>;
+// The handler may change the text; the raised exception carries what it leaves.
+using TmsErrorEvent = std::function<void(std::string& Msg)>;
+// Perc is -1 when the size of the answer is not known.
+using TmsProgressEvent = std::function<void(int Perc, int Transferred)>;
+
+// A TCP client socket that exchanges CR LF terminated lines and multi-line
+// answers ending with a "." line. Every wait runs in the program's event loop,
+// so the window's events (the user's Cancel above all) run while it waits;
+// a wait ends when the socket is ready, the time-out counter runs out or the
+// operation is canceled.
+class TagSocket {
+public:
+    TagSocket(EventPump& pump, TimerFactory& timers);
+    virtual ~TagSocket();
+    TagSocket(const TagSocket&) = delete;
+    TagSocket& operator=(const TagSocket&) = delete;
+
+    std::string ServiceName;  // looked up in the service database for the port
+    std::string LastReply;    // the last reply line, without its line end
+
+    TNotifyEvent OnOpen;      // Connect, before the network is touched
+    TNotifyEvent OnClosing;   // Disconnect, before the socket is closed
+    TNotifyEvent OnClosed;    // Disconnect, after the socket is closed
+    TNotifyEvent OnCancel;
+    TmsErrorEvent OnError;    // just before a socket error, time-out or cancel is raised
+    TmsProgressEvent OnProgress;
+
+    bool IsConnected() const { return fd_ >= 0; }
+
+    virtual void ResetState();
+    // The number formed by the first three characters, or -1.
+    virtual int ReplyCode(const std::string& reply);
+    // Prepares the connection: address, port and socket; does not connect yet.
+    virtual void Connect();
+    virtual void Disconnect();
+    // Aborts the operation in progress; safe from a handler that runs inside a wait.
+    virtual void Cancel();
+
+    void ConnectSocket();
+    void SendLine(const std::string& line);
+    // One line into `line`; returns ReplyCode of it, or -1 when the
+    // connection ended before a complete line.
+    int ReceiveLine(std::string& line);
+    // Appends a multi-line answer, terminating "." line included, exactly as
+    // received. `expectedSize` (-1 unknown) only scales the progress. An
+    // answer that grows past `maxSize` fails instead of filling the memory.
+    void ReceiveToStream(std::string& stream, long long expectedSize,
+                         long long maxSize = kDefaultMaxAnswer);
+
+    // Nothing for code 0; otherwise OnError, then ESocketError.
+    void RaiseSocketError(int code);
+    [[noreturn]] void RaiseTimedOut();
+    [[noreturn]] void RaiseCanceled();
+
+    static constexpr long long kDefaultMaxAnswer = 64LL << 20;
+    static constexpr std::size_t kMaxLine = 1024;  // longer reply lines are cut
+
+protected:
+    // Server, port and time-out come from the protocol class's properties.
+    virtual std::string serverText() const = 0;
+    virtual std::uint16_t defaultPort() const = 0;
+    virtual int timeOutSeconds() const = 0;
+    // Whether to speak TLS on `port`.
+    virtual bool useTlsOn(std::uint16_t port) const = 0;
+    virtual std::string caFile() const = 0;
+
+    bool canceled() const { return canceled_; }
+    // True when the connection ended before the reply line was complete.
+    bool lastLineCutByClose() const { return lineCutByClose_; }
+    // Raises a failure whose text is already known (TLS errors).
+    [[noreturn]] void raiseSocketErrorText(std::string text, bool disconnect);
+
+private:
+    struct HostLookup;
+    enum class Io { Done, WantRead, WantWrite, Closed, Failed };
+
+    void startCounter();
+    void stopCounter();
+    // Runs pending events once (the user's commands may run here).
+    void pumpOnce();
+    // Blocks in the event loop until the socket is ready for `interest`, the
+    // counter runs out, the operation is canceled or another event woke it.
+    void waitForSocket(unsigned interest);
+    void abandonLookup();
+
+    void resolveHost(const std::string& host);
+    std::uint16_t resolvePort(const std::string& portText);
+    void openSocketFor(std::size_t addressIndex);
+    void startTls();
+
+    Io receiveSome(char* buffer, std::size_t size, std::size_t& received);
+    Io sendSome(const char* data, std::size_t size, std::size_t& sent);
+    // Reads what the socket holds into the input buffer.
+    Io fillInput();
+    // Moves buffered octets up to and including a LF into `line` (at most
+    // kMaxLine of them); true when the LF was among them.
+    bool takeLine(std::string& line);
+    [[noreturn]] void raiseIoError();
+
+    EventPump& pump_;
+    TTimeCounter counter_;
+
+    int fd_ = -1;
+    std::vector<sockaddr_storage> addresses_;
+    std::vector<socklen_t> addressLengths_;
+    std::size_t addressIndex_ = 0;
+    std::string host_;
+    std::uint16_t port_ = 0;
+    std::unique_ptr<TlsSession> tls_;
+    std::shared_ptr<HostLookup> lookup_;
+
+    bool canceled_ = false;
+    bool peerClosed_ = false;
+    bool lineCutByClose_ = false;
+    int lastError_ = 0;
+
+    // Octets received after the last line taken; kept for the next read.
+    std::string input_;
+    std::size_t inputPos_ = 0;
+};
+
+// What every mail protocol client is configured with.
+class TmsMailBase : public TagSocket {
+public:
+    TmsMailBase(EventPump& pump, TimerFactory& timers) : TagSocket(pump, timers) {}
+
+    std::string Server;  // host name or address, optionally ":" and a port ("[::1]:110" for IPv6)
+    std::uint16_t DefaultPort = 0;
+    std::int32_t TimeOut = 60;  // seconds of silence before an operation fails
+    // TLS from the first octet; when not set, a port of 995 turns it on.
+    std::optional<bool> UseTLS;
+    std::string CAFile;  // certificate authorities for TLS; empty: the system's
+
+    virtual void LogIn() = 0;
+    virtual void LogOut() = 0;
+
+    // Connect and log in, unless a session is already open.
+    void Open();
+    // Log out and disconnect, if a session is open.
+    void Close();
+
+protected:
+    std::string serverText() const override { return Server; }
+    std::uint16_t defaultPort() const override { return DefaultPort; }
+    int timeOutSeconds() const override { return TimeOut; }
+    bool useTlsOn(std::uint16_t port) const override { return UseTLS.value_or(port == 995); }
+    std::string caFile() const override { return CAFile; }
+};
+
+}  // namespace quorvel

@@ -1,0 +1,118 @@
+#include "mail/tls_session.h"
+
+#include <arpa/inet.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "mail/mail_errors.h"
+
+namespace quorvel {
+
+struct TlsSession::Impl {
+    SSL_CTX* ctx = nullptr;
+    SSL* ssl = nullptr;
+    ~Impl() {
+        if (ssl) SSL_free(ssl);
+        if (ctx) SSL_CTX_free(ctx);
+    }
+};
+
+namespace {
+
+bool isAddress(const std::string& host) {
+    unsigned char buffer[sizeof(in6_addr)];
+    return inet_pton(AF_INET, host.c_str(), buffer) == 1 || inet_pton(AF_INET6, host.c_str(), buffer) == 1;
+}
+
+std::string openSslError(const char* what) {
+    const unsigned long code = ERR_get_error();
+    ERR_clear_error();
+    if (code == 0) return what;
+    char text[256];
+    ERR_error_string_n(code, text, sizeof text);
+    return std::string(what) + ": " + text;
+}
+
+}  // namespace
+
+TlsSession::TlsSession(int fd, const std::string& host, const std::string& caFile) : impl_(std::make_unique<Impl>()) {
+    ERR_clear_error();
+    impl_->ctx = SSL_CTX_new(TLS_client_method());
+    if (!impl_->ctx) throw ESocketError(openSslError("TLS is not available"));
+    SSL_CTX_set_min_proto_version(impl_->ctx, TLS1_2_VERSION);
+    SSL_CTX_set_verify(impl_->ctx, SSL_VERIFY_PEER, nullptr);
+    const int loaded = caFile.empty() ? SSL_CTX_set_default_verify_paths(impl_->ctx)
+                                      : SSL_CTX_load_verify_locations(impl_->ctx, caFile.c_str(), nullptr);
+    if (loaded != 1) throw ESocketError(openSslError(("Cannot load the certificate authorities " + caFile).c_str()));
+
+    impl_->ssl = SSL_new(impl_->ctx);
+    if (!impl_->ssl || SSL_set_fd(impl_->ssl, fd) != 1) throw ESocketError(openSslError("TLS is not available"));
+    // The certificate must name the server we asked for.
+    if (isAddress(host)) {
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(impl_->ssl), host.c_str());
+    } else {
+        SSL_set_tlsext_host_name(impl_->ssl, host.c_str());
+        SSL_set1_host(impl_->ssl, host.c_str());
+    }
+    // A write may be repeated from a moved buffer (our send buffer grows).
+    SSL_set_mode(impl_->ssl, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+}
+
+TlsSession::~TlsSession() = default;
+
+TlsSession::Status TlsSession::status(int result) {
+    const int error = SSL_get_error(impl_->ssl, result);
+    switch (error) {
+    case SSL_ERROR_WANT_READ: return Status::WantRead;
+    case SSL_ERROR_WANT_WRITE: return Status::WantWrite;
+    case SSL_ERROR_ZERO_RETURN: return Status::Closed;
+    default: break;
+    }
+    const long verify = SSL_get_verify_result(impl_->ssl);
+    if (verify != X509_V_OK) {
+        error_ = std::string("The server's certificate was not accepted: ") + X509_verify_cert_error_string(verify);
+    } else if (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0) {
+        // The peer went away without a closing alert.
+        if (errno == 0) return Status::Closed;
+        error_ = mailErrorText(errno);
+    } else {
+        error_ = openSslError("TLS error");
+    }
+    ERR_clear_error();
+    return Status::Failed;
+}
+
+TlsSession::Status TlsSession::handshake() {
+    ERR_clear_error();
+    errno = 0;
+    const int result = SSL_connect(impl_->ssl);
+    return result == 1 ? Status::Done : status(result);
+}
+
+TlsSession::Status TlsSession::read(char* buffer, std::size_t size, std::size_t& received) {
+    ERR_clear_error();
+    errno = 0;
+    received = 0;
+    const int result = SSL_read_ex(impl_->ssl, buffer, size, &received);
+    return result == 1 ? Status::Done : status(result);
+}
+
+TlsSession::Status TlsSession::write(const char* data, std::size_t size, std::size_t& sent) {
+    ERR_clear_error();
+    errno = 0;
+    sent = 0;
+    const int result = SSL_write_ex(impl_->ssl, data, size, &sent);
+    return result == 1 ? Status::Done : status(result);
+}
+
+void TlsSession::shutdown() {
+    ERR_clear_error();
+    SSL_shutdown(impl_->ssl);
+    ERR_clear_error();
+}
+
+}  // namespace quorvel

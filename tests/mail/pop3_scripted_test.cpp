@@ -1,0 +1,524 @@
+// The POP3 client against scripted servers: the dialogues Dovecot will not
+// play (silence, broken replies, cancels, a mailbox changed meanwhile).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "mail/pop3_client.h"
+#include "platform/files.h"
+#include "platform/poll_event_loop.h"
+#include "support/fake_platform.h"
+#include "support/scripted_server.h"
+
+namespace quorvel {
+namespace {
+
+using testing::ScriptedServer;
+
+const std::vector<std::string> kLogIn = {
+    "S: +OK ready", "C: USER joe", "S: +OK", "C: PASS secret", "S: +OK logged in",
+};
+
+std::vector<std::string> script(std::vector<std::string> steps, bool withLogIn = true) {
+    std::vector<std::string> all = withLogIn ? kLogIn : std::vector<std::string>{};
+    all.insert(all.end(), steps.begin(), steps.end());
+    return all;
+}
+
+class Pop3Scripted : public ::testing::Test {
+protected:
+    Pop3Scripted() {
+        pop.UserName = "joe";
+        pop.Password = "secret";
+        pop.TimeOut = 1;
+        pop.OnOpen = [this] { events.push_back("Open"); };
+        pop.OnClosing = [this] { events.push_back("Closing"); };
+        pop.OnClosed = [this] { events.push_back("Closed"); };
+        pop.OnCancel = [this] { events.push_back("Cancel"); };
+        pop.OnError = [this](std::string& msg) { events.push_back("Error " + msg); };
+        pop.OnUpdatingInfo = [this] { events.push_back("UpdatingInfo"); };
+        pop.OnNextInfoUpdated = [this](int n) { events.push_back("NextInfoUpdated " + std::to_string(n)); };
+        pop.OnInfoUpdated = [this] { events.push_back("InfoUpdated"); };
+        pop.OnTransferringData = [this] { events.push_back("TransferringData"); };
+        pop.OnDataTransfered = [this] { events.push_back("DataTransfered"); };
+        pop.OnRetrieving = [this](int n) { events.push_back("Retrieving " + std::to_string(n)); };
+        pop.OnRetrieved = [this](int n) { events.push_back("Retrieved " + std::to_string(n)); };
+        pop.OnDeleting = [this](int n) { events.push_back("Deleting " + std::to_string(n)); };
+    }
+
+    void pointAt(const ScriptedServer& server) { pop.Server = "127.0.0.1:" + std::to_string(server.port()); }
+
+    // Expects the server's dialogue to have been kept to the letter.
+    static void expectKept(ScriptedServer& server) {
+        server.join();
+        EXPECT_EQ(server.failures(), std::vector<std::string>{});
+    }
+
+    PollEventLoop loop;
+    TmsRemotePOP pop{loop, loop};
+    std::vector<std::string> events;
+};
+
+TEST_F(Pop3Scripted, ListsTwoMessagesWithSizesAndHeaderLines) {
+    ScriptedServer server(script({
+        "C: STAT", "S: +OK 2 320",
+        "C: LIST 1", "S: +OK 1 120",
+        "C: TOP 1 1", "S: +OK", "S: Subject: one", "S:  folded", "S: ", "S: body line", "S: .",
+        "C: LIST 2", "S: +OK 2 200",
+        "C: TOP 2 1", "S: +OK", "S: From: a@b", "S: ..dotted", "S: .",  // no empty line: nothing is cut
+        "C: QUIT", "S: +OK bye",
+    }));
+    pointAt(server);
+    pop.UpdateInfo();
+    expectKept(server);
+
+    EXPECT_EQ(pop.MessageCount(), 2);
+    EXPECT_EQ(pop.TotalSize(), 320);
+    ASSERT_EQ(pop.RemoteInfo().Count(), 2);
+    EXPECT_EQ(pop.RemoteInfo().Items(0).Size, 120);
+    EXPECT_EQ(pop.RemoteInfo().Items(0).Headers, (TmsHeaders{"Subject: one", " folded"}));
+    EXPECT_EQ(pop.RemoteInfo().Items(1).Size, 200);
+    EXPECT_EQ(pop.RemoteInfo().Items(1).Headers, (TmsHeaders{"From: a@b", "..dotted", "."}));
+    EXPECT_EQ(events, (std::vector<std::string>{"Open", "UpdatingInfo", "NextInfoUpdated 0", "NextInfoUpdated 1",
+                                                "Closing", "Closed", "InfoUpdated"}));
+    EXPECT_FALSE(pop.IsConnected());
+}
+
+TEST_F(Pop3Scripted, EmptyMailboxSendsOnlyStatAndQuit) {
+    ScriptedServer server(script({"C: STAT", "S: +OK 0 0", "C: QUIT", "S: +OK"}));
+    pointAt(server);
+    pop.UpdateInfo();
+    expectKept(server);
+    EXPECT_EQ(events, (std::vector<std::string>{"Open", "UpdatingInfo", "Closing", "Closed", "InfoUpdated"}));
+}
+
+TEST_F(Pop3Scripted, StatWithoutSizeLeavesCountsAsTheyWere) {
+    ScriptedServer server(script({"C: STAT", "S: +OK 2", "C: QUIT", "S: +OK"}));
+    pointAt(server);
+    pop.UpdateInfo();
+    expectKept(server);
+    EXPECT_EQ(pop.MessageCount(), -1);
+    EXPECT_EQ(pop.TotalSize(), -1);
+    EXPECT_EQ(pop.RemoteInfo().Count(), 0);
+}
+
+TEST_F(Pop3Scripted, StatThatIsNotANumberFailsWithTheConversionText) {
+    ScriptedServer server(script({"C: STAT", "S: +OK two 320", "WAIT"}));
+    pointAt(server);
+    try {
+        pop.UpdateInfo();
+        FAIL() << "no error";
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "'two' is not a valid integer value");
+    }
+    EXPECT_TRUE(pop.IsConnected());
+}
+
+// A reply line arrives whole however the server cuts it and whatever its line end.
+TEST_F(Pop3Scripted, ReplyLinesAreAssembledFromAnyPiecesAndLineEnds) {
+    const std::vector<std::vector<std::string>> greetings = {
+        {"SPLIT: +OK split greeting"},
+        {"RAW: +OK lf only\n"},
+        {"RAW: +OK two in one\r\n+OK"},  // the second reply starts in the same segment
+    };
+    for (const auto& greeting : greetings) {
+        SCOPED_TRACE(greeting.front());
+        std::vector<std::string> steps = greeting;
+        const bool merged = greeting.front().find("two in one") != std::string::npos;
+        for (const char* s : {"C: USER joe", merged ? "RAW: \r\n" : "S: +OK", "C: PASS secret", "SPLIT: +OK fine",
+                              "C: STAT", "RAW: +OK 0 0\n", "C: QUIT", "S: +OK"})
+            steps.push_back(s);
+        ScriptedServer server(steps);
+        pointAt(server);
+        pop.UpdateInfo();
+        expectKept(server);
+        EXPECT_EQ(pop.LastReply, "+OK");
+        EXPECT_EQ(pop.MessageCount(), 0);
+    }
+}
+
+TEST_F(Pop3Scripted, OverlongReplyLineIsCutAndTheNextLineStaysWhole) {
+    const std::string longReply = "+OK " + std::string(3000, 'x');
+    ScriptedServer server(script({"C: STAT", "S: " + longReply, "C: QUIT", "S: +OK bye"}));
+    pointAt(server);
+    pop.UpdateInfo();  // the long STAT reply has no space after its first word: counts unchanged
+    expectKept(server);
+    EXPECT_EQ(pop.LastReply, "+OK bye");
+    EXPECT_EQ(pop.MessageCount(), -1);
+}
+
+TEST_F(Pop3Scripted, ErrorReplyToTopStopsTheListing) {
+    ScriptedServer server(script({"C: STAT", "S: +OK 2 320", "C: LIST 1", "S: +OK 1 120", "C: TOP 1 1",
+                                  "S: -ERR TOP not supported", "WAIT"}));
+    pointAt(server);
+    try {
+        pop.UpdateInfo();
+        FAIL() << "no error";
+    } catch (const EServerError& e) {
+        EXPECT_STREQ(e.what(), "-ERR TOP not supported");
+    }
+    EXPECT_EQ(pop.RemoteInfo().Count(), 0);
+    EXPECT_TRUE(pop.IsConnected());
+    EXPECT_EQ(events, (std::vector<std::string>{"Open", "UpdatingInfo"}));  // not through OnError
+}
+
+TEST_F(Pop3Scripted, WrongPasswordClosesTheSocketSoTheNextCheckLogsInAgain) {
+    ScriptedServer server({"S: +OK", "C: USER joe", "S: +OK", "C: PASS secret", "S: -ERR invalid password",
+                           "ACCEPT", "S: +OK", "C: USER joe", "S: +OK", "C: PASS secret", "S: +OK", "C: STAT",
+                           "S: +OK 0 0", "C: QUIT", "S: +OK"});
+    pointAt(server);
+    try {
+        pop.UpdateInfo();
+        FAIL() << "no error";
+    } catch (const EServerError& e) {
+        EXPECT_STREQ(e.what(), "-ERR invalid password");
+    }
+    EXPECT_FALSE(pop.IsConnected());
+    pop.UpdateInfo();
+    expectKept(server);
+}
+
+TEST_F(Pop3Scripted, SilentServerTimesOutAndTheSocketIsClosed) {
+    ScriptedServer server({"WAIT"});
+    pointAt(server);
+    EXPECT_THROW(pop.UpdateInfo(), ETimedOutError);
+    EXPECT_FALSE(pop.IsConnected());
+    server.join();
+    EXPECT_TRUE(server.sawClientClose());
+    EXPECT_EQ(events, (std::vector<std::string>{"Open", "Error Operation timed out", "Closing", "Closed"}));
+}
+
+TEST_F(Pop3Scripted, ServerClosingInTheMiddleOfAnAnswerEndsInATimeOut) {
+    ScriptedServer server(script({"C: STAT", "S: +OK 1 120", "C: LIST 1", "S: +OK 1 120", "C: TOP 1 1", "S: +OK",
+                                  "S: Subject: cut", "CLOSE"}));
+    pointAt(server);
+    try {
+        pop.UpdateInfo();
+        FAIL() << "no error";
+    } catch (const ETimedOutError& e) {
+        EXPECT_STREQ(e.what(), "Operation timed out");
+    }
+    EXPECT_FALSE(pop.IsConnected());
+}
+
+TEST_F(Pop3Scripted, ServerClosingBeforeAReplySaysSo) {
+    ScriptedServer server(script({"C: STAT", "CLOSE"}));
+    pointAt(server);
+    try {
+        pop.UpdateInfo();
+        FAIL() << "no error";
+    } catch (const ESocketError& e) {
+        EXPECT_STREQ(e.what(), "The server closed the connection");
+    }
+    EXPECT_FALSE(pop.IsConnected());
+}
+
+TEST_F(Pop3Scripted, RefusedConnectionFailsAtOnce) {
+    pop.TimeOut = 600;  // a time-out would hang the test
+    pop.Server = "127.0.0.1:" + std::to_string(testing::unusedPort());
+    try {
+        pop.UpdateInfo();
+        FAIL() << "no error";
+    } catch (const ESocketError& e) {
+        EXPECT_STREQ(e.what(), "Connection refused");
+    }
+    EXPECT_FALSE(pop.IsConnected());
+    EXPECT_EQ(events.at(1), "Error Connection refused");
+}
+
+TEST_F(Pop3Scripted, ErrorHandlerCanRewriteTheText) {
+    pop.Server = "127.0.0.1:" + std::to_string(testing::unusedPort());
+    pop.OnError = [](std::string& msg) { msg = "rewritten: " + msg; };
+    try {
+        pop.UpdateInfo();
+        FAIL() << "no error";
+    } catch (const ESocketError& e) {
+        EXPECT_STREQ(e.what(), "rewritten: Connection refused");
+    }
+}
+
+TEST_F(Pop3Scripted, MissingSettingsFailBeforeAnyNetworkActivity) {
+    struct Case {
+        std::string user, password, server, text;
+    };
+    const Case cases[] = {
+        {"", "secret", "127.0.0.1", "UserName property is required"},
+        {"joe", "", "127.0.0.1", "Password property is required"},
+        {"joe", "secret", "", "Server property is required"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        events.clear();
+        pop.UserName = c.user;
+        pop.Password = c.password;
+        pop.Server = c.server;
+        try {
+            pop.UpdateInfo();
+            FAIL() << "no error";
+        } catch (const ESocketError& e) {
+            EXPECT_EQ(e.what(), c.text);
+        }
+        EXPECT_EQ(events.back(), "Error " + c.text);
+        EXPECT_FALSE(pop.IsConnected());
+    }
+}
+
+TEST_F(Pop3Scripted, SendingWithoutAConnectionFails) {
+    try {
+        pop.SendLine("NOOP");
+        FAIL() << "no error";
+    } catch (const ESocketError& e) {
+        EXPECT_STREQ(e.what(), "You have to connect to the server first");
+    }
+}
+
+// Host, port and address forms of Server all reach the same server.
+TEST_F(Pop3Scripted, ServerNamesHostsAndPortsInEveryForm) {
+    const std::string quitOnly[] = {"C: STAT", "S: +OK 0 0", "C: QUIT", "S: +OK"};
+    struct Case {
+        bool ipv6;
+        std::string (*server)(int port);
+    };
+    const Case cases[] = {
+        {false, [](int port) { return "127.0.0.1:" + std::to_string(port); }},
+        {false, [](int port) { return "127.0.0.1:" + std::to_string(port + 65536); }},  // low 16 bits count
+        {true, [](int port) { return "[::1]:" + std::to_string(port); }},
+        {false, [](int port) { return "localhost:" + std::to_string(port); }},  // looked up off the thread
+    };
+    for (const Case& c : cases) {
+        ScriptedServer server(script({quitOnly[0], quitOnly[1], quitOnly[2], quitOnly[3]}), c.ipv6);
+        pop.Server = c.server(server.port());
+        SCOPED_TRACE(pop.Server);
+        pop.UpdateInfo();
+        expectKept(server);
+    }
+}
+
+TEST_F(Pop3Scripted, KeptSessionLogsInOnceForTwoListings) {
+    ScriptedServer server(script({"C: STAT", "S: +OK 0 0", "C: QUIT", "S: +OK"}));
+    pointAt(server);
+    pop.KeepConnected = true;
+    pop.UpdateInfo();
+    pop.UpdateInfo();
+    EXPECT_TRUE(pop.IsConnected());
+    pop.Close();
+    expectKept(server);
+}
+
+const std::vector<std::string> kTwoMessageListing = {
+    "C: STAT", "S: +OK 2 300",
+    "C: LIST 1", "S: +OK 1 100", "C: TOP 1 1", "S: +OK", "S: Subject: first", "S: ", "S: .",
+    "C: LIST 2", "S: +OK 2 200", "C: TOP 2 1", "S: +OK", "S: Subject: second", "S: ", "S: .",
+};
+
+// The retrieve-and-delete example: record 0 retrieved, record 1 deleted.
+TEST_F(Pop3Scripted, ProcessMarksSendsTheVerifiedRetrieveAndDeleteSequence) {
+    std::vector<std::string> steps = script(kTwoMessageListing);
+    for (const char* s : {"C: UIDL 1", "S: +OK 1 uid-one", "C: LIST 1", "S: +OK 1 100", "C: TOP 1 1", "S: +OK",
+                          "S: Subject: first", "S: ", "S: .", "C: LIST 1", "S: +OK 1 100", "C: RETR 1", "S: +OK",
+                          "S: Subject: first", "S: ", "S: ..stuffed", "S: .", "C: UIDL 2", "S: -ERR no UIDL",
+                          "C: LIST 2", "S: +OK 2 200", "C: TOP 2 1", "S: +OK", "S: Subject: second", "S: ", "S: .",
+                          "C: DELE 2", "S: +OK deleted", "C: QUIT", "S: +OK"})
+        steps.push_back(s);
+    ScriptedServer server(steps);
+    pointAt(server);
+    pop.KeepConnected = true;
+    pop.UpdateInfo();
+    events.clear();
+    std::string saved;
+    pop.OnUserMessageSave = [&](int n, const std::string& contents) {
+        events.push_back("UserMessageSave " + std::to_string(n));
+        saved = contents;
+    };
+    pop.SetRetrieveMark(0);
+    pop.SetDeleteMark(1);
+    pop.ProcessMarks();
+    expectKept(server);
+
+    EXPECT_EQ(saved, "Subject: first\r\n\r\n..stuffed\r\n.\r\n");
+    EXPECT_EQ(events, (std::vector<std::string>{"TransferringData", "Retrieving 0", "UserMessageSave 0",
+                                                "Retrieved 0", "Deleting 1", "DataTransfered", "Closing",
+                                                "Closed"}));
+    const std::vector<std::string> wire = server.received();
+    const std::vector<std::string> afterListing(wire.end() - 10, wire.end());
+    EXPECT_EQ(afterListing, (std::vector<std::string>{"UIDL 1", "LIST 1", "TOP 1 1", "LIST 1", "RETR 1", "UIDL 2",
+                                                      "LIST 2", "TOP 2 1", "DELE 2", "QUIT"}));
+    EXPECT_TRUE(pop.RemoteInfo().Items(1).deleteMarked());  // marks stay set
+}
+
+TEST_F(Pop3Scripted, RetrievedMessageIsSavedUnderItsRecordIndex) {
+    testing::TempFolder folder;
+    ScriptedServer server(script({"C: STAT", "S: +OK 1 0", "C: LIST 1", "S: +OK 1 0", "C: TOP 1 1", "S: +OK",
+                                  "S: .", "C: UIDL 1", "S: +OK 1 u", "C: LIST 1", "S: +OK 1 0", "C: TOP 1 1",
+                                  "S: +OK", "S: .", "C: LIST 1", "S: +OK 1 0", "C: RETR 1", "S: +OK 0 octets",
+                                  "S: .", "C: QUIT", "S: +OK"}));
+    pointAt(server);
+    pop.KeepConnected = true;
+    pop.setMessageDirectory(folder.path());
+    pop.UpdateInfo();
+    pop.SetRetrieveMark(0);
+    pop.ProcessMarks();
+    expectKept(server);
+    // An empty message is only the end line.
+    EXPECT_EQ(readFileBytes(folder.file("msg_0.eml")), std::optional<std::string>(".\r\n"));
+}
+
+// Another client deleted message 1 between the listing and the deletion:
+// message 2 is now a different message and must not be deleted.
+TEST_F(Pop3Scripted, RenumberedMessageIsNotDeleted) {
+    std::vector<std::string> steps = script(kTwoMessageListing);
+    for (const char* s : {"C: QUIT", "S: +OK", "ACCEPT"}) steps.push_back(s);
+    for (const auto& s : kLogIn) steps.push_back(s);
+    for (const char* s : {"C: STAT", "S: +OK 2 450", "C: UIDL 2", "S: +OK 2 uid-three", "C: LIST 2",
+                          "S: +OK 2 250", "C: TOP 2 1", "S: +OK", "S: Subject: third", "S: ", "S: .", "C: QUIT",
+                          "S: +OK"})
+        steps.push_back(s);
+    ScriptedServer server(steps);
+    pointAt(server);
+    pop.UpdateInfo();
+    pop.SetDeleteMark(1);
+    events.clear();
+    pop.ProcessMarks();
+    expectKept(server);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "Deleting 1"), 0);
+}
+
+TEST_F(Pop3Scripted, ProcessMarksWithoutRecordsMakesNoConnection) {
+    pop.Server = "127.0.0.1:" + std::to_string(testing::unusedPort());
+    pop.ProcessMarks();
+    EXPECT_EQ(events, std::vector<std::string>{});
+}
+
+TEST_F(Pop3Scripted, AnswerBeyondItsBoundFailsInsteadOfGrowing) {
+    const std::string block(64 * 1024, 'x');
+    std::vector<std::string> steps = script({"C: STAT", "S: +OK 1 10", "C: LIST 1", "S: +OK 1 10", "C: TOP 1 1",
+                                             "S: +OK", "S: A: b", "S: .", "C: UIDL 1", "S: +OK 1 u", "C: LIST 1",
+                                             "S: +OK 1 10", "C: TOP 1 1", "S: +OK", "S: A: b", "S: .", "C: LIST 1",
+                                             "S: +OK 1 10", "C: RETR 1", "S: +OK"});
+    for (int i = 0; i < 20; ++i) steps.push_back("RAW: " + block);  // 1.25 MiB of one endless line
+    steps.push_back("WAIT");
+    ScriptedServer server(steps);
+    pointAt(server);
+    pop.KeepConnected = true;
+    pop.UpdateInfo();
+    pop.SetRetrieveMark(0);
+    pop.OnUserMessageSave = [](int, const std::string&) { FAIL() << "saved a message that was cut"; };
+    try {
+        pop.ProcessMarks();
+        FAIL() << "no error";
+    } catch (const ESocketError& e) {
+        EXPECT_STREQ(e.what(), "The server's answer is too large");
+    }
+    EXPECT_FALSE(pop.IsConnected());
+}
+
+TEST_F(Pop3Scripted, ProgressCountsTheOctetsOfTheExpectedSize) {
+    ScriptedServer server(script({"C: STAT", "S: +OK 1 40", "C: LIST 1", "S: +OK 1 40", "C: TOP 1 1", "S: +OK",
+                                  "S: A: b", "S: .", "C: UIDL 1", "S: +OK 1 u", "C: LIST 1", "S: +OK 1 40",
+                                  "C: TOP 1 1", "S: +OK", "S: A: b", "S: .", "C: LIST 1", "S: +OK 1 40", "C: RETR 1",
+                                  "S: +OK", "RAW: A: b\r\n\r\n0123456789", "RAW: 0123456789\r\n.\r\n", "C: QUIT",
+                                  "S: +OK"}));
+    pointAt(server);
+    pop.KeepConnected = true;
+    pop.UpdateInfo();
+    pop.SetRetrieveMark(0);
+    std::vector<std::pair<int, int>> progress;
+    pop.OnRetrieving = [&](int) {
+        pop.OnProgress = [&](int perc, int transferred) { progress.emplace_back(perc, transferred); };
+    };
+    pop.OnUserMessageSave = [](int, const std::string&) {};
+    pop.ProcessMarks();
+    expectKept(server);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front(), std::make_pair(0, 0));
+    for (std::size_t i = 1; i < progress.size(); ++i) {
+        EXPECT_GE(progress[i].second, progress[i - 1].second);
+        EXPECT_EQ(progress[i].first, progress[i].second * 100 / 40);
+    }
+}
+
+// Cancels at the n-th turn of the event loop, for every n until a whole
+// listing fits in, so that every kind of wait (look-up, connect, send,
+// reply line, multi-line answer) is interrupted at least once.
+TEST_F(Pop3Scripted, CancelDuringAnyWaitEndsItTheSameWay) {
+    for (int cancelAt = 1;; ++cancelAt) {
+        SCOPED_TRACE("cancel at turn " + std::to_string(cancelAt));
+        ScriptedServer server(script({"C: STAT", "S: +OK 1 120", "C: LIST 1", "S: +OK 1 120", "C: TOP 1 1",
+                                      "S: +OK", "SPLIT: Subject: slow", "S: ", "S: .", "C: QUIT", "S: +OK"}));
+        pop.Server = "localhost:" + std::to_string(server.port());
+        events.clear();
+        int turns = 0;
+        bool hadSocket = false;
+        loop.onEachTurn = [&] {
+            if (++turns == cancelAt) {
+                hadSocket = pop.IsConnected();
+                pop.Cancel();
+            }
+        };
+        try {
+            pop.UpdateInfo();
+            loop.onEachTurn = nullptr;
+            EXPECT_GT(cancelAt, 3);
+            break;  // the listing finished before the n-th turn
+        } catch (const ECanceledError& e) {
+            EXPECT_STREQ(e.what(), "Operation has been canceled");
+        }
+        loop.onEachTurn = nullptr;
+        EXPECT_FALSE(pop.IsConnected());
+        EXPECT_EQ(std::count(events.begin(), events.end(), "Cancel"), 1);
+        EXPECT_EQ(std::count(events.begin(), events.end(), "Error Operation has been canceled"), 1);
+        EXPECT_EQ(std::count(events.begin(), events.end(), "Closing"), hadSocket ? 1 : 0);
+        EXPECT_EQ(std::count(events.begin(), events.end(), "Closed"), hadSocket ? 1 : 0);
+        ASSERT_LT(cancelAt, 500);
+    }
+}
+
+TEST_F(Pop3Scripted, CancelDuringProcessMarksSendsNoQuit) {
+    std::vector<std::string> steps = script(kTwoMessageListing);
+    for (const char* s : {"C: UIDL 2", "WAIT"}) steps.push_back(s);
+    ScriptedServer server(steps);
+    pointAt(server);
+    pop.KeepConnected = true;
+    pop.UpdateInfo();
+    pop.SetDeleteMark(1);
+    loop.onEachTurn = [&] {
+        if (pop.IsConnected()) pop.Cancel();
+    };
+    EXPECT_THROW(pop.ProcessMarks(), ECanceledError);
+    loop.onEachTurn = nullptr;
+    server.join();
+    EXPECT_TRUE(server.sawClientClose());
+    EXPECT_EQ(server.received().back(), "UIDL 2");
+}
+
+TEST(Pop3Replies, ReplyCodeAndUniqueIds) {
+    PollEventLoop loop;
+    TmsRemotePOP pop(loop, loop);
+    EXPECT_EQ(pop.ReplyCode("+OK"), 1);
+    EXPECT_EQ(pop.ReplyCode("-ERR"), -1);
+    EXPECT_EQ(pop.ReplyCode(""), 0);
+    EXPECT_EQ(pop.ReplyCode("OK"), 0);
+    const std::pair<std::string, std::string> uidls[] = {
+        {"+OK 3 a1b2c3", "a1b2c3"}, {"+OK 1", ""}, {"+OK 3  a1 extra", "a1"}, {"+OK", ""},
+    };
+    for (const auto& [reply, uid] : uidls) EXPECT_EQ(TmsRemotePOP::ExtractWord(reply), uid) << reply;
+}
+
+TEST(Pop3Records, FreshClientAndMessageDirectory) {
+    PollEventLoop loop;
+    TmsRemotePOP pop(loop, loop);
+    EXPECT_EQ(pop.MessageCount(), -1);
+    EXPECT_EQ(pop.TotalSize(), -1);
+    EXPECT_FALSE(pop.IsConnected());
+    EXPECT_EQ(pop.RemoteInfo().Count(), 0);
+    EXPECT_EQ(pop.DefaultPort, 110);
+    EXPECT_EQ(pop.ServiceName, "pop3");
+    pop.setMessageDirectory("/tmp/x");
+    EXPECT_EQ(pop.MessageDirectory(), "/tmp/x/");
+    pop.setMessageDirectory("");
+    EXPECT_EQ(pop.MessageDirectory(), "");
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,165 @@
+#include "support/dovecot_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/files.h"
+#include "support/scripted_server.h"
+
+namespace quorvel::testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool accepts(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+std::string makeMessage(int number, int bodyLines) {
+    std::string text = "From: sender" + std::to_string(number) + "@example.test\r\n" +
+                       "To: joe@example.test\r\n" + "Subject: Message number " + std::to_string(number) + "\r\n" +
+                       "Message-ID: <" + std::to_string(number) + "@example.test>\r\n" +
+                       "Received: from a.example.test\r\n\tby b.example.test\r\n\r\n";
+    for (int i = 0; i < bodyLines; ++i)
+        text += (i % 7 == 3 ? "." : "") + std::string("Line ") + std::to_string(i) +
+                " of the body, long enough to look like a real line of text.\r\n";
+    return text;
+}
+
+DovecotServer::DovecotServer() {
+    // Dovecot refuses to run its helpers as root: they run as an unprivileged
+    // user that owns the folder.
+    const passwd* user = geteuid() == 0 ? getpwnam("nobody") : getpwuid(geteuid());
+    if (!user) throw std::runtime_error("no unprivileged user");
+    uid_ = static_cast<int>(user->pw_uid);
+    gid_ = static_cast<int>(user->pw_gid);
+    const std::string userName = user->pw_name;
+    const std::string dir = folder_.path();
+    maildir_ = dir + "/home/Maildir";
+    for (const char* sub : {"/run", "/state", "/home/Maildir/new", "/home/Maildir/cur", "/home/Maildir/tmp"})
+        fs::create_directories(dir + sub);
+
+    // A test CA, a server certificate it signs for localhost,
+    // and an unrelated CA.
+    run("cd " + dir +
+        " && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=QuorvelTestCA -keyout ca.key -out ca.crt"
+        " && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=OtherCA -keyout other-ca.key"
+        " -out other-ca.crt"
+        " && openssl req -newkey rsa:2048 -nodes -subj /CN=localhost -keyout server.key -out server.csr"
+        " && printf 'subjectAltName=DNS:localhost\\n' > san.ext"
+        " && openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2"
+        " -extfile san.ext -out server.crt");
+
+    port_ = unusedPort();
+    do tlsPort_ = unusedPort();
+    while (tlsPort_ == port_);
+
+    writeFileAtomically(dir + "/users", "joe:{PLAIN}secret:" + std::to_string(uid_) + ":" + std::to_string(gid_) +
+                                            "::" + dir + "/home\n");
+    const group* userGroup = getgrgid(static_cast<gid_t>(gid_));
+    const std::string groupName = userGroup ? userGroup->gr_name : userName;
+    std::ofstream conf(dir + "/dovecot.conf");
+    conf << "protocols = pop3\n"
+         << "listen = 127.0.0.1\n"
+         << "base_dir = " << dir << "/run\n"
+         << "state_dir = " << dir << "/state\n"
+         << "log_path = " << dir << "/dovecot.log\n"
+         << "ssl = yes\nssl_cert = <" << dir << "/server.crt\nssl_key = <" << dir << "/server.key\n"
+         << "disable_plaintext_auth = no\n"
+         << "passdb {\n  driver = passwd-file\n  args = " << dir << "/users\n}\n"
+         << "userdb {\n  driver = passwd-file\n  args = " << dir << "/users\n}\n"
+         << "mail_location = maildir:~/Maildir\n"
+         << "first_valid_uid = 1\n"
+         << "default_internal_user = " << userName << "\n"
+         << "default_login_user = " << userName << "\n"
+         << "default_internal_group = " << groupName << "\n"
+         << "pop3_uidl_format = %08Xu%08Xv\n"
+         << "service pop3-login {\n  chroot =\n"
+         << "  inet_listener pop3 {\n    port = " << port_ << "\n  }\n"
+         << "  inet_listener pop3s {\n    port = " << tlsPort_ << "\n    ssl = yes\n  }\n}\n"
+         << "service anvil {\n  chroot =\n}\n";
+    conf.close();
+    run("chown -R " + std::to_string(uid_) + ":" + std::to_string(gid_) + " " + dir + " && chmod 755 " + dir);
+    start();
+}
+
+DovecotServer::~DovecotServer() {
+    stop();
+}
+
+void DovecotServer::run(const std::string& command) const {
+    const std::string line = "(" + command + ") >>" + folder_.file("commands.log") + " 2>&1";
+    if (std::system(line.c_str()) != 0) throw std::runtime_error("failed: " + command + "\n" + log());
+}
+
+void DovecotServer::start() {
+    run("/usr/sbin/dovecot -c " + folder_.file("dovecot.conf"));
+    for (int i = 0; i < 200; ++i) {
+        if (accepts(port_) && accepts(tlsPort_)) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    throw std::runtime_error("Dovecot did not start:\n" + log());
+}
+
+void DovecotServer::stop() {
+    const auto pidText = readFileBytes(folder_.path() + "/run/master.pid");
+    if (!pidText) return;
+    const pid_t pid = static_cast<pid_t>(std::stol(*pidText));
+    if (pid <= 0 || ::kill(pid, SIGTERM) != 0) return;
+    for (int i = 0; i < 200 && ::kill(pid, 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+}
+
+std::string DovecotServer::log() const {
+    return readFileBytes(folder_.file("dovecot.log")).value_or("") +
+           readFileBytes(folder_.file("commands.log")).value_or("");
+}
+
+void DovecotServer::addMessages(const std::vector<std::string>& messages) {
+    for (const std::string& message : messages) {
+        ++added_;
+        char name[64];
+        std::snprintf(name, sizeof name, "%010d.M%dP1.quorvel", 1000000000 + added_, added_);
+        const std::string path = maildir_ + "/new/" + name;
+        writeFileAtomically(path, message);
+        if (::chown(path.c_str(), static_cast<uid_t>(uid_), static_cast<gid_t>(gid_)) != 0)
+            throw std::runtime_error("chown " + path);
+    }
+}
+
+std::vector<std::string> DovecotServer::messages() const {
+    std::vector<std::string> names;
+    for (const char* sub : {"/new", "/cur"})
+        for (const auto& entry : fs::directory_iterator(maildir_ + sub)) names.push_back(entry.path().string());
+    // Names start with the order in which the messages were added.
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return fs::path(a).filename() < fs::path(b).filename();
+    });
+    std::vector<std::string> contents;
+    for (const auto& name : names) contents.push_back(readFileBytes(name).value_or(""));
+    return contents;
+}
+
+}  // namespace quorvel::testing
