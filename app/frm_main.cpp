@@ -74,7 +74,7 @@ TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<Tfr
     msRemotePOP1.DefaultPort = 110;
     msRemotePOP1.TimeOut = 120;
     enc1.Key = "qiro";
-    Timer1 = platform_.timers.createTimer([this] { /* the automatic cycle comes with automatic mode */ });
+    Timer1 = platform_.timers.createTimer([] { /* the automatic cycle comes with automatic mode */ });
     Timer1->setInterval(kTimer1Interval);
     timSplash = platform_.timers.createTimer([this] { timSplashTimer(); });
     timSplash->setInterval(kSplashInterval);
