@@ -36,7 +36,7 @@ void TruncateAtBody(TmsHeaders& headers);
 
 // Decodes the "=?charset?B|Q?text?=" words of a header value. The character
 // set is ignored: the decoded octets are kept as they are. Input and result
-// are at most 255 octets.
+// are at most 255 octets: a longer input is cut first.
 std::string DecodeEncodedWords(const std::string& text);
 
 // Splits 'Name <address>', 'address (Name)' or a bare address.
