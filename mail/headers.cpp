@@ -1,0 +1,351 @@
+#include "mail/headers.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace quorvel {
+
+namespace {
+
+// Control characters count as blank too: header lines arrive as raw octets.
+bool isBlank(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// Copy(text, from, ...) with the usual clamping: past the end gives "".
+std::string_view tail(std::string_view text, std::size_t from) {
+    return from >= text.size() ? std::string_view() : text.substr(from);
+}
+
+char upperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string upperAscii(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) c = upperAscii(c);
+    return result;
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (upperAscii(text[i]) != upperAscii(prefix[i])) return false;
+    return true;
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+int hexValue(char c) {
+    if (isDigit(c)) return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::string cut(std::string_view text) {
+    return std::string(text.substr(0, std::min(text.size(), kMaxHeaderText)));
+}
+
+// These fields are read whole and raw: their parameters and ids must survive.
+bool keepsWholeValue(std::string_view fieldWithColon) {
+    const std::string bare = upperAscii(fieldWithColon.substr(0, fieldWithColon.size() - 1));
+    return bare == "CONTENT-TYPE" || bare == "X-UIDL";
+}
+
+int base64Value(char c) {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (isDigit(c)) return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    if (c == '=') return 0;  // padding; its octets are dropped below
+    return -1;
+}
+
+std::string decodeBase64(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() / 4 * 3 + 2);
+    std::uint32_t group = 0;
+    int inGroup = 0;
+    for (char c : text) {
+        const int value = base64Value(c);
+        if (value < 0) throw EMessageParserError("Invalid Character");
+        group = (group << 6) | static_cast<std::uint32_t>(value);
+        if (++inGroup == 4) {
+            out += static_cast<char>(group >> 16);
+            out += static_cast<char>(group >> 8);
+            out += static_cast<char>(group);
+            group = 0;
+            inGroup = 0;
+        }
+    }
+    // A short last group gives the whole octets its bits hold.
+    if (inGroup >= 2) out += static_cast<char>(group >> (6 * inGroup - 8));
+    if (inGroup == 3) out += static_cast<char>(group >> 2);
+
+    std::size_t padding = 0;
+    while (padding < text.size() && text[text.size() - 1 - padding] == '=') ++padding;
+    out.resize(out.size() - std::min(padding, out.size()));
+    return out;
+}
+
+std::string decodeQuotedPrintable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '=') {
+            out += c;
+        } else if (i + 1 == text.size()) {
+            // a final "=" is a soft line break: nothing to keep
+        } else if (i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    out.resize(std::min(out.find_first_of("\r\n"), out.size()));
+    return out;
+}
+
+// Position of the "?=" closing the encoded word that opens at `start`. The
+// "?=" right after "?B" or "?Q" is the separator before an encoded text that
+// begins with "=", not the end.
+std::size_t findEncodedWordEnd(std::string_view text, std::size_t start) {
+    for (std::size_t p = std::max<std::size_t>(start, 2); p + 1 < text.size(); ++p) {
+        if (text[p] != '?' || text[p + 1] != '=') continue;
+        if (text[p - 2] == '?' && (text[p - 1] == 'B' || text[p - 1] == 'Q')) continue;
+        return p;
+    }
+    return std::string_view::npos;
+}
+
+std::string decodeWord(std::string_view inner) {
+    // The character set is ignored: the octets are shown as they come.
+    const std::size_t charsetEnd = inner.find('?');
+    if (charsetEnd != std::string_view::npos) inner.remove_prefix(charsetEnd + 1);
+    const char encoding = inner.empty() ? '\0' : inner.front();
+    inner = tail(inner, 2);
+    if (encoding == 'B' || encoding == 'b') return decodeBase64(inner);
+    if (encoding == 'Q' || encoding == 'q') return decodeQuotedPrintable(inner);
+    return std::string(inner);  // an unknown encoding shows its text undecoded
+}
+
+bool toInt(std::string_view text, int& result) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return false;
+    long long value = 0;
+    for (char c : text) {
+        if (!isDigit(c)) return false;
+        value = value * 10 + (c - '0');
+        if (value > 0x7fffffff) return false;
+    }
+    result = static_cast<int>(negative ? -value : value);
+    return true;
+}
+
+bool readUnsigned(std::string_view text, int& result) {
+    return !text.empty() && isDigit(text.front()) && toInt(text, result);
+}
+
+// Hours and minutes, seconds optional.
+bool readTime(std::string_view text, char separator, DateParts& parts) {
+    std::array<int, 3> fields{};
+    std::size_t count = 0;
+    for (;;) {
+        if (count == fields.size()) return false;
+        const std::size_t end = std::min(text.find(separator), text.size());
+        if (!readUnsigned(text.substr(0, end), fields[count++])) return false;
+        if (end == text.size()) break;
+        text.remove_prefix(end + 1);
+    }
+    if (count < 2 || fields[0] > 23 || fields[1] > 59 || fields[2] > 59) return false;
+    parts.hour = fields[0];
+    parts.minute = fields[1];
+    parts.second = fields[2];
+    return true;
+}
+
+std::size_t firstDigit(std::string_view text) {
+    const auto it = std::find_if(text.begin(), text.end(), isDigit);
+    return it == text.end() ? std::string_view::npos : static_cast<std::size_t>(it - text.begin());
+}
+
+// Steps 2 and 5 of reading a date: drop everything before the first digit;
+// fails when there is none or it is the last character.
+bool skipToDigit(std::string& text) {
+    const std::size_t digit = firstDigit(text);
+    if (digit == std::string::npos || digit + 1 == text.size()) return false;
+    text = std::string(trimmed(tail(text, digit)));
+    return true;
+}
+
+constexpr std::array<std::string_view, 12> kMonths = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                                       "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+
+bool readDate(const std::string& input, TDateTime& dateTime, std::string& zone, char timeSeparator) {
+    std::string text = upperAscii(Unquote(input));
+    if (text.empty() || !skipToDigit(text)) return false;
+
+    // Positions below are found as in a scan that stops at the end of the
+    // text; a delimiter in the last place means a missing part.
+    std::size_t space = std::min(text.find(' '), text.size());
+    if (space + 1 == text.size()) return false;
+    DateParts parts;
+    if (!toInt(std::string_view(text).substr(0, space), parts.day)) return false;
+    text = std::string(trimmed(tail(text, space + 1)));
+
+    // Searched anywhere: a later word holding an earlier month's name wins.
+    const auto month = std::find_if(kMonths.begin(), kMonths.end(), [&](std::string_view name) {
+        return text.find(name) != std::string::npos;
+    });
+    if (month == kMonths.end()) return false;
+    parts.month = static_cast<int>(month - kMonths.begin()) + 1;
+
+    if (!skipToDigit(text)) return false;
+    const std::size_t yearEnd = std::min(text.find_first_of(" ,"), text.size());
+    if (yearEnd + 1 == text.size()) return false;
+    if (!toInt(std::string_view(text).substr(0, yearEnd), parts.year)) return false;
+    if (parts.year >= 0 && parts.year <= 50)
+        parts.year += 2000;
+    else if (parts.year >= 51 && parts.year <= 99)
+        parts.year += 1900;
+    text = std::string(trimmed(tail(text, yearEnd + 1)));
+
+    // The time ends at the first space from where the year's delimiter was.
+    std::size_t timeEnd = yearEnd;
+    while (timeEnd < text.size() && text[timeEnd] != ' ') ++timeEnd;
+    if (timeEnd + 1 == text.size()) return false;
+    std::string_view time = trimmed(std::string_view(text).substr(0, std::min(timeEnd, text.size())));
+    if (!time.empty() && time.back() == ',') time.remove_suffix(1);
+    if (time.empty()) return false;
+    if (!readTime(time, timeSeparator, parts)) parts.hour = parts.minute = parts.second = 0;
+
+    if (!tryEncodeDateTime(parts, dateTime)) return false;
+    zone = std::string(trimmed(tail(text, timeEnd + 1)));
+    return true;
+}
+
+}  // namespace
+
+void GetFieldValue(const TmsHeaders& headers, const std::string& name, std::string& value) {
+    value.clear();
+    std::string field = name;
+    if (field.empty() || field.back() != ':') field += ':';
+    if (field == ":") return;  // no name, no field
+
+    const auto line = std::find_if(headers.begin(), headers.end(), [&](const std::string& candidate) {
+        return startsWithNoCase(candidate, field);
+    });
+    if (line == headers.end()) return;
+
+    const bool whole = keepsWholeValue(field);
+    // The one character after the colon is taken to be the usual space and
+    // dropped whatever it is.
+    const std::string_view first = trimmed(tail(*line, line->find(':') + 2));
+    value = whole ? std::string(first) : cut(first);
+    for (auto next = line + 1; next != headers.end(); ++next) {
+        if (next->empty() || (next->front() != ' ' && next->front() != '\t')) break;
+        if (!whole && value.size() >= kMaxHeaderText) break;  // the rest would be cut anyway
+        value += ' ';
+        value += trimmed(*next);
+    }
+    if (whole) return;
+    if (value.size() > kMaxHeaderText) value.resize(kMaxHeaderText);
+    value = DecodeEncodedWords(value);
+}
+
+void TruncateAtBody(TmsHeaders& headers) {
+    const auto blank = std::find_if(headers.begin(), headers.end(),
+                                    [](const std::string& line) { return line.empty(); });
+    headers.erase(blank, headers.end());
+}
+
+std::string DecodeEncodedWords(const std::string& input) {
+    std::string text = cut(input);
+    // Every pass removes at least the three octets of "=?=", so this ends.
+    for (;;) {
+        const std::size_t start = text.find("=?");
+        if (start == std::string::npos) break;
+        const std::size_t end = findEncodedWordEnd(text, start);
+        if (end == std::string::npos) {
+            text.resize(start);
+            break;
+        }
+        const std::string_view whole(text);
+        const std::string_view inner =
+            end > start + 2 ? whole.substr(start + 2, end - start - 2) : std::string_view();
+        std::string decoded = std::string(whole.substr(0, start));
+        decoded += decodeWord(inner);
+        // Trimming the rest joins adjacent encoded words without a blank.
+        decoded += trimmed(tail(whole, end + 2));
+        text = cut(decoded);
+        std::replace(text.begin(), text.end(), '_', ' ');
+    }
+    return text;
+}
+
+void ParseAddress(const std::string& text, TmsMailAddress& mailAddress) {
+    std::string address;
+    std::string name;
+    const std::size_t left = text.find('<');
+    const std::size_t paren = text.find('(');
+    if (left != std::string::npos) {
+        const std::size_t right = text.find('>');
+        if (right != std::string::npos && right > left) {
+            address = Unquote(text.substr(left + 1, right - left - 1));
+            name = Unquote(text.substr(0, left) + text.substr(right + 1));
+        } else {
+            name = Unquote(text);  // unbalanced: no address, no error
+        }
+    } else if (paren != std::string::npos) {
+        address = Unquote(text.substr(0, paren));
+        const std::string_view comment = tail(text, paren + 1);
+        name = Unquote(std::string(comment.substr(0, comment.empty() ? 0 : comment.size() - 1)));
+    } else {
+        address = text;
+    }
+    mailAddress.Address = cut(address);
+    mailAddress.Name = cut(name);
+}
+
+void SplitAddress(const std::string& text, std::string& address, std::string& name) {
+    TmsMailAddress mailAddress;
+    ParseAddress(text, mailAddress);
+    address = std::move(mailAddress.Address);
+    name = std::move(mailAddress.Name);
+}
+
+std::string Unquote(const std::string& text) {
+    std::string_view result = trimmed(text);
+    while (!result.empty() && result.front() == '"') result.remove_prefix(1);
+    while (!result.empty() && result.back() == '"') result.remove_suffix(1);
+    return std::string(result);
+}
+
+void ParseDate(const std::string& text, TDateTime& dateTime, std::string& zone, char timeSeparator) {
+    dateTime = 0;
+    zone.clear();
+    if (!readDate(text, dateTime, zone, timeSeparator)) {
+        dateTime = 0;
+        zone.clear();
+    }
+}
+
+}  // namespace quorvel
