@@ -161,6 +161,7 @@ void Registry::writeString(const std::string& key, const std::string& name, cons
     bool found = false;
     for (auto& v : k->values) {
         if (equalsNoCase(v.name, name)) {
+            if (v.isText && v.data == value) return;  // already so: spare the disk a rewrite
             v = {v.name, value, true};
             found = true;
             break;

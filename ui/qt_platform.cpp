@@ -10,7 +10,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QSocketNotifier>
-#include <QSoundEffect>
+#include <QLibrary>
 #include <QUrl>
 
 #include "ui/help_viewer.h"
@@ -334,15 +334,27 @@ QtSound::QtSound() = default;
 QtSound::~QtSound() = default;
 
 void QtSound::play(const std::string& path, bool loop) {
-    if (!effect_) effect_ = std::make_unique<QSoundEffect>();
-    effect_->stop();
-    effect_->setSource(QUrl::fromLocalFile(QString::fromLocal8Bit(path.c_str())));
-    effect_->setLoopCount(loop ? QSoundEffect::Infinite : 1);
-    effect_->play();
+    if (!triedLoading_) {
+        triedLoading_ = true;
+        const QString exeFolder = QCoreApplication::applicationDirPath();
+        for (const QString& folder : {exeFolder, exeFolder + "/../lib/quorvel", QString(QUORVEL_BUILD_MODULES),
+                                      QString(QUORVEL_INSTALLED_MODULES)}) {
+            QLibrary module(folder + "/quorvel_sound");
+            using Create = Sound* (*)();
+            if (const auto create = reinterpret_cast<Create>(module.resolve("quorvelCreateSound"))) {
+                player_.reset(create());
+                break;
+            }
+        }
+    }
+    if (player_)
+        player_->play(path, loop);
+    else
+        beep();
 }
 
 void QtSound::stop() {
-    if (effect_) effect_->stop();
+    if (player_) player_->stop();
 }
 
 void QtSound::beep() {

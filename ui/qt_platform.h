@@ -14,7 +14,6 @@
 
 class QEventLoop;
 class QMenu;
-class QSoundEffect;
 class QWidget;
 
 namespace quorvel::ui {
@@ -114,6 +113,8 @@ private:
     Pending pending_ = Pending::None;
 };
 
+// Plays through the sound module, loaded on the first alarm; without it the
+// alarm falls back to the beep.
 class QtSound : public Sound {
 public:
     QtSound();
@@ -121,9 +122,11 @@ public:
     void play(const std::string& path, bool loop) override;
     void stop() override;
     void beep() override;
+    bool loaded() const { return player_ != nullptr; }
 
 private:
-    std::unique_ptr<QSoundEffect> effect_;  // made on first use: start-up stays quick
+    std::unique_ptr<Sound> player_;
+    bool triedLoading_ = false;
 };
 
 class QtShell : public Shell {

@@ -1,56 +1,96 @@
 #include "ui/single_instance.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QDir>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+#include <cstring>
 
 namespace quorvel::ui {
 
-SingleInstance::SingleInstance(const QString& name) : name_(name + "-" + QString::number(getuid())) {}
+namespace {
 
-SingleInstance::~SingleInstance() = default;
+bool socketAddress(const std::string& path, sockaddr_un& address) {
+    std::memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
 
-bool SingleInstance::acquire() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty()) folder = QDir::tempPath();
+}  // namespace
+
+SingleInstance::SingleInstance(const QString& name) {
     // Both live in the user's runtime folder, so separate sessions (and
     // tests with their own folder) never meet.
-    const QString base = folder + "/" + name_;
-    lock_ = std::make_unique<QLockFile>(base + ".lock");
-    lock_->setStaleLockTime(0);  // a lock whose process is gone is stale at once
-    if (!lock_->tryLock(100)) {
-        // The running instance may be a moment away from listening.
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            QLocalSocket socket;
-            socket.connectToServer(base + ".socket");
-            if (socket.waitForConnected(1000)) {
-                socket.write("show\n");
-                socket.waitForBytesWritten(1000);
-                socket.disconnectFromServer();
-                break;
-            }
-            QThread::msleep(100);
-        }
-        return false;
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty()) folder = QDir::tempPath();
+    base_ = (folder + "/" + name + "-" + QString::number(getuid())).toStdString();
+}
+
+SingleInstance::~SingleInstance() {
+    notifier_.reset();
+    if (listenFd_ >= 0) {
+        close(listenFd_);
+        unlink((base_ + ".socket").c_str());
     }
-    // Listening can wait for the event loop: the lock already keeps a second
-    // instance out, and start-up stays quick.
-    QTimer::singleShot(0, this, [this, base] {
-        QLocalServer::removeServer(base + ".socket");  // left behind by a crash
-        server_.setSocketOptions(QLocalServer::UserAccessOption);
-        server_.listen(base + ".socket");
-    });
-    connect(&server_, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* peer = server_.nextPendingConnection()) {
-            connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-            if (onActivationRequest) onActivationRequest();
+    if (lockFd_ >= 0) close(lockFd_);
+}
+
+bool SingleInstance::acquire() {
+    lockFd_ = open((base_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd_ >= 0 && flock(lockFd_, LOCK_EX | LOCK_NB) == 0) {
+        // Listening can wait for the event loop: the lock already keeps a
+        // second instance out, and start-up stays quick.
+        QTimer::singleShot(0, this, [this] { listen(); });
+        return true;
+    }
+    // Another instance runs; it may be a moment away from listening.
+    sockaddr_un address{};
+    if (!socketAddress(base_ + ".socket", address)) return false;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return false;
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            [[maybe_unused]] auto sent = send(fd, "show\n", 5, MSG_NOSIGNAL);
+            close(fd);
+            break;
         }
-    });
-    return true;
+        close(fd);
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+void SingleInstance::listen() {
+    sockaddr_un address{};
+    if (!socketAddress(base_ + ".socket", address)) return;
+    unlink(address.sun_path);  // left behind by a crash
+    listenFd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listenFd_ < 0) return;
+    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listenFd_, 4) != 0) {
+        close(listenFd_);
+        listenFd_ = -1;
+        return;
+    }
+    notifier_ = std::make_unique<QSocketNotifier>(listenFd_, QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { acceptRequests(); });
+}
+
+void SingleInstance::acceptRequests() {
+    for (;;) {
+        const int peer = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (peer < 0) return;
+        close(peer);
+        if (onActivationRequest) onActivationRequest();
+    }
 }
 
 }  // namespace quorvel::ui

@@ -1,16 +1,18 @@
 #pragma once
 
-#include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
+#include <QString>
 #include <functional>
 #include <memory>
 
+class QSocketNotifier;
+
 namespace quorvel::ui {
 
-// Lets one instance of the program run per user. The first holds a lock file
-// and listens on a local socket; a later one finds the lock taken, asks the
-// first to come forward, and ends. A lock left by a crash is taken over.
+// Lets one instance of the program run per user. The first holds an exclusive
+// lock on a file and listens on a local socket beside it; a later one finds
+// the lock taken, asks the first to come forward, and ends. The system drops
+// the lock when a process ends, so a crash never leaves a stale one.
 class SingleInstance : public QObject {
 public:
     // `name` tells instances apart (tests use their own).
@@ -24,9 +26,13 @@ public:
     std::function<void()> onActivationRequest;
 
 private:
-    QString name_;
-    std::unique_ptr<QLockFile> lock_;
-    QLocalServer server_;
+    void listen();
+    void acceptRequests();
+
+    std::string base_;  // the lock and socket paths without their endings
+    int lockFd_ = -1;
+    int listenFd_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 }  // namespace quorvel::ui
