@@ -77,6 +77,7 @@ MainWindow::MainWindow(TfrmMain& form) : form_(form) {
     auto* bar = addToolBar("Commands");
     bar->setMovable(false);
     bar->setFloatable(false);
+    bar->setIconSize(QSize(32, 32));
     bar->toggleViewAction()->setVisible(false);
     addButton(bar, "btList", form_.btList, &TfrmMain::btListClick);
     PictureButton* options = addButton(bar, "btOptions", form_.btOptions, &TfrmMain::btOptionsClick);
@@ -164,6 +165,7 @@ MainWindow::MainWindow(TfrmMain& form) : form_(form) {
         statusBar()->addWidget(panel, panel == status_[0] ? 0 : 1);
     }
     status_[0]->setObjectName("StatusPanel0");
+    status_[0]->setFrameShape(QFrame::StyledPanel);
     status_[1]->setObjectName("StatusPanel1");
 
     buildTrayMenu();
