@@ -75,7 +75,7 @@ void UnknownDomainCheck::bumpUnknown() {
 void UnknownDomainCheck::btClearClick(Dialogs& dialogs) {
     if (dialogs.messageBox(MessageKind::Confirmation, "Really clear out unknown count?", MessageButtons::YesNo) ==
         ModalResult::Yes)
-        unknownCount_ = "0";
+        unknownCount_.assign(1, '0');  // not = "0": g++ 12 warns falsely (-Wrestrict) on that
 }
 
 }  // namespace quorvel
