@@ -25,10 +25,9 @@ const std::string kEmpty;
 
 }  // namespace
 
-RuleTable::RuleTable(RuleTableKind kind)
-    : kind_(kind), colCount_(columnsOf(kind)), rows_(2, emptyRow()), widths_(defaultWidths(kind)) {}
-
-RuleTable::Row RuleTable::emptyRow() const { return Row{std::vector<std::string>(static_cast<std::size_t>(colCount_)), kImageNone}; }
+RuleTable::RuleTable(RuleTableKind kind) : kind_(kind), colCount_(columnsOf(kind)), widths_(defaultWidths(kind)) {
+    setRowCount(2);
+}
 
 void RuleTable::checkRow(int row, bool allowHeading) const {
     if (row < (allowHeading ? 0 : 1) || row >= rowCount()) throw std::out_of_range("row outside the rule table");
@@ -36,20 +35,25 @@ void RuleTable::checkRow(int row, bool allowHeading) const {
 
 const std::string& RuleTable::cell(int col, int row) const {
     if (col < 0 || col >= colCount_ || row < 0 || row >= rowCount()) return kEmpty;
-    return rows_[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(col)];
+    return cells_[at(col, row)];
 }
 
 void RuleTable::setCell(int col, int row, std::string text) {
     checkRow(row, true);
     if (col < 0 || col >= colCount_) throw std::out_of_range("column outside the rule table");
-    rows_[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(col)] = std::move(text);
+    cells_[at(col, row)] = std::move(text);
 }
 
-void RuleTable::setRowCount(int rows) { rows_.resize(static_cast<std::size_t>(std::max(rows, 2)), emptyRow()); }
+void RuleTable::setRowCount(int rows) {
+    const int count = std::max(rows, 2);
+    cells_.resize(at(0, count));
+    images_.resize(static_cast<std::size_t>(count), kImageNone);
+}
 
 void RuleTable::insertRow(int row) {
     if (row < 1 || row > rowCount()) throw std::out_of_range("row outside the rule table");
-    rows_.insert(rows_.begin() + row, emptyRow());
+    cells_.insert(cells_.begin() + static_cast<std::ptrdiff_t>(at(0, row)), static_cast<std::size_t>(colCount_), std::string());
+    images_.insert(images_.begin() + row, kImageNone);
 }
 
 void RuleTable::deleteRow(int row) {
@@ -58,30 +62,38 @@ void RuleTable::deleteRow(int row) {
         clearRow(row);
         return;
     }
-    rows_.erase(rows_.begin() + row);
+    cells_.erase(cells_.begin() + static_cast<std::ptrdiff_t>(at(0, row)),
+                 cells_.begin() + static_cast<std::ptrdiff_t>(at(0, row + 1)));
+    images_.erase(images_.begin() + row);
 }
 
 void RuleTable::moveRow(int from, int to) {
     checkRow(from, false);
     checkRow(to, false);
-    Row moved = std::move(rows_[static_cast<std::size_t>(from)]);
-    rows_.erase(rows_.begin() + from);
-    rows_.insert(rows_.begin() + to, std::move(moved));
+    const auto rowStart = [&](int row) { return cells_.begin() + static_cast<std::ptrdiff_t>(at(0, row)); };
+    if (from < to) {
+        std::rotate(rowStart(from), rowStart(from + 1), rowStart(to + 1));
+        std::rotate(images_.begin() + from, images_.begin() + from + 1, images_.begin() + to + 1);
+    } else if (to < from) {
+        std::rotate(rowStart(to), rowStart(from), rowStart(from + 1));
+        std::rotate(images_.begin() + to, images_.begin() + from, images_.begin() + from + 1);
+    }
 }
 
 void RuleTable::clearRow(int row) {
     checkRow(row, true);
-    rows_[static_cast<std::size_t>(row)] = emptyRow();
+    for (int col = 0; col < colCount_; ++col) cells_[at(col, row)].clear();
+    images_[static_cast<std::size_t>(row)] = kImageNone;
 }
 
 int RuleTable::image(int row) const {
     if (row < 0 || row >= rowCount()) return kImageNone;
-    return rows_[static_cast<std::size_t>(row)].image;
+    return images_[static_cast<std::size_t>(row)];
 }
 
 void RuleTable::setImage(int row, int image) {
     checkRow(row, true);
-    rows_[static_cast<std::size_t>(row)].image = image;
+    images_[static_cast<std::size_t>(row)] = image;
 }
 
 int RuleTable::colWidth(int col) const {

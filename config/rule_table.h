@@ -24,7 +24,7 @@ public:
 
     RuleTableKind kind() const { return kind_; }
     int colCount() const { return colCount_; }
-    int rowCount() const { return static_cast<int>(rows_.size()); }
+    int rowCount() const { return static_cast<int>(images_.size()); }
     int ruleCount() const { return rowCount() - 1; }
 
     // Cells outside the table read as empty text.
@@ -56,16 +56,16 @@ public:
     static constexpr int kMaxColWidth = 32767;
 
 private:
-    struct Row {
-        std::vector<std::string> cells;
-        int image = kImageNone;
-    };
-    Row emptyRow() const;
     void checkRow(int row, bool allowHeading) const;
+    std::size_t at(int col, int row) const {
+        return static_cast<std::size_t>(row) * static_cast<std::size_t>(colCount_) + static_cast<std::size_t>(col);
+    }
 
     RuleTableKind kind_;
     int colCount_;
-    std::vector<Row> rows_;
+    // Row-major cells and one image per row: a large file costs two allocations, not one per row.
+    std::vector<std::string> cells_;
+    std::vector<int> images_;
     std::vector<int> widths_;
 };
 

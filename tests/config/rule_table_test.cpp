@@ -73,6 +73,18 @@ TEST(RuleTable, RowEditingKeepsImagesWithTheirRowsAndOneRuleRow) {
     EXPECT_EQ(table.cell(40, 1), "");
 }
 
+TEST(RuleTable, MovingDownAndUpKeepsTheOtherRowsInOrder) {
+    RuleTable table = tableOf(RuleTableKind::Exception, {{"a"}, {"b"}, {"c"}, {"d"}});
+    table.setImage(1, 7);
+    table.moveRow(1, 3);
+    EXPECT_EQ(patterns(table, 0), (std::vector<std::string>{"b", "c", "a", "d"}));
+    EXPECT_EQ(table.image(3), 7);
+    table.moveRow(4, 1);
+    EXPECT_EQ(patterns(table, 0), (std::vector<std::string>{"d", "b", "c", "a"}));
+    EXPECT_EQ(table.image(4), 7);
+    EXPECT_THROW(table.moveRow(1, 5), std::out_of_range);
+}
+
 TEST(CheckGridAdv, SetsTheMarkOfRuleRowsOnly) {
     RuleTable table = tableOf(RuleTableKind::Header, {{}, {}});
     CheckGridAdv(table, 1, true);
