@@ -136,7 +136,9 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
     const std::string line = std::string(key) + "=" + std::string(value.substr(0, value.find_first_of("\r\n")));
     const auto sectionLine = findSection(section);
     if (!sectionLine) {
-        lines_.push_back("[" + std::string(section) + "]");
+        std::string header(1, '[');
+        header.append(section).push_back(']');
+        lines_.push_back(std::move(header));
         lines_.push_back(line);
         return;
     }

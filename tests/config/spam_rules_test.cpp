@@ -36,16 +36,16 @@ TEST(SpamOptions, SaveWritesTheTenValuesAndKeepsForeignLines) {
     TempFolder folder;
     const std::string path = folder.file("quorvel.ini");
     writeFileAtomically(path, "[Mine]\r\nKeep=yes\r\n");
-    SpamOptions options;
-    options.QSmaller = true;
-    options.smallerNum = 64;
-    options.smallerCheck = false;
-    options.QLarger = true;
-    options.largerNum = 99999999;
-    options.QMonitor = false;
-    options.Valid = false;
-    options.Question = true;
-    options.unknownNum = "12";
+    const SpamOptions options{.QSmaller = true,
+                              .smallerNum = 64,
+                              .smallerCheck = false,
+                              .QLarger = true,
+                              .largerNum = 99999999,
+                              .largerCheck = true,
+                              .QMonitor = false,
+                              .Valid = false,
+                              .Question = true,
+                              .unknownNum = "12"};
     saveSpamOptions(path, options);
     EXPECT_EQ(*readFileBytes(path),
               "[Mine]\r\nKeep=yes\r\n"
