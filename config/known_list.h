@@ -17,6 +17,8 @@ int compareKnownEntries(std::string_view a, std::string_view b);
 inline constexpr std::size_t kKnownEntryCompareLength = 80;
 
 // The known-spammer list: e-mail addresses and domain names, kept sorted.
+// The entries live in one buffer laid out exactly as "known.lst" is, so a list
+// of a million entries costs no allocation per entry, and saving it is a copy.
 class KnownList {
 public:
     // Fills the list from the file; an absent file leaves it empty. Empty lines
@@ -30,16 +32,20 @@ public:
     // key, or -1.
     int FindInKnownList(std::string_view key) const;
 
-    // Replaces the entries, sorting them (entries that compare equal keep their order).
-    void assign(std::vector<std::string> entries);
-    const std::vector<std::string>& entries() const { return entries_; }
-    std::size_t size() const { return entries_.size(); }
+    // Replaces the entries with these texts (copied), sorted; entries that
+    // compare equal keep their order. Line breaks have no place in an entry.
+    void assign(const std::vector<std::string_view>& entries);
+
+    std::size_t size() const { return starts_.size(); }
+    std::string_view entry(std::size_t index) const;
+    std::vector<std::string> entries() const;
 
     // One entry per line, CR LF after each.
-    std::string toFileBytes() const;
+    const std::string& toFileBytes() const { return pool_; }
 
 private:
-    std::vector<std::string> entries_;
+    std::string pool_;                  // every entry followed by CR LF
+    std::vector<std::size_t> starts_;  // where each entry begins in pool_
 };
 
 // An address whose part before the first at sign is digits and underscores
@@ -48,7 +54,7 @@ bool hasNumericLocalPart(std::string_view line);
 
 // The entries the editor's text gives: every line whose upper-cased form
 // differs from the line before it, leaving out empty lines and addresses with
-// an all-numeric local part. Not yet sorted.
-std::vector<std::string> filterKnownListLines(std::string_view editorText);
+// an all-numeric local part. Not yet sorted; the views point into editorText.
+std::vector<std::string_view> filterKnownListLines(std::string_view editorText);
 
 }  // namespace quorvel

@@ -5,20 +5,20 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <vector>
 
 #include "config/known_list.h"
 
 using namespace quorvel;
 
 static void checkSearchable(const KnownList& list) {
-    const auto& entries = list.entries();
-    for (std::size_t i = 1; i < entries.size(); ++i)
-        if (compareKnownEntries(entries[i - 1], entries[i]) > 0) std::abort();
-    for (const std::string& entry : entries) {
-        const std::string_view key = std::string_view(entry).substr(0, kKnownEntryCompareLength);
+    for (std::size_t i = 1; i < list.size(); ++i)
+        if (compareKnownEntries(list.entry(i - 1), list.entry(i)) > 0) std::abort();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::string_view key = list.entry(i).substr(0, kKnownEntryCompareLength);
         const int index = list.FindInKnownList(key);
         if (index < 0) std::abort();
-        const std::string_view found = std::string_view(entries[static_cast<std::size_t>(index)]).substr(0, kKnownEntryCompareLength);
+        const std::string_view found = list.entry(static_cast<std::size_t>(index)).substr(0, kKnownEntryCompareLength);
         if (compareKnownEntries(found, key) != 0) std::abort();
     }
 }
@@ -30,11 +30,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     loaded.loadFromBytes(bytes);
     checkSearchable(loaded);
 
+    // Both orders of the lines must sort to the same list.
+    const std::vector<std::string_view> kept = filterKnownListLines(bytes);
     KnownList rebuilt;
-    rebuilt.assign(filterKnownListLines(bytes));
+    rebuilt.assign(kept);
     checkSearchable(rebuilt);
-    for (const std::string& entry : rebuilt.entries())
-        if (entry.empty() || hasNumericLocalPart(entry)) std::abort();
+    for (std::size_t i = 0; i < rebuilt.size(); ++i)
+        if (rebuilt.entry(i).empty() || hasNumericLocalPart(rebuilt.entry(i))) std::abort();
+    KnownList reversed;
+    reversed.assign(std::vector<std::string_view>(kept.rbegin(), kept.rend()));
+    for (std::size_t i = 0; i < rebuilt.size(); ++i)
+        if (compareKnownEntries(reversed.entry(i), rebuilt.entry(i)) != 0) std::abort();
 
     KnownList reloaded;
     reloaded.loadFromBytes(rebuilt.toFileBytes());

@@ -44,23 +44,33 @@ TEST(KnownList, FindIsCaseInsensitiveAndComparesEightyCharacters) {
     for (const std::string& entry : list.entries()) {
         const int index = list.FindInKnownList(entry.substr(0, 80));
         ASSERT_GE(index, 0) << entry;
-        EXPECT_EQ(list.entries()[static_cast<std::size_t>(index)], entry);
+        EXPECT_EQ(list.entry(static_cast<std::size_t>(index)), entry);
     }
 
     EXPECT_GE(list.FindInKnownList("spammer@mail.COM"), 0);
-    EXPECT_EQ(list.entries()[list.FindInKnownList("BULK.example")], "bulk.example");
+    EXPECT_EQ(list.entry(static_cast<std::size_t>(list.FindInKnownList("BULK.example"))), "bulk.example");
     EXPECT_EQ(list.FindInKnownList("bulk.exampl"), -1);
     EXPECT_EQ(list.FindInKnownList("a.bulk.example"), -1);
-    EXPECT_EQ(list.entries()[list.FindInKnownList(std::string(80, 'A'))], longEntry);
+    EXPECT_EQ(list.entry(static_cast<std::size_t>(list.FindInKnownList(std::string(80, 'A')))), longEntry);
     EXPECT_EQ(list.FindInKnownList(longEntry), -1);  // the key is not shortened
     EXPECT_EQ(list.FindInKnownList(""), -1);
+}
+
+TEST(KnownList, SortingKeepsEqualEntriesInOrderAndHandlesSharedPrefixes) {
+    KnownList list;
+    list.assign({"b.COM", "sixteen-bytes-ab.x", "a.com", "B.com", "sixteen-bytes-ab", "sixteen-bytes-AB",
+                 std::string_view("ab\0", 3), "ab", "sixteen-bytes-aa.z", "b.com"});
+    EXPECT_EQ(list.entries(), (Lines{"a.com", "ab", std::string("ab\0", 3), "b.COM", "B.com", "b.com",
+                                     "sixteen-bytes-aa.z", "sixteen-bytes-ab", "sixteen-bytes-AB",
+                                     "sixteen-bytes-ab.x"}));
+    EXPECT_EQ(list.toFileBytes().substr(0, 11), "a.com\r\nab\r\n");
 }
 
 TEST(KnownList, FindReachesEveryEntryOfALargerList) {
     std::vector<std::string> entries;
     for (int i = 0; i < 1000; ++i) entries.push_back("host" + std::to_string(i * 7919 % 1000) + ".Example");
     KnownList list;
-    list.assign(entries);
+    list.assign(std::vector<std::string_view>(entries.begin(), entries.end()));
     for (const std::string& entry : entries) EXPECT_GE(list.FindInKnownList(asciiUpper(entry)), 0) << entry;
     EXPECT_EQ(list.FindInKnownList("host1000.example"), -1);
     EXPECT_EQ(list.FindInKnownList("aaa"), -1);
@@ -82,7 +92,10 @@ TEST(KnownList, EditorLinesAreFilteredAsTheRebuildRequires) {
         {"last line without line break kept", "a.com\r\nb.com", {"a.com", "b.com"}},
         {"dropped line still counts as the previous one", "1@x\r\n1@X\r\nc.com\r\n", {"c.com"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(filterKnownListLines(c.text), c.kept) << c.name;
+    for (const auto& c : cases) {
+        const auto kept = filterKnownListLines(c.text);
+        EXPECT_EQ(Lines(kept.begin(), kept.end()), c.kept) << c.name;
+    }
 }
 
 TEST(KnownList, NumericLocalPart) {
