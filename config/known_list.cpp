@@ -1,6 +1,7 @@
 #include "config/known_list.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -27,42 +28,87 @@ bool knownLess(std::string_view a, std::string_view b) { return compareKnownEntr
 
 constexpr std::size_t kPrefixBytes = 16;
 
-// Sorts big lists fast: the sort moves small records that carry the first
-// sixteen upper-cased bytes of an entry as two integers, side by side in
-// memory; only records with equal first bytes look at the entries themselves.
-// Entries that compare equal keep their order. Returns the indexes in order.
-std::vector<std::size_t> sortedOrder(const std::vector<std::string_view>& entries) {
-    struct Record {
-        // Big-endian and zero-padded, so integer order is the bytes' order.
-        std::uint64_t high;
-        std::uint64_t low;
-        std::size_t index;
-    };
-    const auto packed = [](std::string_view entry, std::size_t from) {
-        std::uint64_t value = 0;
-        for (std::size_t k = from; k < from + 8; ++k) value = (value << 8) | (k < entry.size() ? fold(entry[k]) : 0u);
-        return value;
-    };
-    std::vector<Record> records;
-    records.reserve(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        records.push_back({packed(entries[i], 0), packed(entries[i], 8), i});
-    std::sort(records.begin(), records.end(), [&entries](const Record& a, const Record& b) {
+struct SortRecord {
+    // The first sixteen upper-cased bytes, big-endian and zero-padded, so
+    // integer order is the bytes' order.
+    std::uint64_t high;
+    std::uint64_t low;
+    std::size_t index;
+};
+
+std::uint64_t packedBytes(std::string_view entry, std::size_t from) {
+    std::uint64_t value = 0;
+    for (std::size_t k = from; k < from + 8; ++k) value = (value << 8) | (k < entry.size() ? fold(entry[k]) : 0u);
+    return value;
+}
+
+unsigned keyByte(const SortRecord& record, int position) {  // position 0 is the most significant byte
+    const std::uint64_t word = position < 8 ? record.high : record.low;
+    return static_cast<unsigned>(word >> (8 * (7 - position % 8))) & 0xFFu;
+}
+
+// Orders records by their keys, then by the rest of their entries, then by
+// their place in the input, so that equal entries keep their order.
+class RecordOrder {
+public:
+    explicit RecordOrder(const std::vector<std::string_view>& entries) : entries_(entries) {}
+
+    bool operator()(const SortRecord& a, const SortRecord& b) const {
         if (a.high != b.high) return a.high < b.high;
         if (a.low != b.low) return a.low < b.low;
-        // Equal prefixes: both go on past them, or both end inside the same padding.
-        const std::string_view x = entries[a.index];
-        const std::string_view y = entries[b.index];
+        const std::string_view x = entries_[a.index];
+        const std::string_view y = entries_[b.index];
         const int order = compareKnownEntries(x.substr(std::min(x.size(), kPrefixBytes)),
                                               y.substr(std::min(y.size(), kPrefixBytes)));
         if (order != 0) return order < 0;
         // Short entries whose zero bytes met the other's padding: the shorter one first.
         if (x.size() != y.size()) return x.size() < y.size();
         return a.index < b.index;
-    });
+    }
+
+private:
+    const std::vector<std::string_view>& entries_;
+};
+
+// Most-significant-byte radix sort over the sixteen key bytes, handing small
+// groups to std::sort. Each pass splits a group by one key byte, so big lists
+// soon fall into groups that fit in the cache, and the work stays close to
+// linear; a byte that the whole group shares costs one counting pass only.
+void radixSort(SortRecord* first, SortRecord* last, int position, SortRecord* buffer, const RecordOrder& order) {
+    constexpr std::ptrdiff_t kSmallGroup = 64;
+    constexpr int kKeyBytes = 16;
+    if (last - first <= kSmallGroup || position == kKeyBytes) {
+        std::sort(first, last, order);
+        return;
+    }
+    std::array<std::size_t, 257> starts{};
+    for (const SortRecord* record = first; record != last; ++record) ++starts[keyByte(*record, position) + 1];
+    if (std::find(starts.begin(), starts.end(), static_cast<std::size_t>(last - first)) != starts.end()) {
+        radixSort(first, last, position + 1, buffer, order);
+        return;
+    }
+    for (std::size_t i = 1; i < starts.size(); ++i) starts[i] += starts[i - 1];
+    std::array<std::size_t, 256> next{};
+    std::copy(starts.begin(), starts.end() - 1, next.begin());
+    for (const SortRecord* record = first; record != last; ++record) buffer[next[keyByte(*record, position)]++] = *record;
+    std::copy(buffer, buffer + (last - first), first);
+    for (std::size_t bucket = 0; bucket < 256; ++bucket)
+        if (starts[bucket + 1] - starts[bucket] > 1)
+            radixSort(first + starts[bucket], first + starts[bucket + 1], position + 1, buffer, order);
+}
+
+// The sorted order of the entries, as indexes.
+std::vector<std::size_t> sortedOrder(const std::vector<std::string_view>& entries) {
+    std::vector<SortRecord> records;
+    records.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        records.push_back({packedBytes(entries[i], 0), packedBytes(entries[i], 8), i});
+    std::vector<SortRecord> buffer(records.size());
+    radixSort(records.data(), records.data() + records.size(), 0, buffer.data(), RecordOrder(entries));
+
     std::vector<std::size_t> order;
     order.reserve(records.size());
-    for (const Record& record : records) order.push_back(record.index);
+    for (const SortRecord& record : records) order.push_back(record.index);
     return order;
 }
 

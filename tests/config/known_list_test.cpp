@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -64,6 +66,29 @@ TEST(KnownList, SortingKeepsEqualEntriesInOrderAndHandlesSharedPrefixes) {
                                      "sixteen-bytes-aa.z", "sixteen-bytes-ab", "sixteen-bytes-AB",
                                      "sixteen-bytes-ab.x"}));
     EXPECT_EQ(list.toFileBytes().substr(0, 11), "a.com\r\nab\r\n");
+}
+
+TEST(KnownList, LargeListSortsLikeAStableComparisonSort) {
+    // Entries built to collide: shared 16-byte prefixes, case variants, zero
+    // bytes, short entries and bytes above 127.
+    const std::vector<std::string> pieces{"", "a", "A", "sixteen-bytes-ab", "SIXTEEN-BYTES-AB", std::string(1, '\0'),
+                                          "\xE9", "\xC9", "z", "_", "@x.com", "0"};
+    std::vector<std::string> entries;
+    std::uint32_t state = 12345;
+    for (int i = 0; i < 6000; ++i) {
+        std::string entry;
+        for (int part = 0; part < 3; ++part) {
+            state = state * 1103515245u + 12345u;
+            entry += pieces[(state >> 16) % pieces.size()];
+        }
+        entries.push_back(entry);
+    }
+    std::vector<std::string> expected = entries;
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const std::string& a, const std::string& b) { return compareKnownEntries(a, b) < 0; });
+    KnownList list;
+    list.assign(std::vector<std::string_view>(entries.begin(), entries.end()));
+    EXPECT_EQ(list.entries(), expected);
 }
 
 TEST(KnownList, FindReachesEveryEntryOfALargerList) {
