@@ -130,9 +130,8 @@ void KnownList::LoadUpKnownList(const std::string& path) {
 }
 
 void KnownList::loadFromBytes(std::string_view bytes) {
-    std::vector<std::string_view> entries;
-    for (std::string_view line : splitLines(bytes))
-        if (!line.empty()) entries.push_back(line);
+    std::vector<std::string_view> entries = splitLines(bytes);
+    std::erase_if(entries, [](std::string_view line) { return line.empty(); });
     assign(entries);
 }
 

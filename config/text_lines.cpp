@@ -1,9 +1,13 @@
 #include "config/text_lines.h"
 
+#include <algorithm>
+
 namespace quorvel {
 
 std::vector<std::string_view> splitLines(std::string_view text) {
     std::vector<std::string_view> lines;
+    // One line per line feed, as most files have it; spares regrowing a big list.
+    lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\r' && text[i] != '\n') continue;
