@@ -1,0 +1,157 @@
+#include "config/rule_table.h"
+
+#include <algorithm>
+#include <array>
+#include <stdexcept>
+
+namespace quorvel {
+
+namespace {
+
+int columnsOf(RuleTableKind kind) { return kind == RuleTableKind::Exception ? 7 : 6; }
+
+// Display widths in pixels used until a rule file or the user sets others.
+std::vector<int> defaultWidths(RuleTableKind kind) {
+    switch (kind) {
+        case RuleTableKind::Subject:
+        case RuleTableKind::Header: return {24, 140, 231, 40, 40, 50};
+        case RuleTableKind::Sender: return {24, 110, 140, 200, 40, 50};
+        case RuleTableKind::Exception: return {110, 140, 200, 45, 50, 24, 24};
+    }
+    return {};
+}
+
+const std::string kEmpty;
+
+}  // namespace
+
+RuleTable::RuleTable(RuleTableKind kind) : kind_(kind), colCount_(columnsOf(kind)), widths_(defaultWidths(kind)) {
+    setRowCount(2);
+}
+
+void RuleTable::checkRow(int row, bool allowHeading) const {
+    if (row < (allowHeading ? 0 : 1) || row >= rowCount()) throw std::out_of_range("row outside the rule table");
+}
+
+const std::string& RuleTable::cell(int col, int row) const {
+    if (col < 0 || col >= colCount_ || row < 0 || row >= rowCount()) return kEmpty;
+    return cells_[at(col, row)];
+}
+
+void RuleTable::setCell(int col, int row, std::string text) {
+    checkRow(row, true);
+    if (col < 0 || col >= colCount_) throw std::out_of_range("column outside the rule table");
+    cells_[at(col, row)] = std::move(text);
+}
+
+void RuleTable::setRowCount(int rows) {
+    const int count = std::max(rows, 2);
+    cells_.resize(at(0, count));
+    images_.resize(static_cast<std::size_t>(count), kImageNone);
+}
+
+void RuleTable::insertRow(int row) {
+    if (row < 1 || row > rowCount()) throw std::out_of_range("row outside the rule table");
+    cells_.insert(cells_.begin() + static_cast<std::ptrdiff_t>(at(0, row)), static_cast<std::size_t>(colCount_), std::string());
+    images_.insert(images_.begin() + row, kImageNone);
+}
+
+void RuleTable::deleteRow(int row) {
+    checkRow(row, false);
+    if (ruleCount() == 1) {
+        clearRow(row);
+        return;
+    }
+    cells_.erase(cells_.begin() + static_cast<std::ptrdiff_t>(at(0, row)),
+                 cells_.begin() + static_cast<std::ptrdiff_t>(at(0, row + 1)));
+    images_.erase(images_.begin() + row);
+}
+
+void RuleTable::moveRow(int from, int to) {
+    checkRow(from, false);
+    checkRow(to, false);
+    const auto rowStart = [&](int row) { return cells_.begin() + static_cast<std::ptrdiff_t>(at(0, row)); };
+    if (from < to) {
+        std::rotate(rowStart(from), rowStart(from + 1), rowStart(to + 1));
+        std::rotate(images_.begin() + from, images_.begin() + from + 1, images_.begin() + to + 1);
+    } else if (to < from) {
+        std::rotate(rowStart(to), rowStart(from), rowStart(from + 1));
+        std::rotate(images_.begin() + to, images_.begin() + from, images_.begin() + from + 1);
+    }
+}
+
+void RuleTable::clearRow(int row) {
+    checkRow(row, true);
+    for (int col = 0; col < colCount_; ++col) cells_[at(col, row)].clear();
+    images_[static_cast<std::size_t>(row)] = kImageNone;
+}
+
+int RuleTable::image(int row) const {
+    if (row < 0 || row >= rowCount()) return kImageNone;
+    return images_[static_cast<std::size_t>(row)];
+}
+
+void RuleTable::setImage(int row, int image) {
+    checkRow(row, true);
+    images_[static_cast<std::size_t>(row)] = image;
+}
+
+int RuleTable::colWidth(int col) const {
+    if (col < 0 || col >= colCount_) return 0;
+    return widths_[static_cast<std::size_t>(col)];
+}
+
+void RuleTable::setColWidth(int col, int width) {
+    if (col < 0 || col >= colCount_ || width < 1 || width > kMaxColWidth) return;
+    widths_[static_cast<std::size_t>(col)] = width;
+}
+
+int delColumn(RuleTableKind kind) { return kind == RuleTableKind::Exception ? -1 : 4; }
+int hitsColumn(RuleTableKind kind) { return kind == RuleTableKind::Exception ? 4 : 5; }
+int keyColumn(RuleTableKind kind) { return kind == RuleTableKind::Exception ? 0 : 1; }
+
+void SetGridHeadings(RuleTable& table) {
+    using Headings = std::array<const char*, 7>;
+    static constexpr Headings subject{"", "What", "Matches", "Case", "Del?", "Hits", ""};
+    static constexpr Headings sender{"", "What", "Condition", "Matches", "Del?", "Hits", ""};
+    static constexpr Headings exception{"What", "Condition", "Matches", "Case?", "Hits", "", ""};
+    const Headings& headings = table.kind() == RuleTableKind::Sender      ? sender
+                               : table.kind() == RuleTableKind::Exception ? exception
+                                                                          : subject;
+    for (int col = 0; col < table.colCount(); ++col) table.setCell(col, 0, headings[static_cast<std::size_t>(col)]);
+}
+
+void CheckGridAdv(RuleTable& table, int row, bool del) {
+    if (table.kind() == RuleTableKind::Exception || row < 1 || row >= table.rowCount()) return;
+    table.setImage(row, del ? kImageCheck : kImageQuestion);
+}
+
+int exceptionImageIndex(const RuleTable& table, int row) {
+    const std::string& text = table.cell(6, row);
+    if (text.empty() || text.size() > 2 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return kFirstExceptionImage;
+    const int index = std::stoi(text);
+    return (index >= kFirstExceptionImage && index <= kLastExceptionImage) ? index : kFirstExceptionImage;
+}
+
+void refreshImages(RuleTable& table) {
+    for (int row = 1; row < table.rowCount(); ++row) {
+        if (table.kind() == RuleTableKind::Exception)
+            table.setImage(row, exceptionImageIndex(table, row));
+        else
+            CheckGridAdv(table, row, table.cell(delColumn(table.kind()), row) == "Yes");
+    }
+}
+
+void DeleteDupsFromGrid(RuleTable& table) {
+    if (table.ruleCount() < 2) return;
+    const auto sameAsAbove = [&](int row) {
+        for (int col = 0; col < table.colCount(); ++col)
+            if (!table.isHidden(col) && table.cell(col, row) != table.cell(col, row - 1)) return false;
+        return true;
+    };
+    for (int row = table.rowCount() - 1; row >= 2; --row)
+        if (sameAsAbove(row)) table.deleteRow(row);
+}
+
+}  // namespace quorvel
