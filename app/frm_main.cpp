@@ -102,6 +102,7 @@ void TfrmMain::FormCreate() {
     logOpen = false;
 
     IniPath = joinPath(platform_.programFolder, "quorvel.ini");
+    lbKnown.LoadUpKnownList(joinPath(platform_.programFolder, kKnownListFileName));
 
     // A stored password that no longer deciphers is reported, but must not
     // keep the window from coming up.

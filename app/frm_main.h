@@ -7,6 +7,7 @@
 #include "app/frm_splash.h"
 #include "app/message_list.h"
 #include "config/frm_general.h"
+#include "config/known_list.h"
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
 #include "mail/pop3_client.h"
@@ -43,6 +44,9 @@ public:
     // The tray menu popTray, in order; Settings1 and Help1 are submenus.
     Control Show1, LaunchEmailprogram1, ShowMainScreen1, Settings1, Spam1, General1, Viewlogfile1,
         Statistics1, EnableAutomatic1, DisableAutomatic1, Help1, Help2, About1, Exit1;
+
+    // Hidden helpers.
+    KnownList lbKnown;  // the sorted known-spammer list
 
     // Non-visual parts.
     TmsRemotePOP msRemotePOP1;

@@ -163,6 +163,15 @@ TEST_F(MainWindow, ACorruptStoredPasswordIsReportedAndStartUpGoesOn) {
     EXPECT_EQ(fake.tray.calls, std::vector<std::string>{"ShowApplication"});
 }
 
+TEST_F(MainWindow, StartUpLoadsTheKnownSpammerListOrLeavesItEmpty) {
+    EXPECT_EQ(create()->lbKnown.size(), 0u);
+    std::ofstream(fake.folder.file("known.lst")) << "zed@spam.example\r\nAlpha.example\r\n";
+    auto main = create();
+    ASSERT_EQ(main->lbKnown.size(), 2u);
+    EXPECT_EQ(main->lbKnown.entry(0), "Alpha.example");
+    EXPECT_GE(main->lbKnown.FindInKnownList("ALPHA.EXAMPLE"), 0);
+}
+
 TEST_F(MainWindow, StartUpDeletesSavedMessagesZeroToHundred) {
     for (const char* name : {"msg_0.eml", "msg_100.eml", "msg_101.eml", "keep.eml"})
         std::ofstream(fake.folder.file(name)) << "x";
