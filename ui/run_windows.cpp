@@ -1,0 +1,136 @@
+#include "ui/run_windows.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/pictures.h"
+#include "ui/text.h"
+
+namespace quorvel::ui {
+
+RetrievingWindow::RetrievingWindow(TfrmRetrieving& form, QWidget* parent)
+    : QDialog(parent, Qt::Tool), form_(form) {
+    setObjectName("frmRetrieving");
+    setModal(false);
+    auto* layout = new QVBoxLayout(this);
+    auto* top = new QHBoxLayout;
+    animation_ = new QLabel(this);
+    animation_->setFixedSize(48, 32);
+    top->addWidget(animation_);
+    title_ = new QLabel(this);
+    QFont bold = title_->font();
+    bold.setBold(true);
+    title_->setFont(bold);
+    top->addWidget(title_, 1);
+    layout->addLayout(top);
+    auto* fields = new QFormLayout;
+    server_ = new QLabel(this);
+    mailbox_ = new QLabel(this);
+    fields->addRow(fromBytes(form_.lblServerCaption.caption), server_);
+    fields->addRow(fromBytes(form_.lblMailboxCaption.caption), mailbox_);
+    layout->addLayout(fields);
+    message_ = new QLabel(this);
+    message_->setObjectName("lblMsg");
+    layout->addWidget(message_);
+    progress_ = new QProgressBar(this);
+    layout->addWidget(progress_);
+    cancel_ = new QPushButton(this);
+    cancel_->setObjectName("btCancel");
+    layout->addWidget(cancel_, 0, Qt::AlignCenter);
+    connect(cancel_, &QPushButton::clicked, this, [this] { form_.btCancelClick(); });
+    // A small envelope flying across, 10 frames of 300 ms.
+    frames_.setInterval(300);
+    connect(&frames_, &QTimer::timeout, this, [this] {
+        frame_ = (frame_ + 1) % 10;
+        QPixmap canvas(48, 32);
+        canvas.fill(Qt::transparent);
+        QPainter p(&canvas);
+        p.drawPixmap(frame_ * 3, 4 + (frame_ % 2), picture("btLaunch", 24));
+        p.end();
+        animation_->setPixmap(canvas);
+    });
+    setMinimumWidth(360);
+    form_.setChangedHandler([this] { sync(); });
+    sync();
+}
+
+RetrievingWindow::~RetrievingWindow() {
+    form_.setChangedHandler(nullptr);
+}
+
+void RetrievingWindow::sync() {
+    setWindowTitle(fromBytes(form_.caption));
+    server_->setText(fromBytes(form_.lblServer.caption));
+    mailbox_->setText(fromBytes(form_.lblMailbox.caption));
+    title_->setText(fromBytes(form_.lblTitle.caption));
+    message_->setText(fromBytes(form_.lblMsg.caption));
+    progress_->setVisible(form_.progbar.visible);
+    progress_->setMaximum(std::max(form_.progbarMax, 1));
+    progress_->setValue(std::min(form_.progbar.value, progress_->maximum()));
+    cancel_->setText(fromBytes(form_.btCancel.caption));
+    if (form_.anMailRunning && !frames_.isActive()) frames_.start();
+    if (!form_.anMailRunning) frames_.stop();
+    if (form_.visible != isVisible()) setVisible(form_.visible);
+}
+
+void RetrievingWindow::closeEvent(QCloseEvent* event) {
+    // Closing by the title bar is the cancel button.
+    event->ignore();
+    form_.btCancelClick();
+}
+
+WhichMailboxDialog::WhichMailboxDialog(TfrmWhichMailbox& form, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), form_(form) {
+    setObjectName("frmWhichMailbox");
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(fromBytes(form_.lblQuestion.caption), this));
+    which_ = new QComboBox(this);
+    which_->setObjectName("cbWhich");
+    which_->setEditable(false);
+    layout->addWidget(which_);
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* ok = buttons->addButton(fromBytes(form_.btOK.caption), QDialogButtonBox::AcceptRole);
+    buttons->addButton(fromBytes(form_.btCancel.caption), QDialogButtonBox::RejectRole);
+    ok->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        form_.cbWhich.itemIndex = which_->currentIndex();
+        form_.btOKClick();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, this, [this] { form_.btCancelClick(); });
+    layout->addWidget(buttons);
+    form_.setChangedHandler([this] { sync(); });
+    form_.FormShow();
+}
+
+WhichMailboxDialog::~WhichMailboxDialog() {
+    form_.setChangedHandler(nullptr);
+}
+
+void WhichMailboxDialog::sync() {
+    setWindowTitle(fromBytes(form_.caption));
+    if (which_->count() != static_cast<int>(form_.cbWhich.items.size())) {
+        which_->clear();
+        for (const auto& item : form_.cbWhich.items) which_->addItem(fromBytes(item));
+    }
+    which_->setCurrentIndex(form_.cbWhich.itemIndex);
+    if (form_.modalResult == ModalResult::Ok) accept();
+    if (form_.modalResult == ModalResult::Cancel) reject();
+}
+
+int WhichMailboxDialog::showModal(Form& form) {
+    auto& which = static_cast<TfrmWhichMailbox&>(form);
+    WhichMailboxDialog dialog(which, QApplication::activeWindow());
+    const int result = dialog.exec();
+    if (which.modalResult == ModalResult::None) which.modalResult = ModalResult::Cancel;  // closed by the title bar
+    return result;
+}
+
+}  // namespace quorvel::ui
