@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace quorvel {
+
+// One "MAIL CHECK" record as the statistics read it.
+struct MailCheckEntry {
+    std::string count;
+    std::string mailbox;
+    std::string server;
+    std::string date;
+    std::string time;
+};
+
+// One "DELETE SPAM" record; the sender is in lower case.
+struct DeletedSpamEntry {
+    std::string mailbox;
+    std::string server;
+    std::string date;
+    std::string time;
+    std::string size;
+    std::string sender;
+    std::string domain;
+};
+
+// What the statistics window draws from: the entries in log order and the
+// mailboxes met in mail-check records, after "All mailboxes".
+struct ActivityLogEntries {
+    std::vector<MailCheckEntry> mailChecks;
+    std::vector<DeletedSpamEntry> deletedSpam;
+    std::vector<std::string> mailboxes;
+    int selectedMailbox = -1;
+};
+
+// The launcher's progress bar.
+struct LogReadProgress {
+    std::function<void(std::uint64_t maximum)> show;
+    std::function<void(std::uint64_t position)> position;
+    std::function<void()> hide;
+};
+
+// Splits bytes into lines ended by CR LF, LF or a lone CR, whatever the cuts
+// between the pieces fed to it. A last line without an end still counts.
+class LineSplitter {
+public:
+    using LineHandler = std::function<void(std::string_view)>;
+    explicit LineSplitter(LineHandler onLine) : onLine_(std::move(onLine)) {}
+    void feed(std::string_view bytes);
+    void finish();
+
+private:
+    LineHandler onLine_;
+    std::string partial_;     // a line cut by the end of the last piece
+    bool skipLineFeed_ = false;  // the last piece ended in CR
+};
+
+// Turns the log's lines into entries, one line at a time. A deleted-spam
+// record takes the four lines after its first; lines the end of the file cut
+// off count as empty.
+class LogParser {
+public:
+    // `currentTime` stands in for the time of a line too short to hold one.
+    LogParser(ActivityLogEntries& entries, std::string currentTime);
+    void line(std::string_view text);
+    // True while the lines fed belong to a deleted-spam record.
+    bool inDeletedSpamRecord() const { return pendingLines_ > 0; }
+    // Ends the input: a deleted-spam record still waiting for lines is added.
+    void finish();
+
+private:
+    void mailCheck(std::string_view text);
+    void deleteSpam(std::string_view text);
+    void deleteSpamLine(std::string_view text);
+    void addMailbox(const std::string& user);
+
+    ActivityLogEntries& entries_;
+    std::string currentTime_;
+    std::unordered_set<std::string> mailboxKeys_;  // lower-case names already listed
+    int pendingLines_ = 0;                          // of the deleted-spam record being read
+    DeletedSpamEntry pending_;
+};
+
+// Reads the log at `path` into `entries`, filling the launcher's progress bar.
+// Returns false after telling the user when there is no such file or it cannot
+// be opened; throws EInOutError when reading fails half-way.
+bool readInLogFile(const std::string& path, ActivityLogEntries& entries, Platform& platform,
+                   const LogReadProgress& progress = {});
+
+}  // namespace quorvel
