@@ -19,6 +19,7 @@ struct MailCheckEntry {
     std::string server;
     std::string date;
     std::string time;
+    bool operator==(const MailCheckEntry&) const = default;
 };
 
 // One "DELETE SPAM" record; the sender is in lower case.
@@ -30,6 +31,7 @@ struct DeletedSpamEntry {
     std::string size;
     std::string sender;
     std::string domain;
+    bool operator==(const DeletedSpamEntry&) const = default;
 };
 
 // What the statistics window draws from: the entries in log order and the
