@@ -199,13 +199,12 @@ void LogParser::deleteSpamLine(std::string_view text) {
     if (--pendingLines_ == 0) entries_.deletedSpam.push_back(std::move(pending_));
 }
 
-bool readInLogFile(const std::string& path, ActivityLogEntries& entries, Platform& platform,
+bool readInLogFile(const std::string& path, ActivityLogEntries& entries, Dialogs& dialogs, Clock& clock,
                    const LogReadProgress& progress) {
-    Clock& clock = platform.clock;
     LogParser parser(entries, formatDateTime(clock.formatSettings().longTimeFormat, clock.now(),
                                              clock.formatSettings()));
     if (!fileExists(path)) {
-        platform.dialogs.messageBox(MessageKind::Error,
+        dialogs.messageBox(MessageKind::Error,
                                     "The activity log file does not exist!  Either you have cleared/deleted the "
                                     "activity log or you have not yet begun to use Quorvel.",
                                     MessageButtons::Ok);
@@ -216,7 +215,7 @@ bool readInLogFile(const std::string& path, ActivityLogEntries& entries, Platfor
     OpenLog file;
     file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (file.fd < 0) {
-        platform.dialogs.messageBox(MessageKind::Error, "Could not open Activity log file for reading!",
+        dialogs.messageBox(MessageKind::Error, "Could not open Activity log file for reading!",
                                     MessageButtons::Ok);
         return false;
     }

@@ -8,7 +8,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
 
 namespace quorvel {
 
@@ -94,7 +95,7 @@ private:
 // Reads the log at `path` into `entries`, filling the launcher's progress bar.
 // Returns false after telling the user when there is no such file or it cannot
 // be opened; throws EInOutError when reading fails half-way.
-bool readInLogFile(const std::string& path, ActivityLogEntries& entries, Platform& platform,
+bool readInLogFile(const std::string& path, ActivityLogEntries& entries, Dialogs& dialogs, Clock& clock,
                    const LogReadProgress& progress = {});
 
 }  // namespace quorvel

@@ -207,7 +207,7 @@ protected:
     ReadInLogFile() { fake.clock.formatSettings().shortDateFormat = "M/d/yyyy"; }
 
     bool read(ActivityLogEntries& entries, const LogReadProgress& progress = {}) {
-        return readInLogFile(path, entries, fake.platform, progress);
+        return readInLogFile(path, entries, fake.dialogs, fake.clock, progress);
     }
 
     testing::FakePlatform fake;
