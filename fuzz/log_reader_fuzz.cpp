@@ -40,8 +40,8 @@ public:
     int shown = 0;
 };
 
-std::string lower(const std::string& text) {
-    std::string result = text;
+std::string lower(std::string_view text) {
+    std::string result(text);
     for (char& c : result)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return result;

@@ -39,21 +39,14 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-std::string lowerAscii(std::string_view text) {
-    std::string result(text);
-    for (char& c : result)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return result;
-}
-
 // The date and time of a record end its line, as in "Tue 12/7/1999 3:45 PM":
 // the time is what follows the second space from the end.
-std::string timePart(std::string_view line, const std::string& currentTime) {
+std::string_view timePart(std::string_view line, const std::string& currentTime) {
     const std::size_t last = line.rfind(' ');
     if (last == kNotFound || last == 0) return currentTime;
     const std::size_t secondLast = line.rfind(' ', last - 1);
     if (secondLast == kNotFound) return currentTime;
-    return std::string(trimmed(line.substr(secondLast + 1)));
+    return trimmed(line.substr(secondLast + 1));
 }
 
 // Closes the file and hides the progress bar however the reading ends.
@@ -116,13 +109,48 @@ void LineSplitter::finish() {
     skipLineFeed_ = false;
 }
 
+char* FieldText::reserve(std::size_t size) {
+    constexpr std::size_t kBlock = 1 << 16;
+    if (size > left_) {
+        // A text longer than a block gets a block of its own.
+        const std::size_t blockSize = std::max(size, kBlock);
+        blocks_.push_back(std::make_unique<char[]>(blockSize));
+        free_ = blocks_.back().get();
+        left_ = blockSize;
+    }
+    char* at = free_;
+    free_ += size;
+    left_ -= size;
+    return at;
+}
+
+std::string_view FieldText::keep(std::string_view text) {
+    if (text.empty()) return {};
+    char* at = reserve(text.size());
+    std::memcpy(at, text.data(), text.size());
+    return {at, text.size()};
+}
+
+std::string_view FieldText::keepLowerCase(std::string_view text) {
+    const std::string_view kept = keep(text);
+    char* at = const_cast<char*>(kept.data());
+    for (std::size_t i = 0; i < kept.size(); ++i)
+        if (at[i] >= 'A' && at[i] <= 'Z') at[i] = static_cast<char>(at[i] - 'A' + 'a');
+    return kept;
+}
+
 LogParser::LogParser(ActivityLogEntries& entries, std::string currentTime)
     : entries_(entries), currentTime_(std::move(currentTime)) {
     entries_.mailChecks.clear();
     entries_.deletedSpam.clear();
     entries_.mailboxes.assign(1, "All mailboxes");
     entries_.selectedMailbox = 0;
-    mailboxKeys_.clear();
+    entries_.text = FieldText();
+}
+
+std::string_view LogParser::kept(std::string_view text, std::string_view& last) {
+    if (text != last) last = entries_.text.keep(text);
+    return last;
 }
 
 void LogParser::line(std::string_view text) {
@@ -141,39 +169,45 @@ void LogParser::finish() {
 // MAIL CHECK 3 msg(s) for "user" on server host at Tue 12/7/1999 3:45 PM
 void LogParser::mailCheck(std::string_view text) {
     MailCheckEntry entry;
-    entry.count = fieldUpTo(text, 11, ' ');
+    entry.count = kept(fieldUpTo(text, 11, ' '), lastCount_);
     // Each field is looked for after the one before it, so a user name that
     // holds " at " or "on server " does not shift the fields after it.
     std::size_t from = 0;
     const std::size_t userAt = text.find("for \"");
     if (userAt != kNotFound) {
-        entry.mailbox = fieldUpTo(text, userAt + 5, '"');
-        const std::size_t quote = text.find('"', userAt + 5);
-        if (quote != kNotFound) from = quote;
+        const std::string_view user = fieldUpTo(text, userAt + 5, '"');
+        entry.mailbox = kept(user, lastUser_);
+        if (userAt + 5 + user.size() < text.size()) from = userAt + 5 + user.size();
     }
     const std::size_t serverAt = text.find("on server ", from);
     if (serverAt != kNotFound) {
-        entry.server = fieldUpTo(text, serverAt + 10, ' ');
-        from = serverAt + 10 + entry.server.size();
+        const std::string_view server = fieldUpTo(text, serverAt + 10, ' ');
+        entry.server = kept(server, lastServer_);
+        from = serverAt + 10 + server.size();
     }
     const std::size_t at = text.find(" at ", from);
     if (at != kNotFound) {
-        entry.date = fieldUpTo(text, at + 8, ' ');  // past " at " and the day name
-        entry.time = timePart(text, currentTime_);
+        entry.date = kept(fieldUpTo(text, at + 8, ' '), lastDate_);  // past " at " and the day name
+        entry.time = kept(timePart(text, currentTime_), lastTime_);
     }
     addMailbox(entry.mailbox);
-    if (!entry.count.empty()) entries_.mailChecks.push_back(std::move(entry));
+    if (!entry.count.empty()) entries_.mailChecks.push_back(entry);
 }
 
-void LogParser::addMailbox(const std::string& user) {
-    if (mailboxKeys_.insert(lowerAscii(user)).second) entries_.mailboxes.push_back(user);
+void LogParser::addMailbox(std::string_view user) {
+    if (user == lastMailbox_) return;
+    lastMailbox_ = user;
+    mailboxKey_.assign(user);
+    for (char& c : mailboxKey_)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (mailboxKeys_.insert(mailboxKey_).second) entries_.mailboxes.emplace_back(user);
 }
 
 // DELETE SPAM on Tue 12/7/1999 3:45 PM, then four lines of details.
 void LogParser::deleteSpam(std::string_view text) {
     pending_ = DeletedSpamEntry{};
-    pending_.date = fieldUpTo(text, 19, ' ');
-    pending_.time = timePart(text, currentTime_);
+    pending_.date = kept(fieldUpTo(text, 19, ' '), lastDate_);
+    pending_.time = kept(timePart(text, currentTime_), lastTime_);
     pendingLines_ = 4;
 }
 
@@ -182,21 +216,22 @@ void LogParser::deleteSpamLine(std::string_view text) {
     std::size_t at = kNotFound;
     switch (lineNumber) {
     case 1:  // "   Server:  host Mailbox: user"
-        if (text.find("Server:") != kNotFound) pending_.server = fieldUpTo(text, 12, ' ');
-        if ((at = text.find("Mailbox:")) != kNotFound) pending_.mailbox = restOf(text, at + 9);
+        if (text.find("Server:") != kNotFound) pending_.server = kept(fieldUpTo(text, 12, ' '), lastServer_);
+        if ((at = text.find("Mailbox:")) != kNotFound) pending_.mailbox = kept(restOf(text, at + 9), lastUser_);
         break;
     case 2:  // the subject, which the statistics do not use
         break;
     case 3:  // "   Sender:  address"
-        if ((at = text.find("Sender:")) != kNotFound) pending_.sender = lowerAscii(restOf(text, at + 9));
-        if ((at = pending_.sender.find('@')) != kNotFound)
-            pending_.domain = restOf(pending_.sender, at + 1);
+        if ((at = text.find("Sender:")) != kNotFound) {
+            pending_.sender = entries_.text.keepLowerCase(restOf(text, at + 9));
+            if ((at = pending_.sender.find('@')) != kNotFound) pending_.domain = restOf(pending_.sender, at + 1);
+        }
         break;
     case 4:  // "   Size:    1234  Date: ..."
-        if ((at = text.find("Size:")) != kNotFound) pending_.size = fieldUpTo(text, at + 9, ' ');
+        if ((at = text.find("Size:")) != kNotFound) pending_.size = kept(fieldUpTo(text, at + 9, ' '), lastSize_);
         break;
     }
-    if (--pendingLines_ == 0) entries_.deletedSpam.push_back(std::move(pending_));
+    if (--pendingLines_ == 0) entries_.deletedSpam.push_back(pending_);
 }
 
 bool readInLogFile(const std::string& path, ActivityLogEntries& entries, Dialogs& dialogs, Clock& clock,
@@ -221,6 +256,13 @@ bool readInLogFile(const std::string& path, ActivityLogEntries& entries, Dialogs
     }
 
     file.progress = &progress;
+    // Room for as many entries as the shortest records could make of a file
+    // this size, so the lists are not copied as they grow. The pages stay
+    // untouched until entries fill them; the cap keeps a huge file from
+    // asking for more address space than a growing list would need anyway.
+    constexpr std::uint64_t kReserveCap = 1 << 22;
+    entries.mailChecks.reserve(static_cast<std::size_t>(std::min(size / 64, kReserveCap)));
+    entries.deletedSpam.reserve(static_cast<std::size_t>(std::min(size / 160, kReserveCap)));
     if (progress.show) progress.show(size);
     std::uint64_t lineCounter = 1;
     LineSplitter splitter([&](std::string_view line) {

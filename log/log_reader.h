@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -13,35 +14,58 @@
 
 namespace quorvel {
 
-// One "MAIL CHECK" record as the statistics read it.
+// Keeps the text of the entries' fields in blocks that never move, so the
+// views into it stay valid for as long as the entries live. A log of a
+// million records holds far fewer distinct texts than fields, and a string
+// object per field would cost more than the text itself.
+class FieldText {
+public:
+    std::string_view keep(std::string_view text);
+    std::string_view keepLowerCase(std::string_view text);  // ASCII letters folded
+
+private:
+    char* reserve(std::size_t size);
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* free_ = nullptr;
+    std::size_t left_ = 0;
+};
+
+// One "MAIL CHECK" record as the statistics read it. Every field of an entry
+// is a view into its ActivityLogEntries' text.
 struct MailCheckEntry {
-    std::string count;
-    std::string mailbox;
-    std::string server;
-    std::string date;
-    std::string time;
+    std::string_view count;
+    std::string_view mailbox;
+    std::string_view server;
+    std::string_view date;
+    std::string_view time;
     bool operator==(const MailCheckEntry&) const = default;
 };
 
 // One "DELETE SPAM" record; the sender is in lower case.
 struct DeletedSpamEntry {
-    std::string mailbox;
-    std::string server;
-    std::string date;
-    std::string time;
-    std::string size;
-    std::string sender;
-    std::string domain;
+    std::string_view mailbox;
+    std::string_view server;
+    std::string_view date;
+    std::string_view time;
+    std::string_view size;
+    std::string_view sender;
+    std::string_view domain;
     bool operator==(const DeletedSpamEntry&) const = default;
 };
 
 // What the statistics window draws from: the entries in log order and the
-// mailboxes met in mail-check records, after "All mailboxes".
+// mailboxes met in mail-check records, after "All mailboxes". Moving keeps
+// the entries' views valid; copying is not offered.
 struct ActivityLogEntries {
+    ActivityLogEntries() = default;
+    ActivityLogEntries(ActivityLogEntries&&) = default;
+    ActivityLogEntries& operator=(ActivityLogEntries&&) = default;
+
     std::vector<MailCheckEntry> mailChecks;
     std::vector<DeletedSpamEntry> deletedSpam;
     std::vector<std::string> mailboxes;
     int selectedMailbox = -1;
+    FieldText text;
 };
 
 // The launcher's progress bar.
@@ -83,12 +107,18 @@ private:
     void mailCheck(std::string_view text);
     void deleteSpam(std::string_view text);
     void deleteSpamLine(std::string_view text);
-    void addMailbox(const std::string& user);
+    void addMailbox(std::string_view user);
+    // The field's text, shared with the same field of the entry before when
+    // they are equal, as they mostly are in a log.
+    std::string_view kept(std::string_view text, std::string_view& last);
 
     ActivityLogEntries& entries_;
     std::string currentTime_;
     std::unordered_set<std::string> mailboxKeys_;  // lower-case names already listed
-    int pendingLines_ = 0;                          // of the deleted-spam record being read
+    std::string mailboxKey_;
+    std::string_view lastMailbox_ = "\n";  // no name has a line end
+    std::string_view lastCount_, lastUser_, lastServer_, lastDate_, lastTime_, lastSize_;
+    int pendingLines_ = 0;  // of the deleted-spam record being read
     DeletedSpamEntry pending_;
 };
 
