@@ -114,7 +114,7 @@ char* FieldText::reserve(std::size_t size) {
     if (size > left_) {
         // A text longer than a block gets a block of its own.
         const std::size_t blockSize = std::max(size, kBlock);
-        blocks_.push_back(std::make_unique<char[]>(blockSize));
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
         free_ = blocks_.back().get();
         left_ = blockSize;
     }
@@ -277,9 +277,11 @@ bool readInLogFile(const std::string& path, ActivityLogEntries& entries, Dialogs
         if (parser.inDeletedSpamRecord()) lineCounter += 4;
     });
 
-    const auto buffer = std::make_unique<char[]>(kReadChunk);
+    // A small file needs no more than its size (and one byte to see the end).
+    const std::size_t bufferSize = static_cast<std::size_t>(std::min<std::uint64_t>(size + 1, kReadChunk));
+    const auto buffer = std::make_unique_for_overwrite<char[]>(bufferSize);
     for (;;) {
-        const ssize_t n = ::read(file.fd, buffer.get(), kReadChunk);
+        const ssize_t n = ::read(file.fd, buffer.get(), bufferSize);
         if (n < 0) {
             if (errno == EINTR) continue;
             throw inOutError(errno);
