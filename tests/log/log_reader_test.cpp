@@ -252,6 +252,13 @@ TEST_F(ReadInLogFile, ALogOfOnlyErrorsAndModeSwitchesGivesEmptyLists) {
     EXPECT_EQ(entries.mailboxes, Lines{"All mailboxes"});
 }
 
+TEST_F(ReadInLogFile, ALineTooShortForATimeTakesTheCurrentLongTime) {
+    writeFileAtomically(path, "DELETE SPAM\r\n   Server:  s Mailbox: joe\r\n");
+    ActivityLogEntries entries;
+    ASSERT_TRUE(read(entries));
+    EXPECT_EQ(entries.deletedSpam, (Deletions{{"joe", "s", "", "4:48:30 PM", "", "", ""}}));
+}
+
 TEST_F(ReadInLogFile, ProgressFollowsTheLinesAndEndsHidden) {
     const std::string text =
         "Automatic mode enabled at Tue 12/7/1999 3:45 PM\r\n"
