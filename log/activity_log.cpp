@@ -1,0 +1,182 @@
+#include "log/activity_log.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/files.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr const char* kLineEnd = "\r\n";
+
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    return text;
+}
+
+}  // namespace
+
+EInOutError inOutError(int errorNumber) {
+    switch (errorNumber) {
+    case ENOENT:
+    case ENOTDIR:
+        return {"File not found", errorNumber};
+    case ENAMETOOLONG:
+    case EINVAL:
+    case EILSEQ:
+        return {"Invalid filename", errorNumber};
+    case EMFILE:
+    case ENFILE:
+        return {"Too many open files", errorNumber};
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+        return {"File access denied", errorNumber};
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return {"Disk full", errorNumber};
+    default:
+        return {"I/O error " + std::to_string(errorNumber), errorNumber};
+    }
+}
+
+std::string mailCheckRecord(int count, const std::string& user, const std::string& server,
+                            const std::string& timestamp) {
+    return "MAIL CHECK " + std::to_string(count) + " msg(s) for \"" + oneLine(user) + "\" on server " +
+           oneLine(server) + " at " + oneLine(timestamp) + kLineEnd;
+}
+
+std::string errorRecord(const std::string& message, const std::string& user, const std::string& server,
+                        const std::string& timestamp) {
+    return "ERROR " + oneLine(message) + " FOR " + oneLine(user) + " ON " + oneLine(server) + " AT " +
+           oneLine(timestamp) + kLineEnd;
+}
+
+std::string cancelRecord(const std::string& user, const std::string& server, const std::string& timestamp) {
+    return "OPERATION CANCELED FOR " + oneLine(user) + " ON " + oneLine(server) + " AT " + oneLine(timestamp) +
+           kLineEnd;
+}
+
+std::string automaticModeRecord(bool enabled, const std::string& timestamp) {
+    return std::string("Automatic mode ") + (enabled ? "enabled" : "disabled") + " at " + oneLine(timestamp) +
+           kLineEnd;
+}
+
+std::string deletedSpamRecord(const DeletedSpamRow& row, const std::string& server, const std::string& user,
+                              const std::string& timestamp) {
+    std::string record;
+    record += "DELETE SPAM on " + oneLine(timestamp) + kLineEnd;
+    record += "   Server:  " + oneLine(server) + " Mailbox: " + oneLine(user) + kLineEnd;
+    record += "   Subject: " + oneLine(row.subject) + kLineEnd;
+    record += "   Sender:  " + oneLine(row.sender) + kLineEnd;
+    record += "   Size:    " + oneLine(row.size) + "  Date: " + oneLine(row.date) + kLineEnd;
+    return record;
+}
+
+bool isBlankLogPath(const std::string& path) {
+    for (char c : path)
+        if (c != ' ' && c != '\r' && c != '\n' && c != '\b') return false;
+    return true;
+}
+
+ActivityLog::ActivityLog(Platform& platform, std::function<std::string()> logPath)
+    : platform_(platform), logPath_(std::move(logPath)) {}
+
+ActivityLog::~ActivityLog() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void ActivityLog::OpenLogFile() {
+    if (logOpen()) return;
+    const std::string path = logPath_();
+    if (isBlankLogPath(path)) return;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) throw inOutError(errno);
+    fd_ = fd;
+}
+
+void ActivityLog::CloseLogFile() {
+    if (!logOpen()) return;
+    const int fd = fd_;
+    fd_ = -1;  // closed whatever close() says: the descriptor is gone either way
+    if (::close(fd) != 0 && errno != EINTR) throw inOutError(errno);
+}
+
+std::string ActivityLog::timestamp() const {
+    Clock& clock = platform_.clock;
+    return formatDateTime("ddd ddddd t", clock.now(), clock.formatSettings());
+}
+
+void ActivityLog::write(const std::string& record) {
+    // One write per record, so a record is never interleaved with another
+    // writer's and a full disk cuts at most the record being written.
+    std::size_t done = 0;
+    while (done < record.size()) {
+        const ssize_t n = ::write(fd_, record.data() + done, record.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd_);
+            fd_ = -1;
+            throw inOutError(err);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void ActivityLog::writeOpenedAndClose(const std::string& record) {
+    OpenLogFile();
+    if (!logOpen()) return;
+    write(record);
+    CloseLogFile();
+}
+
+void ActivityLog::logMailCheck(int count, const std::string& user, const std::string& server) {
+    writeOpenedAndClose(mailCheckRecord(count, user, server, timestamp()));
+}
+
+void ActivityLog::logError(const std::string& message, const std::string& user, const std::string& server) {
+    writeOpenedAndClose(errorRecord(message, user, server, timestamp()));
+}
+
+void ActivityLog::logCancel(const std::string& user, const std::string& server) {
+    writeOpenedAndClose(cancelRecord(user, server, timestamp()));
+}
+
+void ActivityLog::logAutomaticMode(bool enabled) {
+    writeOpenedAndClose(automaticModeRecord(enabled, timestamp()));
+}
+
+void ActivityLog::logDeletedSpam(const DeletedSpamRow& row, const std::string& server, const std::string& user) {
+    if (!logOpen()) return;
+    write(deletedSpamRecord(row, server, user, timestamp()));
+}
+
+void ActivityLog::viewLogFile() {
+    if (!platform_.shell.open(logPath_()))
+        platform_.dialogs.messageBox(MessageKind::Error, "Unable to open log file. ", MessageButtons::Ok);
+}
+
+void ActivityLog::clearLogFile() {
+    const ModalResult answer = platform_.dialogs.messageBox(
+        MessageKind::Confirmation,
+        "If you answer Yes, you will lose any statistics related to this log file. Really clear out log file?",
+        MessageButtons::YesNo);
+    if (answer != ModalResult::Yes) return;
+    const std::string path = logPath_();
+    if (!fileExists(path)) return;
+    // An open handle would keep writing into the deleted file, and those
+    // records would be lost: the next record starts the new file instead.
+    CloseLogFile();
+    if (::unlink(path.c_str()) != 0) throw inOutError(errno);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace quorvel {
+
+// A failed file operation, with the text the user sees ("File access denied",
+// "Disk full", ...). `code` is the system's error number.
+class EInOutError : public std::runtime_error {
+public:
+    EInOutError(const std::string& message, int code) : std::runtime_error(message), code(code) {}
+    int code;
+};
+
+// The user's message for a system error number.
+EInOutError inOutError(int errorNumber);
+
+// The Subject, Sender, Size and Date column texts of a deleted message's row.
+struct DeletedSpamRow {
+    std::string subject;
+    std::string sender;
+    std::string size;
+    std::string date;
+};
+
+// The records as they stand in the file, CR LF included. `timestamp` is the
+// local time formatted "ddd ddddd t". Line breaks inside a field become
+// spaces: a subject from a stranger's message must not be able to add lines
+// that the reader would take for records of their own.
+std::string mailCheckRecord(int count, const std::string& user, const std::string& server,
+                            const std::string& timestamp);
+std::string errorRecord(const std::string& message, const std::string& user, const std::string& server,
+                        const std::string& timestamp);
+std::string cancelRecord(const std::string& user, const std::string& server, const std::string& timestamp);
+std::string automaticModeRecord(bool enabled, const std::string& timestamp);
+std::string deletedSpamRecord(const DeletedSpamRow& row, const std::string& server, const std::string& user,
+                              const std::string& timestamp);
+
+// Blank: empty, or only spaces, carriage returns, line feeds and backspaces.
+bool isBlankLogPath(const std::string& path);
+
+// The activity log: one append-only text file of one- and five-line records.
+// One instance serves the whole program; between records the file is closed,
+// except while a deletion run holds it open for its deleted-spam records.
+class ActivityLog {
+public:
+    // `logPath` answers the live log path (the general settings' log-file
+    // field) at the moment it is needed.
+    ActivityLog(Platform& platform, std::function<std::string()> logPath);
+    ~ActivityLog();
+    ActivityLog(const ActivityLog&) = delete;
+    ActivityLog& operator=(const ActivityLog&) = delete;
+
+    bool logOpen() const { return fd_ >= 0; }
+
+    // Opens the file for appending (creating it) unless it is open already or
+    // the path is blank. Throws EInOutError when the file cannot be opened.
+    void OpenLogFile();
+    void CloseLogFile();
+
+    // The current local time formatted "ddd ddddd t".
+    std::string timestamp() const;
+
+    // Each of these opens the log, appends its record and closes the log.
+    void logMailCheck(int count, const std::string& user, const std::string& server);
+    void logError(const std::string& message, const std::string& user, const std::string& server);
+    void logCancel(const std::string& user, const std::string& server);
+    void logAutomaticMode(bool enabled);
+    // Written only while the log is open: the deletion run opens it before its
+    // first deletion and closes it after the last.
+    void logDeletedSpam(const DeletedSpamRow& row, const std::string& server, const std::string& user);
+
+    // Opens the log file with the desktop's program for it.
+    void viewLogFile();
+    // Deletes the log file after the user confirms.
+    void clearLogFile();
+
+private:
+    void writeOpenedAndClose(const std::string& record);
+    void write(const std::string& record);
+
+    Platform& platform_;
+    std::function<std::string()> logPath_;
+    int fd_ = -1;
+};
+
+}  // namespace quorvel
