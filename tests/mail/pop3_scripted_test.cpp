@@ -505,20 +505,5 @@ TEST(Pop3Replies, ReplyCodeAndUniqueIds) {
     for (const auto& [reply, uid] : uidls) EXPECT_EQ(TmsRemotePOP::ExtractWord(reply), uid) << reply;
 }
 
-TEST(Pop3Records, FreshClientAndMessageDirectory) {
-    PollEventLoop loop;
-    TmsRemotePOP pop(loop, loop);
-    EXPECT_EQ(pop.MessageCount(), -1);
-    EXPECT_EQ(pop.TotalSize(), -1);
-    EXPECT_FALSE(pop.IsConnected());
-    EXPECT_EQ(pop.RemoteInfo().Count(), 0);
-    EXPECT_EQ(pop.DefaultPort, 110);
-    EXPECT_EQ(pop.ServiceName, "pop3");
-    pop.setMessageDirectory("/tmp/x");
-    EXPECT_EQ(pop.MessageDirectory(), "/tmp/x/");
-    pop.setMessageDirectory("");
-    EXPECT_EQ(pop.MessageDirectory(), "");
-}
-
 }  // namespace
 }  // namespace quorvel
