@@ -170,6 +170,7 @@ QWidget* GeneralWindow::connectionPage() {
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(label(form_.lblConnection, "lblConnection"));
     auto* list = bind(new QComboBox(this), "RASComboBox", form_.RASComboBox);
+    list->setMinimumWidth(240);
     connect(list, &QComboBox::activated, this, [this](int index) { form_.RASComboBox.itemIndex = index; });
     layout->addLayout(row({list}, true));
     layout->addWidget(label(form_.lblNoConnection, "lblNoConnection"));

@@ -190,6 +190,8 @@ private slots:
             s.writeString("Server", "Server2", "mail.example.org");
             s.writeString("Server", "Mailbox2", "alice.smith");
             s.writeString("General", "Mailer", "/usr/bin/thunderbird");
+            s.writeString("General", "AlarmFile", "/home/alice/.local/share/quorvel/harptune.wav");
+            s.writeString("General", "Logfile", "/home/alice/.local/share/quorvel/logfile.txt");
             s.writeString("General", "Count", "1342");
         });
         const QString target = qEnvironmentVariable("QUORVEL_SCREENSHOTS");
