@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -180,6 +181,35 @@ private slots:
         QCOMPARE(d->mainWindow->windowTitle(), QString("Quorvel - next e-mail check in 10 minutes"));
         QVERIFY(d->program.frmMain()->Timer1->enabled());
         QVERIFY(d->program.store.readBool("General", "Kill", false));
+    }
+
+    void closingByTheTitleBarKeepsTheLiveValuesUnsaved() {
+        auto d = start();
+        withGeneralWindow(*d, [&](GeneralWindow& w) {
+            w.pages()->setCurrentIndex(2);
+            auto* minutes = child<QSpinBox>(w, "nMinutes");
+            minutes->setFocus();
+            QTest::keyClick(minutes, Qt::Key_Up);
+            QTest::keyClick(minutes, Qt::Key_Up);
+            QTest::keyClicks(child<QLineEdit>(w, "edServe5"), "pop.five.test");
+            w.close();
+            QVERIFY(!w.isVisible());
+        });
+        TfrmGeneral& form = *d->program.frmGeneral();
+        QCOMPARE(form.Minutes(), 12);  // acts at once
+        QCOMPARE(form.modalResult, ModalResult::Cancel);
+        QCOMPARE(d->program.store.readString("General", "Minutes", "-"), std::string("-"));
+        QCOMPARE(d->mainWindow->windowTitle(), QString("Quorvel"));
+        QCOMPARE(d->program.frmMain()->MinutesLeft, 12);
+        // Account fields come back from the store at the next showing.
+        withGeneralWindow(*d, [&](GeneralWindow& w) { QCOMPARE(child<QLineEdit>(w, "edServe5")->text(), QString()); });
+    }
+
+    void fileFiltersBecomeNameFilters() {
+        QCOMPARE(toNameFilters("Text files (*.txt)|*.txt|All files (*.*)|*.*"),
+                 QStringList({"Text files (*.txt)", "All files (*)"}));
+        QCOMPARE(toNameFilters("Pictures|*.png;*.jpg"), QStringList({"Pictures (*.png *.jpg)"}));
+        QCOMPARE(toNameFilters(""), QStringList());
     }
 
     // Each page as a picture; with QUORVEL_SCREENSHOTS set they are saved there.
