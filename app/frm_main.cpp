@@ -21,6 +21,11 @@ Control button(const char* caption, const char* picture, bool visible = true) {
     return c;
 }
 
+// Empty, or only spaces, carriage returns, line feeds and backspaces.
+bool isBlank(const std::string& text) {
+    return text.find_first_not_of(" \r\n\b") == std::string::npos;
+}
+
 Control item(const char* caption) {
     Control c;
     c.caption = caption;
@@ -74,6 +79,7 @@ TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<Tfr
     msRemotePOP1.DefaultPort = 110;
     msRemotePOP1.TimeOut = 120;
     enc1.Key = "qiro";
+    msRemotePOP1.OnCancel = [this] { msRemotePOP1Cancel(); };
     Timer1 = platform_.timers.createTimer([] { /* the automatic cycle comes with automatic mode */ });
     Timer1->setInterval(kTimer1Interval);
     timSplash = platform_.timers.createTimer([this] { timSplashTimer(); });
@@ -273,7 +279,8 @@ void TfrmMain::playAlarmSound(bool play) {
         platform_.sound.stop();
         return;
     }
-    const std::string file = frmGeneral_ ? frmGeneral_->AlarmFile().substr(0, 200) : std::string();
+    // The whole path: a long one that exists must play, not beep.
+    const std::string file = frmGeneral_ ? frmGeneral_->AlarmFile() : std::string();
     if (fileExists(file))
         platform_.sound.play(file, frmGeneral_->Repeat());
     else
@@ -306,6 +313,45 @@ void TfrmMain::popTrayPopup() {
     playAlarmSound(false);
 }
 
+void TfrmMain::msRemotePOP1Cancel() {
+    statusPanels[1] = "Operation has been canceled";
+    setExitRole(false);
+    platform_.tray.setIcon(TrayIconPicture::Hammer);
+    btList.picture = ListView1.rows.empty() ? "imDown" : "imUP";
+    if (log_) log_->logCancel(msRemotePOP1.UserName, msRemotePOP1.Server);
+    changed();
+}
+
+void TfrmMain::btLaunchClick() {
+    Timer1->setEnabled(false);
+    playAlarmSound(false);
+    const std::string mailer = frmGeneral_ ? frmGeneral_->Mailer() : std::string();
+    if (isBlank(mailer)) {
+        platform_.dialogs.messageBox(MessageKind::Error, "Mail program not specified in the general settings. ");
+    } else if (platform_.shell.open(mailer)) {
+        disableAllButtons();
+        ListView1.rows.clear();
+        // Ends a session kept open after a listing, so the mail program can log in.
+        msRemotePOP1.Cancel();
+        enableAllButtons();
+    } else {
+        platform_.dialogs.messageBox(MessageKind::Error, "Unable to launch mail program. ");
+    }
+    if (automaticSetting()) Timer1->setEnabled(true);
+    changed();
+}
+
+void TfrmMain::btGeneralClick() {
+    playAlarmSound(false);
+    Timer1->setEnabled(false);
+    if (!frmGeneral_) return;
+    platform_.dialogs.showModal(*frmGeneral_);
+    UpdateAutomaticCaptions(frmGeneral_->Automatic(), frmGeneral_->Minutes());
+    currentMailbox = frmGeneral_->Which;
+    MinutesLeft = frmGeneral_->Minutes();
+    changed();
+}
+
 void TfrmMain::notAvailable(const std::string& what) {
     playAlarmSound(false);
     platform_.dialogs.messageBox(MessageKind::Information, what + " is not available in this version yet.");
@@ -317,8 +363,6 @@ void TfrmMain::btMarkClick() { notAvailable("Marking messages"); }
 void TfrmMain::btDeleteClick() { notAvailable("Deleting messages"); }
 void TfrmMain::btRemarkClick() { notAvailable("Auto-marking messages"); }
 void TfrmMain::ResetButtonClick() { notAvailable("Resetting marks"); }
-void TfrmMain::btLaunchClick() { notAvailable("Launching the e-mail program"); }
-void TfrmMain::btGeneralClick() { notAvailable("The general settings window"); }
 void TfrmMain::btSpamSetupClick() { notAvailable("The spam settings window"); }
 void TfrmMain::btStatsClick() { notAvailable("The statistics window"); }
 void TfrmMain::Viewlogfile1Click() { notAvailable("The activity log"); }

@@ -31,6 +31,8 @@ public:
     // The general settings window, created after this one; its controls are
     // the live settings.
     void setGeneralWindow(TfrmGeneral* general) { frmGeneral_ = general; }
+    // The activity log, once there is one.
+    void setActivityLog(LogCommands* log) { log_ = log; }
 
     // Toolbar.
     Control btList, btOptions, btExit, btMark, btDelete, btRemark, btResetAll, btLaunch;
@@ -103,6 +105,9 @@ public:
     void ShowMainScreen1Click();
     void popTrayPopup();
 
+    // The POP3 client's cancel event: restores the exit button and logs the cancel.
+    void msRemotePOP1Cancel();
+
     // Commands whose windows and runs come later say so instead.
     void btListClick();
     void btMarkClick();
@@ -126,6 +131,7 @@ private:
     Platform& platform_;
     SettingsStore& store_;
     TfrmGeneral* frmGeneral_ = nullptr;
+    LogCommands* log_ = nullptr;
 };
 
 }  // namespace quorvel

@@ -1,5 +1,9 @@
 #include "config/frm_general.h"
 
+#include <algorithm>
+
+#include "platform/files.h"
+
 namespace quorvel {
 
 namespace {
@@ -7,20 +11,83 @@ namespace {
 constexpr const char* kGeneral = "General";
 constexpr const char* kLogfile = "Logfile";
 constexpr const char* kServer = "Server";
+constexpr const char* kTest = "Test";
+constexpr const char* kHelpFile = "quorvel.hlp";
 
 std::string numbered(const char* word, int n) {
     return word + std::to_string(n);
 }
 
+Control captioned(const char* caption, const char* hint = "") {
+    Control c;
+    c.caption = caption;
+    c.hint = hint;
+    return c;
+}
+
 }  // namespace
 
 TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store)
-    : Form("frmGeneral", "General settings"), platform_(platform), store_(store) {
+    : Form("frmGeneral", "General settings"),
+      mailSetup(MailSetupSources::fromProcess(store.registry())),
+      platform_(platform),
+      store_(store) {
+    lblPOPServer = captioned("POP Server");
+    lblUserName = captioned("User Name/Mailbox");
+    lblPassword = captioned("Password");
+    for (int n = 1; n <= kMailboxes; ++n) rb[static_cast<std::size_t>(n - 1)].caption = numbered("Mailbox ", n);
+
+    lblConnection = captioned("Specify a default connection to the internet:");
+    lblNoConnection = captioned("Select 'none' if you do not dial in to the internet.");
+
+    rbManual = captioned("Check e-mail manually");
+    rbAuto = captioned("Check e-mail unattended or automatically");
+    cbConfirmation = captioned("When deleting messages interactively, ask for confirmation");
+    cbLaunch = captioned("After deleting spam, launch e-mail program if there is e-mail to read");
+    cbExit = captioned("If no mail is on the server, exit after checking e-mail");
+    lblEvery = captioned("Check for mail every");
+    lblMinutes = captioned("minutes");
+    cbKill = captioned("Delete spam automatically from all mailboxes - no confirmation?");
+    cbAlarm = captioned("&Play this sound file if there is e-mail on the server");
+    cbRepeat = captioned("Repeat the alarm until keypress or mouse click?");
+    sbAlarmFile = captioned("...", "Sound files");
+    sbTest = captioned(kTest);
+
+    cbSysTray = captioned("Start Quorvel up in the system tray?");
+
+    lblLogFile = captioned("Store results in activity log file:");
+    sbLogFile = captioned("...", "Browse for log file");
+    rbAsIs = captioned("&Use the name of the log file AS IS (no changes)?");
+    rbMonth = captioned("Automatically pick a new name every &month? (i.e. Jan98.txt, Feb98.txt, ...)");
+    rbQuarter = captioned("Automatically pick a new name every &quarter? (Q1_98.txt, Q2_98.txt, ...)");
+    btView = captioned("&View log file");
+    btClear = captioned("&Clear log file");
+    btStats = captioned("View &Statistics");
+    lblCount = captioned("Spams have been deleted up till now");
+    btReset = captioned("&Reset counter");
+
+    lblMail = captioned("Mail program path/name:");
+    sbMailer = captioned("...", "Find mail program");
+    btLaunch = captioned("Launch mail program");
+
+    btOK = captioned("OK");
+    btCancel = captioned("Cancel");
+    btHelp = captioned("Help");
+
     enc1.Key = "qiro";
-    RASComboBox.items = {"None"};  // no dial-up phone book on this system
-    for (int n = 1; n <= kMailboxes; ++n) rb[static_cast<std::size_t>(n - 1)].caption = std::to_string(n);
+    // There is no dial-up phone book on this system: the list is "None" alone.
+    RASComboBox.items = {"None"};
     ReadGeneralSettings();
-    readServerSettings();
+    activePage = kMailboxesPage;
+    // A stored password that no longer deciphers is reported, but must not
+    // keep the program from starting.
+    try {
+        readServerSettings();
+    } catch (const std::exception& error) {
+        platform_.dialogs.messageBox(MessageKind::Error, error.what());
+    }
+    firstRun = edServe[0].text.empty() && edName[0].text.empty();
+    showModePanels();
 }
 
 void TfrmGeneral::ReadGeneralSettings() {
@@ -33,7 +100,8 @@ void TfrmGeneral::ReadGeneralSettings() {
     rbManual.checked = !automatic;
     cbConfirmation.checked = store_.readBool(kGeneral, "Ask", true);
     cbKill.checked = store_.readBool(kGeneral, "Kill", false);
-    nMinutes.value = store_.readInteger(kGeneral, "Minutes", 10);
+    // The field holds only what it accepts.
+    nMinutes.value = std::clamp(store_.readInteger(kGeneral, "Minutes", 10), kMinMinutes, kMaxMinutes);
     cbLaunch.checked = store_.readBool(kGeneral, "Launch", true);
     cbExit.checked = store_.readBool(kGeneral, "Exit", false);
     cbAlarm.checked = store_.readBool(kGeneral, "Alarm", true);
@@ -74,13 +142,22 @@ void TfrmGeneral::readServerSettings() {
     if (Which >= 1 && Which <= kMailboxes)
         for (int n = 1; n <= kMailboxes; ++n) rb[static_cast<std::size_t>(n - 1)].checked = n == Which;
 
+    // One password that does not decipher must not keep the other accounts
+    // from loading; its error is reported once all are in.
+    std::string firstError;
     for (int n = 1; n <= kMailboxes; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
         edServe[i].text = store_.readString(kServer, numbered("Server", n), "");
         edName[i].text = store_.readString(kServer, numbered("Mailbox", n), "");
         const std::string stored = store_.readString(kServer, numbered("Passwd", n), "");
-        if (!stored.empty()) edPass[i].text = enc1.decipher(stored);
+        if (stored.empty()) continue;
+        try {
+            edPass[i].text = enc1.decipher(stored);
+        } catch (const std::exception& error) {
+            if (firstError.empty()) firstError = error.what();
+        }
     }
+    if (!firstError.empty()) throw std::runtime_error(firstError);
 }
 
 bool TfrmGeneral::saveServerSettings() {
@@ -119,6 +196,196 @@ bool TfrmGeneral::saveServerSettings() {
         return false;
     }
     return true;
+}
+
+void TfrmGeneral::FormShow() {
+    // Account fields changed and then left by the title bar come back from the store.
+    try {
+        readServerSettings();
+    } catch (const std::exception& error) {
+        platform_.dialogs.messageBox(MessageKind::Error, error.what());
+    }
+    if (edServe[0].text.empty()) {
+        MailboxFields first{edServe[0].text, edName[0].text};
+        lookUpFirstAccount(mailSetup, first);
+        edServe[0].text = first.server;
+        edName[0].text = first.user;
+    }
+    if (edMail.text.empty()) edMail.text = lookUpMailProgram(mailSetup);
+    if (edAlarm.text.empty()) edAlarm.text = joinPath(platform_.programFolder, "harptune.wav");
+    if (Edit1.text.empty()) Edit1.text = joinPath(platform_.programFolder, "logfile.txt");
+    killWhenShown = cbKill.checked;
+    trayWhenShown = cbSysTray.checked;
+    focusedControl.clear();
+    modalResult = ModalResult::None;
+    showModePanels();
+    if (firstRun) addFirstRunMailboxRule();
+    if (log_) log_->applyNamingRule(*this);
+    changed();
+}
+
+void TfrmGeneral::addFirstRunMailboxRule() {
+    // The rule tables belong to the spam settings; without them there is
+    // nothing to add to yet, and the rule waits for a later showing.
+    if (!headerRules_) return;
+    HeaderRuleRow row;
+    row.what = "To does not contain";
+    row.matches = edName[0].text + " - MailBox #" + "1";
+    row.caseSensitive = "No";
+    row.del = "Yes";
+    row.hits = "0";
+    row.image = 0;
+    headerRules_->insertFirstRule(row);
+    headerRules_->Savesettings();
+    firstRun = false;
+}
+
+void TfrmGeneral::showModePanels() {
+    pnlManual.visible = rbManual.checked;
+    pnlAuto.visible = !rbManual.checked;
+    pnlSound.visible = !cbKill.checked;
+}
+
+void TfrmGeneral::btOKClick() {
+    modalResult = ModalResult::Ok;
+    if (cbKill.checked && !killWhenShown && rbAuto.checked)
+        platform_.dialogs.messageBox(MessageKind::Warning,
+                                     "Just a warning that you selected to automatically delete marked messages "
+                                     "without confirmation.  It is possible to OVER delete by using this setting.");
+    if (cbSysTray.checked != trayWhenShown)
+        platform_.dialogs.messageBox(MessageKind::Information,
+                                     "Exit and restart for the Start Up changes to take effect.");
+    SaveGeneralSettings();
+    saveServerSettings();  // on a faulty account the window stays open
+    changed();
+}
+
+void TfrmGeneral::btCancelClick() {
+    ReadGeneralSettings();
+    try {
+        readServerSettings();
+    } catch (const std::exception& error) {
+        platform_.dialogs.messageBox(MessageKind::Error, error.what());
+    }
+    showModePanels();
+    modalResult = ModalResult::Cancel;
+    changed();
+}
+
+void TfrmGeneral::rbManualClick() {
+    rbManual.checked = true;
+    rbAuto.checked = false;
+    showModePanels();
+    changed();
+}
+
+void TfrmGeneral::rbAutoClick() {
+    rbAuto.checked = true;
+    rbManual.checked = false;
+    showModePanels();
+    changed();
+}
+
+void TfrmGeneral::cbKillClick() {
+    showModePanels();
+    changed();
+}
+
+void TfrmGeneral::rbMailboxClick(int n) {
+    for (int i = 1; i <= kMailboxes; ++i) rb[static_cast<std::size_t>(i - 1)].checked = i == n;
+    changed();
+}
+
+void TfrmGeneral::rbAsIsClick() {
+    rbAsIs.checked = true;
+    rbMonth.checked = rbQuarter.checked = false;
+    changed();
+}
+
+void TfrmGeneral::rbMonthClick() {
+    rbMonth.checked = true;
+    rbAsIs.checked = rbQuarter.checked = false;
+    changed();
+}
+
+void TfrmGeneral::rbQuarterClick() {
+    rbQuarter.checked = true;
+    rbAsIs.checked = rbMonth.checked = false;
+    changed();
+}
+
+void TfrmGeneral::browse(Control& field, bool save, const std::string& title, const std::string& filter,
+                         const std::string& defaultExt) {
+    const auto chosen = save ? platform_.dialogs.saveFileName(title, filter, defaultExt, field.text)
+                             : platform_.dialogs.openFileName(title, filter, defaultExt, field.text);
+    if (!chosen) return;
+    field.text = *chosen;
+    changed();
+}
+
+void TfrmGeneral::sbLogFileClick() {
+    browse(Edit1, true, "", "Text files (*.txt)|*.txt|All files (*.*)|*.*", ".txt");
+}
+
+void TfrmGeneral::sbAlarmFileClick() {
+    browse(edAlarm, false, "Sound files", "Sound files (*.wav)|*.wav|All files (*.*)|*.*", ".wav");
+}
+
+void TfrmGeneral::sbMailerClick() {
+    // Programs here carry no extension; a desktop entry starts one too.
+    browse(edMail, false, "", "Program files (*)|*|Desktop entries (*.desktop)|*.desktop", "");
+}
+
+void TfrmGeneral::sbTestClick() {
+    if (sbTest.caption == kTest) {
+        if (cbRepeat.checked) sbTest.caption = "Stop";
+        if (fileExists(edAlarm.text) && OnPlayAlarm) OnPlayAlarm(true);
+    } else {
+        sbTest.caption = kTest;
+        if (fileExists(edAlarm.text) && OnPlayAlarm) OnPlayAlarm(false);
+    }
+    changed();
+}
+
+void TfrmGeneral::btResetClick() {
+    if (platform_.dialogs.messageBox(MessageKind::Confirmation, "Really reset spam counter?", MessageButtons::YesNo) ==
+        ModalResult::Yes)
+        edCount.text = "0";
+    changed();
+}
+
+void TfrmGeneral::notAvailable(const std::string& what) {
+    platform_.dialogs.messageBox(MessageKind::Information, what + " is not available in this version yet.");
+}
+
+void TfrmGeneral::btViewClick() {
+    if (log_)
+        log_->viewLogFile();
+    else
+        notAvailable("The activity log");
+}
+
+void TfrmGeneral::btClearClick() {
+    if (log_)
+        log_->clearLogFile();
+    else
+        notAvailable("The activity log");
+}
+
+void TfrmGeneral::btStatsClick() {
+    if (OnShowStatistics)
+        OnShowStatistics();
+    else
+        notAvailable("The statistics window");
+}
+
+void TfrmGeneral::btLaunchClick() {
+    if (OnLaunchMailProgram) OnLaunchMailProgram();
+}
+
+void TfrmGeneral::btHelpClick() {
+    if (!platform_.shell.showHelp(joinPath(platform_.programFolder, kHelpFile), kHelpContext))
+        platform_.dialogs.messageBox(MessageKind::Error, "Unable to open help file - quorvel.hlp.");
 }
 
 }  // namespace quorvel

@@ -1,14 +1,45 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 
+#include "config/mail_setup_lookup.h"
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
 #include "platform/form.h"
 #include "platform/platform.h"
 
 namespace quorvel {
+
+class TfrmGeneral;
+
+// What the settings windows and the main window need of the activity log.
+class LogCommands {
+public:
+    virtual ~LogCommands() = default;
+    virtual void viewLogFile() = 0;
+    virtual void clearLogFile() = 0;
+    // Renames the window's log-file field after its naming rule and today's date.
+    virtual void applyNamingRule(TfrmGeneral& window) = 0;
+    virtual void logCancel(const std::string& user, const std::string& server) = 0;
+};
+
+// One row of the header rule table, by its columns.
+struct HeaderRuleRow {
+    std::string what, matches, caseSensitive, del, hits;
+    int image = 0;
+};
+
+// The spam settings' header rules, to which the first showing adds a rule
+// for the first mailbox.
+class HeaderRules {
+public:
+    virtual ~HeaderRules() = default;
+    virtual void insertFirstRule(const HeaderRuleRow& row) = 0;
+    // Saves the rule tables and the spam option values.
+    virtual void Savesettings() = 0;
+};
 
 // The general settings window's logic. Its controls hold the live settings:
 // a value shown here is the value every other part of the program reads, and
@@ -17,37 +48,58 @@ class TfrmGeneral : public Form {
 public:
     static constexpr int kMailboxes = 12;
     static constexpr const char* kMailboxesPage = "Mailboxes";
+    static constexpr std::array<const char*, 6> kPages = {"Mailboxes",    "Connection",  "Automatic",
+                                                         "Start Up",     "Activity Log", "Mail program"};
+    static constexpr int kMinMinutes = 2;
+    static constexpr int kMaxMinutes = 600;
+    static constexpr int kHelpContext = 200;
 
     // Creation loads the live settings and the mailbox accounts.
     TfrmGeneral(Platform& platform, SettingsStore& store);
 
-    // Section General (and the log's naming rule on saving).
-    Control Edit1;           // Logfile
-    Control edMail;          // Mailer
-    Control edAlarm;         // AlarmFile
-    Control rbAuto, rbManual;
-    Control cbConfirmation;  // Ask
-    Control cbKill;
-    Control nMinutes;        // value: Minutes
-    Control cbLaunch;
-    Control cbExit;
-    Control cbAlarm;
-    Control cbRepeat;
-    Control RASComboBox;     // itemIndex: RAS; item 0 is "None"
-    Control edCount;         // text: Count
-    Control cbSysTray;
-    // Section Logfile.
-    Control rbAsIs, rbQuarter, rbMonth;
-    // Section Server: index 0 is mailbox 1.
+    // Page "Mailboxes": index 0 is mailbox 1.
+    Control lblPOPServer, lblUserName, lblPassword;
     std::array<Control, kMailboxes> rb, edServe, edName, edPass;
+    // Page "Connection".
+    Control lblConnection, lblNoConnection;
+    Control RASComboBox;  // itemIndex: RAS; item 0 is "None"
+    // Page "Automatic".
+    Control rbManual, rbAuto;
+    Control pnlManual, cbConfirmation, cbLaunch, cbExit;
+    Control pnlAuto, lblEvery, nMinutes, lblMinutes, cbKill;
+    Control pnlSound, cbAlarm, cbRepeat, edAlarm, sbAlarmFile, sbTest;
+    // Page "Start Up".
+    Control cbSysTray;
+    // Page "Activity Log".
+    Control lblLogFile, Edit1, sbLogFile;
+    Control rbAsIs, rbMonth, rbQuarter;
+    Control btView, btClear, btStats;
+    Control edCount, lblCount, btReset;
+    // Page "Mail program".
+    Control lblMail, edMail, sbMailer, btLaunch;
+    // Below the pages.
+    Control btOK, btCancel, btHelp;
 
     // The window's current mailbox (the live Which).
     int Which = 1;
     // The page shown and the control holding the focus, by name.
-    std::string activePage = "General";
+    std::string activePage = kMailboxesPage;
     std::string focusedControl;
+    // Set at creation while mailbox 1 has neither server nor user name.
+    bool firstRun = false;
+    bool killWhenShown = false;
+    bool trayWhenShown = false;
 
     TPasswordCipher enc1;
+    // Where the first showing looks for the user's other mail programs.
+    MailSetupSources mailSetup;
+
+    // What this window asks of the main window and of the statistics.
+    std::function<void(bool play)> OnPlayAlarm;
+    std::function<void()> OnLaunchMailProgram;
+    std::function<void()> OnShowStatistics;
+    void setLog(LogCommands* log) { log_ = log; }
+    void setHeaderRules(HeaderRules* rules) { headerRules_ = rules; }
 
     void ReadGeneralSettings();
     void SaveGeneralSettings();
@@ -56,6 +108,30 @@ public:
     // error is shown, the window turns to the "Mailboxes" page with the faulty
     // field focused and stays open. Returns false then.
     bool saveServerSettings();
+
+    // Each showing.
+    void FormShow();
+    void btOKClick();
+    void btCancelClick();
+    // Radio groups: a click checks one button and unchecks the others.
+    void rbManualClick();
+    void rbAutoClick();
+    void cbKillClick();
+    void rbMailboxClick(int n);
+    void rbAsIsClick();
+    void rbMonthClick();
+    void rbQuarterClick();
+    // Browse buttons.
+    void sbLogFileClick();
+    void sbAlarmFileClick();
+    void sbMailerClick();
+    void sbTestClick();
+    void btResetClick();
+    void btViewClick();
+    void btClearClick();
+    void btStatsClick();
+    void btLaunchClick();
+    void btHelpClick();
 
     // Live values, as the rest of the program reads them.
     bool Automatic() const { return rbAuto.checked; }
@@ -75,8 +151,16 @@ public:
     const std::string& userOf(int n) const { return edName.at(static_cast<std::size_t>(n - 1)).text; }
 
 private:
+    void showModePanels();
+    void addFirstRunMailboxRule();
+    void browse(Control& field, bool save, const std::string& title, const std::string& filter,
+                const std::string& defaultExt);
+    void notAvailable(const std::string& what);
+
     Platform& platform_;
     SettingsStore& store_;
+    LogCommands* log_ = nullptr;
+    HeaderRules* headerRules_ = nullptr;
 };
 
 }  // namespace quorvel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/form.h"
@@ -22,6 +23,15 @@ public:
     // Shows a window modally, bringing the program forward first, also while
     // the main window is hidden. Returns the form's modal result.
     virtual ModalResult showModal(Form& form) = 0;
+
+    // File choosers, starting from `initial`. `filter` is written as pairs of
+    // description and pattern: "Text files (*.txt)|*.txt|All files (*.*)|*.*";
+    // `defaultExt` (".txt") is added to a name typed without an extension.
+    // Nothing when the user cancels.
+    virtual std::optional<std::string> openFileName(const std::string& title, const std::string& filter,
+                                                    const std::string& defaultExt, const std::string& initial) = 0;
+    virtual std::optional<std::string> saveFileName(const std::string& title, const std::string& filter,
+                                                    const std::string& defaultExt, const std::string& initial) = 0;
 };
 
 }  // namespace quorvel

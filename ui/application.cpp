@@ -8,6 +8,7 @@
 
 #include "app/program_folder.h"
 #include "ui/about_dialog.h"
+#include "ui/general_window.h"
 #include "ui/pictures.h"
 #include "ui/single_instance.h"
 #include "ui/splash_window.h"
@@ -40,6 +41,7 @@ Desktop::Desktop(const Folders& folders)
     : platform{pump, timers, clock, dialogs, tray, sound, shell, folders.program, folders.settings},
       program(platform) {
     dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
+    dialogs.registerWindow("frmGeneral", &GeneralWindow::showModal);
 }
 
 Desktop::~Desktop() {

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLocale>
 #include <QMenu>
@@ -206,6 +208,48 @@ ModalResult QtDialogs::showModal(Form& form) {
     if (window == windows_.end()) return ModalResult::Cancel;
     window->second(form);
     return form.modalResult;
+}
+
+QStringList toNameFilters(const std::string& filter) {
+    const QStringList parts = fromBytes(filter).split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(';', ' ');
+        patterns.replace("*.*", "*");
+        // The toolkit reads the patterns from the parentheses of the description.
+        QString description = parts[i];
+        const qsizetype paren = description.lastIndexOf('(');
+        if (paren > 0) description = description.left(paren).trimmed();
+        filters << description + " (" + patterns + ")";
+    }
+    return filters;
+}
+
+namespace {
+
+std::optional<std::string> chooseFile(bool save, const std::string& title, const std::string& filter,
+                                      const std::string& defaultExt, const std::string& initial) {
+    QFileDialog dialog(QApplication::activeWindow(), fromBytes(title));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters(toNameFilters(filter));
+    if (!defaultExt.empty()) dialog.setDefaultSuffix(QString::fromStdString(defaultExt).remove(0, 1));
+    if (!initial.empty()) dialog.selectFile(QFile::decodeName(initial.c_str()));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
+}
+
+}  // namespace
+
+std::optional<std::string> QtDialogs::openFileName(const std::string& title, const std::string& filter,
+                                                   const std::string& defaultExt, const std::string& initial) {
+    return chooseFile(false, title, filter, defaultExt, initial);
+}
+
+std::optional<std::string> QtDialogs::saveFileName(const std::string& title, const std::string& filter,
+                                                   const std::string& defaultExt, const std::string& initial) {
+    return chooseFile(true, title, filter, defaultExt, initial);
 }
 
 // ---- Tray icon ----

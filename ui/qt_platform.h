@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "platform/platform.h"
 
@@ -48,6 +50,10 @@ private:
     FormatSettings settings_;
 };
 
+// The program's file filter ("Text files (*.txt)|*.txt|...") as the toolkit's
+// name filters. "*.*" becomes "*": here a file need not have an extension.
+QStringList toNameFilters(const std::string& filter);
+
 // Converts a date or time format of the toolkit to the program's specifiers.
 std::string toProgramFormat(const QString& qtFormat);
 
@@ -57,6 +63,10 @@ public:
 
     ModalResult messageBox(MessageKind kind, const std::string& text, MessageButtons buttons) override;
     ModalResult showModal(Form& form) override;
+    std::optional<std::string> openFileName(const std::string& title, const std::string& filter,
+                                            const std::string& defaultExt, const std::string& initial) override;
+    std::optional<std::string> saveFileName(const std::string& title, const std::string& filter,
+                                            const std::string& defaultExt, const std::string& initial) override;
 
     // Each modal window registers how it is shown.
     void registerWindow(const std::string& formName, WindowFactory show) { windows_[formName] = std::move(show); }

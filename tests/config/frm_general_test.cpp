@@ -1,5 +1,8 @@
 #include "config/frm_general.h"
 
+#include <filesystem>
+#include <fstream>
+
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
@@ -7,12 +10,48 @@
 namespace quorvel {
 namespace {
 
+const std::string kFixtures = std::string(QUORVEL_FIXTURES) + "/general";
+
+struct RecordingHeaderRules : HeaderRules {
+    void insertFirstRule(const HeaderRuleRow& row) override {
+        rows.insert(rows.begin(), row);
+        calls.push_back("insert");
+    }
+    void Savesettings() override { calls.push_back("save"); }
+    std::vector<HeaderRuleRow> rows;
+    std::vector<std::string> calls;
+};
+
+struct RecordingLog : LogCommands {
+    void viewLogFile() override { calls.push_back("view"); }
+    void clearLogFile() override { calls.push_back("clear"); }
+    void applyNamingRule(TfrmGeneral& window) override { calls.push_back("name " + window.Edit1.text); }
+    void logCancel(const std::string& user, const std::string& server) override {
+        calls.push_back("cancel " + user + " " + server);
+    }
+    std::vector<std::string> calls;
+};
+
 class GeneralSettings : public ::testing::Test {
 protected:
     testing::FakePlatform fake;
     SettingsStore store{fake.platform.settingsFolder};
+    RecordingHeaderRules rules;
+    RecordingLog log;
 
-    void fillMailbox(TfrmGeneral& w, int n, const char* server, const char* user, const char* password) {
+    // A window that finds no other mail program on this machine.
+    std::unique_ptr<TfrmGeneral> create() {
+        auto w = std::make_unique<TfrmGeneral>(fake.platform, store);
+        w->mailSetup = {};
+        w->mailSetup.registry = &store.registry();
+        w->mailSetup.home = fake.folder.file("home");
+        w->mailSetup.xdgDataDirs = fake.folder.file("no-data");
+        w->setHeaderRules(&rules);
+        w->setLog(&log);
+        return w;
+    }
+
+    static void fillMailbox(TfrmGeneral& w, int n, const char* server, const char* user, const char* password) {
         w.edServe[n - 1].text = server;
         w.edName[n - 1].text = user;
         w.edPass[n - 1].text = password;
@@ -130,6 +169,357 @@ TEST_F(GeneralSettings, ADialUpEntryBeyondThePhoneBookCountsAsNone) {
     TfrmGeneral w(fake.platform, store);
     EXPECT_EQ(w.RASComboBox.itemIndex, 0);
     EXPECT_EQ(w.RASComboBox.items.at(0), "None");
+}
+
+TEST_F(GeneralSettings, TheFirstStartFillsTheDefaultFilesAndAddsTheMailboxRule) {
+    auto w = create();
+    EXPECT_TRUE(w->firstRun);
+    w->FormShow();
+    EXPECT_EQ(w->AlarmFile(), fake.platform.programFolder + "/harptune.wav");
+    EXPECT_EQ(w->Logfile(), fake.platform.programFolder + "/logfile.txt");
+    EXPECT_EQ(w->Mailer(), "");
+    for (int n = 1; n <= TfrmGeneral::kMailboxes; ++n) {
+        EXPECT_EQ(w->serverOf(n), "") << n;
+        EXPECT_EQ(w->userOf(n), "") << n;
+    }
+    ASSERT_EQ(rules.rows.size(), 1u);
+    const HeaderRuleRow& rule = rules.rows[0];
+    EXPECT_EQ(rule.what, "To does not contain");
+    EXPECT_EQ(rule.matches, " - MailBox #1");
+    EXPECT_EQ(rule.caseSensitive, "No");
+    EXPECT_EQ(rule.del, "Yes");
+    EXPECT_EQ(rule.hits, "0");
+    EXPECT_EQ(rule.image, 0);
+    EXPECT_EQ(rules.calls, (std::vector<std::string>{"insert", "save"}));
+    EXPECT_FALSE(w->firstRun);
+    // The naming rule of the log comes last, on the filled-in name.
+    EXPECT_EQ(log.calls, std::vector<std::string>{"name " + fake.platform.programFolder + "/logfile.txt"});
+    EXPECT_TRUE(fake.dialogs.shown.empty());
+
+    w->FormShow();
+    EXPECT_EQ(rules.rows.size(), 1u);  // once only
+}
+
+TEST_F(GeneralSettings, TheFirstRunRuleNamesTheUserTheLookUpsFound) {
+    auto w = create();
+    w->mailSetup.home = kFixtures + "/mpop/home";
+    w->FormShow();
+    EXPECT_EQ(w->serverOf(1), "pop.home.test");
+    ASSERT_EQ(rules.rows.size(), 1u);
+    EXPECT_EQ(rules.rows[0].matches, "work \"main\" user - MailBox #1");
+}
+
+TEST_F(GeneralSettings, NoFirstRunRuleOnceMailboxOneHasAServerOrUser) {
+    for (const char* value : {"Server1", "Mailbox1"}) {
+        testing::FakePlatform local;
+        SettingsStore localStore(local.platform.settingsFolder);
+        localStore.writeString("Server", value, "x");
+        TfrmGeneral w(local.platform, localStore);
+        RecordingHeaderRules localRules;
+        w.setHeaderRules(&localRules);
+        w.mailSetup = {};
+        w.FormShow();
+        EXPECT_FALSE(w.firstRun) << value;
+        EXPECT_TRUE(localRules.rows.empty()) << value;
+    }
+}
+
+TEST_F(GeneralSettings, WithoutTheRuleTablesTheFirstRunRuleWaits) {
+    auto w = create();
+    w->setHeaderRules(nullptr);
+    w->FormShow();
+    EXPECT_TRUE(w->firstRun);
+    w->setHeaderRules(&rules);
+    w->FormShow();
+    EXPECT_EQ(rules.rows.size(), 1u);
+}
+
+TEST_F(GeneralSettings, ShowingLooksUpOnlyWhatIsEmpty) {
+    // Other programs' keys are ordinary keys of the store's file.
+    store.registry().writeString("HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001",
+                      "POP3 Server", "pop.iam.test");
+    store.registry().writeString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\mailto\\shell\\open\\command", "",
+                      "rundll32.exe url.dll,MailToProtocolHandler %1");
+    {
+        auto w = create();
+        w->FormShow();
+        EXPECT_EQ(w->serverOf(1), "pop.iam.test");
+        EXPECT_EQ(w->Mailer(), "rundll32.exe url.dll,MailToProtocolHandler");
+    }
+    store.writeString("Server", "Server1", "pop.mine.test");
+    store.writeString("General", "Mailer", "/usr/bin/mymailer");
+    store.writeString("General", "AlarmFile", "/sounds/mine.wav");
+    store.writeString("General", "Logfile", "/logs/mine.txt");
+    auto w = create();
+    w->FormShow();
+    EXPECT_EQ(w->serverOf(1), "pop.mine.test");
+    EXPECT_EQ(w->Mailer(), "/usr/bin/mymailer");
+    EXPECT_EQ(w->AlarmFile(), "/sounds/mine.wav");
+    EXPECT_EQ(w->Logfile(), "/logs/mine.txt");
+}
+
+TEST_F(GeneralSettings, ShowingReReadsTheAccountsButNotTheGeneralSettings) {
+    auto w = create();
+    w->FormShow();
+    w->edServe[2].text = "pop.unsaved.test";
+    w->nMinutes.value = 33;
+    w->FormShow();  // as after closing by the title bar
+    EXPECT_EQ(w->serverOf(3), "");
+    EXPECT_EQ(w->Minutes(), 33);
+}
+
+TEST_F(GeneralSettings, TheOverDeleteWarningComesOncePerOkInAutomaticModeOnly) {
+    const std::string warning =
+        "Just a warning that you selected to automatically delete marked messages without confirmation.  "
+        "It is possible to OVER delete by using this setting.";
+    struct Case {
+        const char* name;
+        bool automatic;
+        bool killStored;
+        int warnings;
+    } cases[] = {
+        {"automatic, turned on", true, false, 1},
+        {"manual, turned on", false, false, 0},
+        {"automatic, already on when shown", true, true, 0},
+    };
+    for (const auto& c : cases) {
+        testing::FakePlatform local;
+        SettingsStore localStore(local.platform.settingsFolder);
+        localStore.writeBool("General", "Kill", c.killStored);
+        TfrmGeneral w(local.platform, localStore);
+        w.mailSetup = {};
+        w.FormShow();
+        c.automatic ? w.rbAutoClick() : w.rbManualClick();
+        w.cbKill.checked = true;
+        w.cbKillClick();
+        EXPECT_FALSE(w.pnlSound.visible) << c.name;
+        w.btOKClick();
+        int shown = 0;
+        for (const auto& box : local.dialogs.shown) shown += box.text == warning && box.kind == MessageKind::Warning;
+        EXPECT_EQ(shown, c.warnings) << c.name;
+        EXPECT_EQ(w.modalResult, ModalResult::Ok) << c.name;
+    }
+}
+
+TEST_F(GeneralSettings, AFaultyAccountKeepsTheWindowOpenAndTheWarningsComeAgain) {
+    auto w = create();
+    w->FormShow();
+    w->rbAutoClick();
+    w->cbKill.checked = true;
+    w->cbSysTray.checked = true;
+    fillMailbox(*w, 2, "pop.two.test", "", "");
+    w->btOKClick();
+    EXPECT_EQ(w->modalResult, ModalResult::None);
+    ASSERT_EQ(fake.dialogs.shown.size(), 3u);
+    EXPECT_EQ(fake.dialogs.shown[0].kind, MessageKind::Warning);
+    EXPECT_EQ(fake.dialogs.shown[1].text, "Exit and restart for the Start Up changes to take effect.");
+    EXPECT_EQ(fake.dialogs.shown[1].kind, MessageKind::Information);
+    EXPECT_EQ(fake.dialogs.shown[2].text, "Mailbox 2 has a server pop.two.test but no mailbox");
+    // The general settings were saved before the accounts.
+    EXPECT_TRUE(store.readBool("General", "Kill", false));
+
+    w->activePage = "Automatic";
+    w->edName[1].text = "two";
+    w->edPass[1].text = "secret";
+    w->btOKClick();
+    EXPECT_EQ(w->modalResult, ModalResult::Ok);
+    EXPECT_EQ(fake.dialogs.shown.size(), 5u);  // both notices again, no error
+    EXPECT_EQ(store.readString("Server", "Mailbox2", ""), "two");
+}
+
+TEST_F(GeneralSettings, TheRestartNoticeOnlyWhenStartUpInTheTrayChanged) {
+    for (const bool change : {false, true}) {
+        testing::FakePlatform local;
+        SettingsStore localStore(local.platform.settingsFolder);
+        TfrmGeneral w(local.platform, localStore);
+        w.mailSetup = {};
+        w.FormShow();
+        w.cbSysTray.checked = change;
+        w.btOKClick();
+        const bool noticed = !local.dialogs.shown.empty() &&
+                             local.dialogs.shown[0].text == "Exit and restart for the Start Up changes to take effect.";
+        EXPECT_EQ(noticed, change);
+        EXPECT_EQ(localStore.readBool("General", "SysTray", !change), change);
+    }
+}
+
+TEST_F(GeneralSettings, CancelPutsEveryControlBackToItsStoredValue) {
+    store.writeString("Server", "Server1", "pop.one.test");
+    store.writeString("Server", "Mailbox1", "one");
+    store.writeInteger("Server", "Which", 1);
+    auto w = create();
+    w->FormShow();
+    w->rbAutoClick();
+    EXPECT_TRUE(w->pnlAuto.visible);
+    EXPECT_FALSE(w->pnlManual.visible);
+    w->nMinutes.value = 99;
+    w->edServe[0].text = "pop.changed.test";
+    w->rbMailboxClick(4);
+    w->rbQuarterClick();
+    w->edCount.text = "7";
+
+    w->btCancelClick();
+    EXPECT_EQ(w->modalResult, ModalResult::Cancel);
+    EXPECT_TRUE(w->rbManual.checked);
+    EXPECT_FALSE(w->rbAuto.checked);
+    EXPECT_TRUE(w->pnlManual.visible);
+    EXPECT_FALSE(w->pnlAuto.visible);
+    EXPECT_EQ(w->Minutes(), 10);
+    EXPECT_EQ(w->serverOf(1), "pop.one.test");
+    EXPECT_EQ(w->Which, 1);
+    for (int n = 1; n <= TfrmGeneral::kMailboxes; ++n) EXPECT_EQ(w->rb[n - 1].checked, n == 1) << n;
+    EXPECT_TRUE(w->rbAsIs.checked);
+    EXPECT_FALSE(w->rbQuarter.checked);
+    EXPECT_EQ(w->edCount.text, "0");
+    EXPECT_TRUE(fake.dialogs.shown.empty());
+}
+
+TEST_F(GeneralSettings, MinutesReadBackWithinTheFieldsRange) {
+    const std::pair<const char*, int> cases[] = {{"1", 2}, {"0", 2}, {"-5", 2}, {"2", 2}, {"600", 600}, {"900", 600}};
+    for (const auto& [stored, shown] : cases) {
+        store.writeString("General", "Minutes", stored);
+        auto w = create();
+        EXPECT_EQ(w->Minutes(), shown) << stored;
+    }
+}
+
+TEST_F(GeneralSettings, ACorruptPasswordIsReportedAndTheOtherAccountsStillLoad) {
+    store.writeString("Server", "Passwd2", "zz");
+    store.writeString("Server", "Server3", "pop.three.test");
+    auto w = create();
+    ASSERT_EQ(fake.dialogs.shown.size(), 1u);
+    EXPECT_EQ(fake.dialogs.shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(w->serverOf(3), "pop.three.test");
+}
+
+TEST_F(GeneralSettings, TheTestButtonPlaysAndStopsTheAlarm) {
+    const std::string alarm = fake.folder.file("alarm.wav");
+    std::ofstream(alarm) << "RIFF";
+    struct Case {
+        const char* name;
+        bool repeat;
+        bool exists;
+        const char* captionAfterFirst;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"looping alarm", true, true, "Stop", {"play", "stop"}},
+        {"single alarm", false, true, "Test", {"play", "play"}},
+        {"missing file", true, false, "Stop", {}},
+    };
+    for (const auto& c : cases) {
+        auto w = create();
+        std::vector<std::string> calls;
+        w->OnPlayAlarm = [&calls](bool play) { calls.push_back(play ? "play" : "stop"); };
+        w->edAlarm.text = c.exists ? alarm : fake.folder.file("none.wav");
+        w->cbRepeat.checked = c.repeat;
+        w->sbTestClick();
+        EXPECT_EQ(w->sbTest.caption, c.captionAfterFirst) << c.name;
+        w->sbTestClick();
+        EXPECT_EQ(w->sbTest.caption, "Test") << c.name;
+        EXPECT_EQ(calls, c.calls) << c.name;
+    }
+}
+
+TEST_F(GeneralSettings, ResettingTheCounterAsksFirst) {
+    auto w = create();
+    w->edCount.text = "12";
+    fake.dialogs.answers = {ModalResult::No, ModalResult::Yes};
+    w->btResetClick();
+    EXPECT_EQ(w->edCount.text, "12");
+    w->btResetClick();
+    EXPECT_EQ(w->edCount.text, "0");
+    ASSERT_EQ(fake.dialogs.shown.size(), 2u);
+    EXPECT_EQ(fake.dialogs.shown[0].text, "Really reset spam counter?");
+    EXPECT_EQ(fake.dialogs.shown[0].kind, MessageKind::Confirmation);
+    EXPECT_EQ(store.readString("General", "Count", "-"), "-");  // stored only with the general settings
+}
+
+TEST_F(GeneralSettings, BrowseButtonsAskWithTheirFiltersAndKeepTheFieldOnCancel) {
+    auto w = create();
+    w->Edit1.text = "/logs/old.txt";
+    w->edAlarm.text = "/sounds/old.wav";
+    w->edMail.text = "/usr/bin/old";
+    fake.dialogs.fileAnswers = {std::string("/logs/new.txt"), std::nullopt, std::string("/usr/bin/new")};
+    w->sbLogFileClick();
+    w->sbAlarmFileClick();
+    w->sbMailerClick();
+    EXPECT_EQ(w->Logfile(), "/logs/new.txt");
+    EXPECT_EQ(w->AlarmFile(), "/sounds/old.wav");
+    EXPECT_EQ(w->Mailer(), "/usr/bin/new");
+    ASSERT_EQ(fake.dialogs.fileRequests.size(), 3u);
+    const auto& log = fake.dialogs.fileRequests[0];
+    EXPECT_EQ(log.kind, "save");
+    EXPECT_EQ(log.filter, "Text files (*.txt)|*.txt|All files (*.*)|*.*");
+    EXPECT_EQ(log.defaultExt, ".txt");
+    EXPECT_EQ(log.initial, "/logs/old.txt");
+    const auto& sound = fake.dialogs.fileRequests[1];
+    EXPECT_EQ(sound.kind, "open");
+    EXPECT_EQ(sound.title, "Sound files");
+    EXPECT_EQ(sound.filter, "Sound files (*.wav)|*.wav|All files (*.*)|*.*");
+    EXPECT_EQ(sound.defaultExt, ".wav");
+    EXPECT_EQ(sound.initial, "/sounds/old.wav");
+    EXPECT_EQ(fake.dialogs.fileRequests[2].kind, "open");
+    EXPECT_EQ(fake.dialogs.fileRequests[2].initial, "/usr/bin/old");
+}
+
+TEST_F(GeneralSettings, TheLogButtonsUseTheLogOrSayItIsNotThereYet) {
+    auto w = create();
+    w->btViewClick();
+    w->btClearClick();
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"view", "clear"}));
+    w->setLog(nullptr);
+    w->btViewClick();
+    ASSERT_EQ(fake.dialogs.shown.size(), 1u);
+    EXPECT_EQ(fake.dialogs.shown[0].text, "The activity log is not available in this version yet.");
+}
+
+TEST_F(GeneralSettings, HelpStatisticsAndLaunchGoWhereTheyBelong) {
+    auto w = create();
+    int launched = 0, stats = 0;
+    w->OnLaunchMailProgram = [&] { ++launched; };
+    w->OnShowStatistics = [&] { ++stats; };
+    w->btLaunchClick();
+    w->btStatsClick();
+    w->btHelpClick();
+    EXPECT_EQ(launched, 1);
+    EXPECT_EQ(stats, 1);
+    EXPECT_EQ(fake.shell.help, std::vector<std::string>{fake.platform.programFolder + "/quorvel.hlp#200"});
+    fake.shell.result = false;
+    w->btHelpClick();
+    ASSERT_EQ(fake.dialogs.shown.size(), 1u);
+    EXPECT_EQ(fake.dialogs.shown[0].text, "Unable to open help file - quorvel.hlp.");
+}
+
+TEST_F(GeneralSettings, EveryPageAndControlHasItsCaption) {
+    auto w = create();
+    EXPECT_EQ(w->caption, "General settings");
+    EXPECT_EQ(w->activePage, "Mailboxes");
+    EXPECT_EQ(std::vector<std::string>(TfrmGeneral::kPages.begin(), TfrmGeneral::kPages.end()),
+              (std::vector<std::string>{"Mailboxes", "Connection", "Automatic", "Start Up", "Activity Log",
+                                        "Mail program"}));
+    EXPECT_EQ(w->rb[0].caption, "Mailbox 1");
+    EXPECT_EQ(w->rb[11].caption, "Mailbox 12");
+    const std::pair<const Control*, const char*> captions[] = {
+        {&w->lblPOPServer, "POP Server"},
+        {&w->lblUserName, "User Name/Mailbox"},
+        {&w->lblConnection, "Specify a default connection to the internet:"},
+        {&w->lblNoConnection, "Select 'none' if you do not dial in to the internet."},
+        {&w->rbManual, "Check e-mail manually"},
+        {&w->rbAuto, "Check e-mail unattended or automatically"},
+        {&w->cbKill, "Delete spam automatically from all mailboxes - no confirmation?"},
+        {&w->cbAlarm, "&Play this sound file if there is e-mail on the server"},
+        {&w->sbTest, "Test"},
+        {&w->cbSysTray, "Start Quorvel up in the system tray?"},
+        {&w->rbMonth, "Automatically pick a new name every &month? (i.e. Jan98.txt, Feb98.txt, ...)"},
+        {&w->rbQuarter, "Automatically pick a new name every &quarter? (Q1_98.txt, Q2_98.txt, ...)"},
+        {&w->btStats, "View &Statistics"},
+        {&w->lblCount, "Spams have been deleted up till now"},
+        {&w->btLaunch, "Launch mail program"},
+        {&w->btHelp, "Help"},
+    };
+    for (const auto& [control, caption] : captions) EXPECT_EQ(control->caption, caption);
+    EXPECT_EQ(w->sbLogFile.hint, "Browse for log file");
+    EXPECT_EQ(w->sbMailer.hint, "Find mail program");
 }
 
 }  // namespace

@@ -76,6 +76,28 @@ ModalResult ScriptedDialogs::showModal(Form& form) {
     return onShowModal ? onShowModal(form) : form.modalResult;
 }
 
+namespace {
+
+std::optional<std::string> answerFile(ScriptedDialogs& d, ScriptedDialogs::FileRequest request) {
+    d.fileRequests.push_back(std::move(request));
+    if (d.fileAnswers.empty()) return std::nullopt;
+    auto answer = d.fileAnswers.front();
+    d.fileAnswers.pop_front();
+    return answer;
+}
+
+}  // namespace
+
+std::optional<std::string> ScriptedDialogs::openFileName(const std::string& title, const std::string& filter,
+                                                         const std::string& defaultExt, const std::string& initial) {
+    return answerFile(*this, {"open", title, filter, defaultExt, initial});
+}
+
+std::optional<std::string> ScriptedDialogs::saveFileName(const std::string& title, const std::string& filter,
+                                                         const std::string& defaultExt, const std::string& initial) {
+    return answerFile(*this, {"save", title, filter, defaultExt, initial});
+}
+
 TempFolder::TempFolder() {
     std::string templ = (std::filesystem::temp_directory_path() / "quorvel-test-XXXXXX").string();
     if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,17 @@ public:
     };
     ModalResult messageBox(MessageKind kind, const std::string& text, MessageButtons buttons) override;
     ModalResult showModal(Form& form) override;
+    std::optional<std::string> openFileName(const std::string& title, const std::string& filter,
+                                            const std::string& defaultExt, const std::string& initial) override;
+    std::optional<std::string> saveFileName(const std::string& title, const std::string& filter,
+                                            const std::string& defaultExt, const std::string& initial) override;
+
+    // A file chooser as it was asked for; "open" or "save".
+    struct FileRequest {
+        std::string kind, title, filter, defaultExt, initial;
+    };
+    std::vector<FileRequest> fileRequests;
+    std::deque<std::optional<std::string>> fileAnswers;  // the default is a cancel
 
     std::vector<Shown> shown;
     std::deque<ModalResult> answers;  // the default answer is Ok (or Yes)

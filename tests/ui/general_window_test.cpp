@@ -1,0 +1,253 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "config/settings_store.h"
+#include "ui/application.h"
+#include "ui/general_window.h"
+
+using namespace quorvel;
+using namespace quorvel::ui;
+
+namespace {
+
+// Answers the next modal message box and keeps its text.
+struct MessageBoxCatcher {
+    QString text;
+    void arm() {
+        QTimer::singleShot(50, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                text = box->text();
+                box->accept();
+            }
+        });
+    }
+};
+
+}  // namespace
+
+class GeneralWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> folder_;
+
+    std::unique_ptr<Desktop> start(const std::function<void(SettingsStore&)>& settings = {}) {
+        const std::string path = folder_->path().toStdString();
+        SettingsStore store(path + "/settings");
+        if (settings) settings(store);
+        auto desktop = std::make_unique<Desktop>(Desktop::Folders{path, path + "/settings"});
+        desktop->start();
+        // This machine's own mail programs stay out of the test.
+        MailSetupSources none;
+        none.registry = &desktop->program.store.registry();
+        none.home = path + "/home";
+        none.xdgDataDirs = path + "/no-data";
+        desktop->program.frmGeneral()->mailSetup = none;
+        QTest::qWait(50);
+        return desktop;
+    }
+
+    // Opens the general settings window as the main window does, runs `act`
+    // on it once it is up, and returns when the window has closed.
+    static void withGeneralWindow(Desktop& d, const std::function<void(GeneralWindow&)>& act) {
+        bool ran = false;
+        QTimer::singleShot(0, [&] {
+            auto* window = qobject_cast<GeneralWindow*>(QApplication::activeModalWidget());
+            if (!window) return;
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            ran = true;
+            act(*window);
+            if (window->isVisible()) window->reject();
+        });
+        d.program.frmMain()->btGeneralClick();
+        QVERIFY(ran);
+    }
+
+    // A check box or radio button answers clicks on its indicator and text
+    // only, not on the whole width the layout gives it.
+    static void clickBox(QAbstractButton* box) {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+    }
+
+    template <class W>
+    static W* child(QWidget& w, const char* name) {
+        auto* found = w.findChild<W*>(name);
+        if (!found) qFatal("no control %s", name);
+        return found;
+    }
+
+private slots:
+    // A fresh program folder and settings for every test.
+    void init() {
+        folder_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(folder_->isValid());
+    }
+
+    void showsSixPagesWithTheFirstStartsDefaults() {
+        auto d = start();
+        const QString program = folder_->path();
+        withGeneralWindow(*d, [&](GeneralWindow& w) {
+            QCOMPARE(w.windowTitle(), QString("General settings"));
+            QStringList pages;
+            for (int i = 0; i < w.pages()->count(); ++i) pages << w.pages()->tabText(i);
+            QCOMPARE(pages, QStringList({"Mailboxes", "Connection", "Automatic", "Start Up", "Activity Log",
+                                         "Mail program"}));
+            QCOMPARE(w.pages()->currentIndex(), 0);
+            QCOMPARE(child<QRadioButton>(w, "rb12")->text(), QString("Mailbox 12"));
+            QVERIFY(child<QRadioButton>(w, "rb1")->isChecked());
+            QCOMPARE(child<QLineEdit>(w, "edPass1")->echoMode(), QLineEdit::Password);
+            QCOMPARE(child<QLineEdit>(w, "edAlarm")->text(), program + "/harptune.wav");
+            QCOMPARE(child<QLineEdit>(w, "Edit1")->text(), program + "/logfile.txt");
+            QCOMPARE(child<QLineEdit>(w, "edServe1")->text(), QString());
+            auto* connection = child<QComboBox>(w, "RASComboBox");
+            QCOMPARE(connection->count(), 1);
+            QCOMPARE(connection->currentText(), QString("None"));
+            QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
+        });
+    }
+
+    void aFaultyMailboxKeepsTheWindowOpenOnItsPageWithTheFieldFocused() {
+        auto d = start();
+        bool open = false;
+        int page = -1;
+        QString focused, message;
+        withGeneralWindow(*d, [&](GeneralWindow& w) {
+            QTest::keyClicks(child<QLineEdit>(w, "edServe1"), "pop.one.test");
+            QTest::keyClicks(child<QLineEdit>(w, "edName1"), "one");
+            QTest::keyClicks(child<QLineEdit>(w, "edPass1"), "secret");
+            QTest::keyClicks(child<QLineEdit>(w, "edServe3"), "pop.three.test");
+            w.pages()->setCurrentIndex(2);
+            MessageBoxCatcher catcher;
+            catcher.arm();
+            QTest::mouseClick(child<QPushButton>(w, "btOK"), Qt::LeftButton);
+            message = catcher.text;
+            open = w.isVisible();
+            page = w.pages()->currentIndex();
+            focused = w.focusWidget() ? w.focusWidget()->objectName() : QString();
+        });
+        QCOMPARE(message, QString("Mailbox 3 has a server pop.three.test but no mailbox"));
+        QVERIFY(open);
+        QCOMPARE(page, 0);
+        QCOMPARE(focused, QString("edName3"));
+        // Mailbox 1 was stored before the fault in mailbox 3 stopped the saving.
+        QCOMPARE(d->program.store.readString("Server", "Server1", ""), std::string("pop.one.test"));
+        QCOMPARE(d->program.store.readString("Server", "Mailbox1", ""), std::string("one"));
+        QCOMPARE(d->program.store.readString("Server", "Server4", "-"), std::string("-"));
+    }
+
+    void cancelAfterSwitchingToAutomaticShowsManualModeAgain() {
+        auto d = start();
+        withGeneralWindow(*d, [&](GeneralWindow& w) {
+            w.pages()->setCurrentIndex(2);
+            clickBox(child<QRadioButton>(w, "rbAuto"));
+            QVERIFY(child<QWidget>(w, "pnlAuto")->isVisible());
+            QVERIFY(!child<QWidget>(w, "pnlManual")->isVisible());
+            QVERIFY(!child<QRadioButton>(w, "rbManual")->isChecked());
+            QTest::mouseClick(child<QPushButton>(w, "btCancel"), Qt::LeftButton);
+            QVERIFY(!w.isVisible());
+        });
+        withGeneralWindow(*d, [&](GeneralWindow& w) {
+            w.pages()->setCurrentIndex(2);
+            QVERIFY(child<QRadioButton>(w, "rbManual")->isChecked());
+            QVERIFY(!child<QRadioButton>(w, "rbAuto")->isChecked());
+            QVERIFY(child<QWidget>(w, "pnlManual")->isVisible());
+            QVERIFY(!child<QWidget>(w, "pnlAuto")->isVisible());
+        });
+        QCOMPARE(d->mainWindow->windowTitle(), QString("Quorvel"));
+    }
+
+    void okInAutomaticModeStartsTheCountdown() {
+        auto d = start();
+        withGeneralWindow(*d, [&](GeneralWindow& w) {
+            w.pages()->setCurrentIndex(2);
+            clickBox(child<QRadioButton>(w, "rbAuto"));
+            clickBox(child<QCheckBox>(w, "cbKill"));
+            QVERIFY(!child<QWidget>(w, "pnlSound")->isVisible());
+            MessageBoxCatcher catcher;
+            catcher.arm();
+            QTest::mouseClick(child<QPushButton>(w, "btOK"), Qt::LeftButton);
+            QVERIFY(catcher.text.startsWith("Just a warning"));
+            QVERIFY(!w.isVisible());
+        });
+        QCOMPARE(d->mainWindow->windowTitle(), QString("Quorvel - next e-mail check in 10 minutes"));
+        QVERIFY(d->program.frmMain()->Timer1->enabled());
+        QVERIFY(d->program.store.readBool("General", "Kill", false));
+    }
+
+    void closingByTheTitleBarKeepsTheLiveValuesUnsaved() {
+        auto d = start();
+        withGeneralWindow(*d, [&](GeneralWindow& w) {
+            w.pages()->setCurrentIndex(2);
+            auto* minutes = child<QSpinBox>(w, "nMinutes");
+            minutes->setFocus();
+            QTest::keyClick(minutes, Qt::Key_Up);
+            QTest::keyClick(minutes, Qt::Key_Up);
+            QTest::keyClicks(child<QLineEdit>(w, "edServe5"), "pop.five.test");
+            w.close();
+            QVERIFY(!w.isVisible());
+        });
+        TfrmGeneral& form = *d->program.frmGeneral();
+        QCOMPARE(form.Minutes(), 12);  // acts at once
+        QCOMPARE(form.modalResult, ModalResult::Cancel);
+        QCOMPARE(d->program.store.readString("General", "Minutes", "-"), std::string("-"));
+        QCOMPARE(d->mainWindow->windowTitle(), QString("Quorvel"));
+        QCOMPARE(d->program.frmMain()->MinutesLeft, 12);
+        // Account fields come back from the store at the next showing.
+        withGeneralWindow(*d, [&](GeneralWindow& w) { QCOMPARE(child<QLineEdit>(w, "edServe5")->text(), QString()); });
+    }
+
+    void fileFiltersBecomeNameFilters() {
+        QCOMPARE(toNameFilters("Text files (*.txt)|*.txt|All files (*.*)|*.*"),
+                 QStringList({"Text files (*.txt)", "All files (*)"}));
+        QCOMPARE(toNameFilters("Pictures|*.png;*.jpg"), QStringList({"Pictures (*.png *.jpg)"}));
+        QCOMPARE(toNameFilters(""), QStringList());
+    }
+
+    // Each page as a picture; with QUORVEL_SCREENSHOTS set they are saved there.
+    void grabsEveryPage() {
+        auto d = start([](SettingsStore& s) {
+            s.writeString("Server", "Server1", "pop.example.com");
+            s.writeString("Server", "Mailbox1", "alice");
+            s.writeString("Server", "Server2", "mail.example.org");
+            s.writeString("Server", "Mailbox2", "alice.smith");
+            s.writeString("General", "Mailer", "/usr/bin/thunderbird");
+            s.writeString("General", "AlarmFile", "/home/alice/.local/share/quorvel/harptune.wav");
+            s.writeString("General", "Logfile", "/home/alice/.local/share/quorvel/logfile.txt");
+            s.writeString("General", "Count", "1342");
+        });
+        const QString target = qEnvironmentVariable("QUORVEL_SCREENSHOTS");
+        const char* names[] = {"mailboxes", "connection", "automatic", "start-up", "activity-log", "mail-program"};
+        withGeneralWindow(*d, [&](GeneralWindow& w) {
+            w.resize(620, 520);
+            clickBox(child<QRadioButton>(w, "rbAuto"));
+            child<QLineEdit>(w, "edServe1")->setFocus();
+            for (int i = 0; i < w.pages()->count(); ++i) {
+                w.pages()->setCurrentIndex(i);
+                QTest::qWait(20);
+                const QImage image = w.grab().toImage();
+                QCOMPARE(image.size(), w.size() * w.devicePixelRatio());
+                if (!target.isEmpty()) {
+                    QDir().mkpath(target);
+                    QVERIFY(image.save(target + "/general-" + names[i] + ".png"));
+                }
+            }
+        });
+    }
+};
+
+int main(int argc, char** argv) {
+    QuorvelApplication app(argc, argv);
+    GeneralWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "general_window_test.moc"
