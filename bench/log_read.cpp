@@ -36,6 +36,14 @@ public:
         return ModalResult::Ok;
     }
     ModalResult showModal(Form&) override { return ModalResult::Ok; }
+    std::optional<std::string> openFileName(const std::string&, const std::string&, const std::string&,
+                                            const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> saveFileName(const std::string&, const std::string&, const std::string&,
+                                            const std::string&) override {
+        return std::nullopt;
+    }
 };
 
 // A year or so of a busy user: checks every few minutes over three mailboxes,
