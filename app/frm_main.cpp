@@ -105,7 +105,6 @@ void TfrmMain::FormCreate() {
     if (!trayMode) platform_.tray.setActive(false);
 
     Listing = ExplainMode = ExplainException = false;
-    logOpen = false;
 
     IniPath = joinPath(platform_.programFolder, "quorvel.ini");
     lbKnown.LoadUpKnownList(joinPath(platform_.programFolder, kKnownListFileName));
@@ -239,7 +238,7 @@ void TfrmMain::btExitClick(Sender sender) {
         enableAllButtons();
         return;
     }
-    logOpen = false;
+    if (log_ && log_->logOpen()) log_->CloseLogFile();
     if (sender == Sender::Menu) {
         endRequest = EndRequest::Terminate;
     } else if (trayMode) {
@@ -365,7 +364,10 @@ void TfrmMain::btRemarkClick() { notAvailable("Auto-marking messages"); }
 void TfrmMain::ResetButtonClick() { notAvailable("Resetting marks"); }
 void TfrmMain::btSpamSetupClick() { notAvailable("The spam settings window"); }
 void TfrmMain::btStatsClick() { notAvailable("The statistics window"); }
-void TfrmMain::Viewlogfile1Click() { notAvailable("The activity log"); }
+void TfrmMain::Viewlogfile1Click() {
+    playAlarmSound(false);
+    if (log_) log_->viewLogFile();
+}
 void TfrmMain::EnableAutomatic1Click() { notAvailable("Switching automatic checking from here"); }
 
 }  // namespace quorvel

@@ -8,6 +8,7 @@
 #include "app/message_list.h"
 #include "config/frm_general.h"
 #include "config/known_list.h"
+#include "log/activity_log.h"
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
 #include "mail/pop3_client.h"
@@ -31,8 +32,8 @@ public:
     // The general settings window, created after this one; its controls are
     // the live settings.
     void setGeneralWindow(TfrmGeneral* general) { frmGeneral_ = general; }
-    // The activity log, once there is one.
-    void setActivityLog(LogCommands* log) { log_ = log; }
+    // The activity log the runs write to.
+    void setActivityLog(ActivityLog* log) { log_ = log; }
 
     // Toolbar.
     Control btList, btOptions, btExit, btMark, btDelete, btRemark, btResetAll, btLaunch;
@@ -66,7 +67,6 @@ public:
     bool ExplainMode = false;
     bool ExplainException = false;
     std::string IniPath;
-    bool logOpen = false;
     bool DeleteRunning = false;
     int DeleteTotal = 0;
     int DeleteNext = 0;
@@ -131,7 +131,7 @@ private:
     Platform& platform_;
     SettingsStore& store_;
     TfrmGeneral* frmGeneral_ = nullptr;
-    LogCommands* log_ = nullptr;
+    ActivityLog* log_ = nullptr;
 };
 
 }  // namespace quorvel

@@ -8,6 +8,10 @@ void Program::start() {
     main_ = std::make_unique<TfrmMain>(platform, store, std::move(splash_));
     general_ = std::make_unique<TfrmGeneral>(platform, store);
     main_->setGeneralWindow(general_.get());
+    // One log for the program, at the path the settings window shows.
+    log_ = std::make_unique<ActivityLog>(platform, [general = general_.get()] { return general->Logfile(); });
+    main_->setActivityLog(log_.get());
+    general_->setLog(log_.get());
     TfrmMain* main = main_.get();
     general_->OnPlayAlarm = [main](bool play) { main->playAlarmSound(play); };
     general_->OnLaunchMailProgram = [main] { main->btLaunchClick(); };

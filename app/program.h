@@ -7,6 +7,7 @@
 #include "app/frm_splash.h"
 #include "config/frm_general.h"
 #include "config/settings_store.h"
+#include "log/activity_log.h"
 #include "platform/platform.h"
 
 namespace quorvel {
@@ -34,8 +35,11 @@ public:
     // Exit saves the general settings.
     void shutdown();
 
+    ActivityLog* activityLog() { return log_.get(); }
+
 private:
     std::unique_ptr<TfrmSplash> splash_;
+    std::unique_ptr<ActivityLog> log_;
     std::unique_ptr<TfrmMain> main_;
     std::unique_ptr<TfrmGeneral> general_;
     std::unique_ptr<TfrmAbout> about_;

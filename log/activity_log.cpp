@@ -1,5 +1,7 @@
 #include "log/activity_log.h"
 
+#include "log/log_naming.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -177,6 +179,10 @@ void ActivityLog::clearLogFile() {
     // records would be lost: the next record starts the new file instead.
     CloseLogFile();
     if (::unlink(path.c_str()) != 0) throw inOutError(errno);
+}
+
+void ActivityLog::applyNamingRule(TfrmGeneral& window) {
+    applyLogNamingRule(window, platform_.clock);
 }
 
 }  // namespace quorvel

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "config/frm_general.h"
 #include "platform/platform.h"
 
 namespace quorvel {
@@ -46,12 +47,12 @@ bool isBlankLogPath(const std::string& path);
 // The activity log: one append-only text file of one- and five-line records.
 // One instance serves the whole program; between records the file is closed,
 // except while a deletion run holds it open for its deleted-spam records.
-class ActivityLog {
+class ActivityLog : public LogCommands {
 public:
     // `logPath` answers the live log path (the general settings' log-file
     // field) at the moment it is needed.
     ActivityLog(Platform& platform, std::function<std::string()> logPath);
-    ~ActivityLog();
+    ~ActivityLog() override;
     ActivityLog(const ActivityLog&) = delete;
     ActivityLog& operator=(const ActivityLog&) = delete;
 
@@ -68,16 +69,18 @@ public:
     // Each of these opens the log, appends its record and closes the log.
     void logMailCheck(int count, const std::string& user, const std::string& server);
     void logError(const std::string& message, const std::string& user, const std::string& server);
-    void logCancel(const std::string& user, const std::string& server);
+    void logCancel(const std::string& user, const std::string& server) override;
     void logAutomaticMode(bool enabled);
     // Written only while the log is open: the deletion run opens it before its
     // first deletion and closes it after the last.
     void logDeletedSpam(const DeletedSpamRow& row, const std::string& server, const std::string& user);
 
     // Opens the log file with the desktop's program for it.
-    void viewLogFile();
+    void viewLogFile() override;
     // Deletes the log file after the user confirms.
-    void clearLogFile();
+    void clearLogFile() override;
+    // Renames the settings window's log-file field after its naming rule.
+    void applyNamingRule(TfrmGeneral& window) override;
 
 private:
     void writeOpenedAndClose(const std::string& record);

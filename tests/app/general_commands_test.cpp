@@ -6,26 +6,19 @@
 #include <gtest/gtest.h>
 
 #include "app/frm_main.h"
+#include "platform/files.h"
 #include "support/fake_platform.h"
 
 namespace quorvel {
 namespace {
 
-struct RecordingLog : LogCommands {
-    void viewLogFile() override {}
-    void clearLogFile() override {}
-    void applyNamingRule(TfrmGeneral&) override {}
-    void logCancel(const std::string& user, const std::string& server) override {
-        records.push_back("OPERATION CANCELED FOR " + user + " ON " + server);
-    }
-    std::vector<std::string> records;
-};
-
 class GeneralCommands : public ::testing::Test {
 protected:
     testing::FakePlatform fake;
     SettingsStore store{fake.platform.settingsFolder};
-    RecordingLog log;
+    // The real log, in the test's folder.
+    ActivityLog log{fake.platform, [this] { return fake.folder.file("log.txt"); }};
+    std::string logText() { return readFileBytes(fake.folder.file("log.txt")).value_or(""); }
     std::unique_ptr<TfrmMain> main;
     std::unique_ptr<TfrmGeneral> general;
 
@@ -71,7 +64,7 @@ TEST_F(GeneralCommands, LaunchingTheMailProgramEmptiesTheListAndLogsTheCancel) {
     main->btLaunchClick();
     EXPECT_EQ(fake.shell.opened, std::vector<std::string>{"/usr/bin/mailer"});
     EXPECT_TRUE(main->ListView1.rows.empty());
-    EXPECT_EQ(log.records, std::vector<std::string>{"OPERATION CANCELED FOR one ON pop.one.test"});
+    EXPECT_EQ(logText(), "OPERATION CANCELED FOR one ON pop.one.test AT Thu 12/10/2026 4:48 PM\r\n");
     EXPECT_EQ(main->statusPanels[1], "Operation has been canceled");
     EXPECT_EQ(main->btExit.caption, "Goodbye");
     EXPECT_EQ(main->btList.picture, "imDown");
@@ -92,7 +85,7 @@ TEST_F(GeneralCommands, AFailedLaunchKeepsTheListAndSaysSo) {
     EXPECT_EQ(main->ListView1.rows.size(), 2u);
     ASSERT_EQ(fake.dialogs.shown.size(), 1u);
     EXPECT_EQ(fake.dialogs.shown[0].text, "Unable to launch mail program. ");
-    EXPECT_TRUE(log.records.empty());
+    EXPECT_EQ(logText(), "");
 }
 
 TEST_F(GeneralCommands, TheGeneralWindowHandsOverTheIntervalAndTheMailbox) {
