@@ -6,6 +6,7 @@
 #include "app/frm_main.h"
 #include "app/frm_splash.h"
 #include "config/frm_general.h"
+#include "config/frm_options_main.h"
 #include "config/settings_store.h"
 #include "platform/platform.h"
 
@@ -28,6 +29,7 @@ public:
     Platform& platform;
     SettingsStore store;
     TfrmMain* frmMain() { return main_.get(); }
+    TfrmOptionsMain* frmOptionsMain() { return options_.get(); }
     TfrmGeneral* frmGeneral() { return general_.get(); }
     TfrmAbout* frmAbout() { return about_.get(); }
 
@@ -37,6 +39,7 @@ public:
 private:
     std::unique_ptr<TfrmSplash> splash_;
     std::unique_ptr<TfrmMain> main_;
+    std::unique_ptr<TfrmOptionsMain> options_;
     std::unique_ptr<TfrmGeneral> general_;
     std::unique_ptr<TfrmAbout> about_;
 };
