@@ -1,6 +1,7 @@
 #include "classify/classification.h"
 
 #include <charconv>
+#include <deque>
 #include <climits>
 
 #include "classify/operators.h"
@@ -158,7 +159,7 @@ private:
     std::vector<std::size_t> lineStarts_;
     bool linesReady_ = false;
     std::optional<PairSet> linePairs_;
-    std::vector<Field> fields_;
+    std::deque<Field> fields_;  // references to a field stay valid as others are added
     std::optional<int> mailbox_;
 };
 
