@@ -37,6 +37,7 @@ Control item(const char* caption) {
 TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<TfrmSplash> splash)
     : Form("frmMain", kProgramName),
       msRemotePOP1(platform.pump, platform.timers),
+      MXResolver(platform.pump, platform.timers),
       frmSplash(std::move(splash)),
       platform_(platform),
       store_(store) {
@@ -59,6 +60,12 @@ TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<Tfr
     Label1.caption = "TM";
     lblAd.caption = "Quickly eliminate junk e-mail before it gets to your mailbox";
     statusPanels = {"Right click for more options, double click to mark", "Ready"};
+
+    Why1 = item("Why was this e-mail marked?");
+    AddtoExceptions1 = item("Add selected sender(s) to exceptions list");
+    AddtoSPAMlist1 = item("Add selected message(s) to spam list");
+    ViewHeader1 = item("View selected message(s) headers");
+    ViewMessages1 = item("View body of one message");
 
     Show1 = item("Check e-mail for spam");
     LaunchEmailprogram1 = item("Launch e-mail program");
@@ -233,7 +240,7 @@ void TfrmMain::btExitClick(Sender sender) {
     playAlarmSound(false);
     if (btExit.caption == "Cancel") {
         msRemotePOP1.Cancel();
-        if (Listing) ListView1.rows.clear();
+        if (Listing) ListView1.clear();
         Listing = false;
         enableAllButtons();
         return;
@@ -357,11 +364,22 @@ void TfrmMain::notAvailable(const std::string& what) {
     changed();
 }
 
+void TfrmMain::listCommand(const std::string& what) {
+    if (ListView1.selectedCount() == 0) {
+        NadaSelected();
+        return;
+    }
+    notAvailable(what);
+}
+
+void TfrmMain::Why1Click() { listCommand("Explaining a mark"); }
+void TfrmMain::AddtoExceptions1Click() { listCommand("Adding senders to the exceptions list"); }
+void TfrmMain::AddtoSPAMlist1Click() { listCommand("Adding messages to the spam list"); }
+void TfrmMain::ViewHeader1Click() { listCommand("Viewing headers"); }
+void TfrmMain::ViewMessages1Click() { listCommand("Viewing a message"); }
+
 void TfrmMain::btListClick() { notAvailable("Checking e-mail"); }
-void TfrmMain::btMarkClick() { notAvailable("Marking messages"); }
 void TfrmMain::btDeleteClick() { notAvailable("Deleting messages"); }
-void TfrmMain::btRemarkClick() { notAvailable("Auto-marking messages"); }
-void TfrmMain::ResetButtonClick() { notAvailable("Resetting marks"); }
 void TfrmMain::btSpamSetupClick() { notAvailable("The spam settings window"); }
 void TfrmMain::btStatsClick() { notAvailable("The statistics window"); }
 void TfrmMain::Viewlogfile1Click() {

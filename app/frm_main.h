@@ -6,11 +6,15 @@
 
 #include "app/frm_splash.h"
 #include "app/message_list.h"
+#include "classify/classification.h"
+#include "classify/unknown_domain.h"
 #include "config/frm_general.h"
+#include "config/frm_options_main.h"
 #include "config/known_list.h"
 #include "log/activity_log.h"
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
+#include "mail/mx_resolver.h"
 #include "mail/pop3_client.h"
 #include "platform/form.h"
 #include "platform/platform.h"
@@ -20,7 +24,7 @@ namespace quorvel {
 // The main window's logic: the hub that owns the POP3 client, the message
 // list, the timers and the flags that tie the runs together. The toolkit
 // window draws the controls below and calls the handlers.
-class TfrmMain : public Form {
+class TfrmMain : public Form, public ClassificationHost {
 public:
     // Which control sent a click that two controls share.
     enum class Sender { Button, Menu };
@@ -34,6 +38,12 @@ public:
     void setGeneralWindow(TfrmGeneral* general) { frmGeneral_ = general; }
     // The activity log the runs write to.
     void setActivityLog(ActivityLog* log) { log_ = log; }
+    // The spam settings window, created right after this one; it owns the
+    // rules the messages are judged by and the unknown-domain counter.
+    void setSpamSettingsWindow(TfrmOptionsMain* options);
+    // Where the unknown-domain check asks (the MX resolver unless replaced);
+    // replacing it starts the domain caches afresh.
+    void setDomainResolver(DomainResolver& resolver);
 
     // Toolbar.
     Control btList, btOptions, btExit, btMark, btDelete, btRemark, btResetAll, btLaunch;
@@ -41,8 +51,9 @@ public:
     Control btGeneral, btSpamSetup, btStats, btAbout, btHelp;
     // Labels.
     Control lblTitle, Label1, lblAd;
-    // The message list and the status bar.
+    // The message list, its popup menu in order, and the status bar.
     MessageList ListView1;
+    Control Why1, AddtoExceptions1, AddtoSPAMlist1, ViewHeader1, ViewMessages1;
     std::array<std::string, 2> statusPanels;
     // The tray menu popTray, in order; Settings1 and Help1 are submenus.
     Control Show1, LaunchEmailprogram1, ShowMainScreen1, Settings1, Spam1, General1, Viewlogfile1,
@@ -50,10 +61,12 @@ public:
 
     // Hidden helpers.
     KnownList lbKnown;  // the sorted known-spammer list
+    std::vector<std::string> memoWhy;  // the explanation memo
 
     // Non-visual parts.
     TmsRemotePOP msRemotePOP1;
     TPasswordCipher enc1;
+    TmsMXResolver MXResolver;
     std::unique_ptr<Timer> Timer1;
     std::unique_ptr<Timer> timSplash;
     std::unique_ptr<TfrmSplash> frmSplash;  // null once the splash has ended
@@ -107,13 +120,41 @@ public:
 
     // The POP3 client's cancel event: restores the exit button and logs the cancel.
     void msRemotePOP1Cancel();
+    // The message list (its rows belong by position to the POP3 records).
+    // Appends the row of a listed record, unmarked.
+    void addMessageRow(const TmsRemoteInfoItem& record);
+    // Toggles the selected rows' marks (also a double click on the list).
+    void btMarkClick();
+    void ResetButtonClick();
+    // Recomputes every mark.
+    void btRemarkClick();
+    void ShowTotalCount();
+    void NadaSelected();
+    void ListView1Click();
+    void ListView1KeyUp();
+    // Rows are never edited in place.
+    bool ListView1Editing() const { return false; }
+
+    // Judges row `index`, or every row when it is -1, setting the marks.
+    void MarkForDeletion(int index);
+    void AddSenderException(const std::string& address);
+    int serverToIndex() override;
+    bool explaining() const override { return ExplainMode; }
+    void whyAdd(bool del, const std::string& what, const std::string& op, const std::string& pattern,
+                bool caseSensitive) override;
+    void whyExcept(const std::string& what, const std::string& op, const std::string& pattern,
+                   bool caseSensitive) override;
+
+    // The list's popup menu; the commands come later.
+    void Why1Click();
+    void AddtoExceptions1Click();
+    void AddtoSPAMlist1Click();
+    void ViewHeader1Click();
+    void ViewMessages1Click();
 
     // Commands whose windows and runs come later say so instead.
     void btListClick();
-    void btMarkClick();
     void btDeleteClick();
-    void btRemarkClick();
-    void ResetButtonClick();
     void btLaunchClick();
     void btGeneralClick();
     void btSpamSetupClick();
@@ -126,12 +167,20 @@ public:
 
 private:
     void notAvailable(const std::string& what);
+    // The popup commands need a selection first.
+    void listCommand(const std::string& what);
     bool automaticSetting() const;
 
     Platform& platform_;
     SettingsStore& store_;
     TfrmGeneral* frmGeneral_ = nullptr;
     ActivityLog* log_ = nullptr;
+    TfrmOptionsMain* frmOptionsMain_ = nullptr;
+    MXDomainResolver mxDomains_{MXResolver};
+    DomainResolver* domainResolver_ = &mxDomains_;
+    // The two per-run domain caches live here.
+    std::unique_ptr<UnknownDomainCheck> domainCheck_;
+    std::unique_ptr<Classification> classification_;
 };
 
 }  // namespace quorvel

@@ -6,6 +6,7 @@
 #include "app/frm_main.h"
 #include "app/frm_splash.h"
 #include "config/frm_general.h"
+#include "config/frm_options_main.h"
 #include "config/settings_store.h"
 #include "log/activity_log.h"
 #include "platform/platform.h"
@@ -29,6 +30,7 @@ public:
     Platform& platform;
     SettingsStore store;
     TfrmMain* frmMain() { return main_.get(); }
+    TfrmOptionsMain* frmOptionsMain() { return options_.get(); }
     TfrmGeneral* frmGeneral() { return general_.get(); }
     TfrmAbout* frmAbout() { return about_.get(); }
 
@@ -41,6 +43,7 @@ private:
     std::unique_ptr<TfrmSplash> splash_;
     std::unique_ptr<ActivityLog> log_;
     std::unique_ptr<TfrmMain> main_;
+    std::unique_ptr<TfrmOptionsMain> options_;
     std::unique_ptr<TfrmGeneral> general_;
     std::unique_ptr<TfrmAbout> about_;
 };

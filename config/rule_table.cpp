@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <stdexcept>
 
 namespace quorvel {
@@ -23,7 +24,11 @@ std::vector<int> defaultWidths(RuleTableKind kind) {
 
 const std::string kEmpty;
 
+std::atomic<std::uint64_t> lastRevision{0};
+
 }  // namespace
+
+void RuleTable::touch() { revision_ = ++lastRevision; }
 
 RuleTable::RuleTable(RuleTableKind kind) : kind_(kind), colCount_(columnsOf(kind)), widths_(defaultWidths(kind)) {
     setRowCount(2);
@@ -41,10 +46,12 @@ const std::string& RuleTable::cell(int col, int row) const {
 void RuleTable::setCell(int col, int row, std::string text) {
     checkRow(row, true);
     if (col < 0 || col >= colCount_) throw std::out_of_range("column outside the rule table");
+    touch();
     cells_[at(col, row)] = std::move(text);
 }
 
 void RuleTable::setRowCount(int rows) {
+    touch();
     const int count = std::max(rows, 2);
     cells_.resize(at(0, count));
     images_.resize(static_cast<std::size_t>(count), kImageNone);
@@ -52,12 +59,14 @@ void RuleTable::setRowCount(int rows) {
 
 void RuleTable::insertRow(int row) {
     if (row < 1 || row > rowCount()) throw std::out_of_range("row outside the rule table");
+    touch();
     cells_.insert(cells_.begin() + static_cast<std::ptrdiff_t>(at(0, row)), static_cast<std::size_t>(colCount_), std::string());
     images_.insert(images_.begin() + row, kImageNone);
 }
 
 void RuleTable::deleteRow(int row) {
     checkRow(row, false);
+    touch();
     if (ruleCount() == 1) {
         clearRow(row);
         return;
@@ -70,6 +79,7 @@ void RuleTable::deleteRow(int row) {
 void RuleTable::moveRow(int from, int to) {
     checkRow(from, false);
     checkRow(to, false);
+    touch();
     const auto rowStart = [&](int row) { return cells_.begin() + static_cast<std::ptrdiff_t>(at(0, row)); };
     if (from < to) {
         std::rotate(rowStart(from), rowStart(from + 1), rowStart(to + 1));
@@ -82,6 +92,7 @@ void RuleTable::moveRow(int from, int to) {
 
 void RuleTable::clearRow(int row) {
     checkRow(row, true);
+    touch();
     for (int col = 0; col < colCount_; ++col) cells_[at(col, row)].clear();
     images_[static_cast<std::size_t>(row)] = kImageNone;
 }
@@ -93,6 +104,7 @@ int RuleTable::image(int row) const {
 
 void RuleTable::setImage(int row, int image) {
     checkRow(row, true);
+    touch();
     images_[static_cast<std::size_t>(row)] = image;
 }
 

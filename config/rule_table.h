@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,12 @@ public:
     bool isHidden(int col) const { return kind_ == RuleTableKind::Exception && col == 6; }
     int visibleColCount() const { return kind_ == RuleTableKind::Exception ? 6 : colCount_; }
 
+    // Changes with every change of the cells, images or rows (not of the
+    // widths). Values are unique across all tables, so equal revisions mean
+    // equal contents even after one table was assigned to another: callers
+    // can keep work derived from a table until the revision moves.
+    std::uint64_t revision() const { return revision_; }
+
     int colWidth(int col) const;
     // Widths outside 1..kMaxColWidth are refused (the call does nothing).
     void setColWidth(int col, int width);
@@ -61,8 +68,11 @@ private:
         return static_cast<std::size_t>(row) * static_cast<std::size_t>(colCount_) + static_cast<std::size_t>(col);
     }
 
+    void touch();
+
     RuleTableKind kind_;
     int colCount_;
+    std::uint64_t revision_ = 0;
     // Row-major cells and one image per row: a large file costs two allocations, not one per row.
     std::vector<std::string> cells_;
     std::vector<int> images_;

@@ -377,19 +377,20 @@ void QtTrayIcon::applyPending() {
 QtSound::QtSound() = default;
 QtSound::~QtSound() = default;
 
+QtSound::CreatePlayer QtSound::findPlayerModule() {
+    const QString exeFolder = QCoreApplication::applicationDirPath();
+    for (const QString& folder : {exeFolder, exeFolder + "/../lib/quorvel", QString(QUORVEL_BUILD_MODULES),
+                                  QString(QUORVEL_INSTALLED_MODULES)}) {
+        QLibrary module(folder + "/quorvel_sound");
+        if (const auto create = reinterpret_cast<CreatePlayer>(module.resolve("quorvelCreateSound"))) return create;
+    }
+    return nullptr;
+}
+
 void QtSound::play(const std::string& path, bool loop) {
     if (!triedLoading_) {
         triedLoading_ = true;
-        const QString exeFolder = QCoreApplication::applicationDirPath();
-        for (const QString& folder : {exeFolder, exeFolder + "/../lib/quorvel", QString(QUORVEL_BUILD_MODULES),
-                                      QString(QUORVEL_INSTALLED_MODULES)}) {
-            QLibrary module(folder + "/quorvel_sound");
-            using Create = Sound* (*)();
-            if (const auto create = reinterpret_cast<Create>(module.resolve("quorvelCreateSound"))) {
-                player_.reset(create());
-                break;
-            }
-        }
+        if (const CreatePlayer create = findPlayerModule()) player_.reset(create());
     }
     if (player_)
         player_->play(path, loop);

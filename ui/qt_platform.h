@@ -132,7 +132,9 @@ public:
     void play(const std::string& path, bool loop) override;
     void stop() override;
     void beep() override;
-    bool loaded() const { return player_ != nullptr; }
+    // The module's factory, or null when the module cannot be found.
+    using CreatePlayer = Sound* (*)();
+    static CreatePlayer findPlayerModule();
 
 private:
     std::unique_ptr<Sound> player_;

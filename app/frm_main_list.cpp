@@ -1,0 +1,119 @@
+// The main window's message list: rows, marks and the classification run.
+#include "app/frm_main.h"
+
+#include "classify/operators.h"
+
+namespace quorvel {
+
+void TfrmMain::setSpamSettingsWindow(TfrmOptionsMain* options) {
+    frmOptionsMain_ = options;
+    classification_.reset();
+    domainCheck_.reset();
+    if (!options) return;
+    domainCheck_ = std::make_unique<UnknownDomainCheck>(*domainResolver_, options->edUnknown.text);
+    classification_ = std::make_unique<Classification>(options->rules, lbKnown, *this);
+    classification_->setUnknownDomainCheck(domainCheck_.get());
+}
+
+void TfrmMain::setDomainResolver(DomainResolver& resolver) {
+    domainResolver_ = &resolver;
+    setSpamSettingsWindow(frmOptionsMain_);
+}
+
+void TfrmMain::addMessageRow(const TmsRemoteInfoItem& record) {
+    ListView1.rows.push_back(messageRowFromRecord(record, platform_.clock.formatSettings()));
+    changed();
+}
+
+void TfrmMain::btMarkClick() {
+    playAlarmSound(false);
+    if (ListView1.selectedCount() == 0) {
+        NadaSelected();
+        return;
+    }
+    for (MessageRow& row : ListView1.rows)
+        if (row.selected) row.stateIndex = isMarkedForDeletion(row.stateIndex) ? Mark::None : Mark::Delete;
+    ShowTotalCount();
+}
+
+void TfrmMain::ResetButtonClick() {
+    for (MessageRow& row : ListView1.rows) row.stateIndex = Mark::None;
+    ShowTotalCount();
+}
+
+void TfrmMain::btRemarkClick() {
+    playAlarmSound(false);
+    for (MessageRow& row : ListView1.rows) row.stateIndex = Mark::None;
+    MarkForDeletion(-1);
+    if (ListView1.markedCount() == 0)
+        platform_.dialogs.messageBox(MessageKind::Information, "None of the messages matched any of the spam criteria.");
+    ShowTotalCount();
+}
+
+void TfrmMain::ShowTotalCount() {
+    statusPanels[1] = "Message Total: " + std::to_string(ListView1.rows.size()) +
+                      " Number Marked: " + std::to_string(ListView1.markedCount());
+    changed();
+}
+
+void TfrmMain::NadaSelected() {
+    platform_.dialogs.messageBox(
+        MessageKind::Information,
+        ListView1.rows.empty()
+            ? "Either there are no e-mail messages waiting on the mail server or you have not yet clicked on the "
+              "\"Check E-Mail\" button."
+            : "No messages were selected.  To select one message click on a subject.  To select multiple messages "
+              "drag the mouse over the list of desired subjects.");
+}
+
+void TfrmMain::ListView1Click() { playAlarmSound(false); }
+void TfrmMain::ListView1KeyUp() { playAlarmSound(false); }
+
+void TfrmMain::MarkForDeletion(int index) {
+    if (!classification_) return;
+    const std::size_t first = index < 0 ? 0 : static_cast<std::size_t>(index);
+    const std::size_t last = index < 0 ? ListView1.rows.size() : first + 1;
+    // The unknown-domain check runs the event loop while it waits, and a
+    // handler may then empty the list or start a new listing: the inputs are
+    // copied, and the verdict is written only to a row that is still there.
+    const std::uint64_t generation = ListView1.generation;
+    for (std::size_t i = first; i < last && i < ListView1.rows.size() && ListView1.generation == generation; ++i) {
+        const MessageRow row = ListView1.rows[i];
+        TmsHeaders headers;
+        if (i < static_cast<std::size_t>(msRemotePOP1.RemoteInfo().Count()))
+            headers = msRemotePOP1.RemoteInfo().Items(static_cast<int>(i)).Headers;
+        MessageToJudge message{row.caption, row.sender, row.size, &headers, !row.subjectUndecodable,
+                               !row.senderUndecodable};
+        const int mark = classification_->judge(message, row.stateIndex);
+        if (ListView1.generation == generation && i < ListView1.rows.size()) ListView1.rows[i].stateIndex = mark;
+    }
+    changed();
+}
+
+void TfrmMain::AddSenderException(const std::string& address) {
+    if (classification_) classification_->AddSenderException(address);
+}
+
+int TfrmMain::serverToIndex() {
+    if (!frmGeneral_) return 0;
+    const std::string server = asciiUpper(msRemotePOP1.Server);
+    const std::string user = asciiUpper(msRemotePOP1.UserName);
+    for (int n = 1; n <= TfrmGeneral::kMailboxes; ++n)
+        if (asciiUpper(frmGeneral_->serverOf(n)) == server && asciiUpper(frmGeneral_->userOf(n)) == user) return n;
+    return 0;
+}
+
+void TfrmMain::whyAdd(bool del, const std::string& what, const std::string& op, const std::string& pattern,
+                      bool caseSensitive) {
+    if (!ExplainMode) return;
+    memoWhy.push_back(reasonLine(del, ExplainException, what, op, pattern, caseSensitive));
+}
+
+void TfrmMain::whyExcept(const std::string& what, const std::string& op, const std::string& pattern,
+                         bool caseSensitive) {
+    ExplainException = true;
+    whyAdd(false, what, op, pattern, caseSensitive);
+    ExplainException = false;
+}
+
+}  // namespace quorvel

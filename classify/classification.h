@@ -1,0 +1,189 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "classify/unknown_domain.h"
+#include "config/known_list.h"
+#include "config/spam_rules.h"
+#include "mail/remote_info.h"
+
+namespace quorvel {
+
+// What the checks read of one message: the texts of its list row and the
+// header lines of its POP3 record.
+struct MessageToJudge {
+    std::string_view subject;
+    std::string_view sender;  // the bare address of From
+    std::string_view size;    // octets, decimal
+    const TmsHeaders* headers = nullptr;
+    // False when the field behind the text could not be decoded: the checks
+    // that read it do not match then.
+    bool subjectReadable = true;
+    bool senderReadable = true;
+};
+
+// One line of the explanation memo. `exception` overrides the delete flag's
+// "Delete" or "Question" prefix.
+std::string reasonLine(bool del, bool exception, std::string_view what, std::string_view op,
+                       std::string_view pattern, bool caseSensitive);
+
+// What the pipeline needs of the window that runs it.
+class ClassificationHost {
+public:
+    virtual ~ClassificationHost() = default;
+    // While true, every check runs, every match is reported and no hit counter moves.
+    virtual bool explaining() const = 0;
+    virtual void whyAdd(bool del, const std::string& what, const std::string& op, const std::string& pattern,
+                        bool caseSensitive) = 0;
+    virtual void whyExcept(const std::string& what, const std::string& op, const std::string& pattern,
+                           bool caseSensitive) = 0;
+    // The number (1 to 12) of the mailbox being checked, or 0.
+    virtual int serverToIndex() = 0;
+};
+
+struct KnownListHit {
+    std::string kind;   // "E-mail" or "Domain"
+    std::string entry;  // the address or domain that was found
+};
+
+// Byte pairs that occur in some upper-cased texts: a pattern one of whose
+// pairs is missing cannot occur in any of them, so most rules are refused
+// without a search.
+class PairSet {
+public:
+    void clear() { bits_.fill(0); }
+    void add(std::string_view upper);
+    bool has(std::uint16_t pair) const { return (bits_[pair >> 6] >> (pair & 63)) & 1u; }
+
+private:
+    std::array<std::uint64_t, 1024> bits_{};
+};
+
+enum class RuleOperator : std::uint8_t {
+    Contains, ContainsWholeWord, Equals, StartsWith, EndsWith,
+    IsBlank, IsUppercase, AllNumeric, HalfNumeric, FirstCharNumeric, Unknown
+};
+RuleOperator ruleOperator(std::string_view keyword);
+
+// A pattern operator with its pattern made ready once per rule: upper-cased
+// unless the case matters, and its first and last byte pairs for PairSet.
+struct PreparedPattern {
+    RuleOperator op = RuleOperator::Unknown;
+    bool caseSensitive = false;
+    std::string text;
+    bool filtered = false;  // two bytes or more: the pairs below must occur
+    std::uint16_t firstPair = 0, lastPair = 0;
+};
+PreparedPattern preparePattern(std::string_view op, std::string_view pattern, bool caseSensitive);
+// The five pattern operators on a text given as received and upper-cased,
+// with the same results as the evaluators of operators.h; `pairs`, when
+// given, holds at least the pairs of `upper`. Other operators never match.
+bool matchPattern(const PreparedPattern& pattern, std::string_view text, std::string_view upper,
+                  const PairSet* pairs);
+
+struct MessageView;
+
+// The fixed order in which the rules judge a message, over the live rule
+// tables of the spam settings window and the main window's known list.
+class Classification {
+public:
+    Classification(SpamRules& rules, const KnownList& known, ClassificationHost& host);
+    Classification(const Classification&) = delete;
+    Classification& operator=(const Classification&) = delete;
+
+    // Step 10 runs only with a check set (the main window owns it).
+    void setUnknownDomainCheck(UnknownDomainCheck* check) { domains_ = check; }
+
+    // The mark a row gets, given the mark it has. Never clears a mark by
+    // itself: a row no check fires on keeps it.
+    int judge(const MessageToJudge& message, int mark);
+
+    // The delete flag of the size limit that fires; nothing when none does
+    // or the size is not a number.
+    std::optional<bool> tooBigSmall(std::string_view size);
+    // The sender's address, else its domain, on the known-spammer list.
+    std::optional<KnownListHit> isInKnownList(std::string_view sender) const;
+    // Adds one to a rule's hit counter, outside explain mode.
+    void BumpUpGrid(RuleTable& table, int row);
+    // An "E-mail address" / "Equals" exception with picture 3.
+    void AddSenderException(const std::string& address);
+
+    // Evaluates every rule from its cells with the plain evaluators instead
+    // of the prepared forms; for comparing the two.
+    void setReferenceMatching(bool on) { reference_ = on; }
+
+private:
+    struct ScanResult {
+        bool matched = false;
+        bool del = false;
+        void add(bool rowDel) {
+            matched = true;
+            del = del || rowDel;
+        }
+    };
+    struct SubjectRule {
+        PreparedPattern pattern;
+        bool del = false;
+    };
+    struct SenderRule {
+        enum class What : std::uint8_t { Address, Domain, Other } what = What::Other;
+        PreparedPattern pattern;  // never case-sensitive
+        bool del = false;
+    };
+    struct HeaderRule {
+        enum class Form : std::uint8_t { Text, Mailbox, NotReplyTo, EqualsTo } form = Form::Text;
+        PreparedPattern pattern;  // Text
+        std::string address;      // Mailbox
+        int mailbox = 0;          // Mailbox; 0 when its number cannot be read
+        bool caseFlag = false;
+        bool del = false;
+    };
+    struct ExceptionRule {
+        enum class Kind : std::uint8_t { Skip, Domain, Address, Subject, AnyHeader, Field } kind = Kind::Skip;
+        PreparedPattern pattern;  // Subject, AnyHeader, Field
+        std::string upperText;    // Domain, Address: column 2 upper-cased
+        int image = 3;
+    };
+    template <typename Rule>
+    struct Prepared {
+        std::uint64_t revision = 0;  // no table has revision 0
+        std::vector<Rule> rules;
+    };
+
+    std::optional<int> qIsInException(MessageView& view);
+    ScanResult qMarkThisSubject(MessageView& view);
+    ScanResult qmarkThisSender(MessageView& view);
+    ScanResult qMarkThisHeader(MessageView& view);
+    ScanResult CheckDomain(MessageView& view);
+
+    bool subjectMatches(const SubjectRule& rule, int row, MessageView& view) const;
+    bool senderMatches(const SenderRule& rule, int row, MessageView& view) const;
+    bool headerLineMatches(const HeaderRule& rule, int row, std::size_t line, MessageView& view) const;
+    bool exceptionTextMatches(const ExceptionRule& rule, int row, std::string_view text, std::string_view upper,
+                              const PairSet* pairs) const;
+
+    const std::vector<SubjectRule>& subjectRules();
+    const std::vector<SenderRule>& senderRules();
+    const std::vector<HeaderRule>& headerRules();
+    const std::vector<ExceptionRule>& exceptionRules();
+    // The prepared cache of a table, or null for tables it does not know.
+    std::uint64_t* preparedRevision(const RuleTable& table);
+
+    SpamRules& rules_;
+    const KnownList& known_;
+    ClassificationHost& host_;
+    UnknownDomainCheck* domains_ = nullptr;
+    bool explain_ = false;  // for the message being judged
+    bool reference_ = false;
+    Prepared<SubjectRule> subject_;
+    Prepared<SenderRule> sender_;
+    Prepared<HeaderRule> header_;
+    Prepared<ExceptionRule> exception_;
+};
+
+}  // namespace quorvel

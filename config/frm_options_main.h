@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+#include "config/spam_rules.h"
+#include "platform/form.h"
+#include "platform/platform.h"
+
+namespace quorvel {
+
+// The spam settings window's logic. It owns the live rule tables and option
+// values for the whole run: the classification reads them from here, and an
+// edit takes effect at once.
+class TfrmOptionsMain : public Form {
+public:
+    // Creation loads the rule tables and the option values.
+    explicit TfrmOptionsMain(Platform& platform);
+
+    SpamRules rules;
+    // The count of unknown domains found so far, as the window shows it.
+    Control edUnknown;
+
+    // Loads the four tables and the option values; a corrupt rule file is
+    // reported once the others are in.
+    void readSettings();
+    // Saves the four tables and the option values, the counter included.
+    void Savesettings();
+
+private:
+    Platform& platform_;
+};
+
+}  // namespace quorvel
