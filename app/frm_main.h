@@ -4,13 +4,16 @@
 #include <memory>
 #include <string>
 
+#include "app/frm_retrieving.h"
 #include "app/frm_splash.h"
+#include "app/frm_which_mailbox.h"
 #include "app/message_list.h"
 #include "config/frm_general.h"
 #include "config/known_list.h"
 #include "log/activity_log.h"
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
+#include "config/spam_rules.h"
 #include "mail/pop3_client.h"
 #include "platform/form.h"
 #include "platform/platform.h"
@@ -34,6 +37,10 @@ public:
     void setGeneralWindow(TfrmGeneral* general) { frmGeneral_ = general; }
     // The activity log the runs write to.
     void setActivityLog(ActivityLog* log) { log_ = log; }
+    // The progress dialog of the runs, created after this window.
+    void setProgressDialog(TfrmRetrieving* dialog);
+    // The spam rules, whose hit counters a check saves.
+    void setSpamRules(SpamRules* rules) { spamRules_ = rules; }
 
     // Toolbar.
     Control btList, btOptions, btExit, btMark, btDelete, btRemark, btResetAll, btLaunch;
@@ -105,13 +112,30 @@ public:
     void ShowMainScreen1Click();
     void popTrayPopup();
 
-    // The POP3 client's cancel event: restores the exit button and logs the cancel.
+    // The check run (the listing of the current mailbox) and the deletion run.
+    void btListClick();
+    bool OnlyOneMailbox() const;
+    void synchronizeIwhich();
+    void btDeleteClick();
+    void DeleteMessages();
+    // Ends the run in progress: the exit button's "Cancel" and the progress dialog's button.
+    void cancelRun();
+
+    // Handlers of the POP3 client's events.
+    void msRemotePOP1Open();
+    void msRemotePOP1UpdatingInfo();
+    void msRemotePOP1NextInfoUpdated(int num);
+    void msRemotePOP1InfoUpdated();
+    void msRemotePOP1TransferringData();
+    void msRemotePOP1DataTransfered();
+    void msRemotePOP1Closing();
+    void msRemotePOP1Closed();
+    void msRemotePOP1Error(std::string& message);
     void msRemotePOP1Cancel();
+    void msRemotePOP1Deleting(int num);
 
     // Commands whose windows and runs come later say so instead.
-    void btListClick();
     void btMarkClick();
-    void btDeleteClick();
     void btRemarkClick();
     void ResetButtonClick();
     void btLaunchClick();
@@ -127,11 +151,18 @@ public:
 private:
     void notAvailable(const std::string& what);
     bool automaticSetting() const;
+    // A run is interactive unless it is an automatic one with the window hidden.
+    bool interactive() const;
+    void connectClientEvents();
+    void showListPicture();
+    void setStatus(const std::string& text);
 
     Platform& platform_;
     SettingsStore& store_;
     TfrmGeneral* frmGeneral_ = nullptr;
     ActivityLog* log_ = nullptr;
+    TfrmRetrieving* frmRetrieving_ = nullptr;
+    SpamRules* spamRules_ = nullptr;
 };
 
 }  // namespace quorvel
