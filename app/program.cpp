@@ -6,6 +6,8 @@ Program::Program(Platform& p) : platform(p), store(p.settingsFolder), splash_(st
 
 void Program::start() {
     main_ = std::make_unique<TfrmMain>(platform, store, std::move(splash_));
+    retrieving_ = std::make_unique<TfrmRetrieving>();
+    main_->setProgressDialog(retrieving_.get());
     general_ = std::make_unique<TfrmGeneral>(platform, store);
     main_->setGeneralWindow(general_.get());
     // One log for the program, at the path the settings window shows.

@@ -30,6 +30,7 @@ public:
     SettingsStore store;
     TfrmMain* frmMain() { return main_.get(); }
     TfrmGeneral* frmGeneral() { return general_.get(); }
+    TfrmRetrieving* frmRetrieving() { return retrieving_.get(); }
     TfrmAbout* frmAbout() { return about_.get(); }
 
     // Exit saves the general settings.
@@ -41,6 +42,7 @@ private:
     std::unique_ptr<TfrmSplash> splash_;
     std::unique_ptr<ActivityLog> log_;
     std::unique_ptr<TfrmMain> main_;
+    std::unique_ptr<TfrmRetrieving> retrieving_;
     std::unique_ptr<TfrmGeneral> general_;
     std::unique_ptr<TfrmAbout> about_;
 };
