@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "classify/operators.h"
 #include "platform/files.h"
 
 namespace quorvel {
@@ -19,11 +20,6 @@ Control button(const char* caption, const char* picture, bool visible = true) {
     c.picture = picture;
     c.visible = visible;
     return c;
-}
-
-// Empty, or only spaces, carriage returns, line feeds and backspaces.
-bool isBlank(const std::string& text) {
-    return text.find_first_not_of(" \r\n\b") == std::string::npos;
 }
 
 Control item(const char* caption) {
@@ -86,7 +82,7 @@ TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<Tfr
     msRemotePOP1.DefaultPort = 110;
     msRemotePOP1.TimeOut = 120;
     enc1.Key = "qiro";
-    msRemotePOP1.OnCancel = [this] { msRemotePOP1Cancel(); };
+    connectClientEvents();
     Timer1 = platform_.timers.createTimer([] { /* the automatic cycle comes with automatic mode */ });
     Timer1->setInterval(kTimer1Interval);
     timSplash = platform_.timers.createTimer([this] { timSplashTimer(); });
@@ -239,10 +235,7 @@ void TfrmMain::setExitRole(bool cancel) {
 void TfrmMain::btExitClick(Sender sender) {
     playAlarmSound(false);
     if (btExit.caption == "Cancel") {
-        msRemotePOP1.Cancel();
-        if (Listing) ListView1.clear();
-        Listing = false;
-        enableAllButtons();
+        cancelRun();
         return;
     }
     if (log_ && log_->logOpen()) log_->CloseLogFile();
@@ -319,24 +312,15 @@ void TfrmMain::popTrayPopup() {
     playAlarmSound(false);
 }
 
-void TfrmMain::msRemotePOP1Cancel() {
-    statusPanels[1] = "Operation has been canceled";
-    setExitRole(false);
-    platform_.tray.setIcon(TrayIconPicture::Hammer);
-    btList.picture = ListView1.rows.empty() ? "imDown" : "imUP";
-    if (log_) log_->logCancel(msRemotePOP1.UserName, msRemotePOP1.Server);
-    changed();
-}
-
 void TfrmMain::btLaunchClick() {
     Timer1->setEnabled(false);
     playAlarmSound(false);
     const std::string mailer = frmGeneral_ ? frmGeneral_->Mailer() : std::string();
-    if (isBlank(mailer)) {
+    if (IsBlank(mailer)) {
         platform_.dialogs.messageBox(MessageKind::Error, "Mail program not specified in the general settings. ");
     } else if (platform_.shell.open(mailer)) {
         disableAllButtons();
-        ListView1.rows.clear();
+        ListView1.clear();
         // Ends a session kept open after a listing, so the mail program can log in.
         msRemotePOP1.Cancel();
         enableAllButtons();
@@ -356,6 +340,11 @@ void TfrmMain::btGeneralClick() {
     currentMailbox = frmGeneral_->Which;
     MinutesLeft = frmGeneral_->Minutes();
     changed();
+}
+
+void TfrmMain::setProgressDialog(TfrmRetrieving* dialog) {
+    frmRetrieving_ = dialog;
+    if (frmRetrieving_) frmRetrieving_->onCancel = [this] { cancelRun(); };
 }
 
 void TfrmMain::notAvailable(const std::string& what) {
@@ -378,8 +367,6 @@ void TfrmMain::AddtoSPAMlist1Click() { listCommand("Adding messages to the spam 
 void TfrmMain::ViewHeader1Click() { listCommand("Viewing headers"); }
 void TfrmMain::ViewMessages1Click() { listCommand("Viewing a message"); }
 
-void TfrmMain::btListClick() { notAvailable("Checking e-mail"); }
-void TfrmMain::btDeleteClick() { notAvailable("Deleting messages"); }
 void TfrmMain::btSpamSetupClick() { notAvailable("The spam settings window"); }
 void TfrmMain::btStatsClick() { notAvailable("The statistics window"); }
 void TfrmMain::Viewlogfile1Click() {

@@ -4,7 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "app/frm_retrieving.h"
 #include "app/frm_splash.h"
+#include "app/frm_which_mailbox.h"
 #include "app/message_list.h"
 #include "classify/classification.h"
 #include "classify/unknown_domain.h"
@@ -15,6 +17,7 @@
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
 #include "mail/mx_resolver.h"
+#include "config/spam_rules.h"
 #include "mail/pop3_client.h"
 #include "platform/form.h"
 #include "platform/platform.h"
@@ -44,6 +47,8 @@ public:
     // Where the unknown-domain check asks (the MX resolver unless replaced);
     // replacing it starts the domain caches afresh.
     void setDomainResolver(DomainResolver& resolver);
+    // The progress dialog of the runs, created after this window.
+    void setProgressDialog(TfrmRetrieving* dialog);
 
     // Toolbar.
     Control btList, btOptions, btExit, btMark, btDelete, btRemark, btResetAll, btLaunch;
@@ -118,7 +123,25 @@ public:
     void ShowMainScreen1Click();
     void popTrayPopup();
 
-    // The POP3 client's cancel event: restores the exit button and logs the cancel.
+    // The check run (the listing of the current mailbox) and the deletion run.
+    void btListClick();
+    bool OnlyOneMailbox() const;
+    void synchronizeIwhich();
+    void btDeleteClick();
+    void DeleteMessages();
+    // Ends the run in progress: the exit button's "Cancel" and the progress dialog's button.
+    void cancelRun();
+
+    // Handlers of the POP3 client's events.
+    void msRemotePOP1Open();
+    void msRemotePOP1UpdatingInfo();
+    void msRemotePOP1NextInfoUpdated(int num);
+    void msRemotePOP1InfoUpdated();
+    void msRemotePOP1TransferringData();
+    void msRemotePOP1DataTransfered();
+    void msRemotePOP1Closing();
+    void msRemotePOP1Closed();
+    void msRemotePOP1Error(std::string& message);
     void msRemotePOP1Cancel();
     // The message list (its rows belong by position to the POP3 records).
     // Appends the row of a listed record, unmarked.
@@ -151,10 +174,9 @@ public:
     void AddtoSPAMlist1Click();
     void ViewHeader1Click();
     void ViewMessages1Click();
+    void msRemotePOP1Deleting(int num);
 
-    // Commands whose windows and runs come later say so instead.
-    void btListClick();
-    void btDeleteClick();
+    // The mail program, the settings and statistics windows, the log.
     void btLaunchClick();
     void btGeneralClick();
     void btSpamSetupClick();
@@ -170,6 +192,11 @@ private:
     // The popup commands need a selection first.
     void listCommand(const std::string& what);
     bool automaticSetting() const;
+    // A run is interactive unless it is an automatic one with the window hidden.
+    bool interactive() const;
+    void connectClientEvents();
+    void showListPicture();
+    void setStatus(const std::string& text);
 
     Platform& platform_;
     SettingsStore& store_;
@@ -181,6 +208,7 @@ private:
     // The two per-run domain caches live here.
     std::unique_ptr<UnknownDomainCheck> domainCheck_;
     std::unique_ptr<Classification> classification_;
+    TfrmRetrieving* frmRetrieving_ = nullptr;
 };
 
 }  // namespace quorvel

@@ -8,6 +8,8 @@ void Program::start() {
     main_ = std::make_unique<TfrmMain>(platform, store, std::move(splash_));
     options_ = std::make_unique<TfrmOptionsMain>(platform);
     main_->setSpamSettingsWindow(options_.get());
+    retrieving_ = std::make_unique<TfrmRetrieving>();
+    main_->setProgressDialog(retrieving_.get());
     general_ = std::make_unique<TfrmGeneral>(platform, store);
     main_->setGeneralWindow(general_.get());
     // One log for the program, at the path the settings window shows.

@@ -32,6 +32,7 @@ public:
     TfrmMain* frmMain() { return main_.get(); }
     TfrmOptionsMain* frmOptionsMain() { return options_.get(); }
     TfrmGeneral* frmGeneral() { return general_.get(); }
+    TfrmRetrieving* frmRetrieving() { return retrieving_.get(); }
     TfrmAbout* frmAbout() { return about_.get(); }
 
     // Exit saves the general settings.
@@ -44,6 +45,7 @@ private:
     std::unique_ptr<ActivityLog> log_;
     std::unique_ptr<TfrmMain> main_;
     std::unique_ptr<TfrmOptionsMain> options_;
+    std::unique_ptr<TfrmRetrieving> retrieving_;
     std::unique_ptr<TfrmGeneral> general_;
     std::unique_ptr<TfrmAbout> about_;
 };

@@ -3,7 +3,7 @@
 #include <random>
 #include <string>
 
-#include "platform/convert_error.h"
+#include "platform/convert.h"
 
 namespace quorvel {
 

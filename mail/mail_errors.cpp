@@ -1,6 +1,5 @@
 #include "mail/mail_errors.h"
 
-#include <charconv>
 #include <cstring>
 
 namespace quorvel {
@@ -23,17 +22,6 @@ std::string mailErrorText(int code) {
     if (code > 0)
         if (const char* text = strerrordesc_np(code)) return text;
     return "Error #" + std::to_string(code);
-}
-
-int strToInt(const std::string& text) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    if (first != last && *first == '+') ++first;
-    int value = 0;
-    const auto [end, ec] = std::from_chars(first, last, value);
-    if (first == last || ec != std::errc() || end != last)
-        throw EConvertError("'" + text + "' is not a valid integer value");
-    return value;
 }
 
 }  // namespace quorvel

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/convert_error.h"
+#include "platform/convert.h"
 
 namespace quorvel {
 
@@ -62,9 +62,5 @@ enum MailErrorCode : int {
 // The text of an error number: the suite's own texts, the C library's for
 // system error numbers, "Error #" and the number otherwise.
 std::string mailErrorText(int code);
-
-// Reads a whole decimal number (optional sign), as the program's string to
-// integer conversion does; throws EConvertError otherwise.
-int strToInt(const std::string& text);
 
 }  // namespace quorvel

@@ -10,6 +10,7 @@
 #include "ui/about_dialog.h"
 #include "ui/general_window.h"
 #include "ui/pictures.h"
+#include "ui/run_windows.h"
 #include "ui/single_instance.h"
 #include "ui/splash_window.h"
 #include "ui/text.h"
@@ -42,6 +43,7 @@ Desktop::Desktop(const Folders& folders)
       program(platform) {
     dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
     dialogs.registerWindow("frmGeneral", &GeneralWindow::showModal);
+    dialogs.registerWindow("frmWhichMailbox", &WhichMailboxDialog::showModal);
 }
 
 Desktop::~Desktop() {
@@ -55,6 +57,7 @@ void Desktop::start() {
     }
     program.start();
     mainWindow = std::make_unique<MainWindow>(*program.frmMain());
+    retrievingWindow = std::make_unique<RetrievingWindow>(*program.frmRetrieving(), mainWindow.get());
     tray.setMainWindow(mainWindow.get());
     tray.setMenu(mainWindow->trayMenu());
     tray.onMenuAboutToShow = [this] { program.frmMain()->popTrayPopup(); };

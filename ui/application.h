@@ -41,6 +41,7 @@ public:
     Platform platform;
     Program program;
     std::unique_ptr<MainWindow> mainWindow;
+    std::unique_ptr<QDialog> retrievingWindow;
 };
 
 // The folders a real start uses: the program folder (seeded with the shipped

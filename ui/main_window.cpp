@@ -277,6 +277,17 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QTimer::singleShot(0, qApp, &QApplication::quit);
 }
 
+// Whether the window is on screen decides if a run is attended.
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    form_.visible = true;
+}
+
+void MainWindow::hideEvent(QHideEvent* event) {
+    QMainWindow::hideEvent(event);
+    form_.visible = false;
+}
+
 void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && isMinimized() && hidesWhenMinimised && hidesWhenMinimised())

@@ -49,6 +49,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     PictureButton* addButton(QToolBar* bar, const char* name, Control& control, void (TfrmMain::*handler)());

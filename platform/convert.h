@@ -1,6 +1,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <string>
 
 namespace quorvel {
 
@@ -9,5 +10,9 @@ class EConvertError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// Reads a whole decimal number (optional sign), as the program's string to
+// integer conversion does; throws EConvertError otherwise.
+int strToInt(const std::string& text);
 
 }  // namespace quorvel

@@ -1,0 +1,327 @@
+// The main window's runs: checking a mailbox (the listing with its mailbox
+// question and progress dialog) and deleting the marked messages, with the
+// handlers of the POP3 client's events that report their progress.
+#include <string>
+
+#include "app/frm_main.h"
+#include "classify/operators.h"
+#include "platform/convert.h"
+
+namespace quorvel {
+
+namespace {
+
+// Steps of a run that must happen however it ends.
+class Finally {
+public:
+    explicit Finally(std::function<void()> action) : action_(std::move(action)) {}
+    ~Finally() { action_(); }
+    Finally(const Finally&) = delete;
+    Finally& operator=(const Finally&) = delete;
+
+private:
+    std::function<void()> action_;
+};
+
+}  // namespace
+
+void TfrmMain::connectClientEvents() {
+    msRemotePOP1.OnOpen = [this] { msRemotePOP1Open(); };
+    msRemotePOP1.OnUpdatingInfo = [this] { msRemotePOP1UpdatingInfo(); };
+    msRemotePOP1.OnNextInfoUpdated = [this](int num) { msRemotePOP1NextInfoUpdated(num); };
+    msRemotePOP1.OnInfoUpdated = [this] { msRemotePOP1InfoUpdated(); };
+    msRemotePOP1.OnTransferringData = [this] { msRemotePOP1TransferringData(); };
+    msRemotePOP1.OnDataTransfered = [this] { msRemotePOP1DataTransfered(); };
+    msRemotePOP1.OnClosing = [this] { msRemotePOP1Closing(); };
+    msRemotePOP1.OnClosed = [this] { msRemotePOP1Closed(); };
+    msRemotePOP1.OnError = [this](std::string& message) { msRemotePOP1Error(message); };
+    msRemotePOP1.OnCancel = [this] { msRemotePOP1Cancel(); };
+    msRemotePOP1.OnDeleting = [this](int num) { msRemotePOP1Deleting(num); };
+}
+
+bool TfrmMain::interactive() const {
+    return visible || !AutoCheckRunning;
+}
+
+bool TfrmMain::OnlyOneMailbox() const {
+    if (!frmGeneral_ || frmGeneral_->serverOf(1).empty()) return false;
+    for (int n = 2; n <= TfrmGeneral::kMailboxes; ++n)
+        if (!frmGeneral_->serverOf(n).empty()) return false;
+    return true;
+}
+
+void TfrmMain::synchronizeIwhich() {
+    if (!frmGeneral_) return;
+    for (int n = 1; n <= TfrmGeneral::kMailboxes; ++n)
+        frmGeneral_->rb[static_cast<std::size_t>(n - 1)].checked = n == currentMailbox;
+    frmGeneral_->Which = currentMailbox;
+}
+
+void TfrmMain::showListPicture() {
+    btList.picture = ListView1.rows.empty() ? "imDown" : "imUP";
+}
+
+void TfrmMain::setStatus(const std::string& text) {
+    statusPanels[1] = text;
+    changed();
+}
+
+void TfrmMain::cancelRun() {
+    msRemotePOP1.Cancel();
+    if (Listing) ListView1.clear();
+    Listing = false;
+    enableAllButtons();
+    if (frmRetrieving_) frmRetrieving_->hide();
+}
+
+void TfrmMain::btListClick() {
+    GetRemotePOPSettings(currentMailbox);
+    playAlarmSound(false);
+    if (IsBlank(msRemotePOP1.UserName)) {
+        platform_.dialogs.messageBox(MessageKind::Error, "You need to enter your e-mail username in the settings.");
+        btGeneralClick();
+        return;
+    }
+    if (IsBlank(msRemotePOP1.Server)) {
+        platform_.dialogs.messageBox(MessageKind::Error,
+                                     "You need to enter the name of your mail server in the settings.");
+        btGeneralClick();
+        return;
+    }
+
+    const bool attended = interactive();
+    if (MinutesLeft > 0 && attended) {
+        bool others = false;
+        for (int n = 2; n <= TfrmGeneral::kMailboxes; ++n)
+            if (frmGeneral_ && !frmGeneral_->serverOf(n).empty()) others = true;
+        if (others) {
+            TfrmWhichMailbox question([this](int n) {
+                return std::pair{frmGeneral_->serverOf(n), frmGeneral_->userOf(n)};
+            });
+            question.mailbox = currentMailbox;
+            if (platform_.dialogs.showModal(question) != ModalResult::Ok) return;
+            currentMailbox = question.mailbox;
+        }
+        synchronizeIwhich();
+        GetRemotePOPSettings(currentMailbox);
+    }
+
+    msRemotePOP1.KeepConnected = OnlyOneMailbox();
+    const bool timerWasOn = Timer1->enabled();
+    Timer1->setEnabled(false);
+    ListView1.clear();
+    setExitRole(true);
+    disableAllButtons();
+    if (frmRetrieving_) {
+        if (attended) frmRetrieving_->FormShow(msRemotePOP1.Server, msRemotePOP1.UserName);
+        frmRetrieving_->lblTitle.caption = TfrmRetrieving::kRetrievingTitle;
+    }
+    Listing = true;
+    platform_.tray.setAutoPopup(false);
+
+    // Puts the window back as it was before the run.
+    const auto endRun = [this, timerWasOn] {
+        Listing = false;
+        if (frmRetrieving_) frmRetrieving_->hide();
+        enableAllButtons();
+        setExitRole(false);
+        showListPicture();
+        if (timerWasOn) Timer1->setEnabled(true);
+        changed();
+    };
+    try {
+        Finally trayMenuBack([this] { platform_.tray.setAutoPopup(true); });
+        msRemotePOP1.UpdateInfo();
+    } catch (const std::exception&) {
+        if (attended) {
+            // The error report follows; the window must not stay in the run's state behind it.
+            endRun();
+            throw;
+        }
+        // An unattended run swallows its errors and ends as usual.
+    }
+    endRun();
+
+    if (log_) log_->logMailCheck(static_cast<int>(ListView1.rows.size()), msRemotePOP1.UserName, msRemotePOP1.Server);
+    if (ListView1.rows.empty() && !automaticSetting() && frmGeneral_ && frmGeneral_->Exit()) {
+        if (trayMode)
+            platform_.tray.hideApplication();
+        else
+            endRequest = EndRequest::Close;
+    }
+    ShowTotalCount();
+    if (frmOptionsMain_) frmOptionsMain_->Savesettings();
+    changed();
+}
+
+void TfrmMain::msRemotePOP1Open() {
+    if (frmRetrieving_) {
+        frmRetrieving_->setMessage("Opening connection ... ");
+        frmRetrieving_->hideProgress();
+    }
+    setStatus("Opening connection for " + msRemotePOP1.UserName + " on " + msRemotePOP1.Server);
+}
+
+void TfrmMain::msRemotePOP1UpdatingInfo() {
+    if (frmRetrieving_) {
+        frmRetrieving_->setMessage("Updating headers ... ");
+        frmRetrieving_->hideProgress();
+    }
+    setStatus("Updating headers");
+}
+
+void TfrmMain::msRemotePOP1NextInfoUpdated(int num) {
+    addMessageRow(msRemotePOP1.RemoteInfo().Items(num));
+    const std::string total = std::to_string(msRemotePOP1.MessageCount());
+    setStatus("Checking message " + std::to_string(num + 1) + " of " + total + " total waiting messages");
+    MarkForDeletion(static_cast<int>(ListView1.rows.size()) - 1);
+    if (frmRetrieving_) {
+        frmRetrieving_->setMessage("Message " + std::to_string(num + 1) + " of " + total);
+        frmRetrieving_->showProgress(num + 1, msRemotePOP1.MessageCount());
+    }
+}
+
+void TfrmMain::msRemotePOP1InfoUpdated() {
+    setStatus(std::to_string(msRemotePOP1.RemoteInfo().Count()) + " msg(s) for " + msRemotePOP1.UserName + " on " +
+              msRemotePOP1.Server);
+    MarkForDeletion(-1);
+    enableAllButtons();
+    if (frmRetrieving_) frmRetrieving_->hide();
+}
+
+void TfrmMain::msRemotePOP1TransferringData() {
+    if (frmRetrieving_) frmRetrieving_->setMessage("Transferring data ... ");
+    setStatus("Transferring data");
+}
+
+void TfrmMain::msRemotePOP1DataTransfered() {
+    setStatus("Data has been transfered");
+}
+
+void TfrmMain::msRemotePOP1Closing() {
+    setStatus("Closing connection");
+}
+
+void TfrmMain::msRemotePOP1Closed() {
+    setStatus("Connection closed");
+}
+
+void TfrmMain::msRemotePOP1Error(std::string& message) {
+    statusPanels[1] = message;
+    showListPicture();
+    if (log_) log_->logError(message, msRemotePOP1.UserName, msRemotePOP1.Server);
+    changed();
+}
+
+void TfrmMain::msRemotePOP1Cancel() {
+    statusPanels[1] = "Operation has been canceled";
+    setExitRole(false);
+    platform_.tray.setIcon(TrayIconPicture::Hammer);
+    showListPicture();
+    if (log_) log_->logCancel(msRemotePOP1.UserName, msRemotePOP1.Server);
+    changed();
+}
+
+void TfrmMain::btDeleteClick() {
+    if (DeleteRunning) return;
+    DeleteRunning = true;
+    playAlarmSound(false);
+    Timer1->setEnabled(false);
+    platform_.tray.setAutoPopup(false);
+    Finally restore([this] {
+        DeleteRunning = false;
+        platform_.tray.setAutoPopup(true);
+        UpdateAutomaticCaptions(automaticSetting(), frmGeneral_ ? frmGeneral_->Minutes() : MinutesLeft);
+    });
+    DeleteMessages();
+}
+
+void TfrmMain::DeleteMessages() {
+    const bool automatic = automaticSetting();
+    const bool ask = frmGeneral_ ? frmGeneral_->Ask() : true;
+    const bool launch = frmGeneral_ ? frmGeneral_->Launch() : true;
+    const bool attended = interactive();
+
+    int marked = 0;
+    for (const auto& row : ListView1.rows)
+        if (row.stateIndex == Mark::Delete || row.stateIndex == Mark::KnownSpammer) ++marked;
+    const int total = static_cast<int>(ListView1.rows.size());
+    if (marked == 0) {
+        if (!automatic && ask)
+            platform_.dialogs.messageBox(MessageKind::Information, "There were no messages marked to delete!");
+        return;
+    }
+    if (!automatic && ask &&
+        platform_.dialogs.messageBox(MessageKind::Confirmation,
+                                     "Really delete " + std::to_string(marked) + " messages from server?",
+                                     MessageButtons::YesNo) != ModalResult::Yes)
+        return;
+
+    // Marks a failed run left on the records must not delete a message whose
+    // row is not marked now: every record's marks are set afresh.
+    TmsRemoteInfo& records = msRemotePOP1.RemoteInfo();
+    for (int i = 0; i < records.Count(); ++i) msRemotePOP1.ClearMarks(i);
+    for (int i = 0; i < total && i < records.Count(); ++i) {
+        const int mark = ListView1.rows[static_cast<std::size_t>(i)].stateIndex;
+        if (mark == Mark::Delete || mark == Mark::KnownSpammer) msRemotePOP1.SetDeleteMark(i);
+    }
+    DeleteTotal = marked;
+    DeleteNext = 1;
+
+    disableAllButtons();
+    if (log_) log_->OpenLogFile();
+    setExitRole(true);
+    if (frmRetrieving_) {
+        if (attended) frmRetrieving_->FormShow(msRemotePOP1.Server, msRemotePOP1.UserName);
+        frmRetrieving_->lblTitle.caption = TfrmRetrieving::kDeletingTitle;
+        frmRetrieving_->changed();
+    }
+    try {
+        msRemotePOP1.ProcessMarks();
+    } catch (const std::exception&) {
+        // The error report follows: put the window back first. The rows keep
+        // their marks and the counter does not rise.
+        if (frmRetrieving_) frmRetrieving_->hide();
+        enableAllButtons();
+        setExitRole(false);
+        throw;
+    }
+    if (log_) log_->CloseLogFile();
+
+    if (frmGeneral_) {
+        frmGeneral_->edCount.text = std::to_string(static_cast<long long>(strToInt(frmGeneral_->edCount.text)) + marked);
+        frmGeneral_->SaveGeneralSettings();
+    }
+    ListView1.clear();
+
+    if (total == marked || automatic || !launch) {
+        if (frmRetrieving_) {
+            if (attended) frmRetrieving_->FormShow(msRemotePOP1.Server, msRemotePOP1.UserName);
+            frmRetrieving_->lblTitle.caption = TfrmRetrieving::kRetrievingTitle;
+        }
+        msRemotePOP1.UpdateInfo();
+    }
+    enableAllButtons();
+    setExitRole(false);
+    statusPanels[1] = "There were " + std::to_string(marked) + " messages deleted";
+    showListPicture();
+    if (frmRetrieving_) frmRetrieving_->hide();
+    changed();
+    if (total != marked && attended && launch) btLaunchClick();
+}
+
+void TfrmMain::msRemotePOP1Deleting(int num) {
+    if (num < 0 || num >= static_cast<int>(ListView1.rows.size())) return;
+    const MessageRow& row = ListView1.rows[static_cast<std::size_t>(num)];
+    if (frmRetrieving_) {
+        frmRetrieving_->setMessage("Deleting " + row.caption);
+        frmRetrieving_->showProgress(DeleteNext, DeleteTotal);
+    }
+    ++DeleteNext;
+    setStatus("Deleting " + std::to_string(num + 1) + " " + row.caption);
+    if (log_ && log_->logOpen())
+        log_->logDeletedSpam({row.caption, row.sender, row.size, row.date}, msRemotePOP1.Server,
+                             msRemotePOP1.UserName);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,140 @@
+// The check and deletion runs end to end: the main window's logic, driven as
+// the user would, against a real Dovecot on loopback.
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "app/program.h"
+#include "platform/files.h"
+#include "support/dovecot_server.h"
+#include "support/fake_platform.h"
+
+namespace quorvel {
+namespace {
+
+// Every domain exists: the unknown-domain check never leaves the machine.
+struct EveryDomainExists : DomainResolver {
+    void resolveDomain(const std::string&) override {}
+};
+
+std::string message(const std::string& from, const std::string& subject) {
+    return "From: " + from + "\r\nTo: joe@example.test\r\nSubject: " + subject +
+           "\r\nDate: Thu, 10 Dec 2026 09:15:00 +0000\r\n\r\nHello.\r\n";
+}
+
+class CheckRun : public ::testing::Test {
+protected:
+    testing::DovecotServer dovecot;
+    testing::FakePlatform fake;
+    std::unique_ptr<Program> program;
+    EveryDomainExists resolver;
+
+    void SetUp() override {
+        dovecot.addMessages({message("ann@friends.test", "Lunch on Friday?"),
+                             message("win@prizes.test", "You WIN a million"),
+                             message("bob@friends.test", "Minutes of the meeting")});
+        SettingsStore store(fake.platform.settingsFolder);
+        TPasswordCipher cipher;
+        cipher.Key = "qiro";
+        store.writeString("Server", "Version161", "161");
+        store.writeString("Server", "Server1", "127.0.0.1:" + std::to_string(dovecot.port()));
+        store.writeString("Server", "Mailbox1", "joe");
+        store.writeString("Server", "Passwd1", cipher.encipher("secret"));
+        store.writeString("General", "Logfile", fake.folder.file("log.txt"));
+        program = std::make_unique<Program>(fake.platform);
+        program->start();
+        main().setDomainResolver(resolver);
+        RuleTable& subjects = program->frmOptionsMain()->rules.gridSubject;
+        const std::string rule[] = {"", "Contains", "win", "No", "Yes", "0"};
+        for (int col = 0; col < 6; ++col) subjects.setCell(col, 1, rule[col]);
+    }
+
+    TfrmMain& main() { return *program->frmMain(); }
+    std::string log() { return readFileBytes(fake.folder.file("log.txt")).value_or(""); }
+};
+
+TEST_F(CheckRun, ListsJudgesAndLogsTheMailbox) {
+    std::vector<std::string> statusLines;
+    main().setChangedHandler([&] {
+        if (statusLines.empty() || statusLines.back() != main().statusPanels[1])
+            statusLines.push_back(main().statusPanels[1]);
+    });
+    main().btListClick();
+
+    ASSERT_EQ(main().ListView1.rows.size(), 3u);
+    EXPECT_EQ(main().ListView1.rows[1].caption, "You WIN a million");
+    EXPECT_EQ(main().ListView1.rows[1].sender, "win@prizes.test");
+    std::vector<int> marks;
+    for (const auto& row : main().ListView1.rows) marks.push_back(row.stateIndex);
+    EXPECT_EQ(marks, (std::vector<int>{Mark::None, Mark::Delete, Mark::None}));
+    // Only one mailbox: the session is kept, so no closing lines.
+    const std::string server = "127.0.0.1:" + std::to_string(dovecot.port());
+    const auto opening = std::find(statusLines.begin(), statusLines.end(), "Opening connection for joe on " + server);
+    const auto third = std::find(statusLines.begin(), statusLines.end(), "Checking message 3 of 3 total waiting messages");
+    EXPECT_NE(opening, statusLines.end());
+    EXPECT_NE(third, statusLines.end());
+    EXPECT_LT(opening, third);
+    EXPECT_EQ(statusLines.back(), "Message Total: 3 Number Marked: 1");
+    EXPECT_EQ(std::find(statusLines.begin(), statusLines.end(), "Closing connection"), statusLines.end());
+    EXPECT_EQ(main().btExit.caption, "Goodbye");
+    EXPECT_TRUE(main().btDelete.visible);
+    EXPECT_EQ(main().btList.picture, "imUP");
+    EXPECT_FALSE(program->frmRetrieving()->visible);
+    EXPECT_EQ(log().rfind("MAIL CHECK 3 msg(s) for \"joe\" on server " + server + " at Thu 12/10/2026 4:48 PM\r\n", 0),
+              0u);
+}
+
+TEST_F(CheckRun, DeletesOnlyTheMarkedMessageAndListsAgain) {
+    program->frmGeneral()->cbLaunch.checked = false;  // list afresh instead of launching
+    main().btListClick();
+    main().btDeleteClick();
+
+    ASSERT_EQ(fake.dialogs.shown.size(), 1u);
+    EXPECT_EQ(fake.dialogs.shown[0].text, "Really delete 1 messages from server?");
+    EXPECT_EQ(main().statusPanels[1], "There were 1 messages deleted");
+    EXPECT_EQ(program->frmGeneral()->edCount.text, "1");
+    ASSERT_EQ(main().ListView1.rows.size(), 2u);  // the fresh listing
+    EXPECT_EQ(main().ListView1.rows[1].caption, "Minutes of the meeting");
+    EXPECT_NE(log().find("DELETE SPAM on Thu 12/10/2026 4:48 PM\r\n   Server:  127.0.0.1:"), std::string::npos);
+    EXPECT_NE(log().find("   Subject: You WIN a million\r\n   Sender:  win@prizes.test\r\n"), std::string::npos);
+
+    main().FormCloseQuery();  // QUIT: the server carries the deletion out
+    const auto left = dovecot.messages();
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_NE(left[0].find("Lunch on Friday?"), std::string::npos);
+    EXPECT_NE(left[1].find("Minutes of the meeting"), std::string::npos);
+}
+
+TEST_F(CheckRun, ARefusedPasswordIsReportedInAnAttendedRunAndSwallowedUnattended) {
+    SettingsStore store(fake.platform.settingsFolder);
+    TPasswordCipher cipher;
+    cipher.Key = "qiro";
+    store.writeString("Server", "Passwd1", cipher.encipher("wrong"));
+    main().visible = true;
+    EXPECT_THROW(main().btListClick(), std::exception);
+    // The window is put back at once behind the error report.
+    EXPECT_EQ(main().btExit.caption, "Goodbye");
+    EXPECT_TRUE(main().btList.enabled);
+    EXPECT_EQ(log(), "");  // a server's refusal is not logged
+
+    main().visible = false;
+    main().AutoCheckRunning = true;
+    EXPECT_NO_THROW(main().btListClick());
+    EXPECT_EQ(log().rfind("MAIL CHECK 0 msg(s) for \"joe\"", 0), 0u);
+}
+
+TEST_F(CheckRun, CancelDuringAListingEmptiesTheListAndLogsTheCancel) {
+    // The user clicks "Cancel" once the first row is in.
+    fake.loop.onEachTurn = [&] {
+        if (main().Listing && !main().ListView1.rows.empty()) main().btExitClick(TfrmMain::Sender::Button);
+    };
+    EXPECT_THROW(main().btListClick(), std::exception);
+    fake.loop.onEachTurn = nullptr;
+    EXPECT_TRUE(main().ListView1.rows.empty());
+    EXPECT_FALSE(main().Listing);
+    EXPECT_EQ(main().statusPanels[1], "Operation has been canceled");
+    EXPECT_NE(log().find("OPERATION CANCELED FOR joe ON 127.0.0.1:"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quorvel
