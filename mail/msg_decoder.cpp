@@ -1,9 +1,12 @@
 #include "mail/msg_decoder.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <stdexcept>
 #include <utility>
 
@@ -206,15 +209,45 @@ std::string MainValue(std::string_view value) {
 
 // --- TmsMessage --------------------------------------------------------------
 
+namespace {
+
+[[noreturn]] void throwFileError(const std::string& fileName, int error) {
+    throw std::runtime_error("Cannot open file \"" + fileName + "\". " + std::strerror(error));
+}
+
+// The whole file in one buffer, sized once: a fetched message can be large.
+std::string readMessageFile(const std::string& fileName) {
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throwFileError(fileName, errno);
+    std::string data;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        throwFileError(fileName, error);
+    }
+    if (S_ISREG(info.st_mode)) data.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            throwFileError(fileName, error);
+        }
+        data.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return data;
+}
+
+}  // namespace
+
 void TmsMessage::LoadFromFile(const std::string& fileName) {
     Clear();
-    std::ifstream file(fileName, std::ios::binary | std::ios::ate);
-    if (!file) throw std::runtime_error("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
-    std::string data(static_cast<std::size_t>(file.tellg()), '\0');
-    file.seekg(0);
-    if (!file.read(data.data(), static_cast<std::streamsize>(data.size())))
-        throw std::runtime_error("Cannot read file \"" + fileName + "\"");
-    LoadFromStream(std::move(data));
+    LoadFromStream(readMessageFile(fileName));
 }
 
 void TmsMessage::LoadFromStream(std::string data) {

@@ -530,12 +530,13 @@ TEST(TmsMessage, LoadFromFileClearsAndReportsAMissingFile) {
     EXPECT_EQ(message.Headers.front(), "From: Ann <ann@example.test>");
 
     testing::TempFolder folder;
-    const std::string missing = folder.file("msg_7.eml");
-    try {
-        message.LoadFromFile(missing);
-        ADD_FAILURE() << "no error";
-    } catch (const std::runtime_error& error) {
-        EXPECT_NE(std::string(error.what()).find("Cannot open file \"" + missing + "\""), std::string::npos);
+    for (const std::string& path : {folder.file("msg_7.eml"), folder.path()}) {
+        try {
+            message.LoadFromFile(path);
+            ADD_FAILURE() << path;
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(std::string(error.what()).rfind("Cannot open file \"" + path + "\". ", 0), 0u) << error.what();
+        }
     }
 }
 
