@@ -397,13 +397,17 @@ void TmsMessageDecoder::DecodeText() {
 
 void TmsMessageDecoder::DecodeMultipart() {
     boundary_ = "--" + HeaderParam("Boundary", fieldValue(headers_, "Content-Type"));
-    for (;;) {
-        const std::string_view line = lines_.ReadLine();
-        if (lines_.Eof()) throw EMessageParserError("Cannot find boundary");
-        if (line == boundary_) break;
-    }
+    skipToBoundary(false, "Cannot find boundary");
     DecodeFirstPart();
     DecodeOtherParts();
+}
+
+std::string_view TmsMessageDecoder::skipToBoundary(bool prefixOnly, const char* missing) {
+    for (;;) {
+        const std::string_view line = lines_.ReadLine();
+        if (lines_.Eof()) throw EMessageParserError(missing);
+        if (prefixOnly ? line.starts_with(boundary_) : line == boundary_) return line;
+    }
 }
 
 void TmsMessageDecoder::DecodeFirstPart() {
@@ -413,11 +417,7 @@ void TmsMessageDecoder::DecodeFirstPart() {
         outerBoundary_ = boundary_;
         insideAlternative_ = true;
         boundary_ = "--" + HeaderParam("boundary", type);
-        for (;;) {
-            const std::string_view line = lines_.ReadLine();
-            if (lines_.Eof()) throw EMessageParserError("Cannot find boundary");
-            if (line == boundary_) break;
-        }
+        skipToBoundary(false, "Cannot find boundary");
         ReadHeaders(partHeaders_);
         type = fieldValue(partHeaders_, "Content-Type");
     }
@@ -484,13 +484,7 @@ void TmsMessageDecoder::DecodeOtherParts() {
             // The alternatives are over; the outer list goes on.
             insideAlternative_ = false;
             boundary_ = outerBoundary_;
-            std::string_view line;
-            for (;;) {
-                line = lines_.ReadLine();
-                if (lines_.Eof()) throw EMessageParserError("Cannot find closing boundary");
-                if (line.starts_with(boundary_)) break;
-            }
-            done = line == boundary_ + "--";
+            done = skipToBoundary(true, "Cannot find closing boundary") == boundary_ + "--";
         }
         if (done) return;
     }

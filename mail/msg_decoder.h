@@ -115,6 +115,9 @@ private:
     // Reads one part's lines into a new record named from `header`; returns
     // the line that ended it, "" at the end of the data.
     std::string_view decodePart(const TmsHeaders& header, bool endsAtBoundary);
+    // Skips to the line that equals the boundary (or begins with it) and
+    // returns it; raises `missing` at the end of the data.
+    std::string_view skipToBoundary(bool prefixOnly, const char* missing);
     void decodeBodyQuotedPrintable();
     void checkRecordLimit() const;
     void pump() const;
