@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "mail/mime_codecs.h"
+
 namespace quorvel {
 
 namespace {
@@ -63,40 +65,9 @@ bool keepsWholeValue(std::string_view fieldWithColon) {
     return bare == "CONTENT-TYPE" || bare == "X-UIDL";
 }
 
-int base64Value(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (isDigit(c)) return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    if (c == '=') return 0;  // padding; its octets are dropped below
-    return -1;
-}
-
 std::string decodeBase64(std::string_view text) {
     std::string out;
-    out.reserve(text.size() / 4 * 3 + 2);
-    std::uint32_t group = 0;
-    int inGroup = 0;
-    for (char c : text) {
-        const int value = base64Value(c);
-        if (value < 0) throw EMessageParserError("Invalid Character");
-        group = (group << 6) | static_cast<std::uint32_t>(value);
-        if (++inGroup == 4) {
-            out += static_cast<char>(group >> 16);
-            out += static_cast<char>(group >> 8);
-            out += static_cast<char>(group);
-            group = 0;
-            inGroup = 0;
-        }
-    }
-    // A short last group gives the whole octets its bits hold.
-    if (inGroup >= 2) out += static_cast<char>(group >> (6 * inGroup - 8));
-    if (inGroup == 3) out += static_cast<char>(group >> 2);
-
-    std::size_t padding = 0;
-    while (padding < text.size() && text[text.size() - 1 - padding] == '=') ++padding;
-    out.resize(out.size() - std::min(padding, out.size()));
+    appendBase64Decoded(text, out);
     return out;
 }
 
