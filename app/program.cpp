@@ -12,6 +12,7 @@ void Program::start() {
     main_->setProgressDialog(retrieving_.get());
     general_ = std::make_unique<TfrmGeneral>(platform, store);
     main_->setGeneralWindow(general_.get());
+    general_->setHeaderRules(options_.get());
     // One log for the program, at the path the settings window shows.
     log_ = std::make_unique<ActivityLog>(platform, [general = general_.get()] { return general->Logfile(); });
     main_->setActivityLog(log_.get());

@@ -6,7 +6,7 @@ namespace quorvel {
 
 TfrmOptionsMain::TfrmOptionsMain(Platform& platform)
     : Form("frmOptionsMain", "Spam Settings"), rules(platform.programFolder), platform_(platform) {
-    edUnknown.text = "0";
+    edUnknown.text.assign(1, '0');  // not = "0": g++ 12 warns falsely (-Wrestrict) on that
     readSettings();
 }
 
@@ -24,6 +24,17 @@ void TfrmOptionsMain::readSettings() {
 void TfrmOptionsMain::Savesettings() {
     rules.options.unknownNum = edUnknown.text;
     rules.Savesettings();
+}
+
+void TfrmOptionsMain::insertFirstRule(const HeaderRuleRow& row) {
+    RuleTable& table = rules.gridHeader;
+    // An empty table is one empty rule row: fill it rather than add another.
+    const bool empty = table.ruleCount() == 1 && table.cell(1, 1).empty() && table.cell(2, 1).empty();
+    if (!empty) table.insertRow(1);
+    const std::string cells[] = {row.what, row.matches, row.caseSensitive, row.del, row.hits};
+    for (int col = 1; col <= 5; ++col) table.setCell(col, 1, cells[col - 1]);
+    CheckGridAdv(table, 1, row.del == "Yes");
+    changed();
 }
 
 }  // namespace quorvel

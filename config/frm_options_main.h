@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "config/frm_general.h"
 #include "config/spam_rules.h"
 #include "platform/form.h"
 #include "platform/platform.h"
@@ -11,7 +12,7 @@ namespace quorvel {
 // The spam settings window's logic. It owns the live rule tables and option
 // values for the whole run: the classification reads them from here, and an
 // edit takes effect at once.
-class TfrmOptionsMain : public Form {
+class TfrmOptionsMain : public Form, public HeaderRules {
 public:
     // Creation loads the rule tables and the option values.
     explicit TfrmOptionsMain(Platform& platform);
@@ -24,7 +25,9 @@ public:
     // reported once the others are in.
     void readSettings();
     // Saves the four tables and the option values, the counter included.
-    void Savesettings();
+    void Savesettings() override;
+    // Puts a header rule first (the general settings' first-run mailbox rule).
+    void insertFirstRule(const HeaderRuleRow& row) override;
 
 private:
     Platform& platform_;

@@ -268,6 +268,14 @@ TEST(Program, CreatesItsWindowsInOrderAndTheAboutWindowCountsVisits) {
     EXPECT_EQ(fake.dialogs.modalForms, (std::vector<std::string>{"frmAbout", "frmAbout"}));
     EXPECT_EQ(program.store.readInteger("General", "Points", 0), 2);
 
+    // The settings window's first showing puts the mailbox rule first in the
+    // header rules, where the classification reads it.
+    program.frmGeneral()->FormShow();
+    const RuleTable& headers = program.frmOptionsMain()->rules.gridHeader;
+    EXPECT_EQ(headers.cell(2, 1), " - MailBox #1");
+    EXPECT_EQ(headers.cell(4, 1), "Yes");
+    EXPECT_EQ(headers.image(1), kImageCheck);
+
     // Exit saves the general settings.
     program.frmGeneral()->nMinutes.value = 42;
     program.shutdown();
