@@ -319,20 +319,6 @@ void TfrmMain::notAvailable(const std::string& what) {
     changed();
 }
 
-void TfrmMain::listCommand(const std::string& what) {
-    if (ListView1.selectedCount() == 0) {
-        NadaSelected();
-        return;
-    }
-    notAvailable(what);
-}
-
-void TfrmMain::Why1Click() { listCommand("Explaining a mark"); }
-void TfrmMain::AddtoExceptions1Click() { listCommand("Adding senders to the exceptions list"); }
-void TfrmMain::AddtoSPAMlist1Click() { listCommand("Adding messages to the spam list"); }
-void TfrmMain::ViewHeader1Click() { listCommand("Viewing headers"); }
-void TfrmMain::ViewMessages1Click() { listCommand("Viewing a message"); }
-
 void TfrmMain::btListClick() { notAvailable("Checking e-mail"); }
 void TfrmMain::btDeleteClick() { notAvailable("Deleting messages"); }
 void TfrmMain::btLaunchClick() { notAvailable("Launching the e-mail program"); }

@@ -56,6 +56,21 @@ std::string addressOf(const std::string& fieldValue) {
 
 }  // namespace
 
+// The sender's address as the checks read it.
+struct JudgedSender {
+    std::string upper, domain, domainUpper;
+    bool blank = false, domainBlank = false;
+    PairSet pairs{8};  // of the whole address, so of its domain too
+};
+
+// One header field's decoded value; not readable when it cannot be decoded.
+struct JudgedField {
+    std::string name;
+    bool readable = false;
+    std::string value, upper;
+    PairSet pairs{8};
+};
+
 // What the checks read of one message, each computed once per message and
 // only when a check asks for it.
 struct MessageView {
@@ -74,11 +89,7 @@ struct MessageView {
         return *subjectPairs_;
     }
 
-    struct Sender {
-        std::string upper, domain, domainUpper;
-        bool blank = false, domainBlank = false;
-        PairSet pairs{8};  // of the whole address, so of its domain too
-    };
+    using Sender = JudgedSender;
     const Sender& sender() {
         if (!sender_) {
             Sender& s = sender_.emplace();
@@ -123,12 +134,7 @@ struct MessageView {
         return *linePairs_;
     }
 
-    struct Field {
-        std::string name;
-        bool readable = false;
-        std::string value, upper;
-        PairSet pairs{8};
-    };
+    using Field = JudgedField;
     // A field's decoded value, looked up once per name.
     const Field& field(const std::string& name) {
         for (const Field& f : fields_)
