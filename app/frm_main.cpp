@@ -353,20 +353,6 @@ void TfrmMain::notAvailable(const std::string& what) {
     changed();
 }
 
-void TfrmMain::listCommand(const std::string& what) {
-    if (ListView1.selectedCount() == 0) {
-        NadaSelected();
-        return;
-    }
-    notAvailable(what);
-}
-
-void TfrmMain::Why1Click() { listCommand("Explaining a mark"); }
-void TfrmMain::AddtoExceptions1Click() { listCommand("Adding senders to the exceptions list"); }
-void TfrmMain::AddtoSPAMlist1Click() { listCommand("Adding messages to the spam list"); }
-void TfrmMain::ViewHeader1Click() { listCommand("Viewing headers"); }
-void TfrmMain::ViewMessages1Click() { listCommand("Viewing a message"); }
-
 void TfrmMain::btSpamSetupClick() { notAvailable("The spam settings window"); }
 void TfrmMain::btStatsClick() { notAvailable("The statistics window"); }
 void TfrmMain::Viewlogfile1Click() {

@@ -1,5 +1,6 @@
 #include "classify/classification.h"
 
+#include <algorithm>
 #include <charconv>
 #include <deque>
 #include <climits>
@@ -36,6 +37,12 @@ std::optional<long long> decimal(std::string_view text) {
     return value;
 }
 
+// ASCII upper-casing in place, inline: it runs over every header byte.
+void foldInPlace(std::string& text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
+}
+
 bool isPatternOperator(RuleOperator op) { return op <= RuleOperator::EndsWith; }
 
 // The five character operators show no pattern in a reason line.
@@ -48,6 +55,21 @@ std::string addressOf(const std::string& fieldValue) {
 }
 
 }  // namespace
+
+// The sender's address as the checks read it.
+struct JudgedSender {
+    std::string upper, domain, domainUpper;
+    bool blank = false, domainBlank = false;
+    PairSet pairs{8};  // of the whole address, so of its domain too
+};
+
+// One header field's decoded value; not readable when it cannot be decoded.
+struct JudgedField {
+    std::string name;
+    bool readable = false;
+    std::string value, upper;
+    PairSet pairs{8};
+};
 
 // What the checks read of one message, each computed once per message and
 // only when a check asks for it.
@@ -63,35 +85,41 @@ struct MessageView {
         return *subjectUpper_;
     }
     const PairSet& subjectPairs() {
-        if (!subjectPairs_) subjectPairs_.emplace().add(subjectUpper());
+        if (!subjectPairs_) subjectPairs_.emplace(9).add(subjectUpper());
         return *subjectPairs_;
     }
 
-    struct Sender {
-        std::string upper, domain, domainUpper, local;
-        bool blank = false, domainBlank = false;
-        // The character operators, on the local part and on the domain.
-        bool uppercase[2], allNumeric[2], halfNumeric[2], firstNumeric[2];
-    };
+    using Sender = JudgedSender;
     const Sender& sender() {
         if (!sender_) {
-            Sender s;
+            Sender& s = sender_.emplace();
             s.upper = asciiUpper(in.sender);
             s.domain = domainPart(in.sender);
             s.domainUpper = asciiUpper(s.domain);
-            s.local = localPart(in.sender);
             s.blank = IsBlank(in.sender);
             s.domainBlank = IsBlank(s.domain);
-            const std::string* parts[2] = {&s.local, &s.domain};
-            for (int i = 0; i < 2; ++i) {
-                s.uppercase[i] = IsUppercaseText(*parts[i]);
-                s.allNumeric[i] = IsAllNumeric(*parts[i]);
-                s.halfNumeric[i] = IsHalfNumeric(*parts[i]);
-                s.firstNumeric[i] = IsFirstCharNumeric(*parts[i]);
-            }
-            sender_ = std::move(s);
+            s.pairs.add(s.upper);
         }
         return *sender_;
+    }
+    // The character operators, on the local part of the address (part 0) or
+    // on its domain (part 1); few rules use them.
+    bool characterTest(RuleOperator op, int part) {
+        if (!characterTests_) {
+            const std::string parts[2] = {localPart(in.sender), domainPart(in.sender)};
+            auto& t = characterTests_.emplace();
+            for (int i = 0; i < 2; ++i) {
+                t[i][0] = IsUppercaseText(parts[i]);
+                t[i][1] = IsAllNumeric(parts[i]);
+                t[i][2] = IsHalfNumeric(parts[i]);
+                t[i][3] = IsFirstCharNumeric(parts[i]);
+            }
+        }
+        const int which = op == RuleOperator::IsUppercase   ? 0
+                          : op == RuleOperator::AllNumeric ? 1
+                          : op == RuleOperator::HalfNumeric ? 2
+                                                            : 3;
+        return (*characterTests_)[part][which];
     }
 
     // The header lines the text rules look at: all but the last stored one.
@@ -102,15 +130,11 @@ struct MessageView {
     }
     const PairSet& linePairs() {
         prepareLines();
-        if (!linePairs_) linePairs_.emplace().add(linesUpper_);
+        if (!linePairs_) linePairs_.emplace(12).add(linesUpper_);
         return *linePairs_;
     }
 
-    struct Field {
-        std::string name;
-        bool readable = false;
-        std::string value, upper;
-    };
+    using Field = JudgedField;
     // A field's decoded value, looked up once per name.
     const Field& field(const std::string& name) {
         for (const Field& f : fields_)
@@ -121,6 +145,7 @@ struct MessageView {
             GetFieldValue(headers, name, f.value);
             f.readable = true;
             f.upper = asciiUpper(f.value);
+            f.pairs.add(f.upper);
         } catch (const EMessageParserError&) {
             f.value.clear();
         }
@@ -148,13 +173,14 @@ private:
             linesUpper_ += headers[i];
         }
         lineStarts_.push_back(linesUpper_.size());
-        for (char& c : linesUpper_) c = asciiUpper(c);
+        foldInPlace(linesUpper_);
         linesReady_ = true;
     }
 
     std::optional<std::string> subjectUpper_;
     std::optional<PairSet> subjectPairs_;
     std::optional<Sender> sender_;
+    std::optional<std::array<std::array<bool, 4>, 2>> characterTests_;
     std::string linesUpper_;  // the examined lines upper-cased, one after another
     std::vector<std::size_t> lineStarts_;
     bool linesReady_ = false;
@@ -178,10 +204,15 @@ std::string reasonLine(bool del, bool exception, std::string_view what, std::str
     return line;
 }
 
+PairSet::PairSet(unsigned log2Bits) : shift_(32 - log2Bits) {
+    const std::size_t words = std::max<std::size_t>(1, (std::size_t{1} << log2Bits) / 64);
+    std::fill_n(bits_.begin(), std::min(words, bits_.size()), 0);
+}
+
 void PairSet::add(std::string_view upper) {
     for (std::size_t i = 0; i + 1 < upper.size(); ++i) {
-        const std::uint16_t pair = pairAt(upper, i);
-        bits_[pair >> 6] |= std::uint64_t{1} << (pair & 63);
+        const unsigned bit = index(pairAt(upper, i));
+        bits_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
     }
 }
 
@@ -207,25 +238,33 @@ PreparedPattern preparePattern(std::string_view op, std::string_view pattern, bo
     // match of the upper-cased texts too.
     const std::string upper = asciiUpper(pattern);
     if (upper.size() >= 2) {
-        prepared.filtered = true;
-        prepared.firstPair = pairAt(upper, 0);
-        prepared.lastPair = pairAt(upper, upper.size() - 2);
+        const std::size_t last = upper.size() - 2;
+        for (std::size_t k = 0; k < prepared.pairs.size(); ++k) {
+            const std::uint16_t pair = pairAt(upper, k * last / (prepared.pairs.size() - 1));
+            if (std::find(prepared.pairs.begin(), prepared.pairs.begin() + prepared.pairCount, pair) ==
+                prepared.pairs.begin() + prepared.pairCount)
+                prepared.pairs[prepared.pairCount++] = pair;
+        }
     }
     return prepared;
+}
+
+bool mayOccurIn(const PreparedPattern& pattern, const PairSet& pairs) {
+    for (std::uint8_t i = 0; i < pattern.pairCount; ++i)
+        if (!pairs.has(pattern.pairs[i])) return false;
+    return true;
 }
 
 bool matchPattern(const PreparedPattern& pattern, std::string_view text, std::string_view upper,
                   const PairSet* pairs) {
     const std::string_view compared = pattern.caseSensitive ? text : upper;
     const std::string_view p = pattern.text;
-    const auto mayOccur = [&] {
-        return !pattern.filtered || !pairs || (pairs->has(pattern.firstPair) && pairs->has(pattern.lastPair));
-    };
+    // Every operator but an empty pattern needs the pattern inside the text.
+    if (pairs && isPatternOperator(pattern.op) && !mayOccurIn(pattern, *pairs)) return false;
     switch (pattern.op) {
-        case RuleOperator::Contains:
-            return !p.empty() && mayOccur() && compared.find(p) != std::string_view::npos;
+        case RuleOperator::Contains: return !p.empty() && compared.find(p) != std::string_view::npos;
         case RuleOperator::ContainsWholeWord:
-            if (IsBlank(text) || IsBlank(p) || !mayOccur() || compared.find(p) == std::string_view::npos) return false;
+            if (IsBlank(text) || IsBlank(p) || compared.find(p) == std::string_view::npos) return false;
             return WholeWordCheck(compared, p, true);
         case RuleOperator::Equals: return compared == p;
         case RuleOperator::StartsWith: return compared.starts_with(p);
@@ -234,10 +273,85 @@ bool matchPattern(const PreparedPattern& pattern, std::string_view text, std::st
     }
 }
 
+void PairIndex::add(std::uint32_t position, const PreparedPattern& pattern) {
+    unsigned best = bucket(pattern.pairs[0]);
+    for (std::uint8_t i = 1; i < pattern.pairCount; ++i)
+        if (sizes_[bucket(pattern.pairs[i])] < sizes_[best]) best = bucket(pattern.pairs[i]);
+    ++sizes_[best];
+    pending_.emplace_back(best, position);
+}
+
+void PairIndex::finish() {
+    starts_.assign(sizes_.size() + 1, 0);
+    for (std::size_t b = 0; b < sizes_.size(); ++b) starts_[b + 1] = starts_[b] + sizes_[b];
+    positions_.resize(pending_.size());
+    std::vector<std::uint32_t> next(starts_.begin(), starts_.end() - 1);
+    for (const auto& [b, position] : pending_) positions_[next[b]++] = position;
+    pending_.clear();
+    pending_.shrink_to_fit();
+}
+
+void PairIndex::collect(std::string_view upper, std::vector<std::uint32_t>& out) const {
+    if (positions_.empty()) return;
+    for (std::size_t i = 0; i + 1 < upper.size(); ++i) {
+        const unsigned b = bucket(pairAt(upper, i));
+        out.insert(out.end(), positions_.begin() + starts_[b], positions_.begin() + starts_[b + 1]);
+    }
+}
+
+template <typename Rule>
+const std::vector<std::uint32_t>& Classification::candidates(const Prepared<Rule>& prepared, MessageView& view) {
+    candidates_ = prepared.always;
+    if (reference_) {
+        // The plain evaluators try every rule.
+        candidates_.resize(prepared.rules.size());
+        for (std::uint32_t i = 0; i < candidates_.size(); ++i) candidates_[i] = i;
+        return candidates_;
+    }
+    // The rules always tried are in order already; only the few found by
+    // their pairs need sorting before the two are merged.
+    const auto middle = static_cast<std::ptrdiff_t>(candidates_.size());
+    prepared.bySubject.collect(view.subjectUpper(), candidates_);
+    prepared.bySender.collect(view.sender().upper, candidates_);
+    std::sort(candidates_.begin() + middle, candidates_.end());
+    std::inplace_merge(candidates_.begin(), candidates_.begin() + middle, candidates_.end());
+    candidates_.erase(std::unique(candidates_.begin(), candidates_.end()), candidates_.end());
+    return candidates_;
+}
+
 Classification::Classification(SpamRules& rules, const KnownList& known, ClassificationHost& host)
     : rules_(rules), known_(known), host_(host) {}
 
 // ---- Prepared rules, rebuilt only when a table's revision moved ----
+
+namespace {
+
+// Which text a rule needs a pair of: Subject and Sender for pattern operators,
+// SenderText for any operator (the exception rows that compare addresses).
+enum class Source { Subject, Sender, SenderText, Always, Never };
+
+// Files every rule under the text it needs, or among those always tried.
+template <typename Prepared, typename SourceOf>
+void fileRules(Prepared& prepared, SourceOf sourceOf) {
+    prepared.bySubject = PairIndex();
+    prepared.bySender = PairIndex();
+    prepared.always.clear();
+    for (std::uint32_t i = 0; i < prepared.rules.size(); ++i) {
+        const auto [source, pattern] = sourceOf(prepared.rules[i]);
+        if (source == Source::Never) continue;
+        const bool filed = pattern->pairCount > 0 && (source == Source::SenderText || isPatternOperator(pattern->op));
+        if (filed && source == Source::Subject)
+            prepared.bySubject.add(i, *pattern);
+        else if (filed && (source == Source::Sender || source == Source::SenderText))
+            prepared.bySender.add(i, *pattern);
+        else
+            prepared.always.push_back(i);
+    }
+    prepared.bySubject.finish();
+    prepared.bySender.finish();
+}
+
+}  // namespace
 
 const std::vector<Classification::SubjectRule>& Classification::subjectRules() {
     const RuleTable& table = rules_.gridSubject;
@@ -247,6 +361,7 @@ const std::vector<Classification::SubjectRule>& Classification::subjectRules() {
             subject_.rules.push_back(
                 {preparePattern(table.cell(1, row), table.cell(2, row), table.cell(3, row) == kYes),
                  table.cell(4, row) == kYes});
+        fileRules(subject_, [](const SubjectRule& rule) { return std::pair{Source::Subject, &rule.pattern}; });
         subject_.revision = table.revision();
     }
     return subject_.rules;
@@ -266,6 +381,7 @@ const std::vector<Classification::SenderRule>& Classification::senderRules() {
             rule.del = table.cell(4, row) == kYes;
             sender_.rules.push_back(std::move(rule));
         }
+        fileRules(sender_, [](const SenderRule& rule) { return std::pair{Source::Sender, &rule.pattern}; });
         sender_.revision = table.revision();
     }
     return sender_.rules;
@@ -326,6 +442,15 @@ const std::vector<Classification::ExceptionRule>& Classification::exceptionRules
             rule.image = exceptionImageIndex(table, row);
             exception_.rules.push_back(std::move(rule));
         }
+        fileRules(exception_, [](const ExceptionRule& rule) {
+            switch (rule.kind) {
+                case ExceptionRule::Kind::Skip: return std::pair{Source::Never, &rule.pattern};
+                case ExceptionRule::Kind::Domain:
+                case ExceptionRule::Kind::Address: return std::pair{Source::SenderText, &rule.pattern};
+                case ExceptionRule::Kind::Subject: return std::pair{Source::Subject, &rule.pattern};
+                default: return std::pair{Source::Always, &rule.pattern};
+            }
+        });
         exception_.revision = table.revision();
     }
     return exception_.rules;
@@ -361,16 +486,17 @@ bool Classification::senderMatches(const SenderRule& rule, int row, MessageView&
     if (rule.what == SenderRule::What::Other) return false;
     const MessageView::Sender& s = view.sender();
     const bool address = rule.what == SenderRule::What::Address;
-    const std::size_t part = address ? 0 : 1;  // the character operators read the local part of an address
     switch (rule.pattern.op) {
         case RuleOperator::IsBlank: return address ? s.blank : s.domainBlank;
-        case RuleOperator::IsUppercase: return s.uppercase[part];
-        case RuleOperator::AllNumeric: return s.allNumeric[part];
-        case RuleOperator::HalfNumeric: return s.halfNumeric[part];
-        case RuleOperator::FirstCharNumeric: return s.firstNumeric[part];
+        case RuleOperator::IsUppercase:
+        case RuleOperator::AllNumeric:
+        case RuleOperator::HalfNumeric:
+        case RuleOperator::FirstCharNumeric:
+            // They read the local part of an address.
+            return view.characterTest(rule.pattern.op, address ? 0 : 1);
         default:
-            return address ? matchPattern(rule.pattern, view.in.sender, s.upper, nullptr)
-                           : matchPattern(rule.pattern, s.domain, s.domainUpper, nullptr);
+            return address ? matchPattern(rule.pattern, view.in.sender, s.upper, &s.pairs)
+                           : matchPattern(rule.pattern, s.domain, s.domainUpper, &s.pairs);
     }
 }
 
@@ -379,7 +505,7 @@ bool Classification::headerLineMatches(const HeaderRule& rule, int row, std::siz
         const RuleTable& t = rules_.gridHeader;
         return MatchHeaderLine(view.headers[line], t.cell(1, row), t.cell(2, row), t.cell(3, row) == kYes);
     }
-    return matchPattern(rule.pattern, view.headers[line], view.lineUpper(line), &view.linePairs());
+    return matchPattern(rule.pattern, view.headers[line], view.lineUpper(line), nullptr);
 }
 
 bool Classification::exceptionTextMatches(const ExceptionRule& rule, int row, std::string_view text,
@@ -396,11 +522,12 @@ bool Classification::exceptionTextMatches(const ExceptionRule& rule, int row, st
 std::optional<int> Classification::qIsInException(MessageView& view) {
     const RuleTable& table = rules_.gridExcept;
     const auto& rules = exceptionRules();
-    for (std::size_t i = 0; i < rules.size(); ++i) {
+    for (const std::uint32_t i : candidates(exception_, view)) {
         const ExceptionRule& rule = rules[i];
         const int row = static_cast<int>(i) + 1;
-        const std::string& pattern = table.cell(2, row);
-        const bool caseFlag = table.cell(3, row) == kYes;
+        // Read only for a reason line.
+        const auto pattern = [&] { return table.cell(2, row); };
+        const auto caseFlag = [&] { return table.cell(3, row) == kYes; };
         bool matched = false;
         switch (rule.kind) {
             case ExceptionRule::Kind::Skip: break;
@@ -409,37 +536,40 @@ std::optional<int> Classification::qIsInException(MessageView& view) {
                 if (!view.in.senderReadable) break;
                 const bool domain = rule.kind == ExceptionRule::Kind::Domain;
                 if (reference_)
-                    matched = domain ? TextEndsWith(view.in.sender, pattern, false)
-                                     : TextStartsWith(view.in.sender, pattern, false);
+                    matched = domain ? TextEndsWith(view.in.sender, pattern(), false)
+                                     : TextStartsWith(view.in.sender, pattern(), false);
+                else if (!mayOccurIn(rule.pattern, view.sender().pairs))
+                    matched = false;
                 else
                     matched = domain ? rule.upperText.size() <= kEndsWithLimit &&
                                            std::string_view(view.sender().upper).ends_with(rule.upperText)
                                      : std::string_view(view.sender().upper).starts_with(rule.upperText);
                 if (matched && explain_)
                     host_.whyExcept(domain ? std::string(kWhatDomainName) : std::string(kWhatEmailAddress),
-                                    std::string(kOpEquals), pattern, false);
+                                    std::string(kOpEquals), pattern(), false);
                 break;
             }
             case ExceptionRule::Kind::Subject:
                 if (!view.in.subjectReadable) break;
                 matched = exceptionTextMatches(rule, row, view.in.subject, view.subjectUpper(), &view.subjectPairs());
-                if (matched && explain_) host_.whyExcept("Subject", table.cell(1, row), pattern, caseFlag);
+                if (matched && explain_) host_.whyExcept("Subject", table.cell(1, row), pattern(), caseFlag());
                 break;
             case ExceptionRule::Kind::AnyHeader:
+                if (!reference_ && !mayOccurIn(rule.pattern, view.linePairs())) break;
                 for (std::size_t line = 0; line < view.lineCount(); ++line) {
-                    if (!exceptionTextMatches(rule, row, view.headers[line], view.lineUpper(line), &view.linePairs()))
+                    if (!exceptionTextMatches(rule, row, view.headers[line], view.lineUpper(line), nullptr))
                         continue;
                     matched = true;
                     if (!explain_) break;
-                    host_.whyExcept("Any Header " + view.headers[line], table.cell(1, row), pattern, caseFlag);
+                    host_.whyExcept("Any Header " + view.headers[line], table.cell(1, row), pattern(), caseFlag());
                 }
                 break;
             case ExceptionRule::Kind::Field: {
                 const MessageView::Field& field = view.field(table.cell(0, row));
                 if (!field.readable) break;
-                matched = exceptionTextMatches(rule, row, field.value, field.upper, nullptr);
+                matched = exceptionTextMatches(rule, row, field.value, field.upper, &field.pairs);
                 if (matched && explain_)
-                    host_.whyExcept(table.cell(0, row) + " " + field.value, table.cell(1, row), pattern, caseFlag);
+                    host_.whyExcept(table.cell(0, row) + " " + field.value, table.cell(1, row), pattern(), caseFlag());
                 break;
             }
         }
@@ -469,7 +599,7 @@ Classification::ScanResult Classification::qMarkThisSubject(MessageView& view) {
     ScanResult result;
     const RuleTable& table = rules_.gridSubject;
     const auto& rules = subjectRules();
-    for (std::size_t i = 0; i < rules.size(); ++i) {
+    for (const std::uint32_t i : candidates(subject_, view)) {
         const int row = static_cast<int>(i) + 1;
         const SubjectRule& rule = rules[i];
         if (!subjectMatches(rule, row, view)) continue;
@@ -490,7 +620,7 @@ Classification::ScanResult Classification::qmarkThisSender(MessageView& view) {
     ScanResult result;
     const RuleTable& table = rules_.gridFrom;
     const auto& rules = senderRules();
-    for (std::size_t i = 0; i < rules.size(); ++i) {
+    for (const std::uint32_t i : candidates(sender_, view)) {
         const int row = static_cast<int>(i) + 1;
         const SenderRule& rule = rules[i];
         if (!senderMatches(rule, row, view)) continue;
@@ -523,6 +653,7 @@ Classification::ScanResult Classification::qMarkThisHeader(MessageView& view) {
         switch (rule.form) {
             case HeaderRule::Form::Text:
                 if (!isPatternOperator(rule.pattern.op)) break;
+                if (!reference_ && !mayOccurIn(rule.pattern, view.linePairs())) break;
                 for (std::size_t line = 0; line < view.lineCount(); ++line)
                     if (headerLineMatches(rule, row, line, view) && fired("Header", table.cell(1, row), table.cell(2, row)))
                         return result;

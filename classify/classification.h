@@ -51,17 +51,24 @@ struct KnownListHit {
     std::string entry;  // the address or domain that was found
 };
 
-// Byte pairs that occur in some upper-cased texts: a pattern one of whose
-// pairs is missing cannot occur in any of them, so most rules are refused
-// without a search.
+// The byte pairs that occur in some upper-cased texts, hashed into a few
+// bits: a pattern one of whose pairs is missing cannot occur in any of the
+// texts, so most rules are refused without a search. A set may hold pairs
+// that never occurred, never the other way round.
 class PairSet {
 public:
-    void clear() { bits_.fill(0); }
+    // 2^log2Bits bits, at most 4096: more texts want more bits.
+    explicit PairSet(unsigned log2Bits);
     void add(std::string_view upper);
-    bool has(std::uint16_t pair) const { return (bits_[pair >> 6] >> (pair & 63)) & 1u; }
+    bool has(std::uint16_t pair) const {
+        const unsigned i = index(pair);
+        return (bits_[i >> 6] >> (i & 63)) & 1u;
+    }
 
 private:
-    std::array<std::uint64_t, 1024> bits_{};
+    unsigned index(std::uint16_t pair) const { return (pair * 0x9E3779B1u) >> shift_; }
+    unsigned shift_;
+    std::array<std::uint64_t, 64> bits_;  // only the first 2^log2Bits bits are used
 };
 
 enum class RuleOperator : std::uint8_t {
@@ -71,20 +78,45 @@ enum class RuleOperator : std::uint8_t {
 RuleOperator ruleOperator(std::string_view keyword);
 
 // A pattern operator with its pattern made ready once per rule: upper-cased
-// unless the case matters, and its first and last byte pairs for PairSet.
+// unless the case matters, and the byte pairs of its upper-cased form, all
+// of which must occur in a text the pattern matches.
 struct PreparedPattern {
     RuleOperator op = RuleOperator::Unknown;
     bool caseSensitive = false;
     std::string text;
-    bool filtered = false;  // two bytes or more: the pairs below must occur
-    std::uint16_t firstPair = 0, lastPair = 0;
+    // Up to four pairs spread over the pattern; none for patterns under two bytes.
+    std::array<std::uint16_t, 4> pairs{};
+    std::uint8_t pairCount = 0;
 };
 PreparedPattern preparePattern(std::string_view op, std::string_view pattern, bool caseSensitive);
+// False when the pattern cannot match any text whose pairs `pairs` holds.
+bool mayOccurIn(const PreparedPattern& pattern, const PairSet& pairs);
 // The five pattern operators on a text given as received and upper-cased,
 // with the same results as the evaluators of operators.h; `pairs`, when
 // given, holds at least the pairs of `upper`. Other operators never match.
 bool matchPattern(const PreparedPattern& pattern, std::string_view text, std::string_view upper,
                   const PairSet* pairs);
+
+// The rules of a table filed by one byte pair of their patterns, so that a
+// text's own pairs name the few rules that may match it.
+class PairIndex {
+public:
+    // Files rule `position` under one of the pattern's pairs, the one whose
+    // bucket is emptiest so far; call finish() once all are added.
+    void add(std::uint32_t position, const PreparedPattern& pattern);
+    void finish();
+    // Appends the rules filed under the pairs of `upper`, in no order and
+    // possibly more than once.
+    void collect(std::string_view upper, std::vector<std::uint32_t>& out) const;
+
+private:
+    static constexpr unsigned kLog2Buckets = 12;
+    static unsigned bucket(std::uint16_t pair) { return (pair * 0x9E3779B1u) >> (32 - kLog2Buckets); }
+    std::vector<std::pair<unsigned, std::uint32_t>> pending_;  // bucket, position
+    std::vector<std::uint32_t> sizes_ = std::vector<std::uint32_t>(1u << kLog2Buckets);
+    std::vector<std::uint32_t> starts_;  // per bucket, into positions_
+    std::vector<std::uint32_t> positions_;
+};
 
 struct MessageView;
 
@@ -153,7 +185,15 @@ private:
     struct Prepared {
         std::uint64_t revision = 0;  // no table has revision 0
         std::vector<Rule> rules;
+        // Rules that need a pair of the subject, of the sender, and rules
+        // that are tried whatever the text.
+        PairIndex bySubject, bySender;
+        std::vector<std::uint32_t> always;
     };
+    // The positions of the rules worth trying on this message, in table order.
+    template <typename Rule>
+    const std::vector<std::uint32_t>& candidates(const Prepared<Rule>& prepared, MessageView& view);
+    std::vector<std::uint32_t> candidates_;
 
     std::optional<int> qIsInException(MessageView& view);
     ScanResult qMarkThisSubject(MessageView& view);

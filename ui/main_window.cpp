@@ -11,28 +11,14 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QKeyEvent>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "ui/pictures.h"
 #include "ui/text.h"
 
 namespace quorvel::ui {
-
-namespace {
-
-// The 15 state pictures, made once and shared by every row.
-const QIcon& stateIcon(int mark) {
-    static const std::vector<QIcon> icons = [] {
-        std::vector<QIcon> all;
-        for (int i = 0; i <= Mark::LastException; ++i) all.push_back(drawnIcon(QString("B%1").arg(i)));
-        return all;
-    }();
-    static const QIcon none;
-    return mark >= 0 && mark < static_cast<int>(icons.size()) ? icons[static_cast<std::size_t>(mark)] : none;
-}
-
-}  // namespace
 
 PictureButton::PictureButton(const Control& control, QWidget* parent) : QToolButton(parent), control_(control) {
     setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -135,28 +121,7 @@ MainWindow::MainWindow(TfrmMain& form) : form_(form) {
     ad_->setFont(adFont);
     layout->addWidget(ad_);
 
-    list_ = new QTreeWidget(central);
-    list_->setObjectName("ListView1");
-    list_->setRootIsDecorated(false);
-    list_->setSortingEnabled(false);
-    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list_->setUniformRowHeights(true);
-    list_->setIconSize(QSize(16, 16));
-    list_->setAllColumnsShowFocus(true);
-    QStringList headings;
-    for (const char* column : MessageList::kColumns) headings << column;
-    list_->setHeaderLabels(headings);
-    list_->header()->setSectionsClickable(false);
-    list_->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
-    list_->setColumnWidth(0, 300);
-    list_->setColumnWidth(1, 200);
-    list_->setColumnWidth(2, 70);
-    connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
-        for (int i = 0; i < list_->topLevelItemCount() && i < static_cast<int>(form_.ListView1.rows.size()); ++i)
-            form_.ListView1.rows[static_cast<std::size_t>(i)].selected = list_->topLevelItem(i)->isSelected();
-    });
-    connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { form_.btMarkClick(); });
+    buildList(central);
     layout->addWidget(list_, 1);
     setCentralWidget(central);
 
@@ -175,6 +140,53 @@ MainWindow::MainWindow(TfrmMain& form) : form_(form) {
 
 MainWindow::~MainWindow() {
     form_.setChangedHandler(nullptr);
+}
+
+void MainWindow::buildList(QWidget* parent) {
+    list_ = new QTreeView(parent);
+    list_->setObjectName("ListView1");
+    model_ = new MessageListModel(form_.ListView1, list_);
+    list_->setModel(model_);
+    list_->setRootIsDecorated(false);
+    list_->setItemsExpandable(false);
+    list_->setSortingEnabled(false);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setUniformRowHeights(true);  // ten thousand rows lay out without measuring each
+    list_->setIconSize(QSize(16, 16));
+    list_->setAllColumnsShowFocus(true);
+    list_->header()->setSectionsClickable(false);
+    list_->header()->setSectionsMovable(false);
+    list_->setColumnWidth(0, 300);
+    list_->setColumnWidth(1, 200);
+    list_->setColumnWidth(2, 70);
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected, const QItemSelection& deselected) {
+                if (!applyingSelection_) model_->takeSelection(selected, deselected);
+            });
+    connect(list_, &QTreeView::clicked, this, [this] { form_.ListView1Click(); });
+    connect(list_, &QTreeView::doubleClicked, this, [this] { form_.btMarkClick(); });
+    list_->installEventFilter(this);
+
+    listMenu_ = new QMenu(list_);
+    listMenu_->setObjectName("PopupMenu1");
+    auto& f = form_;
+    addAction(listMenu_, f.Why1, [&f] { f.Why1Click(); });
+    listMenu_->addSeparator();
+    addAction(listMenu_, f.AddtoExceptions1, [&f] { f.AddtoExceptions1Click(); });
+    addAction(listMenu_, f.AddtoSPAMlist1, [&f] { f.AddtoSPAMlist1Click(); });
+    listMenu_->addSeparator();
+    addAction(listMenu_, f.ViewHeader1, [&f] { f.ViewHeader1Click(); });
+    addAction(listMenu_, f.ViewMessages1, [&f] { f.ViewMessages1Click(); });
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { listMenu_->popup(list_->viewport()->mapToGlobal(at)); });
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyRelease) form_.ListView1KeyUp();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 PictureButton* MainWindow::addButton(QToolBar* bar, const char* name, Control& control,
@@ -253,21 +265,12 @@ void MainWindow::sync() {
 }
 
 void MainWindow::syncList() {
-    const auto& rows = form_.ListView1.rows;
-    const int count = static_cast<int>(rows.size());
-    while (list_->topLevelItemCount() > count) delete list_->takeTopLevelItem(list_->topLevelItemCount() - 1);
-    while (list_->topLevelItemCount() < count) list_->addTopLevelItem(new QTreeWidgetItem);
-    for (int i = 0; i < count; ++i) {
-        const MessageRow& row = rows[static_cast<std::size_t>(i)];
-        QTreeWidgetItem* item = list_->topLevelItem(i);
-        item->setText(0, fromBytes(row.caption));
-        item->setText(1, fromBytes(row.sender));
-        item->setText(2, fromBytes(row.size));
-        item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
-        item->setText(3, fromBytes(row.date));
-        item->setIcon(0, row.stateIndex >= 0 ? stateIcon(row.stateIndex) : QIcon());
-        item->setSelected(row.selected);
-    }
+    const auto [select, deselect] = model_->sync();
+    if (select.isEmpty() && deselect.isEmpty()) return;
+    applyingSelection_ = true;
+    list_->selectionModel()->select(deselect, QItemSelectionModel::Deselect);
+    list_->selectionModel()->select(select, QItemSelectionModel::Select);
+    applyingSelection_ = false;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

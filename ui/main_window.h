@@ -5,11 +5,12 @@
 #include <vector>
 
 #include "app/frm_main.h"
+#include "ui/message_list_model.h"
 
 class QAction;
 class QLabel;
 class QMenu;
-class QTreeWidget;
+class QTreeView;
 
 namespace quorvel::ui {
 
@@ -42,7 +43,9 @@ public:
     // Redraws every control from the form's state.
     void sync();
     QMenu* trayMenu() const { return trayMenu_; }
-    QTreeWidget* messageList() const { return list_; }
+    QTreeView* messageList() const { return list_; }
+    MessageListModel* messageListModel() const { return model_; }
+    QMenu* listMenu() const { return listMenu_; }
     // True while the program lives in the notification area (minimising hides).
     std::function<bool()> hidesWhenMinimised;
 
@@ -51,11 +54,13 @@ protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     PictureButton* addButton(QToolBar* bar, const char* name, Control& control, void (TfrmMain::*handler)());
     QAction* addAction(QMenu* menu, Control& control, std::function<void()> handler);
     void buildTrayMenu();
+    void buildList(QWidget* parent);
     void syncList();
 
     TfrmMain& form_;
@@ -64,7 +69,10 @@ private:
     QLabel* title_ = nullptr;
     QLabel* trademark_ = nullptr;
     QLabel* ad_ = nullptr;
-    QTreeWidget* list_ = nullptr;
+    QTreeView* list_ = nullptr;
+    MessageListModel* model_ = nullptr;
+    QMenu* listMenu_ = nullptr;
+    bool applyingSelection_ = false;
     QLabel* status_[2] = {nullptr, nullptr};
     QMenu* trayMenu_ = nullptr;
     bool closing_ = false;

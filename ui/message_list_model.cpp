@@ -1,6 +1,7 @@
 #include "ui/message_list_model.h"
 
 #include <QIcon>
+#include <iterator>
 
 #include "ui/pictures.h"
 #include "ui/text.h"
@@ -24,7 +25,7 @@ const QIcon& stateIcon(int mark) {
 
 MessageListModel::MessageListModel(MessageList& list, QObject* parent)
     : QAbstractTableModel(parent), list_(list), generation_(list.generation) {
-    for (const MessageRow& row : list_.rows) shown_.push_back({row.stateIndex, row.selected});
+    for (const MessageRow& row : list_.rows) shown_.push_back({row.stateIndex, false});
 }
 
 int MessageListModel::rowCount(const QModelIndex& parent) const {
@@ -42,7 +43,6 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
     const MessageRow& row = list_.rows[static_cast<std::size_t>(index.row())];
     switch (role) {
         case Qt::DisplayRole:
-        case Qt::ToolTipRole:
             switch (index.column()) {
                 case 0: return fromBytes(row.caption);
                 case 1: return fromBytes(row.sender);
@@ -54,7 +54,7 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
             if (index.column() == 0) return stateIcon(shown_[static_cast<std::size_t>(index.row())].mark);
             return {};
         case Qt::TextAlignmentRole:
-            if (index.column() == 2) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+            if (index.column() == 2) return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
             return {};
         default: return {};
     }
@@ -63,7 +63,8 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
 QVariant MessageListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
     if (role == Qt::DisplayRole) return QString(MessageList::kColumns[section]);
-    if (role == Qt::TextAlignmentRole && section == 2) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    if (role == Qt::TextAlignmentRole && section == 2)
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
     return {};
 }
 
@@ -82,15 +83,14 @@ std::pair<QItemSelection, QItemSelection> MessageListModel::sync() {
         for (const MessageRow& row : rows) shown_.push_back({row.stateIndex, false});
         endResetModel();
     } else if (rows.size() > shown_.size()) {
-        const int first = static_cast<int>(shown_.size());
-        beginInsertRows({}, first, static_cast<int>(rows.size()) - 1);
+        beginInsertRows({}, static_cast<int>(shown_.size()), static_cast<int>(rows.size()) - 1);
         for (std::size_t i = shown_.size(); i < rows.size(); ++i) shown_.push_back({rows[i].stateIndex, false});
         endInsertRows();
     }
 
-    // Marks and selection: tell the view about each run of changed rows.
+    // Marks and selection: the view hears of each run of changed rows.
     std::pair<QItemSelection, QItemSelection> selection;
-    const int last = columnCount() - 1;
+    const int lastColumn = columnCount() - 1;
     int runStart = -1;
     const auto endRun = [&](int end) {
         if (runStart >= 0) emit dataChanged(index(runStart, 0), index(end - 1, 0), {Qt::DecorationRole});
@@ -107,7 +107,7 @@ std::pair<QItemSelection, QItemSelection> MessageListModel::sync() {
         }
         if (shown.selected != rows[i].selected) {
             shown.selected = rows[i].selected;
-            (shown.selected ? selection.first : selection.second).select(index(r, 0), index(r, last));
+            (shown.selected ? selection.first : selection.second).select(index(r, 0), index(r, lastColumn));
         }
     }
     endRun(static_cast<int>(rows.size()));

@@ -2,6 +2,8 @@
 
 #include <QAbstractTableModel>
 #include <QItemSelection>
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "app/message_list.h"
@@ -20,11 +22,11 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     // Brings the view up to the rows; returns the rows whose selection the
-    // core changed, as a selection to apply (true) or remove (false).
+    // core changed: first those to select, then those to deselect.
     std::pair<QItemSelection, QItemSelection> sync();
     // The view's selection, written back into the rows.
     void takeSelection(const QItemSelection& selected, const QItemSelection& deselected);

@@ -8,7 +8,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "config/settings_store.h"
 #include "ui/application.h"
@@ -78,10 +78,10 @@ private slots:
         QCOMPARE(button(*d, "btExit")->text(), QString("Goodbye"));
         QCOMPARE(button(*d, "btOptions")->menu()->actions().size(), 5);
         QCOMPARE(button(*d, "btOptions")->menu()->actions().at(4)->text(), QString("Help"));
-        QTreeWidget* list = w.messageList();
-        QCOMPARE(list->columnCount(), 4);
-        QCOMPARE(list->headerItem()->text(2), QString("Size"));
-        QCOMPARE(list->topLevelItemCount(), 0);
+        QTreeView* list = w.messageList();
+        QCOMPARE(list->model()->columnCount(), 4);
+        QCOMPARE(list->model()->headerData(2, Qt::Horizontal).toString(), QString("Size"));
+        QCOMPARE(list->model()->rowCount(), 0);
         QVERIFY(!list->isSortingEnabled());
         QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
         QVERIFY(w.findChild<QLabel*>("lblAd")->isVisible());

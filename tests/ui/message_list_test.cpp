@@ -1,0 +1,134 @@
+#include <QAbstractItemModelTester>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include "ui/application.h"
+#include "ui/message_list_model.h"
+
+using namespace quorvel;
+using namespace quorvel::ui;
+
+namespace {
+
+MessageRow row(const std::string& subject, int mark = Mark::None) {
+    MessageRow r;
+    r.caption = subject;
+    r.sender = "a@b.example";
+    r.size = "1200";
+    r.date = "3/14/2000 10:20:30 AM";
+    r.stateIndex = mark;
+    return r;
+}
+
+}  // namespace
+
+class MessageListTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theModelPassesTheToolkitsChecksThroughEveryKindOfChange() {
+        MessageList list;
+        MessageListModel model(list);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        for (int i = 0; i < 5; ++i) {
+            list.rows.push_back(row("subject " + std::to_string(i)));
+            model.sync();
+        }
+        QCOMPARE(model.rowCount(), 5);
+        list.rows[2].stateIndex = Mark::Delete;
+        list.rows[3].stateIndex = 7;
+        model.sync();
+        QCOMPARE(model.data(model.index(2, 0), Qt::DecorationRole).value<QIcon>().isNull(), false);
+        QCOMPARE(model.data(model.index(1, 0), Qt::DecorationRole).value<QIcon>().isNull(), true);
+        QCOMPARE(model.data(model.index(2, 2), Qt::TextAlignmentRole).value<Qt::Alignment>(),
+                 Qt::AlignRight | Qt::AlignVCenter);
+        QCOMPARE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable, Qt::NoItemFlags);
+        // Emptied and refilled with as many rows before the view heard of it.
+        list.clear();
+        for (int i = 0; i < 5; ++i) list.rows.push_back(row("new " + std::to_string(i)));
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        model.sync();
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(model.data(model.index(0, 0), Qt::DisplayRole).toString(), QString("new 0"));
+        list.rows.clear();
+        model.sync();
+        QCOMPARE(model.rowCount(), 0);
+    }
+
+    void aMarkChangeReachesTheViewAsThatRowAlone() {
+        MessageList list;
+        for (int i = 0; i < 10000; ++i) list.rows.push_back(row("subject " + std::to_string(i)));
+        MessageListModel model(list);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        list.rows[4711].stateIndex = Mark::Question;
+        list.rows[4712].stateIndex = Mark::Question;
+        list.rows[9000].stateIndex = Mark::KnownSpammer;
+        model.sync();
+        QCOMPARE(reset.count(), 0);
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(changed[0][0].toModelIndex().row(), 4711);
+        QCOMPARE(changed[0][1].toModelIndex().row(), 4712);
+        QCOMPARE(changed[1][0].toModelIndex().row(), 9000);
+        list.rows.push_back(row("one more"));
+        model.sync();
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(inserted[0][1].toInt(), 10000);
+        QCOMPARE(reset.count(), 0);
+    }
+
+    void thePopupMenuSelectionAndDoubleClickGoToTheHandlers() {
+        QTemporaryDir folder;
+        const std::string path = folder.path().toStdString();
+        Desktop desktop(Desktop::Folders{path, path + "/settings"});
+        desktop.start();
+        TfrmMain& form = *desktop.program.frmMain();
+        MainWindow& window = *desktop.mainWindow;
+
+        QStringList entries;
+        for (QAction* action : window.listMenu()->actions()) entries << (action->isSeparator() ? "-" : action->text());
+        QCOMPARE(entries, QStringList({"Why was this e-mail marked?", "-", "Add selected sender(s) to exceptions list",
+                                       "Add selected message(s) to spam list", "-", "View selected message(s) headers",
+                                       "View body of one message"}));
+
+        for (int mark : {Mark::None, Mark::Question, Mark::KnownSpammer}) {
+            form.ListView1.rows.push_back(row("subject", mark));
+        }
+        form.changed();
+        QTreeView* list = window.messageList();
+        QCOMPARE(list->model()->rowCount(), 3);
+
+        // The user selects rows 0 and 2; the rows learn it.
+        list->selectionModel()->select(list->model()->index(0, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        list->selectionModel()->select(list->model()->index(2, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QVERIFY(form.ListView1.rows[0].selected && !form.ListView1.rows[1].selected && form.ListView1.rows[2].selected);
+
+        // A double click toggles every selected row, not only the one clicked.
+        emit list->doubleClicked(list->model()->index(0, 0));
+        QCOMPARE(form.ListView1.rows[1].stateIndex, Mark::Question);
+        QCOMPARE(form.ListView1.rows[0].stateIndex, Mark::Delete);
+        QCOMPARE(form.ListView1.rows[2].stateIndex, Mark::None);
+        QVERIFY(form.statusPanels[1].starts_with("Message Total: 3"));
+
+        // The core's selection reaches the view.
+        for (MessageRow& r : form.ListView1.rows) r.selected = false;
+        form.ListView1.rows[1].selected = true;
+        form.changed();
+        QCOMPARE(list->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(list->selectionModel()->selectedRows().at(0).row(), 1);
+    }
+};
+
+int main(int argc, char** argv) {
+    QuorvelApplication app(argc, argv);
+    MessageListTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "message_list_test.moc"
