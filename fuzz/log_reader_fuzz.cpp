@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <unordered_set>
 
@@ -37,6 +38,14 @@ public:
         return ModalResult::Ok;
     }
     ModalResult showModal(Form&) override { return ModalResult::Ok; }
+    std::optional<std::string> openFileName(const std::string&, const std::string&, const std::string&,
+                                            const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> saveFileName(const std::string&, const std::string&, const std::string&,
+                                            const std::string&) override {
+        return std::nullopt;
+    }
     int shown = 0;
 };
 

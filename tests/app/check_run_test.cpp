@@ -124,12 +124,21 @@ TEST_F(CheckRun, ARefusedPasswordIsReportedInAnAttendedRunAndSwallowedUnattended
 }
 
 TEST_F(CheckRun, CancelDuringAListingEmptiesTheListAndLogsTheCancel) {
-    // The user clicks "Cancel" once the first row is in.
+    // Enough messages that the listing surely waits for the server after the
+    // first row is in; the user clicks "Cancel" during that wait.
+    std::vector<std::string> more;
+    for (int i = 0; i < 60; ++i) more.push_back(testing::makeMessage(i, 3));
+    dovecot.addMessages(more);
+    bool clicked = false;
     fake.loop.onEachTurn = [&] {
-        if (main().Listing && !main().ListView1.rows.empty()) main().btExitClick(TfrmMain::Sender::Button);
+        if (!clicked && main().Listing && !main().ListView1.rows.empty()) {
+            clicked = true;
+            main().btExitClick(TfrmMain::Sender::Button);
+        }
     };
     EXPECT_THROW(main().btListClick(), std::exception);
     fake.loop.onEachTurn = nullptr;
+    ASSERT_TRUE(clicked);
     EXPECT_TRUE(main().ListView1.rows.empty());
     EXPECT_FALSE(main().Listing);
     EXPECT_EQ(main().statusPanels[1], "Operation has been canceled");
