@@ -168,6 +168,9 @@ private:
     void prepareLines() {
         if (linesReady_) return;
         lineStarts_.reserve(lineCount() + 1);
+        std::size_t total = 0;
+        for (std::size_t i = 0; i < lineCount(); ++i) total += headers[i].size();
+        linesUpper_.reserve(total);
         for (std::size_t i = 0; i < lineCount(); ++i) {
             lineStarts_.push_back(linesUpper_.size());
             linesUpper_ += headers[i];

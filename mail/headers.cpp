@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
 #include <string_view>
 
 #include "mail/mime_codecs.h"

@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "mail/headers.h"
-#include "mail/mail_errors.h"
 #include "mail/mime_codecs.h"
+#include "platform/convert.h"
 
 namespace quorvel {
 
