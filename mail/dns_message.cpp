@@ -91,13 +91,13 @@ void encodeQuestion(std::string& domain) {
 }
 
 std::string buildQuery(std::uint16_t id, const std::string& question) {
-    TQuerySpec spec;
-    spec.setOpcode(0);
-    spec.setRD(true);
+    TQuerySpec flags;
+    flags.setOpcode(0);
+    flags.setRD(true);
     std::string query;
     query.reserve(kHeaderSize + question.size());
     appendU16(query, id);
-    appendU16(query, spec.Flags);
+    appendU16(query, flags.Flags);
     appendU16(query, 1);  // QDCOUNT
     appendU16(query, 0);  // ANCOUNT
     appendU16(query, 0);  // NSCOUNT
@@ -158,14 +158,14 @@ std::string rcodeText(int rcode) {
 void parseResponse(const std::string& response, std::uint16_t id, const std::string& question, TMXList& list) {
     if (response.size() < kHeaderSize) throw EResponseIncomplete();
     const std::uint16_t responseId = u16At(response, 0);
-    const TQuerySpec spec{u16At(response, 2)};
+    const TQuerySpec flags{u16At(response, 2)};
     const std::uint16_t questionCount = u16At(response, 4);
     const std::uint16_t answerCount = u16At(response, 6);
 
     if (responseId != id) throw EResolverError(kOtherIds);
-    if (!spec.QR()) throw EResolverError("This is not a response");
+    if (!flags.QR()) throw EResolverError("This is not a response");
     // Some servers leave the question out of an error response.
-    if (spec.RCODE() != 0 && questionCount == 0) throw EResolverError(rcodeText(spec.RCODE()));
+    if (flags.RCODE() != 0 && questionCount == 0) throw EResolverError(rcodeText(flags.RCODE()));
 
     // One question, which must be ours: an answer to something else is no
     // answer, however it came to carry our ID.
@@ -180,7 +180,7 @@ void parseResponse(const std::string& response, std::uint16_t id, const std::str
         askedClass != u16At(question, ourPos + 2))
         throw EResolverError(kOtherIds);
 
-    if (spec.RCODE() != 0) throw EResolverError(rcodeText(spec.RCODE()));
+    if (flags.RCODE() != 0) throw EResolverError(rcodeText(flags.RCODE()));
 
     for (int i = 0; i < answerCount; ++i) {
         try {
@@ -202,7 +202,7 @@ void parseResponse(const std::string& response, std::uint16_t id, const std::str
             pos = rdataEnd;
         } catch (const EResponseIncomplete&) {
             // A truncated answer counts as far as it goes.
-            if (!spec.TC()) throw;
+            if (!flags.TC()) throw;
             break;
         }
     }

@@ -15,11 +15,6 @@ bool isBlank(char c) {
     return static_cast<unsigned char>(c) <= ' ';
 }
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 // Copy(text, from, ...) with the usual clamping: past the end gives "".
 std::string_view tail(std::string_view text, std::size_t from) {
@@ -316,6 +311,12 @@ void ParseDate(const std::string& text, TDateTime& dateTime, std::string& zone, 
         dateTime = 0;
         zone.clear();
     }
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return text;
 }
 
 }  // namespace quorvel

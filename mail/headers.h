@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "mail/remote_info.h"
 #include "platform/date_time.h"
@@ -33,6 +34,9 @@ void GetFieldValue(const TmsHeaders& headers, const std::string& name, std::stri
 
 // Removes the first empty line and everything after it.
 void TruncateAtBody(TmsHeaders& headers);
+
+// The text without the blanks (any octet up to a space) at either end.
+std::string_view trimmed(std::string_view text);
 
 // Decodes the "=?charset?B|Q?text?=" words of a header value. The character
 // set is ignored: the decoded octets are kept as they are. Input and result

@@ -27,15 +27,6 @@ constexpr std::size_t kMaxPartLine = 255;
 constexpr const char* kNoticeFirst = "The following error has been occured while processing the message:";
 constexpr const char* kNoticeLast = "The original message will be stored as an attachment";
 
-bool isBlank(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;

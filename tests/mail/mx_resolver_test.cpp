@@ -95,19 +95,19 @@ TEST(MXQuery, HeaderAsksOneQuestionWithRecursion) {
 }
 
 TEST(MXQuery, FlagsWordAccessors) {
-    TQuerySpec spec;
-    spec.setOpcode(2);
-    spec.setRD(true);
-    EXPECT_EQ(spec.Flags, 0x1100);
-    spec.setQR(true);
-    EXPECT_TRUE(spec.QR());
-    EXPECT_EQ(spec.Opcode(), 2);
-    spec.Flags = 0x8783;  // QR AA TC RD RA, RCODE 3
-    EXPECT_TRUE(spec.AA());
-    EXPECT_TRUE(spec.TC());
-    EXPECT_TRUE(spec.RD());
-    EXPECT_TRUE(spec.RA());
-    EXPECT_EQ(spec.RCODE(), 3);
+    TQuerySpec flags;
+    flags.setOpcode(2);
+    flags.setRD(true);
+    EXPECT_EQ(flags.Flags, 0x1100);
+    flags.setQR(true);
+    EXPECT_TRUE(flags.QR());
+    EXPECT_EQ(flags.Opcode(), 2);
+    flags.Flags = 0x8783;  // QR AA TC RD RA, RCODE 3
+    EXPECT_TRUE(flags.AA());
+    EXPECT_TRUE(flags.TC());
+    EXPECT_TRUE(flags.RD());
+    EXPECT_TRUE(flags.RA());
+    EXPECT_EQ(flags.RCODE(), 3);
 }
 
 // --- The response -------------------------------------------------------------
