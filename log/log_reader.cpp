@@ -1,6 +1,7 @@
 #include "log/log_reader.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +48,22 @@ std::string_view timePart(std::string_view line, const std::string& currentTime)
     const std::size_t secondLast = line.rfind(' ', last - 1);
     if (secondLast == kNotFound) return currentTime;
     return trimmed(line.substr(secondLast + 1));
+}
+
+// The entry lists of a big log are filled once from start to end. In huge
+// pages that takes a few hundred page faults instead of tens of thousands,
+// which otherwise cost more than the parsing itself.
+template <typename T>
+void adviseHugePages(std::vector<T>& list) {
+    constexpr std::size_t kWorthIt = std::size_t{4} << 20;
+    const std::size_t bytes = list.capacity() * sizeof(T);
+    if (bytes < kWorthIt) return;
+    const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<std::uintptr_t>(list.data());
+    const std::uintptr_t from = (begin + page - 1) & ~(page - 1);
+    const std::uintptr_t to = (begin + bytes) & ~(page - 1);
+    // Only advice: where the system has no huge pages the lists work as before.
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
 }
 
 // Closes the file and hides the progress bar however the reading ends.
@@ -263,6 +280,8 @@ bool readInLogFile(const std::string& path, ActivityLogEntries& entries, Dialogs
     constexpr std::uint64_t kReserveCap = 1 << 22;
     entries.mailChecks.reserve(static_cast<std::size_t>(std::min(size / 64, kReserveCap)));
     entries.deletedSpam.reserve(static_cast<std::size_t>(std::min(size / 160, kReserveCap)));
+    adviseHugePages(entries.mailChecks);
+    adviseHugePages(entries.deletedSpam);
     if (progress.show) progress.show(size);
     std::uint64_t lineCounter = 1;
     LineSplitter splitter([&](std::string_view line) {
