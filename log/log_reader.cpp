@@ -170,6 +170,17 @@ std::string_view LogParser::kept(std::string_view text, std::string_view& last) 
     return last;
 }
 
+std::string_view LogParser::keptAmong(std::string_view text, RecentTexts& recent) {
+    if (text.empty()) return {};
+    // A few of the field's bytes pick the slot; a clash only costs a copy.
+    const std::size_t n = text.size();
+    const auto at = [text](std::size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(text[i])); };
+    const std::uint64_t mix = (n << 32) ^ (at(0) << 24) ^ (at(n / 2) << 16) ^ (at(n - 1) << 8) ^ at(n / 3);
+    std::string_view& slot = recent.slots[(mix * 0x9E3779B97F4A7C15u) >> 58];
+    if (text != slot) slot = entries_.text.keep(text);
+    return slot;
+}
+
 void LogParser::line(std::string_view text) {
     if (pendingLines_ > 0)
         deleteSpamLine(text);
@@ -186,20 +197,20 @@ void LogParser::finish() {
 // MAIL CHECK 3 msg(s) for "user" on server host at Tue 12/7/1999 3:45 PM
 void LogParser::mailCheck(std::string_view text) {
     MailCheckEntry entry;
-    entry.count = kept(fieldUpTo(text, 11, ' '), lastCount_);
+    entry.count = keptAmong(fieldUpTo(text, 11, ' '), counts_);
     // Each field is looked for after the one before it, so a user name that
     // holds " at " or "on server " does not shift the fields after it.
     std::size_t from = 0;
     const std::size_t userAt = text.find("for \"");
     if (userAt != kNotFound) {
         const std::string_view user = fieldUpTo(text, userAt + 5, '"');
-        entry.mailbox = kept(user, lastUser_);
+        entry.mailbox = keptAmong(user, users_);
         if (userAt + 5 + user.size() < text.size()) from = userAt + 5 + user.size();
     }
     const std::size_t serverAt = text.find("on server ", from);
     if (serverAt != kNotFound) {
         const std::string_view server = fieldUpTo(text, serverAt + 10, ' ');
-        entry.server = kept(server, lastServer_);
+        entry.server = keptAmong(server, servers_);
         from = serverAt + 10 + server.size();
     }
     const std::size_t at = text.find(" at ", from);
@@ -233,8 +244,8 @@ void LogParser::deleteSpamLine(std::string_view text) {
     std::size_t at = kNotFound;
     switch (lineNumber) {
     case 1:  // "   Server:  host Mailbox: user"
-        if (text.find("Server:") != kNotFound) pending_.server = kept(fieldUpTo(text, 12, ' '), lastServer_);
-        if ((at = text.find("Mailbox:")) != kNotFound) pending_.mailbox = kept(restOf(text, at + 9), lastUser_);
+        if (text.find("Server:") != kNotFound) pending_.server = keptAmong(fieldUpTo(text, 12, ' '), servers_);
+        if ((at = text.find("Mailbox:")) != kNotFound) pending_.mailbox = keptAmong(restOf(text, at + 9), users_);
         break;
     case 2:  // the subject, which the statistics do not use
         break;

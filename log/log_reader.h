@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -109,15 +110,22 @@ private:
     void deleteSpamLine(std::string_view text);
     void addMailbox(std::string_view user);
     // The field's text, shared with the same field of the entry before when
-    // they are equal, as they mostly are in a log.
+    // they are equal, as dates mostly are in a log.
     std::string_view kept(std::string_view text, std::string_view& last);
+    // Texts of one field kept lately. Counts, mailboxes and servers take
+    // turns among a few values, so each is kept once instead of per record.
+    struct RecentTexts {
+        std::array<std::string_view, 64> slots;
+    };
+    std::string_view keptAmong(std::string_view text, RecentTexts& recent);
 
     ActivityLogEntries& entries_;
     std::string currentTime_;
     std::unordered_set<std::string> mailboxKeys_;  // lower-case names already listed
     std::string mailboxKey_;
     std::string_view lastMailbox_ = "\n";  // no name has a line end
-    std::string_view lastCount_, lastUser_, lastServer_, lastDate_, lastTime_, lastSize_;
+    RecentTexts counts_, users_, servers_;
+    std::string_view lastDate_, lastTime_, lastSize_;
     int pendingLines_ = 0;  // of the deleted-spam record being read
     DeletedSpamEntry pending_;
 };
