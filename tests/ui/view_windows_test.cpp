@@ -25,6 +25,8 @@ private slots:
                                << QString::fromUtf8("Grüß Gott");
         QTest::newRow("ISO-8859-1") << QByteArray("Caf\xe9 cr\xe8me") << QByteArray("ISO-8859-1")
                                     << QString::fromUtf8("Café crème");
+        QTest::newRow("ISO-8859-2") << QByteArray("Za\xbf\xf3\xb3\xe6") << QByteArray("iso-8859-2")
+                                    << QString::fromUtf8("Zażółć");
         // Latin-1 bytes that happen to be valid UTF-8 still read as declared.
         QTest::newRow("ISO-8859-1 like UTF-8") << QByteArray("\xc3\xa9t\xc3\xa9") << QByteArray("iso-8859-1")
                                                << QString::fromUtf8("Ã©tÃ©");
