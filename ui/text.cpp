@@ -41,7 +41,11 @@ QString fromCharSet(const std::string& bytes, const std::string& charSet) {
     if (name == "iso-8859-1" || name == "iso8859-1" || name == "latin1" || name == "latin-1" ||
         name == "windows-1252" || name == "cp1252")
         return fromWindows1252(bytes);
-    if (name.isEmpty() || name == "us-ascii" || name == "ascii") return fromBytes(bytes);
+    // Sets of 16 or 32 bit units cannot be carried in lines of octets: such a
+    // declaration is wrong.
+    if (name.isEmpty() || name == "us-ascii" || name == "ascii" || name.startsWith("utf-16") ||
+        name.startsWith("utf-32") || name.startsWith("ucs"))
+        return fromBytes(bytes);
     QStringDecoder decoder(name.constData(), QStringDecoder::Flag::Stateless);
     if (!decoder.isValid()) return fromBytes(bytes);
     QString text = decoder.decode(view(bytes));

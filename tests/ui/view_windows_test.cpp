@@ -37,6 +37,8 @@ private slots:
                                              << QString::fromUtf8("Café");
         QTest::newRow("unknown set") << QByteArray("Gr\xc3\xbc\xc3\x9f") << QByteArray("x-no-such-set")
                                      << QString::fromUtf8("Grüß");
+        QTest::newRow("16-bit set") << QByteArray("plain text") << QByteArray("UTF-16")
+                                    << QString("plain text");
         QTest::newRow("none declared") << QByteArray("Caf\xe9") << QByteArray() << QString::fromUtf8("Café");
     }
 
