@@ -152,12 +152,13 @@ void TfrmMain::ViewMessages1Click() {
         frmRetrieving_->lblTitle.caption = TfrmRetrieving::kRetrievingTitle;
         frmRetrieving_->changed();
     }
+    // Only record i carries a mark; it is cleared however the fetch ends, so
+    // no retrieve mark lingers for a later run (also when the selection
+    // changed during the fetch).
     const auto endFetch = [this] {
         if (frmRetrieving_) frmRetrieving_->hide();
         enableAllButtons();
-        const int count = msRemotePOP1.RemoteInfo().Count();
-        for (std::size_t j = 0; j < ListView1.rows.size() && static_cast<int>(j) < count; ++j)
-            if (ListView1.rows[j].selected) msRemotePOP1.ClearMarks(static_cast<int>(j));
+        for (int j = 0; j < msRemotePOP1.RemoteInfo().Count(); ++j) msRemotePOP1.ClearMarks(j);
         changed();
     };
     try {
@@ -166,10 +167,8 @@ void TfrmMain::ViewMessages1Click() {
         msRemotePOP1.ProcessMarks();
     } catch (const std::exception&) {
         // The error report follows: the window must not stay in the fetch's
-        // state behind it, and no retrieve mark may linger for a later run.
+        // state behind it.
         endFetch();
-        const int count = msRemotePOP1.RemoteInfo().Count();
-        for (int j = 0; j < count; ++j) msRemotePOP1.ClearMarks(j);
         throw;
     }
     endFetch();
