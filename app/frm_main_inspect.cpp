@@ -197,10 +197,10 @@ void TfrmMain::msRemotePOP1Retrieved(int num) {
 void TfrmMain::msRemotePOP1UserMessageSave(int num, const std::string& contents) {
     const std::string& folder = msRemotePOP1.MessageDirectory();
     const std::string name = "msg_" + std::to_string(num) + ".eml";
-    // The file holds the message itself, not its transfer form, so that it
-    // is a proper message file; mail is private: only the user may read it.
-    writeFileAtomically(folder.empty() ? messageFileName(num) : joinPath(folder, name), messageFromAnswer(contents),
-                        0600);
+    // The answer as received, the closing "." line and the doubled dots
+    // included: the viewer's decoder reads that form. Mail is private: only
+    // the user may read the file.
+    writeFileAtomically(folder.empty() ? messageFileName(num) : joinPath(folder, name), contents, 0600);
 }
 
 void TfrmMain::AddtoExceptions1Click() {

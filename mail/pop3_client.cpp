@@ -127,26 +127,6 @@ std::int32_t TmsCustomPOP::listedSize(const std::string& reply) {
     }
 }
 
-std::string messageFromAnswer(std::string_view answer) {
-    std::string message;
-    message.reserve(answer.size());
-    std::size_t start = 0;
-    while (start < answer.size()) {
-        const std::size_t lf = answer.find('\n', start);
-        const std::size_t end = lf == std::string_view::npos ? answer.size() : lf + 1;
-        std::string_view line = answer.substr(start, end - start);
-        start = end;
-        if (line.starts_with('.')) {
-            const std::string_view rest = line.substr(1);
-            // The end line; anything after it is not part of the answer.
-            if (rest.empty() || rest == "\n" || rest == "\r\n") break;
-            line = rest;
-        }
-        message.append(line);
-    }
-    return message;
-}
-
 void TmsCustomPOP::RetrieveMessage(int index) {
     const std::string number = std::to_string(index + 1);
     SendLine("LIST " + number);

@@ -14,11 +14,6 @@ using TmsNumNotifyEvent = std::function<void(int Num)>;
 // Contents is the whole answer after the status line, as received.
 using TmsUserMsgSaveEvent = std::function<void(int Num, const std::string& Contents)>;
 
-// The message a multi-line answer (RETR) carries, as the server holds it:
-// without the line "." that ends the answer, and with the dot the server
-// doubled at the start of a line taken off again.
-std::string messageFromAnswer(std::string_view answer);
-
 // POP3 (USER, PASS, STAT, LIST, TOP, UIDL, RETR, DELE, QUIT) over the socket.
 class TmsCustomPOP : public TmsMailBase {
 public:

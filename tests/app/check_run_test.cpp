@@ -171,7 +171,7 @@ protected:
     }
 };
 
-TEST_F(ViewRun, TheFirstRowIsSavedAsTheServerHoldsItAndItsBodyShown) {
+TEST_F(ViewRun, TheFirstRowIsSavedAsReceivedAndItsBodyShown) {
     main().btListClick();
     ASSERT_TRUE(main().msRemotePOP1.IsConnected());  // kept open after the listing, reused now
     std::vector<std::string> statusLines;
@@ -182,7 +182,7 @@ TEST_F(ViewRun, TheFirstRowIsSavedAsTheServerHoldsItAndItsBodyShown) {
     view(0);
 
     const std::string file = fake.folder.file("msg_0.eml");
-    EXPECT_EQ(readFileBytes(file), dovecot.messages()[0]);
+    EXPECT_EQ(readFileBytes(file), dovecot.messages()[0] + ".\r\n");  // the answer with its closing line
     EXPECT_EQ(titles, std::vector<std::string>{"Contents of e-mail"});
     EXPECT_EQ(bodies, std::vector<std::vector<std::string>>{{"Hello."}});
     for (const char* line : {"Transferring data", "Retrieving 1", "Message 1 retrieved", "Connection closed"})
@@ -196,17 +196,18 @@ TEST_F(ViewRun, TheFirstRowIsSavedAsTheServerHoldsItAndItsBodyShown) {
     // Viewing again opens a new session and replaces the file.
     writeFileAtomically(file, "something else");
     view(0);
-    EXPECT_EQ(readFileBytes(file), dovecot.messages()[0]);
+    EXPECT_EQ(readFileBytes(file), dovecot.messages()[0] + ".\r\n");
     EXPECT_EQ(bodies.size(), 2u);
 }
 
-TEST_F(ViewRun, LinesStartingWithADotAreSavedAsWritten) {
-    const std::string dotted = "From: ann@friends.test\r\nSubject: Dots\r\n\r\n.one\r\n..two\r\n.\r\nend\r\n";
-    dovecot.addMessages({dotted});
+TEST_F(ViewRun, LinesStartingWithADotAreSavedAndShownAsTheServerSentThem) {
+    dovecot.addMessages({"From: ann@friends.test\r\nSubject: Dots\r\n\r\n.one\r\n..two\r\n.\r\nend\r\n"});
     main().btListClick();
     view(3);
-    EXPECT_EQ(readFileBytes(fake.folder.file("msg_3.eml")), dotted);
-    EXPECT_EQ(bodies, (std::vector<std::vector<std::string>>{{".one", "..two", ".", "end"}}));
+    // The server doubles a leading dot and ends the answer with a "." line.
+    EXPECT_EQ(readFileBytes(fake.folder.file("msg_3.eml")),
+              "From: ann@friends.test\r\nSubject: Dots\r\n\r\n..one\r\n...two\r\n..\r\nend\r\n.\r\n");
+    EXPECT_EQ(bodies, (std::vector<std::vector<std::string>>{{"..one", "...two", "..", "end"}}));
 }
 
 TEST_F(ViewRun, TheViewerIsToldTheBodysCharacterSet) {

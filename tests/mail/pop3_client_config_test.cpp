@@ -48,21 +48,5 @@ TEST(Pop3ClientConfiguration, MarksStayUntilClearedOrTheRecordsAreRebuilt) {
     EXPECT_THROW(pop.SetDeleteMark(1), std::out_of_range);
 }
 
-TEST(MessageFromAnswer, UndoesTheTransferFormOnly) {
-    struct Case {
-        const char* answer;
-        const char* message;
-    } cases[] = {
-        {"A: b\r\n\r\nbody\r\n.\r\n", "A: b\r\n\r\nbody\r\n"},
-        {"\r\n..one dot\r\n...two dots\r\nx.y\r\n.\r\n", "\r\n.one dot\r\n..two dots\r\nx.y\r\n"},
-        {"bare\nline ends\n..\n.\n", "bare\nline ends\n.\n"},
-        {"\r\n.\r\nafter the end\r\n", "\r\n"},
-        {"cut short\r\n..no end", "cut short\r\n.no end"},
-        {".\r\n", ""},
-        {"", ""},
-    };
-    for (const Case& c : cases) EXPECT_EQ(messageFromAnswer(c.answer), c.message) << c.answer;
-}
-
 }  // namespace
 }  // namespace quorvel
