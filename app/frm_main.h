@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "app/finally.h"
 #include "app/frm_retrieving.h"
 #include "app/frm_splash.h"
 #include "app/frm_view_header.h"
@@ -200,6 +201,9 @@ private:
     // The first selected row, after telling the user when there are more;
     // -1 (after NadaSelected) when none is selected.
     int oneSelectedRow();
+    // The viewing commands stop the alarm and pause automatic checking while
+    // they run; it resumes when they end if the setting is on.
+    Finally pauseForViewing();
     // Shows lines in a viewer made for this one use.
     void showViewer(TfrmViewHeader& viewer);
     bool automaticSetting() const;

@@ -38,6 +38,14 @@ int TfrmMain::oneSelectedRow() {
     return -1;  // the list changed while the box was up
 }
 
+Finally TfrmMain::pauseForViewing() {
+    playAlarmSound(false);
+    Timer1->setEnabled(false);
+    return Finally([this] {
+        if (automaticSetting()) Timer1->setEnabled(true);
+    });
+}
+
 void TfrmMain::showViewer(TfrmViewHeader& viewer) {
     viewer.FormShow();
     platform_.dialogs.showModal(viewer);
@@ -48,11 +56,7 @@ void TfrmMain::Why1Click() {
         NadaSelected();
         return;
     }
-    playAlarmSound(false);
-    Timer1->setEnabled(false);
-    Finally timerBack([this] {
-        if (automaticSetting()) Timer1->setEnabled(true);
-    });
+    const Finally paused = pauseForViewing();
     const int b = oneSelectedRow();
     if (b < 0) return;
     const auto index = static_cast<std::size_t>(b);
@@ -92,11 +96,7 @@ void TfrmMain::ViewHeader1Click() {
         NadaSelected();
         return;
     }
-    playAlarmSound(false);
-    Timer1->setEnabled(false);
-    Finally timerBack([this] {
-        if (automaticSetting()) Timer1->setEnabled(true);
-    });
+    const Finally paused = pauseForViewing();
     TfrmViewHeader viewer(TfrmViewHeader::Mode::Headers);
     const TmsRemoteInfo& records = msRemotePOP1.RemoteInfo();
     for (std::size_t i = 0; i < ListView1.rows.size(); ++i) {
@@ -116,13 +116,9 @@ void TfrmMain::ViewMessages1Click() {
         NadaSelected();
         return;
     }
-    playAlarmSound(false);
-    Timer1->setEnabled(false);
     // Also after a failed fetch: automatic checking must not end silently
     // because one message could not be viewed.
-    Finally timerBack([this] {
-        if (automaticSetting()) Timer1->setEnabled(true);
-    });
+    const Finally paused = pauseForViewing();
     const int i = oneSelectedRow();
     if (i < 0) return;
     const int size = strToInt(ListView1.rows[static_cast<std::size_t>(i)].size);
@@ -231,13 +227,10 @@ void TfrmMain::AddtoSPAMlist1Click() {
 }
 
 void TfrmMain::btSpamSetupClick() {
-    playAlarmSound(false);
     const bool timerWasOn = Timer1->enabled();
     Timer1->setEnabled(false);
     Finally timerBack([this, timerWasOn] { Timer1->setEnabled(timerWasOn); });
-    // Until the spam settings window is drawn, say so instead of showing nothing.
-    platform_.dialogs.messageBox(MessageKind::Information, "The spam settings window is not available in this version yet.");
-    changed();
+    notAvailable("The spam settings window");  // stops the alarm too
 }
 
 }  // namespace quorvel
