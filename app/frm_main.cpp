@@ -183,7 +183,7 @@ void TfrmMain::GetRemotePOPSettings(int mailbox) {
 
 void TfrmMain::CleanUpEMLFiles() {
     for (int n = 0; n <= 100; ++n) {
-        const std::string path = joinPath(platform_.programFolder, "msg_" + std::to_string(n) + ".eml");
+        const std::string path = messageFileName(n);
         if (fileExists(path)) std::remove(path.c_str());
     }
 }
@@ -205,12 +205,17 @@ void TfrmMain::disableAllButtons() {
     btOptions.enabled = false;
     btMark.visible = btResetAll.visible = btLaunch.visible = btDelete.visible = btRemark.visible = false;
     lblAd.visible = true;
+    // The list's commands use the POP3 client too: none may start inside a run.
+    for (Control* command : {&Why1, &AddtoExceptions1, &AddtoSPAMlist1, &ViewHeader1, &ViewMessages1})
+        command->enabled = false;
     changed();
 }
 
 void TfrmMain::enableAllButtons() {
     btList.enabled = true;
     btOptions.enabled = true;
+    for (Control* command : {&Why1, &AddtoExceptions1, &AddtoSPAMlist1, &ViewHeader1, &ViewMessages1})
+        command->enabled = true;
     if (!ListView1.rows.empty()) {
         btMark.visible = btResetAll.visible = btLaunch.visible = btDelete.visible = btRemark.visible = true;
         lblAd.visible = false;
@@ -353,7 +358,6 @@ void TfrmMain::notAvailable(const std::string& what) {
     changed();
 }
 
-void TfrmMain::btSpamSetupClick() { notAvailable("The spam settings window"); }
 void TfrmMain::btStatsClick() { notAvailable("The statistics window"); }
 void TfrmMain::Viewlogfile1Click() {
     playAlarmSound(false);

@@ -4,8 +4,10 @@
 #include <memory>
 #include <string>
 
+#include "app/finally.h"
 #include "app/frm_retrieving.h"
 #include "app/frm_splash.h"
+#include "app/frm_view_header.h"
 #include "app/frm_which_mailbox.h"
 #include "app/message_list.h"
 #include "classify/classification.h"
@@ -16,6 +18,7 @@
 #include "log/activity_log.h"
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
+#include "mail/msg_decoder.h"
 #include "mail/mx_resolver.h"
 #include "config/spam_rules.h"
 #include "mail/pop3_client.h"
@@ -72,6 +75,7 @@ public:
     TmsRemotePOP msRemotePOP1;
     TPasswordCipher enc1;
     TmsMXResolver MXResolver;
+    TmsMessage msMessage1;  // a fetched message, decoded for viewing
     std::unique_ptr<Timer> Timer1;
     std::unique_ptr<Timer> timSplash;
     std::unique_ptr<TfrmSplash> frmSplash;  // null once the splash has ended
@@ -168,13 +172,18 @@ public:
     void whyExcept(const std::string& what, const std::string& op, const std::string& pattern,
                    bool caseSensitive) override;
 
-    // The list's popup menu; the commands come later.
+    // The list's popup menu.
     void Why1Click();
     void AddtoExceptions1Click();
     void AddtoSPAMlist1Click();
     void ViewHeader1Click();
     void ViewMessages1Click();
     void msRemotePOP1Deleting(int num);
+    void msRemotePOP1Retrieving(int num);
+    void msRemotePOP1Retrieved(int num);
+    void msRemotePOP1UserMessageSave(int num, const std::string& contents);
+    // The file a fetched message is saved to, in the program folder.
+    std::string messageFileName(int index) const;
 
     // The mail program, the settings and statistics windows, the log.
     void btLaunchClick();
@@ -189,8 +198,14 @@ public:
 
 private:
     void notAvailable(const std::string& what);
-    // The popup commands need a selection first.
-    void listCommand(const std::string& what);
+    // The first selected row, after telling the user when there are more;
+    // -1 (after NadaSelected) when none is selected.
+    int oneSelectedRow();
+    // The viewing commands stop the alarm and pause automatic checking while
+    // they run; it resumes when they end if the setting is on.
+    Finally pauseForViewing();
+    // Shows lines in a viewer made for this one use.
+    void showViewer(TfrmViewHeader& viewer);
     bool automaticSetting() const;
     // A run is interactive unless it is an automatic one with the window hidden.
     bool interactive() const;

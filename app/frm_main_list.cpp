@@ -94,20 +94,6 @@ void TfrmMain::AddSenderException(const std::string& address) {
     if (classification_) classification_->AddSenderException(address);
 }
 
-void TfrmMain::listCommand(const std::string& what) {
-    if (ListView1.selectedCount() == 0) {
-        NadaSelected();
-        return;
-    }
-    notAvailable(what);
-}
-
-void TfrmMain::Why1Click() { listCommand("Explaining a mark"); }
-void TfrmMain::AddtoExceptions1Click() { listCommand("Adding senders to the exceptions list"); }
-void TfrmMain::AddtoSPAMlist1Click() { listCommand("Adding messages to the spam list"); }
-void TfrmMain::ViewHeader1Click() { listCommand("Viewing headers"); }
-void TfrmMain::ViewMessages1Click() { listCommand("Viewing a message"); }
-
 int TfrmMain::serverToIndex() {
     if (!frmGeneral_) return 0;
     const std::string server = asciiUpper(msRemotePOP1.Server);

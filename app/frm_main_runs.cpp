@@ -3,27 +3,12 @@
 // handlers of the POP3 client's events that report their progress.
 #include <string>
 
+#include "app/finally.h"
 #include "app/frm_main.h"
 #include "classify/operators.h"
 #include "platform/convert.h"
 
 namespace quorvel {
-
-namespace {
-
-// Steps of a run that must happen however it ends.
-class Finally {
-public:
-    explicit Finally(std::function<void()> action) : action_(std::move(action)) {}
-    ~Finally() { action_(); }
-    Finally(const Finally&) = delete;
-    Finally& operator=(const Finally&) = delete;
-
-private:
-    std::function<void()> action_;
-};
-
-}  // namespace
 
 void TfrmMain::connectClientEvents() {
     msRemotePOP1.OnOpen = [this] { msRemotePOP1Open(); };
@@ -37,6 +22,11 @@ void TfrmMain::connectClientEvents() {
     msRemotePOP1.OnError = [this](std::string& message) { msRemotePOP1Error(message); };
     msRemotePOP1.OnCancel = [this] { msRemotePOP1Cancel(); };
     msRemotePOP1.OnDeleting = [this](int num) { msRemotePOP1Deleting(num); };
+    msRemotePOP1.OnRetrieving = [this](int num) { msRemotePOP1Retrieving(num); };
+    msRemotePOP1.OnRetrieved = [this](int num) { msRemotePOP1Retrieved(num); };
+    msRemotePOP1.OnUserMessageSave = [this](int num, const std::string& contents) {
+        msRemotePOP1UserMessageSave(num, contents);
+    };
 }
 
 bool TfrmMain::interactive() const {

@@ -28,9 +28,7 @@ void TfrmOptionsMain::Savesettings() {
 
 void TfrmOptionsMain::insertFirstRule(const HeaderRuleRow& row) {
     RuleTable& table = rules.gridHeader;
-    // An empty table is one empty rule row: fill it rather than add another.
-    const bool empty = table.ruleCount() == 1 && table.cell(1, 1).empty() && table.cell(2, 1).empty();
-    if (!empty) table.insertRow(1);
+    makeFirstRuleRow(table);
     const std::string cells[] = {row.what, row.matches, row.caseSensitive, row.del, row.hits};
     for (int col = 1; col <= 5; ++col) table.setCell(col, 1, cells[col - 1]);
     CheckGridAdv(table, 1, row.del == "Yes");

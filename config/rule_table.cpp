@@ -133,6 +133,12 @@ void SetGridHeadings(RuleTable& table) {
     for (int col = 0; col < table.colCount(); ++col) table.setCell(col, 0, headings[static_cast<std::size_t>(col)]);
 }
 
+void makeFirstRuleRow(RuleTable& table) {
+    bool empty = table.ruleCount() == 1;
+    for (int col = 0; empty && col < table.colCount(); ++col) empty = table.cell(col, 1).empty();
+    if (!empty) table.insertRow(1);
+}
+
 void CheckGridAdv(RuleTable& table, int row, bool del) {
     if (table.kind() == RuleTableKind::Exception || row < 1 || row >= table.rowCount()) return;
     table.setImage(row, del ? kImageCheck : kImageQuestion);

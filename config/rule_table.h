@@ -85,6 +85,11 @@ int hitsColumn(RuleTableKind kind);
 // The column whose emptiness ends the table for the classification.
 int keyColumn(RuleTableKind kind);
 
+// Frees row 1 for a new rule that goes first: a new row is inserted there,
+// unless the table is empty (its one rule row has only empty cells), whose
+// row is taken as it is.
+void makeFirstRuleRow(RuleTable& table);
+
 // Writes the headings of the table's kind into row 0.
 void SetGridHeadings(RuleTable& table);
 

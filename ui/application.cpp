@@ -14,6 +14,7 @@
 #include "ui/single_instance.h"
 #include "ui/splash_window.h"
 #include "ui/text.h"
+#include "ui/view_windows.h"
 
 namespace quorvel::ui {
 
@@ -44,6 +45,8 @@ Desktop::Desktop(const Folders& folders)
     dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
     dialogs.registerWindow("frmGeneral", &GeneralWindow::showModal);
     dialogs.registerWindow("frmWhichMailbox", &WhichMailboxDialog::showModal);
+    dialogs.registerWindow("frmViewHeader", &ViewHeaderWindow::showModal);
+    dialogs.registerWindow("frmMarkForDeletion", &MarkForDeletionDialog::showModal);
 }
 
 Desktop::~Desktop() {

@@ -13,16 +13,43 @@ constexpr char16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+QString fromWindows1252(const std::string& bytes) {
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytes.size()));
+    for (const unsigned char c : bytes)
+        text += QChar(c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : char16_t(c));
+    return text;
+}
+
+QByteArrayView view(const std::string& bytes) {
+    return QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
 }  // namespace
 
 QString fromBytes(const std::string& bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    QString text = utf8.decode(view(bytes));
     if (!utf8.hasError()) return text;
-    text.clear();
-    text.reserve(static_cast<qsizetype>(bytes.size()));
-    for (const unsigned char c : bytes)
-        text += QChar(c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : char16_t(c));
+    return fromWindows1252(bytes);
+}
+
+QString fromCharSet(const std::string& bytes, const std::string& charSet) {
+    const QByteArray name = QByteArray::fromStdString(charSet).trimmed().toLower();
+    // Mail that says Latin-1 is often written in Windows-1252; the two differ
+    // only where Latin-1 has control characters, which text never holds.
+    if (name == "iso-8859-1" || name == "iso8859-1" || name == "latin1" || name == "latin-1" ||
+        name == "windows-1252" || name == "cp1252")
+        return fromWindows1252(bytes);
+    // Sets of 16 or 32 bit units cannot be carried in lines of octets: such a
+    // declaration is wrong.
+    if (name.isEmpty() || name == "us-ascii" || name == "ascii" || name.startsWith("utf-16") ||
+        name.startsWith("utf-32") || name.startsWith("ucs"))
+        return fromBytes(bytes);
+    QStringDecoder decoder(name.constData(), QStringDecoder::Flag::Stateless);
+    if (!decoder.isValid()) return fromBytes(bytes);
+    QString text = decoder.decode(view(bytes));
+    if (decoder.hasError()) return fromBytes(bytes);
     return text;
 }
 

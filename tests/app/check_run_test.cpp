@@ -145,5 +145,108 @@ TEST_F(CheckRun, CancelDuringAListingEmptiesTheListAndLogsTheCancel) {
     EXPECT_NE(log().find("OPERATION CANCELED FOR joe ON 127.0.0.1:"), std::string::npos);
 }
 
+// Viewing fetches a message into the program folder and shows its body.
+class ViewRun : public CheckRun {
+protected:
+    std::vector<TfrmViewHeader*> viewers;
+    std::vector<std::string> titles, charSets;
+    std::vector<std::vector<std::string>> bodies;
+
+    void SetUp() override {
+        CheckRun::SetUp();
+        fake.dialogs.onShowModal = [this](Form& form) {
+            if (form.name() == "frmViewHeader") {
+                auto& viewer = static_cast<TfrmViewHeader&>(form);
+                titles.push_back(viewer.lblTitle.caption);
+                charSets.push_back(viewer.charSet);
+                bodies.push_back(viewer.lines());
+            }
+            return form.modalResult;
+        };
+    }
+    void view(int row) {
+        for (auto& r : main().ListView1.rows) r.selected = false;
+        main().ListView1.rows[static_cast<std::size_t>(row)].selected = true;
+        main().ViewMessages1Click();
+    }
+};
+
+TEST_F(ViewRun, TheFirstRowIsSavedAsReceivedAndItsBodyShown) {
+    main().btListClick();
+    ASSERT_TRUE(main().msRemotePOP1.IsConnected());  // kept open after the listing, reused now
+    std::vector<std::string> statusLines;
+    main().setChangedHandler([&] {
+        if (statusLines.empty() || statusLines.back() != main().statusPanels[1])
+            statusLines.push_back(main().statusPanels[1]);
+    });
+    view(0);
+
+    const std::string file = fake.folder.file("msg_0.eml");
+    EXPECT_EQ(readFileBytes(file), dovecot.messages()[0] + ".\r\n");  // the answer with its closing line
+    EXPECT_EQ(titles, std::vector<std::string>{"Contents of e-mail"});
+    EXPECT_EQ(bodies, std::vector<std::vector<std::string>>{{"Hello."}});
+    for (const char* line : {"Transferring data", "Retrieving 1", "Message 1 retrieved", "Connection closed"})
+        EXPECT_NE(std::find(statusLines.begin(), statusLines.end(), line), statusLines.end()) << line;
+    EXPECT_FALSE(main().msRemotePOP1.IsConnected());
+    EXPECT_EQ(main().msRemotePOP1.RemoteInfo().Items(0).marks, 0);
+    EXPECT_TRUE(main().btList.enabled);
+    EXPECT_FALSE(program->frmRetrieving()->visible);
+    EXPECT_EQ(dovecot.messages().size(), 3u);  // viewing deletes nothing
+
+    // Viewing again opens a new session and replaces the file.
+    writeFileAtomically(file, "something else");
+    view(0);
+    EXPECT_EQ(readFileBytes(file), dovecot.messages()[0] + ".\r\n");
+    EXPECT_EQ(bodies.size(), 2u);
+}
+
+TEST_F(ViewRun, LinesStartingWithADotAreSavedAndShownAsTheServerSentThem) {
+    dovecot.addMessages({"From: ann@friends.test\r\nSubject: Dots\r\n\r\n.one\r\n..two\r\n.\r\nend\r\n"});
+    main().btListClick();
+    view(3);
+    // The server doubles a leading dot and ends the answer with a "." line.
+    EXPECT_EQ(readFileBytes(fake.folder.file("msg_3.eml")),
+              "From: ann@friends.test\r\nSubject: Dots\r\n\r\n..one\r\n...two\r\n..\r\nend\r\n.\r\n");
+    EXPECT_EQ(bodies, (std::vector<std::vector<std::string>>{{"..one", "...two", "..", "end"}}));
+}
+
+TEST_F(ViewRun, TheViewerIsToldTheBodysCharacterSet) {
+    dovecot.addMessages({"From: ann@friends.test\r\nSubject: Caf\xe9\r\nMIME-Version: 1.0\r\n"
+                         "Content-Type: text/plain; charset=\"ISO-8859-1\"\r\n\r\nCaf\xe9 au lait\r\n"});
+    main().btListClick();
+    view(3);
+    ASSERT_EQ(bodies.size(), 1u);
+    EXPECT_EQ(charSets[0], "ISO-8859-1");
+    EXPECT_EQ(bodies[0], std::vector<std::string>{"Caf\xe9 au lait"});
+}
+
+TEST_F(ViewRun, AMessageChangedOnTheServerIsNotShownFromAnOldCopy) {
+    main().btListClick();
+    view(1);
+    ASSERT_EQ(bodies.size(), 1u);
+    // Another client changed the mailbox: message 2 is no longer the one listed.
+    main().msRemotePOP1.RemoteInfo().Items(1).Size += 1;
+    EXPECT_THROW(view(1), std::runtime_error);
+    EXPECT_EQ(bodies.size(), 1u);
+    EXPECT_FALSE(fileExists(fake.folder.file("msg_1.eml")));
+    EXPECT_TRUE(main().btList.enabled);
+}
+
+TEST_F(ViewRun, ARefusedLoginLeavesTheWindowUsable) {
+    program->frmGeneral()->rbAuto.checked = true;
+    main().btListClick();
+    main().FormCloseQuery();  // the kept session ends, so the fetch logs in anew
+    main().msRemotePOP1.Password = "wrong";
+    EXPECT_THROW(view(0), std::exception);
+    EXPECT_TRUE(bodies.empty());
+    EXPECT_TRUE(main().btList.enabled);
+    EXPECT_TRUE(main().ViewMessages1.enabled);
+    EXPECT_FALSE(program->frmRetrieving()->visible);
+    EXPECT_TRUE(fake.tray.autoPopup);
+    EXPECT_TRUE(main().Timer1->enabled());
+    EXPECT_EQ(main().msRemotePOP1.RemoteInfo().Items(0).marks, 0);
+    EXPECT_FALSE(fileExists(fake.folder.file("msg_0.eml")));
+}
+
 }  // namespace
 }  // namespace quorvel

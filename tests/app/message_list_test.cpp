@@ -156,11 +156,11 @@ TEST_F(MessageListWindow, PopupCommandsNeedASelection) {
         fake.dialogs.shown.clear();
         (main.*command)();
         EXPECT_EQ(shownTexts(), std::vector<std::string>{kNoSelection});
-        main.ListView1.rows[0].selected = true;
-        (main.*command)();
-        EXPECT_EQ(fake.dialogs.shown.size(), 2u);
-        main.ListView1.rows[0].selected = false;
     }
+    // Nothing else happened: no viewer, no dialog, no rule, no mark.
+    EXPECT_TRUE(fake.dialogs.modalForms.empty());
+    EXPECT_EQ(options.rules.gridExcept.cell(2, 1), "");
+    EXPECT_EQ(marks(), std::vector<int>{-1});
     EXPECT_EQ(main.Why1.caption, "Why was this e-mail marked?");
     EXPECT_EQ(main.ViewMessages1.caption, "View body of one message");
 }

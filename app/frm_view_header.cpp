@@ -1,0 +1,39 @@
+#include "app/frm_view_header.h"
+
+namespace quorvel {
+
+TfrmViewHeader::TfrmViewHeader(Mode mode) : Form("frmViewHeader", "View Selected Headers"), mode_(mode) {
+    btOK.caption = "OK";
+    FormShow();
+}
+
+void TfrmViewHeader::addLine(std::string_view line) {
+    Memo1.text.append(line);
+    Memo1.text.push_back('\n');
+}
+
+std::vector<std::string> TfrmViewHeader::lines() const {
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    for (std::size_t end; (end = Memo1.text.find('\n', start)) != std::string::npos; start = end + 1)
+        result.push_back(Memo1.text.substr(start, end - start));
+    if (start < Memo1.text.size()) result.push_back(Memo1.text.substr(start));
+    return result;
+}
+
+void TfrmViewHeader::FormShow() {
+    switch (mode_) {
+    case Mode::Headers: lblTitle.caption = kHeadersTitle; break;
+    case Mode::Reasons: lblTitle.caption = kReasonsTitle; break;
+    case Mode::Body: lblTitle.caption = kBodyTitle; break;
+    }
+    modalResult = ModalResult::None;
+    changed();
+}
+
+void TfrmViewHeader::btOKClick() {
+    modalResult = ModalResult::Ok;
+    changed();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/form.h"
+
+namespace quorvel {
+
+// "View Selected Headers": shows lines of text with a title that tells what
+// they are. Made afresh for each use and shown modally.
+class TfrmViewHeader : public Form {
+public:
+    enum class Mode { Headers, Reasons, Body };
+
+    static constexpr const char* kHeadersTitle = "Contents of selected e-mail headers";
+    static constexpr const char* kReasonsTitle = "Reasons that e-mail is marked or not marked";
+    static constexpr const char* kBodyTitle = "Contents of e-mail";
+
+    explicit TfrmViewHeader(Mode mode);
+
+    Mode mode() const { return mode_; }
+
+    Control lblTitle;
+    // Memo1.text holds the lines, each followed by '\n'.
+    Control Memo1;
+    Control btOK;  // both the default and the cancel button
+    // The character set the shown text is written in; "" for the program's
+    // usual reading of bytes. Only a message body declares one.
+    std::string charSet;
+
+    void addLine(std::string_view line);
+    // Text whose lines already end in '\n' each.
+    void addLines(std::string_view text) { Memo1.text.append(text); }
+    std::vector<std::string> lines() const;
+
+    // Sets the title of the mode.
+    void FormShow();
+    void btOKClick();
+
+private:
+    Mode mode_;
+};
+
+}  // namespace quorvel
