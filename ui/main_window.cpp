@@ -134,6 +134,8 @@ MainWindow::MainWindow(TfrmMain& form) : form_(form) {
     status_[1]->setObjectName("StatusPanel1");
 
     buildTrayMenu();
+    marksLater_.setSingleShot(true);
+    connect(&marksLater_, &QTimer::timeout, this, [this] { syncList(); });
     form_.setChangedHandler([this] { sync(); });
     sync();
 }
@@ -265,7 +267,16 @@ void MainWindow::sync() {
 }
 
 void MainWindow::syncList() {
-    const auto [select, deselect] = model_->sync();
+    // During a run every reply adds and judges a row: new rows show at once,
+    // but the marks of all rows are compared once a frame, not after each.
+    model_->syncRows();
+    if ((form_.Listing || form_.DeleteRunning) && marksShown_.isValid() && marksShown_.elapsed() < kMarksFrameMs) {
+        if (!marksLater_.isActive()) marksLater_.start(kMarksFrameMs);
+        return;
+    }
+    marksLater_.stop();
+    marksShown_.restart();
+    const auto [select, deselect] = model_->syncMarks();
     if (select.isEmpty() && deselect.isEmpty()) return;
     applyingSelection_ = true;
     list_->selectionModel()->select(deselect, QItemSelectionModel::Deselect);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QTimer>
 #include <QToolButton>
 #include <vector>
 
@@ -76,6 +78,9 @@ private:
     QLabel* status_[2] = {nullptr, nullptr};
     QMenu* trayMenu_ = nullptr;
     bool closing_ = false;
+    static constexpr int kMarksFrameMs = 40;
+    QElapsedTimer marksShown_;
+    QTimer marksLater_;
 };
 
 }  // namespace quorvel::ui

@@ -74,7 +74,15 @@ void RetrievingWindow::sync() {
     message_->setText(fromBytes(form_.lblMsg.caption));
     progress_->setVisible(form_.progbar.visible);
     progress_->setMaximum(std::max(form_.progbarMax, 1));
-    progress_->setValue(std::min(form_.progbar.value, progress_->maximum()));
+    const int value = std::min(form_.progbar.value, progress_->maximum());
+    if (value != progress_->value()) {
+        // setValue repaints the bar at once whenever it grows visibly, which
+        // in a long listing costs more than the rest of this window; the next
+        // frame is soon enough.
+        progress_->setUpdatesEnabled(false);
+        progress_->setValue(value);
+        progress_->setUpdatesEnabled(true);  // schedules the repaint
+    }
     cancel_->setText(fromBytes(form_.btCancel.caption));
     if (form_.anMailRunning && !frames_.isActive()) frames_.start();
     if (!form_.anMailRunning) frames_.stop();

@@ -164,13 +164,17 @@ TEST_F(CheckRun, MarksLeftByACancelledDeletionNeverDeleteARowUnmarkedSince) {
     program->frmGeneral()->cbLaunch.checked = false;
     main().btListClick();
     ASSERT_EQ(main().ListView1.rows[1].stateIndex, Mark::Delete);
-    // The user cancels while the deletion waits for the server: the session
-    // ends without QUIT, so nothing is deleted, and the rows keep their marks.
-    fake.loop.onEachTurn = [&] {
-        if (main().DeleteRunning && main().btExit.caption == "Cancel") main().btExitClick(TfrmMain::Sender::Button);
+    // The user cancels as the first DELE is about to go out (a quick server
+    // may answer every command before the client ever waits, so the cancel
+    // comes from the deleting event): the session ends without QUIT, nothing
+    // is deleted, and the rows keep their marks.
+    const auto deleting = main().msRemotePOP1.OnDeleting;
+    main().msRemotePOP1.OnDeleting = [&](int num) {
+        deleting(num);
+        main().btExitClick(TfrmMain::Sender::Button);
     };
     EXPECT_THROW(main().btDeleteClick(), std::exception);
-    fake.loop.onEachTurn = nullptr;
+    main().msRemotePOP1.OnDeleting = deleting;
     EXPECT_EQ(dovecot.messages().size(), 3u);
     ASSERT_EQ(main().ListView1.rows.size(), 3u);
     EXPECT_EQ(main().ListView1.rows[1].stateIndex, Mark::Delete);

@@ -1,0 +1,110 @@
+#!/bin/sh
+# Times a check of 10,000 messages (~6 KB each) from a private Dovecot on
+# loopback in the real main window (offscreen: the whole program, its list
+# model, judging and drawing; window_list) against the engine-only listing of
+# the same mailbox by the program's POP3 client (pop3_list). Both run pinned to
+# one core (taskset -c 1) with the server, in alternation, RUNS times; prints
+# the medians and their ratio (the window should stay within 1.3 times).
+# Usage: bench/window_compare.sh [RUNS] [MESSAGES]   (run as root or as a normal user)
+set -eu
+RUNS=${1:-5}
+COUNT=${2:-10000}
+SRC=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=$SRC/build/default
+WORK=$(mktemp -d /tmp/quorvel-bench-XXXXXX)
+cleanup() {
+    [ -f "$WORK/run/master.pid" ] && kill "$(cat "$WORK/run/master.pid")" 2>/dev/null || true
+    sleep 0.5
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+cmake --preset default >/dev/null
+cmake --build "$BUILD" -j2 --target pop3_list window_list >/dev/null
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+PORT=$(free_port)
+if [ "$(id -u)" = 0 ]; then RUNAS=nobody; else RUNAS=$(id -un); fi
+UID_=$(id -u "$RUNAS"); GID_=$(id -g "$RUNAS"); GROUP=$(id -gn "$RUNAS")
+mkdir -p "$WORK/run" "$WORK/state" "$WORK/home/Maildir/new" "$WORK/home/Maildir/cur" "$WORK/home/Maildir/tmp"
+echo "joe:{PLAIN}secret:$UID_:$GID_::$WORK/home" > "$WORK/users"
+cat > "$WORK/dovecot.conf" <<CONF
+protocols = pop3
+listen = 127.0.0.1
+base_dir = $WORK/run
+state_dir = $WORK/state
+log_path = $WORK/dovecot.log
+ssl = no
+disable_plaintext_auth = no
+passdb {
+  driver = passwd-file
+  args = $WORK/users
+}
+userdb {
+  driver = passwd-file
+  args = $WORK/users
+}
+mail_location = maildir:~/Maildir
+first_valid_uid = 1
+default_internal_user = $RUNAS
+default_login_user = $RUNAS
+default_internal_group = $GROUP
+service pop3-login {
+  chroot =
+  inet_listener pop3 {
+    port = $PORT
+  }
+}
+service anvil {
+  chroot =
+}
+CONF
+python3 - "$WORK/home/Maildir/new" "$COUNT" <<'PY'
+import sys, random
+folder, count = sys.argv[1], int(sys.argv[2])
+random.seed(1)
+for n in range(1, count + 1):
+    head = (f"From: sender{n}@example.test\r\nTo: joe@example.test\r\nSubject: Generated message {n}\r\n"
+            f"Message-ID: <{n}@example.test>\r\nDate: Thu, 10 Dec 2026 16:48:30 +0000\r\n"
+            "Received: from a.example.test\r\n\tby b.example.test\r\n\r\n")
+    body = "".join(f"Line {i} " + "x" * random.randint(40, 90) + "\r\n" for i in range(80))
+    with open(f"{folder}/{1000000000 + n}.M{n}P1.bench", "w", newline="") as f:
+        f.write(head + body)
+PY
+chown -R "$UID_:$GID_" "$WORK"; chmod 755 "$WORK"
+taskset -c 1 /usr/sbin/dovecot -c "$WORK/dovecot.conf"
+for i in $(seq 100); do python3 -c "import socket; socket.create_connection(('127.0.0.1',$PORT))" 2>/dev/null && break; sleep 0.1; done
+du -sh "$WORK/home/Maildir/new" | sed 's/^/mailbox: /'
+
+export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR="$WORK/xdg"; mkdir -m 700 "$XDG_RUNTIME_DIR"
+# The window program's settings and program folder are its own temporary ones;
+# HOME keeps anything else it might touch out of the user's.
+export HOME="$WORK/home-user" XDG_CONFIG_HOME="$WORK/home-user/config" XDG_DATA_HOME="$WORK/home-user/data"
+mkdir -p "$HOME"
+
+# One warm-up listing of each fills the server's index and caches.
+taskset -c 1 "$BUILD/bench/pop3_list" 127.0.0.1 "$PORT" joe secret >/dev/null
+taskset -c 1 "$BUILD/bench/window_list" 127.0.0.1 "$PORT" joe secret >/dev/null 2>&1
+: > "$WORK/times"
+for run in $(seq "$RUNS"); do
+    for client in engine window; do
+        case $client in
+        engine) out=$(taskset -c 1 "$BUILD/bench/pop3_list" 127.0.0.1 "$PORT" joe secret) ;;
+        window) out=$(taskset -c 1 "$BUILD/bench/window_list" 127.0.0.1 "$PORT" joe secret 2>/dev/null) ;;
+        esac
+        echo "run $run $client: $out"
+        echo "$client $(echo "$out" | sed 's/.*, \([0-9.]*\) s$/\1/')" >> "$WORK/times"
+    done
+done
+python3 - "$WORK/times" <<'PY'
+import sys, statistics
+times = {}
+for line in open(sys.argv[1]):
+    name, t = line.split()
+    times.setdefault(name, []).append(float(t))
+med = {k: statistics.median(v) for k, v in times.items()}
+for k in ("engine", "window"):
+    print(f"median {k:7s} {med[k]:.3f} s")
+print(f"window / engine = {med['window'] / med['engine']:.3f}")
+PY
