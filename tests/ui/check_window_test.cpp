@@ -1,5 +1,6 @@
 // "Check e-mail" clicked in the real main window against a real Dovecot on
-// loopback: the rows arrive in the list's model, judged and counted.
+// loopback: the rows arrive in the list's model, judged and counted; and how
+// the list keeps up during a run.
 #include <QDialog>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -88,6 +89,36 @@ private slots:
         const std::string log = readFileBytes(path + "/log.txt").value_or("");
         QVERIFY2(log.rfind("MAIL CHECK 3 msg(s) for \"joe\" on server " + server, 0) == 0, log.c_str());
         main.FormCloseQuery();
+    }
+
+    void duringARunTheMarksReachTheListWithinAFrame() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const std::string path = folder.path().toStdString();
+        Desktop desktop(Desktop::Folders{path, path + "/settings"});
+        desktop.start();
+        TfrmMain& main = *desktop.program.frmMain();
+        const QAbstractItemModel* model = desktop.mainWindow->messageList()->model();
+        const auto marked = [&](int row) {
+            return !model->data(model->index(row, 0), Qt::DecorationRole).value<QIcon>().isNull();
+        };
+        main.Listing = true;
+        for (const char* subject : {"One", "Two", "Three"}) {
+            MessageRow row;
+            row.caption = subject;
+            main.ListView1.rows.push_back(row);
+            main.changed();
+            QCOMPARE(model->rowCount(), static_cast<int>(main.ListView1.rows.size()));  // rows show at once
+        }
+        main.ListView1.rows[0].stateIndex = Mark::Delete;
+        main.changed();
+        QTRY_VERIFY_WITH_TIMEOUT(marked(0), 1000);
+
+        main.Listing = false;
+        main.ListView1.rows[2].stateIndex = Mark::Question;
+        main.changed();
+        QVERIFY(marked(2));  // outside a run at once
+        QVERIFY(!marked(1));
     }
 };
 
