@@ -31,7 +31,10 @@ void PictureButton::sync() {
     setText(fromBytes(control_.caption));
     setToolTip(fromBytes(control_.hint));
     setEnabled(control_.enabled);
-    setVisible(control_.visible);
+    if (toolBarAction_)
+        toolBarAction_->setVisible(control_.visible);  // the toolbar ignores the widget's own visibility
+    else
+        setVisible(control_.visible);
     showPicture(hot_);
 }
 
@@ -195,7 +198,7 @@ PictureButton* MainWindow::addButton(QToolBar* bar, const char* name, Control& c
                                      void (TfrmMain::*handler)()) {
     auto* button = new PictureButton(control, bar);
     button->setObjectName(name);
-    bar->addWidget(button);
+    button->setToolBarAction(bar->addWidget(button));
     if (handler) connect(button, &QToolButton::clicked, this, [this, handler] { (form_.*handler)(); });
     buttons_.push_back(button);
     return button;

@@ -22,6 +22,11 @@ class PictureButton : public QToolButton {
 public:
     PictureButton(const Control& control, QWidget* parent);
     void sync();
+    // A button on a toolbar is shown and hidden through the toolbar's action.
+    void setToolBarAction(QAction* action) {
+        toolBarAction_ = action;
+        sync();
+    }
 
 protected:
     void enterEvent(QEnterEvent* event) override;
@@ -30,6 +35,7 @@ protected:
 private:
     void showPicture(bool hot);
     const Control& control_;
+    QAction* toolBarAction_ = nullptr;
     std::string shownPicture_;
     bool hot_ = false;
 };
