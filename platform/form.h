@@ -20,6 +20,8 @@ struct Control {
     bool visible = true;
     bool enabled = true;
     bool checked = false;
+
+    bool operator==(const Control&) const = default;
 };
 
 enum class ModalResult { None, Ok, Cancel, Yes, No };

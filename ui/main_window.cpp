@@ -28,6 +28,7 @@ PictureButton::PictureButton(const Control& control, QWidget* parent) : QToolBut
 }
 
 void PictureButton::sync() {
+    if (!drawn_.changed(control_)) return;
     setText(fromBytes(control_.caption));
     setToolTip(fromBytes(control_.hint));
     setEnabled(control_.enabled);
@@ -207,7 +208,7 @@ PictureButton* MainWindow::addButton(QToolBar* bar, const char* name, Control& c
 QAction* MainWindow::addAction(QMenu* menu, Control& control, std::function<void()> handler) {
     QAction* action = menu->addAction(fromBytes(control.caption));
     connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
-    actions_.emplace_back(action, &control);
+    actions_.push_back({action, &control, {}});
     return action;
 }
 
@@ -239,21 +240,23 @@ void MainWindow::buildTrayMenu() {
 }
 
 void MainWindow::sync() {
-    setWindowTitle(fromBytes(form_.caption));
+    if (drawnCaption_.changed(form_.caption)) setWindowTitle(fromBytes(form_.caption));
     for (auto* button : buttons_) button->sync();
-    for (auto& [action, control] : actions_) {
+    for (auto& [action, control, drawn] : actions_) {
+        // A click flips a checkable item by itself: its mark is always put back.
+        if (action->isCheckable()) action->setChecked(control->checked);
+        if (!drawn.changed(*control)) continue;
         action->setText(fromBytes(control->caption));
         action->setEnabled(control->enabled);
         action->setVisible(control->visible);
-        if (action->isCheckable()) action->setChecked(control->checked);
     }
-    title_->setText(fromBytes(form_.lblTitle.caption));
-    trademark_->setText(fromBytes(form_.Label1.caption));
+    if (drawnTitle_.changed(form_.lblTitle.caption)) title_->setText(fromBytes(form_.lblTitle.caption));
+    if (drawnTrademark_.changed(form_.Label1.caption)) trademark_->setText(fromBytes(form_.Label1.caption));
     trademark_->setVisible(form_.Label1.visible);
-    ad_->setText(fromBytes(form_.lblAd.caption));
+    if (drawnAd_.changed(form_.lblAd.caption)) ad_->setText(fromBytes(form_.lblAd.caption));
     ad_->setVisible(form_.lblAd.visible);
-    status_[0]->setText(fromBytes(form_.statusPanels[0]));
-    status_[1]->setText(fromBytes(form_.statusPanels[1]));
+    for (int i = 0; i < 2; ++i)
+        if (drawnStatus_[i].changed(form_.statusPanels[i])) status_[i]->setText(fromBytes(form_.statusPanels[i]));
     syncList();
 
     switch (std::exchange(form_.endRequest, TfrmMain::EndRequest::None)) {

@@ -8,6 +8,7 @@
 
 #include "app/frm_main.h"
 #include "ui/message_list_model.h"
+#include "ui/text.h"
 
 class QAction;
 class QLabel;
@@ -25,6 +26,7 @@ public:
     // A button on a toolbar is shown and hidden through the toolbar's action.
     void setToolBarAction(QAction* action) {
         toolBarAction_ = action;
+        drawn_.forget();
         sync();
     }
 
@@ -36,6 +38,7 @@ private:
     void showPicture(bool hot);
     const Control& control_;
     QAction* toolBarAction_ = nullptr;
+    Drawn<Control> drawn_;
     std::string shownPicture_;
     bool hot_ = false;
 };
@@ -73,7 +76,13 @@ private:
 
     TfrmMain& form_;
     std::vector<PictureButton*> buttons_;
-    std::vector<std::pair<QAction*, const Control*>> actions_;
+    struct MenuItem {
+        QAction* action;
+        const Control* control;
+        Drawn<Control> drawn;
+    };
+    std::vector<MenuItem> actions_;
+    Drawn<std::string> drawnCaption_, drawnTitle_, drawnTrademark_, drawnAd_, drawnStatus_[2];
     QLabel* title_ = nullptr;
     QLabel* trademark_ = nullptr;
     QLabel* ad_ = nullptr;
