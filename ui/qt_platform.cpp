@@ -40,8 +40,8 @@ EventPump::WaitResult QtEventPump::waitWithoutEvents(int fd, unsigned interest, 
         std::lock_guard lock(mutex_);
         polling_ = true;
     }
-    pollfd fds[2] = {{fd, static_cast<short>(((interest & Readable) ? POLLIN : 0) | ((interest & Writable) ? POLLOUT : 0)), 0},
-                     {wakeFd_, POLLIN, 0}};
+    const short events = static_cast<short>(((interest & Readable) ? POLLIN : 0) | ((interest & Writable) ? POLLOUT : 0));
+    pollfd fds[2] = {{fd, events, 0}, {wakeFd_, POLLIN, 0}};
     const int n = ::poll(fds, 2, timeoutMs);
     {
         std::lock_guard lock(mutex_);

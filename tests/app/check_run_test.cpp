@@ -7,20 +7,14 @@
 #include "app/program.h"
 #include "platform/files.h"
 #include "support/dovecot_server.h"
+#include "support/every_domain_exists.h"
 #include "support/fake_platform.h"
 
 namespace quorvel {
 namespace {
 
-// Every domain exists: the unknown-domain check never leaves the machine.
-struct EveryDomainExists : DomainResolver {
-    void resolveDomain(const std::string&) override {}
-};
-
-std::string message(const std::string& from, const std::string& subject) {
-    return "From: " + from + "\r\nTo: joe@example.test\r\nSubject: " + subject +
-           "\r\nDate: Thu, 10 Dec 2026 09:15:00 +0000\r\n\r\nHello.\r\n";
-}
+using testing::EveryDomainExists;
+using testing::shortMessage;
 
 class CheckRun : public ::testing::Test {
 protected:
@@ -31,8 +25,9 @@ protected:
 
     // What the server holds when the program starts.
     virtual std::vector<std::string> mailbox() {
-        return {message("ann@friends.test", "Lunch on Friday?"), message("win@prizes.test", "You WIN a million"),
-                message("bob@friends.test", "Minutes of the meeting")};
+        return {shortMessage("ann@friends.test", "Lunch on Friday?"),
+                shortMessage("win@prizes.test", "You WIN a million"),
+                shortMessage("bob@friends.test", "Minutes of the meeting")};
     }
 
     void SetUp() override {

@@ -12,6 +12,7 @@
 #include "config/settings_store.h"
 #include "platform/files.h"
 #include "support/dovecot_server.h"
+#include "support/every_domain_exists.h"
 #include "ui/application.h"
 
 using namespace quorvel;
@@ -19,15 +20,8 @@ using namespace quorvel::ui;
 
 namespace {
 
-// Every domain exists: the unknown-domain check never leaves the machine.
-struct EveryDomainExists : DomainResolver {
-    void resolveDomain(const std::string&) override {}
-};
-
-std::string message(const std::string& from, const std::string& subject) {
-    return "From: " + from + "\r\nTo: joe@example.test\r\nSubject: " + subject +
-           "\r\nDate: Thu, 10 Dec 2026 09:15:00 +0000\r\n\r\nHello.\r\n";
-}
+using testing::EveryDomainExists;
+using testing::shortMessage;
 
 }  // namespace
 
@@ -37,9 +31,9 @@ class CheckWindowTest : public QObject {
 private slots:
     void clickingCheckEmailFillsTheListFromTheServer() {
         testing::DovecotServer dovecot;
-        dovecot.addMessages({message("ann@friends.test", "Lunch on Friday?"),
-                             message("win@prizes.test", "You WIN a million"),
-                             message("bob@friends.test", "Minutes of the meeting")});
+        dovecot.addMessages({shortMessage("ann@friends.test", "Lunch on Friday?"),
+                             shortMessage("win@prizes.test", "You WIN a million"),
+                             shortMessage("bob@friends.test", "Minutes of the meeting")});
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
         const std::string path = folder.path().toStdString();
