@@ -24,18 +24,7 @@ cmake --build "$BUILD" -j2 --target pop3_list pop3_floor >/dev/null
 
 PORT=$(free_port)
 dovecot_prepare "$WORK" "$PORT"
-python3 - "$WORK/home/Maildir/new" <<'PY'
-import sys, random
-folder = sys.argv[1]
-random.seed(1)
-for n in range(1, 10001):
-    head = (f"From: sender{n}@example.test\r\nTo: joe@example.test\r\nSubject: Generated message {n}\r\n"
-            f"Message-ID: <{n}@example.test>\r\nDate: Thu, 10 Dec 2026 16:48:30 +0000\r\n"
-            "Received: from a.example.test\r\n\tby b.example.test\r\n\r\n")
-    body = "".join(f"Line {i} " + "x" * random.randint(40, 90) + "\r\n" for i in range(80))
-    with open(f"{folder}/{1000000000 + n}.M{n}P1.bench", "w", newline="") as f:
-        f.write(head + body)
-PY
+bench_mailbox "$WORK" 10000
 dovecot_start "$WORK" taskset -c 1
 du -sh "$WORK/home/Maildir/new" | sed 's/^/mailbox: /'
 

@@ -8,6 +8,8 @@
 #                                  starts the server (PREFIX: e.g. taskset -c 1),
 #                                  then waits until it accepts connections
 #   dovecot_stop FOLDER
+#   bench_mailbox FOLDER COUNT     fills the maildir with COUNT generated
+#                                  messages of about 6 KB (the benchmarks')
 #   free_port                      prints a free loopback port
 # Dovecot refuses to run its helpers as root: they run as nobody then, else
 # as the calling user.
@@ -74,4 +76,19 @@ dovecot_start() {
 
 dovecot_stop() {
     [ -f "$1/run/master.pid" ] && kill "$(cat "$1/run/master.pid")" 2>/dev/null || true
+}
+
+bench_mailbox() {
+    python3 - "$1/home/Maildir/new" "$2" <<'PY'
+import sys, random
+folder, count = sys.argv[1], int(sys.argv[2])
+random.seed(1)
+for n in range(1, count + 1):
+    head = (f"From: sender{n}@example.test\r\nTo: joe@example.test\r\nSubject: Generated message {n}\r\n"
+            f"Message-ID: <{n}@example.test>\r\nDate: Thu, 10 Dec 2026 16:48:30 +0000\r\n"
+            "Received: from a.example.test\r\n\tby b.example.test\r\n\r\n")
+    body = "".join(f"Line {i} " + "x" * random.randint(40, 90) + "\r\n" for i in range(80))
+    with open(f"{folder}/{1000000000 + n}.M{n}P1.bench", "w", newline="") as f:
+        f.write(head + body)
+PY
 }
