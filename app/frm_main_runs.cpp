@@ -1,6 +1,7 @@
 // The main window's runs: checking a mailbox (the listing with its mailbox
 // question and progress dialog) and deleting the marked messages, with the
 // handlers of the POP3 client's events that report their progress.
+#include <optional>
 #include <string>
 
 #include "app/finally.h"
@@ -161,6 +162,10 @@ void TfrmMain::msRemotePOP1UpdatingInfo() {
 }
 
 void TfrmMain::msRemotePOP1NextInfoUpdated(int num) {
+    // Ten thousand of these come in one listing: each draws the windows once.
+    const Form::Batch drawMainOnce(*this);
+    std::optional<Form::Batch> drawProgressOnce;
+    if (frmRetrieving_) drawProgressOnce.emplace(*frmRetrieving_);
     addMessageRow(msRemotePOP1.RemoteInfo().Items(num));
     const std::string total = std::to_string(msRemotePOP1.MessageCount());
     setStatus("Checking message " + std::to_string(num + 1) + " of " + total + " total waiting messages");

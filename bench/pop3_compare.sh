@@ -8,10 +8,11 @@
 set -eu
 RUNS=${1:-5}
 SRC=$(cd "$(dirname "$0")/.." && pwd)
+. "$SRC/scripts/lib/dovecot.sh"
 BUILD=$SRC/build/bench
 WORK=$(mktemp -d /tmp/quorvel-bench-XXXXXX)
 cleanup() {
-    [ -f "$WORK/run/master.pid" ] && kill "$(cat "$WORK/run/master.pid")" 2>/dev/null || true
+    dovecot_stop "$WORK"
     [ -n "${SILENT_PID:-}" ] && kill "$SILENT_PID" 2>/dev/null || true
     sleep 0.5
     rm -rf "$WORK"
@@ -21,58 +22,10 @@ trap cleanup EXIT
 cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_UI=OFF >/dev/null
 cmake --build "$BUILD" -j2 --target pop3_list pop3_floor >/dev/null
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 PORT=$(free_port)
-if [ "$(id -u)" = 0 ]; then RUNAS=nobody; else RUNAS=$(id -un); fi
-UID_=$(id -u "$RUNAS"); GID_=$(id -g "$RUNAS"); GROUP=$(id -gn "$RUNAS")
-mkdir -p "$WORK/run" "$WORK/state" "$WORK/home/Maildir/new" "$WORK/home/Maildir/cur" "$WORK/home/Maildir/tmp"
-echo "joe:{PLAIN}secret:$UID_:$GID_::$WORK/home" > "$WORK/users"
-cat > "$WORK/dovecot.conf" <<CONF
-protocols = pop3
-listen = 127.0.0.1
-base_dir = $WORK/run
-state_dir = $WORK/state
-log_path = $WORK/dovecot.log
-ssl = no
-disable_plaintext_auth = no
-passdb {
-  driver = passwd-file
-  args = $WORK/users
-}
-userdb {
-  driver = passwd-file
-  args = $WORK/users
-}
-mail_location = maildir:~/Maildir
-first_valid_uid = 1
-default_internal_user = $RUNAS
-default_login_user = $RUNAS
-default_internal_group = $GROUP
-service pop3-login {
-  chroot =
-  inet_listener pop3 {
-    port = $PORT
-  }
-}
-service anvil {
-  chroot =
-}
-CONF
-python3 - "$WORK/home/Maildir/new" <<'PY'
-import sys, random
-folder = sys.argv[1]
-random.seed(1)
-for n in range(1, 10001):
-    head = (f"From: sender{n}@example.test\r\nTo: joe@example.test\r\nSubject: Generated message {n}\r\n"
-            f"Message-ID: <{n}@example.test>\r\nDate: Thu, 10 Dec 2026 16:48:30 +0000\r\n"
-            "Received: from a.example.test\r\n\tby b.example.test\r\n\r\n")
-    body = "".join(f"Line {i} " + "x" * random.randint(40, 90) + "\r\n" for i in range(80))
-    with open(f"{folder}/{1000000000 + n}.M{n}P1.bench", "w", newline="") as f:
-        f.write(head + body)
-PY
-chown -R "$UID_:$GID_" "$WORK"; chmod 755 "$WORK"
-taskset -c 1 /usr/sbin/dovecot -c "$WORK/dovecot.conf"
-for i in $(seq 100); do python3 -c "import socket; socket.create_connection(('127.0.0.1',$PORT))" 2>/dev/null && break; sleep 0.1; done
+dovecot_prepare "$WORK" "$PORT"
+bench_mailbox "$WORK" 10000
+dovecot_start "$WORK" taskset -c 1
 du -sh "$WORK/home/Maildir/new" | sed 's/^/mailbox: /'
 
 cat > "$WORK/poplib_list.py" <<'PY'

@@ -20,6 +20,8 @@ struct Control {
     bool visible = true;
     bool enabled = true;
     bool checked = false;
+
+    bool operator==(const Control&) const = default;
 };
 
 enum class ModalResult { None, Ok, Cancel, Yes, No };
@@ -43,12 +45,37 @@ public:
     // after every handler that altered the state.
     void setChangedHandler(std::function<void()> handler) { onChanged_ = std::move(handler); }
     void changed() const {
+        if (held_ > 0) {
+            pending_ = true;
+            return;
+        }
         if (onChanged_) onChanged_();
     }
+
+    // Holds changed() back while it lives, so a handler that alters several
+    // controls in steps is drawn once; the outermost batch then calls it, if
+    // anything did meanwhile. Draw-only: the state itself changes at once.
+    class Batch {
+    public:
+        explicit Batch(const Form& form) : form_(form) { ++form_.held_; }
+        ~Batch() {
+            if (--form_.held_ == 0 && form_.pending_) {
+                form_.pending_ = false;
+                form_.changed();
+            }
+        }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        const Form& form_;
+    };
 
 private:
     std::string name_;
     std::function<void()> onChanged_;
+    mutable int held_ = 0;
+    mutable bool pending_ = false;
 };
 
 }  // namespace quorvel

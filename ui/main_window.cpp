@@ -28,10 +28,14 @@ PictureButton::PictureButton(const Control& control, QWidget* parent) : QToolBut
 }
 
 void PictureButton::sync() {
+    if (!drawn_.changed(control_)) return;
     setText(fromBytes(control_.caption));
     setToolTip(fromBytes(control_.hint));
     setEnabled(control_.enabled);
-    setVisible(control_.visible);
+    if (toolBarAction_)
+        toolBarAction_->setVisible(control_.visible);  // the toolbar ignores the widget's own visibility
+    else
+        setVisible(control_.visible);
     showPicture(hot_);
 }
 
@@ -134,6 +138,8 @@ MainWindow::MainWindow(TfrmMain& form) : form_(form) {
     status_[1]->setObjectName("StatusPanel1");
 
     buildTrayMenu();
+    marksLater_.setSingleShot(true);
+    connect(&marksLater_, &QTimer::timeout, this, [this] { syncList(); });
     form_.setChangedHandler([this] { sync(); });
     sync();
 }
@@ -193,7 +199,7 @@ PictureButton* MainWindow::addButton(QToolBar* bar, const char* name, Control& c
                                      void (TfrmMain::*handler)()) {
     auto* button = new PictureButton(control, bar);
     button->setObjectName(name);
-    bar->addWidget(button);
+    button->setToolBarAction(bar->addWidget(button));
     if (handler) connect(button, &QToolButton::clicked, this, [this, handler] { (form_.*handler)(); });
     buttons_.push_back(button);
     return button;
@@ -202,7 +208,7 @@ PictureButton* MainWindow::addButton(QToolBar* bar, const char* name, Control& c
 QAction* MainWindow::addAction(QMenu* menu, Control& control, std::function<void()> handler) {
     QAction* action = menu->addAction(fromBytes(control.caption));
     connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
-    actions_.emplace_back(action, &control);
+    actions_.push_back({action, &control, {}});
     return action;
 }
 
@@ -234,21 +240,23 @@ void MainWindow::buildTrayMenu() {
 }
 
 void MainWindow::sync() {
-    setWindowTitle(fromBytes(form_.caption));
+    if (drawnCaption_.changed(form_.caption)) setWindowTitle(fromBytes(form_.caption));
     for (auto* button : buttons_) button->sync();
-    for (auto& [action, control] : actions_) {
+    for (auto& [action, control, drawn] : actions_) {
+        // A click flips a checkable item by itself: its mark is always put back.
+        if (action->isCheckable()) action->setChecked(control->checked);
+        if (!drawn.changed(*control)) continue;
         action->setText(fromBytes(control->caption));
         action->setEnabled(control->enabled);
         action->setVisible(control->visible);
-        if (action->isCheckable()) action->setChecked(control->checked);
     }
-    title_->setText(fromBytes(form_.lblTitle.caption));
-    trademark_->setText(fromBytes(form_.Label1.caption));
+    if (drawnTitle_.changed(form_.lblTitle.caption)) title_->setText(fromBytes(form_.lblTitle.caption));
+    if (drawnTrademark_.changed(form_.Label1.caption)) trademark_->setText(fromBytes(form_.Label1.caption));
     trademark_->setVisible(form_.Label1.visible);
-    ad_->setText(fromBytes(form_.lblAd.caption));
+    if (drawnAd_.changed(form_.lblAd.caption)) ad_->setText(fromBytes(form_.lblAd.caption));
     ad_->setVisible(form_.lblAd.visible);
-    status_[0]->setText(fromBytes(form_.statusPanels[0]));
-    status_[1]->setText(fromBytes(form_.statusPanels[1]));
+    for (int i = 0; i < 2; ++i)
+        if (drawnStatus_[i].changed(form_.statusPanels[i])) status_[i]->setText(fromBytes(form_.statusPanels[i]));
     syncList();
 
     switch (std::exchange(form_.endRequest, TfrmMain::EndRequest::None)) {
@@ -265,7 +273,16 @@ void MainWindow::sync() {
 }
 
 void MainWindow::syncList() {
-    const auto [select, deselect] = model_->sync();
+    // During a run every reply adds and judges a row: new rows show at once,
+    // but the marks of all rows are compared once a frame, not after each.
+    model_->syncRows();
+    if ((form_.Listing || form_.DeleteRunning) && marksShown_.isValid() && marksShown_.elapsed() < kMarksFrameMs) {
+        if (!marksLater_.isActive()) marksLater_.start(kMarksFrameMs);
+        return;
+    }
+    marksLater_.stop();
+    marksShown_.restart();
+    const auto [select, deselect] = model_->syncMarks();
     if (select.isEmpty() && deselect.isEmpty()) return;
     applyingSelection_ = true;
     list_->selectionModel()->select(deselect, QItemSelectionModel::Deselect);

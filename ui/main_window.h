@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QTimer>
 #include <QToolButton>
 #include <vector>
 
 #include "app/frm_main.h"
 #include "ui/message_list_model.h"
+#include "ui/text.h"
 
 class QAction;
 class QLabel;
@@ -20,6 +23,12 @@ class PictureButton : public QToolButton {
 public:
     PictureButton(const Control& control, QWidget* parent);
     void sync();
+    // A button on a toolbar is shown and hidden through the toolbar's action.
+    void setToolBarAction(QAction* action) {
+        toolBarAction_ = action;
+        drawn_.forget();
+        sync();
+    }
 
 protected:
     void enterEvent(QEnterEvent* event) override;
@@ -28,6 +37,8 @@ protected:
 private:
     void showPicture(bool hot);
     const Control& control_;
+    QAction* toolBarAction_ = nullptr;
+    Drawn<Control> drawn_;
     std::string shownPicture_;
     bool hot_ = false;
 };
@@ -65,7 +76,13 @@ private:
 
     TfrmMain& form_;
     std::vector<PictureButton*> buttons_;
-    std::vector<std::pair<QAction*, const Control*>> actions_;
+    struct MenuItem {
+        QAction* action;
+        const Control* control;
+        Drawn<Control> drawn;
+    };
+    std::vector<MenuItem> actions_;
+    Drawn<std::string> drawnCaption_, drawnTitle_, drawnTrademark_, drawnAd_, drawnStatus_[2];
     QLabel* title_ = nullptr;
     QLabel* trademark_ = nullptr;
     QLabel* ad_ = nullptr;
@@ -76,6 +93,9 @@ private:
     QLabel* status_[2] = {nullptr, nullptr};
     QMenu* trayMenu_ = nullptr;
     bool closing_ = false;
+    static constexpr int kMarksFrameMs = 40;
+    QElapsedTimer marksShown_;
+    QTimer marksLater_;
 };
 
 }  // namespace quorvel::ui

@@ -1,6 +1,7 @@
 #include "ui/message_list_model.h"
 
 #include <QIcon>
+#include <algorithm>
 #include <iterator>
 
 #include "ui/pictures.h"
@@ -74,6 +75,11 @@ Qt::ItemFlags MessageListModel::flags(const QModelIndex& index) const {
 }
 
 std::pair<QItemSelection, QItemSelection> MessageListModel::sync() {
+    syncRows();
+    return syncMarks();
+}
+
+void MessageListModel::syncRows() {
     const auto& rows = list_.rows;
     if (generation_ != list_.generation || rows.size() < shown_.size()) {
         // Rows were removed: whatever came since is new.
@@ -87,7 +93,10 @@ std::pair<QItemSelection, QItemSelection> MessageListModel::sync() {
         for (std::size_t i = shown_.size(); i < rows.size(); ++i) shown_.push_back({rows[i].stateIndex, false});
         endInsertRows();
     }
+}
 
+std::pair<QItemSelection, QItemSelection> MessageListModel::syncMarks() {
+    const auto& rows = list_.rows;
     // Marks and selection: the view hears of each run of changed rows.
     std::pair<QItemSelection, QItemSelection> selection;
     const int lastColumn = columnCount() - 1;
@@ -96,13 +105,15 @@ std::pair<QItemSelection, QItemSelection> MessageListModel::sync() {
         if (runStart >= 0) emit dataChanged(index(runStart, 0), index(end - 1, 0), {Qt::DecorationRole});
         runStart = -1;
     };
-    for (std::size_t i = 0; i < rows.size(); ++i) {
+    // Rows not yet counted by syncRows() are not the view's yet.
+    const std::size_t count = std::min(rows.size(), shown_.size());
+    for (std::size_t i = 0; i < count; ++i) {
         Shown& shown = shown_[i];
         const int r = static_cast<int>(i);
         if (shown.mark != rows[i].stateIndex) {
             shown.mark = rows[i].stateIndex;
             if (runStart < 0) runStart = r;
-        } else {
+        } else if (runStart >= 0) {
             endRun(r);
         }
         if (shown.selected != rows[i].selected) {
@@ -110,7 +121,7 @@ std::pair<QItemSelection, QItemSelection> MessageListModel::sync() {
             (shown.selected ? selection.first : selection.second).select(index(r, 0), index(r, lastColumn));
         }
     }
-    endRun(static_cast<int>(rows.size()));
+    endRun(static_cast<int>(count));
     return selection;
 }
 

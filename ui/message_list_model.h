@@ -28,6 +28,10 @@ public:
     // Brings the view up to the rows; returns the rows whose selection the
     // core changed: first those to select, then those to deselect.
     std::pair<QItemSelection, QItemSelection> sync();
+    // The two halves of sync(): rows added or removed (costs the new rows),
+    // then marks and selection (costs a look at every row).
+    void syncRows();
+    std::pair<QItemSelection, QItemSelection> syncMarks();
     // The view's selection, written back into the rows.
     void takeSelection(const QItemSelection& selected, const QItemSelection& deselected);
 

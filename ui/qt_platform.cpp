@@ -1,5 +1,11 @@
 #include "ui/qt_platform.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
+
 #include <QApplication>
 #include <QDateTime>
 #include <QDesktopServices>
@@ -23,9 +29,32 @@ namespace quorvel::ui {
 
 // ---- Event pump ----
 
+QtEventPump::QtEventPump() : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+QtEventPump::~QtEventPump() {
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+EventPump::WaitResult QtEventPump::waitWithoutEvents(int fd, unsigned interest, int timeoutMs) {
+    {
+        std::lock_guard lock(mutex_);
+        polling_ = true;
+    }
+    const short events = static_cast<short>(((interest & Readable) ? POLLIN : 0) | ((interest & Writable) ? POLLOUT : 0));
+    pollfd fds[2] = {{fd, events, 0}, {wakeFd_, POLLIN, 0}};
+    const int n = ::poll(fds, 2, timeoutMs);
+    {
+        std::lock_guard lock(mutex_);
+        polling_ = false;
+    }
+    // A wake that came during the poll is in the counter, whatever poll saw.
+    std::uint64_t wakes = 0;
+    if (::read(wakeFd_, &wakes, sizeof wakes) == static_cast<ssize_t>(sizeof wakes) && wakes > 0)
+        return WaitResult::Woken;
+    return n > 0 && fds[0].revents != 0 ? WaitResult::Ready : WaitResult::TimedOut;
+}
+
 EventPump::WaitResult QtEventPump::wait(int fd, unsigned interest, std::chrono::milliseconds timeout) {
-    QEventLoop loop;
-    WaitResult result = WaitResult::TimedOut;
     {
         std::lock_guard lock(mutex_);
         if (pendingWake_) {
@@ -33,7 +62,18 @@ EventPump::WaitResult QtEventPump::wait(int fd, unsigned interest, std::chrono::
             return WaitResult::Woken;
         }
     }
+    if (fd >= 0 && wakeFd_ >= 0 && eventsRan_.isValid()) {
+        const long long left = kFrameMs - eventsRan_.elapsed();
+        if (left > 0) {
+            const int slice = static_cast<int>(std::max<long long>(0, std::min<long long>(timeout.count(), left)));
+            const WaitResult quick = waitWithoutEvents(fd, interest, slice);
+            if (quick != WaitResult::TimedOut || timeout.count() <= slice) return quick;
+            timeout -= std::chrono::milliseconds(slice);
+        }
+    }
 
+    QEventLoop loop;
+    WaitResult result = WaitResult::TimedOut;
     std::unique_ptr<QSocketNotifier> readable, writable;
     const auto ready = [&] {
         result = WaitResult::Ready;
@@ -63,6 +103,7 @@ EventPump::WaitResult QtEventPump::wait(int fd, unsigned interest, std::chrono::
         loop_ = &loop;
     }
     const int code = loop.exec();
+    eventsRan_.restart();
     {
         std::lock_guard lock(mutex_);
         loop_ = outer;
@@ -71,11 +112,19 @@ EventPump::WaitResult QtEventPump::wait(int fd, unsigned interest, std::chrono::
 }
 
 void QtEventPump::processEvents() {
+    // The socket runs the events before every command; once a frame is enough.
+    if (eventsRan_.isValid() && eventsRan_.elapsed() < kFrameMs) return;
     QCoreApplication::processEvents();
+    eventsRan_.restart();
 }
 
 void QtEventPump::wake() {
     std::lock_guard lock(mutex_);
+    if (polling_) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+        return;
+    }
     if (!loop_) {
         pendingWake_ = true;
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -22,16 +23,32 @@ namespace quorvel::ui {
 
 // Network waits as nested event loops: a wait sleeps in the event loop until
 // its socket notifier, its timer or wake() ends it.
+// A socket that answers again within a frame of the last run of the events is
+// waited for without running them: the windows then repaint once a frame, not
+// after every reply of a quick server (which costs more than the listing).
 class QtEventPump : public EventPump {
 public:
+    QtEventPump();
+    ~QtEventPump() override;
+    QtEventPump(const QtEventPump&) = delete;
+    QtEventPump& operator=(const QtEventPump&) = delete;
+
     WaitResult wait(int fd, unsigned interest, std::chrono::milliseconds timeout) override;
     void processEvents() override;
     void wake() override;
 
+    // How long the events may wait while a socket keeps answering.
+    static constexpr int kFrameMs = 40;
+
 private:
+    WaitResult waitWithoutEvents(int fd, unsigned interest, int timeoutMs);
+
     std::mutex mutex_;
     QEventLoop* loop_ = nullptr;  // the innermost wait, if any
     bool pendingWake_ = false;
+    bool polling_ = false;  // a wait without events is in progress
+    int wakeFd_ = -1;       // ends that wait
+    QElapsedTimer eventsRan_;
 };
 
 class QtTimers : public TimerFactory {

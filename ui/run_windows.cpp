@@ -67,15 +67,23 @@ RetrievingWindow::~RetrievingWindow() {
 }
 
 void RetrievingWindow::sync() {
-    setWindowTitle(fromBytes(form_.caption));
-    server_->setText(fromBytes(form_.lblServer.caption));
-    mailbox_->setText(fromBytes(form_.lblMailbox.caption));
-    title_->setText(fromBytes(form_.lblTitle.caption));
-    message_->setText(fromBytes(form_.lblMsg.caption));
+    if (drawn_[0].changed(form_.caption)) setWindowTitle(fromBytes(form_.caption));
+    if (drawn_[1].changed(form_.lblServer.caption)) server_->setText(fromBytes(form_.lblServer.caption));
+    if (drawn_[2].changed(form_.lblMailbox.caption)) mailbox_->setText(fromBytes(form_.lblMailbox.caption));
+    if (drawn_[3].changed(form_.lblTitle.caption)) title_->setText(fromBytes(form_.lblTitle.caption));
+    if (drawn_[4].changed(form_.lblMsg.caption)) message_->setText(fromBytes(form_.lblMsg.caption));
     progress_->setVisible(form_.progbar.visible);
     progress_->setMaximum(std::max(form_.progbarMax, 1));
-    progress_->setValue(std::min(form_.progbar.value, progress_->maximum()));
-    cancel_->setText(fromBytes(form_.btCancel.caption));
+    const int value = std::min(form_.progbar.value, progress_->maximum());
+    if (value != progress_->value()) {
+        // setValue repaints the bar at once whenever it grows visibly, which
+        // in a long listing costs more than the rest of this window; the next
+        // frame is soon enough.
+        progress_->setUpdatesEnabled(false);
+        progress_->setValue(value);
+        progress_->setUpdatesEnabled(true);  // schedules the repaint
+    }
+    if (drawn_[5].changed(form_.btCancel.caption)) cancel_->setText(fromBytes(form_.btCancel.caption));
     if (form_.anMailRunning && !frames_.isActive()) frames_.start();
     if (!form_.anMailRunning) frames_.stop();
     if (form_.visible != isVisible()) setVisible(form_.visible);

@@ -5,6 +5,7 @@
 
 #include "app/frm_retrieving.h"
 #include "app/frm_which_mailbox.h"
+#include "ui/text.h"
 
 class QComboBox;
 class QLabel;
@@ -30,6 +31,7 @@ private:
     QPushButton* cancel_;
     QTimer frames_;
     int frame_ = 0;
+    Drawn<std::string> drawn_[6];  // caption, server, mailbox, title, message, cancel
 };
 
 // "Which Mail Box?", shown modally.

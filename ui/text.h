@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 #include <string>
 
 namespace quorvel::ui {
@@ -17,5 +18,23 @@ QString fromCharSet(const std::string& bytes, const std::string& charSet);
 
 // The user's input for the core: UTF-8.
 std::string toBytes(const QString& text);
+
+// What a widget last drew of a piece of the core's state, so that a redraw
+// converts and sets only what changed: the windows are redrawn after every
+// step of a run, ten thousand times in a long listing.
+template <typename T>
+class Drawn {
+public:
+    // True, and remembered as drawn, when `now` differs from what was drawn.
+    bool changed(const T& now) {
+        if (shown_ && *shown_ == now) return false;
+        shown_ = now;
+        return true;
+    }
+    void forget() { shown_.reset(); }
+
+private:
+    std::optional<T> shown_;
+};
 
 }  // namespace quorvel::ui

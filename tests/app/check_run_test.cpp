@@ -7,20 +7,14 @@
 #include "app/program.h"
 #include "platform/files.h"
 #include "support/dovecot_server.h"
+#include "support/every_domain_exists.h"
 #include "support/fake_platform.h"
 
 namespace quorvel {
 namespace {
 
-// Every domain exists: the unknown-domain check never leaves the machine.
-struct EveryDomainExists : DomainResolver {
-    void resolveDomain(const std::string&) override {}
-};
-
-std::string message(const std::string& from, const std::string& subject) {
-    return "From: " + from + "\r\nTo: joe@example.test\r\nSubject: " + subject +
-           "\r\nDate: Thu, 10 Dec 2026 09:15:00 +0000\r\n\r\nHello.\r\n";
-}
+using testing::EveryDomainExists;
+using testing::shortMessage;
 
 class CheckRun : public ::testing::Test {
 protected:
@@ -29,10 +23,15 @@ protected:
     std::unique_ptr<Program> program;
     EveryDomainExists resolver;
 
+    // What the server holds when the program starts.
+    virtual std::vector<std::string> mailbox() {
+        return {shortMessage("ann@friends.test", "Lunch on Friday?"),
+                shortMessage("win@prizes.test", "You WIN a million"),
+                shortMessage("bob@friends.test", "Minutes of the meeting")};
+    }
+
     void SetUp() override {
-        dovecot.addMessages({message("ann@friends.test", "Lunch on Friday?"),
-                             message("win@prizes.test", "You WIN a million"),
-                             message("bob@friends.test", "Minutes of the meeting")});
+        dovecot.addMessages(mailbox());
         SettingsStore store(fake.platform.settingsFolder);
         TPasswordCipher cipher;
         cipher.Key = "qiro";
@@ -111,11 +110,22 @@ TEST_F(CheckRun, ARefusedPasswordIsReportedInAnAttendedRunAndSwallowedUnattended
     cipher.Key = "qiro";
     store.writeString("Server", "Passwd1", cipher.encipher("wrong"));
     main().visible = true;
+    main().Timer1->setEnabled(true);
     EXPECT_THROW(main().btListClick(), std::exception);
     // The window is put back at once behind the error report.
     EXPECT_EQ(main().btExit.caption, "Goodbye");
+    EXPECT_EQ(main().btExit.picture, "imDoor");
+    EXPECT_EQ(main().Exit1.caption, "Exit");
     EXPECT_TRUE(main().btList.enabled);
+    EXPECT_TRUE(main().btOptions.enabled);
+    EXPECT_FALSE(main().Listing);
+    EXPECT_FALSE(program->frmRetrieving()->visible);
+    EXPECT_TRUE(main().Timer1->enabled());
+    EXPECT_TRUE(fake.tray.autoPopup);
     EXPECT_EQ(log(), "");  // a server's refusal is not logged
+    main().Timer1->setEnabled(false);
+    EXPECT_THROW(main().btListClick(), std::exception);
+    EXPECT_FALSE(main().Timer1->enabled());  // as it was, not switched on
 
     main().visible = false;
     main().AutoCheckRunning = true;
@@ -145,10 +155,92 @@ TEST_F(CheckRun, CancelDuringAListingEmptiesTheListAndLogsTheCancel) {
     EXPECT_NE(log().find("OPERATION CANCELED FOR joe ON 127.0.0.1:"), std::string::npos);
 }
 
+TEST_F(CheckRun, MarksLeftByACancelledDeletionNeverDeleteARowUnmarkedSince) {
+    program->frmGeneral()->cbLaunch.checked = false;
+    main().btListClick();
+    ASSERT_EQ(main().ListView1.rows[1].stateIndex, Mark::Delete);
+    // The user cancels as the first DELE is about to go out (a quick server
+    // may answer every command before the client ever waits, so the cancel
+    // comes from the deleting event): the session ends without QUIT, nothing
+    // is deleted, and the rows keep their marks.
+    const auto deleting = main().msRemotePOP1.OnDeleting;
+    main().msRemotePOP1.OnDeleting = [&](int num) {
+        deleting(num);
+        main().btExitClick(TfrmMain::Sender::Button);
+    };
+    EXPECT_THROW(main().btDeleteClick(), std::exception);
+    main().msRemotePOP1.OnDeleting = deleting;
+    EXPECT_EQ(dovecot.messages().size(), 3u);
+    ASSERT_EQ(main().ListView1.rows.size(), 3u);
+    EXPECT_EQ(main().ListView1.rows[1].stateIndex, Mark::Delete);
+    // The window is back at once: buttons, exit caption, dialog, tray menu.
+    EXPECT_FALSE(main().DeleteRunning);
+    EXPECT_EQ(main().btExit.caption, "Goodbye");
+    EXPECT_EQ(main().Exit1.caption, "Exit");
+    EXPECT_TRUE(main().btList.enabled);
+    EXPECT_TRUE(main().btDelete.visible);
+    EXPECT_FALSE(program->frmRetrieving()->visible);
+    EXPECT_TRUE(fake.tray.autoPopup);
+    EXPECT_FALSE(main().Timer1->enabled());  // automatic checking is off
+    EXPECT_EQ(program->frmGeneral()->edCount.text, "0");
+
+    // Now the spam row is unmarked and the last row marked instead.
+    auto toggle = [&](std::size_t row) {
+        for (auto& r : main().ListView1.rows) r.selected = false;
+        main().ListView1.rows[row].selected = true;
+        main().btMarkClick();
+    };
+    toggle(1);
+    toggle(2);
+    main().btDeleteClick();
+    EXPECT_EQ(main().statusPanels[1], "There were 1 messages deleted");
+    EXPECT_EQ(program->frmGeneral()->edCount.text, "1");
+
+    main().FormCloseQuery();
+    const auto left = dovecot.messages();
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_NE(left[0].find("Lunch on Friday?"), std::string::npos);
+    EXPECT_NE(left[1].find("You WIN a million"), std::string::npos);
+}
+
+class EmptyMailbox : public CheckRun {
+protected:
+    std::vector<std::string> mailbox() override { return {}; }
+};
+
+TEST_F(EmptyMailbox, EndsTheProgramOnlyWithExitOnAndAutomaticOff) {
+    struct Case {
+        bool exit, automatic, tray;
+        TfrmMain::EndRequest end;
+        bool hidden;
+    } cases[] = {
+        {true, false, false, TfrmMain::EndRequest::Close, false},
+        {true, false, true, TfrmMain::EndRequest::None, true},  // tray mode hides instead
+        {false, false, false, TfrmMain::EndRequest::None, false},
+        {true, true, false, TfrmMain::EndRequest::None, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "exit " << c.exit << " automatic " << c.automatic << " tray " << c.tray);
+        program->frmGeneral()->cbExit.checked = c.exit;
+        program->frmGeneral()->rbAuto.checked = c.automatic;
+        program->frmGeneral()->rbManual.checked = !c.automatic;
+        main().trayMode = c.tray;
+        main().endRequest = TfrmMain::EndRequest::None;
+        fake.tray.calls.clear();
+        const std::string before = log();
+        main().btListClick();
+        EXPECT_TRUE(main().ListView1.rows.empty());
+        EXPECT_EQ(main().endRequest, c.end);
+        EXPECT_EQ(std::count(fake.tray.calls.begin(), fake.tray.calls.end(), "HideApplication"), c.hidden ? 1 : 0);
+        // The record is written whether or not the program ends.
+        EXPECT_EQ(log().substr(before.size()).rfind("MAIL CHECK 0 msg(s) for \"joe\"", 0), 0u);
+        EXPECT_EQ(main().statusPanels[1], "Message Total: 0 Number Marked: 0");
+    }
+}
+
 // Viewing fetches a message into the program folder and shows its body.
 class ViewRun : public CheckRun {
 protected:
-    std::vector<TfrmViewHeader*> viewers;
     std::vector<std::string> titles, charSets;
     std::vector<std::vector<std::string>> bodies;
 

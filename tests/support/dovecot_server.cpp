@@ -48,6 +48,11 @@ std::string makeMessage(int number, int bodyLines) {
     return text;
 }
 
+std::string shortMessage(const std::string& from, const std::string& subject) {
+    return "From: " + from + "\r\nTo: joe@example.test\r\nSubject: " + subject +
+           "\r\nDate: Thu, 10 Dec 2026 09:15:00 +0000\r\n\r\nHello.\r\n";
+}
+
 DovecotServer::DovecotServer() {
     // Dovecot refuses to run its helpers as root: they run as an unprivileged
     // user that owns the folder.

@@ -46,5 +46,7 @@ private:
 
 // A message of `bodyLines` lines with a subject and a unique Message-ID.
 std::string makeMessage(int number, int bodyLines);
+// A one-line message from `from` with `subject`, dated 10 Dec 2026.
+std::string shortMessage(const std::string& from, const std::string& subject);
 
 }  // namespace quorvel::testing

@@ -61,6 +61,60 @@ private slots:
         QCOMPARE(inner, EventPump::WaitResult::TimedOut);
     }
 
+    void aSocketThatKeepsAnsweringStillLetsTheEventsRun() {
+        ui::QtEventPump pump;
+        int fds[2];
+        QCOMPARE(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        QCOMPARE(write(fds[1], "x", 1), 1);  // readable at every wait from now on
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start(5);
+        QElapsedTimer clock;
+        clock.start();
+        int waits = 0;
+        while (clock.elapsed() < 300) {
+            QCOMPARE(pump.wait(fds[0], EventPump::Readable, 1s), EventPump::WaitResult::Ready);
+            ++waits;
+        }
+        QVERIFY(waits > 100);
+        QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));  // about one per frame
+        close(fds[0]);
+        close(fds[1]);
+    }
+
+    void aWakeEndsAWaitThatRunsNoEventsAndIsNeverLost() {
+        ui::QtEventPump pump;
+        int fds[2];
+        QCOMPARE(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        pump.processEvents();  // the events just ran: the next wait polls the socket alone
+        std::thread waker([&] {
+            std::this_thread::sleep_for(5ms);
+            pump.wake();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(pump.wait(fds[0], EventPump::Readable, 10s), EventPump::WaitResult::Woken);
+        QVERIFY(clock.elapsed() < 5000);
+        waker.join();
+
+        // A wake between waits ends the next one, even on a ready socket.
+        QCOMPARE(write(fds[1], "x", 1), 1);
+        pump.processEvents();
+        pump.wake();
+        QCOMPARE(pump.wait(fds[0], EventPump::Readable, 1s), EventPump::WaitResult::Woken);
+        QCOMPARE(pump.wait(fds[0], EventPump::Readable, 1s), EventPump::WaitResult::Ready);
+        // A socket that stays silent past the frame still times out on time.
+        char drain;
+        QCOMPARE(read(fds[0], &drain, 1), 1);
+        pump.processEvents();
+        clock.restart();
+        QCOMPARE(pump.wait(fds[0], EventPump::Readable, 100ms), EventPump::WaitResult::TimedOut);
+        QVERIFY(clock.elapsed() >= 90);
+        close(fds[0]);
+        close(fds[1]);
+    }
+
     void theLocaleBecomesTheProgramsFormats() {
         QCOMPARE(ui::toProgramFormat("M/d/yy"), std::string("m/d/yy"));
         QCOMPARE(ui::toProgramFormat("h:mm AP"), std::string("h:nn ampm"));
