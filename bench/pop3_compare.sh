@@ -56,18 +56,7 @@ for run in $(seq "$RUNS"); do
         echo "$client $(echo "$out" | sed 's/.*, \([0-9.]*\) s$/\1/')" >> "$WORK/times"
     done
 done
-python3 - "$WORK/times" <<'PY'
-import sys, statistics
-times = {}
-for line in open(sys.argv[1]):
-    name, t = line.split()
-    times.setdefault(name, []).append(float(t))
-med = {k: statistics.median(v) for k, v in times.items()}
-for k in ("quorvel", "poplib", "floor"):
-    print(f"median {k:8s} {med[k]:.3f} s")
-print(f"quorvel / floor  = {med['quorvel'] / med['floor']:.3f}")
-print(f"quorvel / poplib = {med['quorvel'] / med['poplib']:.3f}")
-PY
+"$SRC/bench/medians.py" "$WORK/times" quorvel/floor quorvel/poplib
 
 # A server that accepts and never speaks: the client must sleep, not spin.
 SILENT=$(free_port)

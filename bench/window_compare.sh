@@ -50,14 +50,4 @@ for run in $(seq "$RUNS"); do
         echo "$client $(echo "$out" | sed 's/.*, \([0-9.]*\) s$/\1/')" >> "$WORK/times"
     done
 done
-python3 - "$WORK/times" <<'PY'
-import sys, statistics
-times = {}
-for line in open(sys.argv[1]):
-    name, t = line.split()
-    times.setdefault(name, []).append(float(t))
-med = {k: statistics.median(v) for k, v in times.items()}
-for k in ("engine", "window"):
-    print(f"median {k:7s} {med[k]:.3f} s")
-print(f"window / engine = {med['window'] / med['engine']:.3f}")
-PY
+"$SRC/bench/medians.py" "$WORK/times" window/engine
