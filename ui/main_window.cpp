@@ -169,7 +169,7 @@ void MainWindow::buildList(QWidget* parent) {
     list_->header()->setSectionsClickable(false);
     list_->header()->setSectionsMovable(false);
     list_->setColumnWidth(0, 300);
-    list_->setColumnWidth(1, 200);
+    list_->setColumnWidth(1, 240);
     list_->setColumnWidth(2, 70);
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection& deselected) {
