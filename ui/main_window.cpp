@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -7,7 +9,9 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -62,7 +66,6 @@ void PictureButton::leaveEvent(QEvent* event) {
 MainWindow::MainWindow(TfrmMain& form) : form_(form) {
     setObjectName("frmMain");
     setWindowIcon(programIcon());
-    resize(760, 460);
 
     auto* bar = addToolBar("Commands");
     bar->setMovable(false);
@@ -91,6 +94,7 @@ MainWindow::MainWindow(TfrmMain& form) : form_(form) {
     addButton(bar, "btRemark", form_.btRemark, &TfrmMain::btRemarkClick);
     addButton(bar, "btResetAll", form_.btResetAll, &TfrmMain::ResetButtonClick);
     addButton(bar, "btLaunch", form_.btLaunch, &TfrmMain::btLaunchClick);
+    resize(firstWidth(bar), 460);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -165,7 +169,7 @@ void MainWindow::buildList(QWidget* parent) {
     list_->header()->setSectionsClickable(false);
     list_->header()->setSectionsMovable(false);
     list_->setColumnWidth(0, 300);
-    list_->setColumnWidth(1, 200);
+    list_->setColumnWidth(1, 240);
     list_->setColumnWidth(2, 70);
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection& deselected) {
@@ -193,6 +197,16 @@ void MainWindow::buildList(QWidget* parent) {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == list_ && event->type() == QEvent::KeyRelease) form_.ListView1KeyUp();
     return QMainWindow::eventFilter(watched, event);
+}
+
+// As wide as the toolbar with every button shown, so that the message
+// commands a check brings all find room beside the others rather than in the
+// toolbar's overflow menu; never narrower than 760 nor wider than the screen.
+int MainWindow::firstWidth(QToolBar* bar) const {
+    const QMargins margins = bar->layout()->contentsMargins();
+    int width = margins.left() + margins.right() - bar->layout()->spacing();
+    for (const auto* button : buttons_) width += button->sizeHint().width() + bar->layout()->spacing();
+    return std::clamp(width, 760, std::max(760, screen()->availableGeometry().width()));
 }
 
 PictureButton* MainWindow::addButton(QToolBar* bar, const char* name, Control& control,

@@ -13,6 +13,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QToolBar;
 class QTreeView;
 
 namespace quorvel::ui {
@@ -69,6 +70,7 @@ protected:
 
 private:
     PictureButton* addButton(QToolBar* bar, const char* name, Control& control, void (TfrmMain::*handler)());
+    int firstWidth(QToolBar* bar) const;
     QAction* addAction(QMenu* menu, Control& control, std::function<void()> handler);
     void buildTrayMenu();
     void buildList(QWidget* parent);

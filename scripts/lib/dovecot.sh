@@ -10,6 +10,9 @@
 #   dovecot_stop FOLDER
 #   bench_mailbox FOLDER COUNT     fills the maildir with COUNT generated
 #                                  messages of about 6 KB (the benchmarks')
+#   demo_mailbox FOLDER            fills the maildir with the sample mailbox
+#                                  scripts/demo-mailbox/*.eml (from the source
+#                                  tree's top) and prints how many it holds
 #   free_port                      prints a free loopback port
 # Dovecot refuses to run its helpers as root: they run as nobody then, else
 # as the calling user.
@@ -91,4 +94,13 @@ for n in range(1, count + 1):
     with open(f"{folder}/{1000000000 + n}.M{n}P1.bench", "w", newline="") as f:
         f.write(head + body)
 PY
+}
+
+demo_mailbox() {
+    _n=0
+    for _message in scripts/demo-mailbox/*.eml; do
+        _n=$((_n + 1))
+        cp "$_message" "$1/home/Maildir/new/$((1000000000 + _n)).M${_n}P1.demo"
+    done
+    echo "$_n"
 }

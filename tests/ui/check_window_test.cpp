@@ -4,7 +4,9 @@
 #include <QDialog>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
+#include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -77,15 +79,30 @@ private slots:
         QVERIFY(model->data(model->index(2, 0), Qt::DecorationRole).value<QIcon>().isNull());
         QCOMPARE(desktop.mainWindow->findChild<QLabel*>("StatusPanel1")->text(),
                  QString("Message Total: 3 Number Marked: 1"));
-        // The message commands take their place on the toolbar, after "Goodbye"
-        // (those that do not fit go to the toolbar's overflow menu).
+        // The message commands take their place on the toolbar, after "Goodbye";
+        // at the window's first size every button has room on the toolbar
+        // itself, none goes to its overflow menu.
         QTest::qWait(20);
         const QToolButton* exitButton = desktop.mainWindow->findChild<QToolButton*>("btExit");
-        for (const char* name : {"btMark", "btDelete"}) {
+        for (const char* name : {"btMark", "btDelete", "btRemark", "btResetAll", "btLaunch"}) {
             const QToolButton* shown = desktop.mainWindow->findChild<QToolButton*>(name);
             QVERIFY2(shown->isVisible(), name);
             QVERIFY2(shown->geometry().left() > exitButton->geometry().right(), name);
         }
+        const auto* bar = desktop.mainWindow->findChild<QToolBar*>();
+        QVERIFY(bar);
+        for (QAction* action : bar->actions()) {
+            if (!action->isVisible()) continue;
+            const QWidget* widget = bar->widgetForAction(action);
+            QVERIFY(widget);
+            const QByteArray name = widget->objectName().toUtf8();
+            QVERIFY2(widget->isVisible(), name);
+            QVERIFY2(bar->rect().contains(widget->geometry()), name);
+        }
+        const auto* overflow = bar->findChild<QToolButton*>("qt_toolbar_ext_button");
+        QVERIFY(!overflow || !overflow->isVisible());
+        // ... and the window still fits a 1024 x 768 screen.
+        QVERIFY(desktop.mainWindow->frameGeometry().width() <= 1024);
         QCOMPARE(desktop.mainWindow->findChild<QToolButton*>("btExit")->text(), QString("Goodbye"));
         QVERIFY(!desktop.retrievingWindow->isVisible());
         const std::string log = readFileBytes(path + "/log.txt").value_or("");
@@ -125,6 +142,15 @@ private slots:
 };
 
 int main(int argc, char** argv) {
+    // Offscreen, the screen is the 1024 x 768 the main window is laid out for
+    // (the plugin's own is 800 wide).
+    QTemporaryFile screens;
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && screens.open()) {
+        screens.write(R"({"screens": [{"name": "Screen", "x": 0, "y": 0, "width": 1024, "height": 768,)"
+                      R"( "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        screens.flush();
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.fileName().toUtf8());
+    }
     QuorvelApplication app(argc, argv);
     CheckWindowTest test;
     return QTest::qExec(&test, argc, argv);
