@@ -157,6 +157,7 @@ void MainWindow::buildList(QWidget* parent) {
     list_->setObjectName("ListView1");
     model_ = new MessageListModel(form_.ListView1, list_);
     list_->setModel(model_);
+    list_->setItemDelegate(new MessageListDelegate(list_));
     list_->setRootIsDecorated(false);
     list_->setItemsExpandable(false);
     list_->setSortingEnabled(false);

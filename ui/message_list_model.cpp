@@ -1,6 +1,8 @@
 #include "ui/message_list_model.h"
 
+#include <QAbstractItemView>
 #include <QIcon>
+#include <QPixmap>
 #include <algorithm>
 #include <iterator>
 
@@ -133,6 +135,20 @@ void MessageListModel::takeSelection(const QItemSelection& selected, const QItem
                     list_.rows[static_cast<std::size_t>(r)].selected = on;
                     shown_[static_cast<std::size_t>(r)].selected = on;
                 }
+}
+
+void MessageListDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.column() != 0 || !option->icon.isNull()) return;
+    static const QIcon blank = [] {
+        QPixmap pixmap(16, 16);
+        pixmap.fill(Qt::transparent);
+        return QIcon(pixmap);
+    }();
+    option->features |= QStyleOptionViewItem::HasDecoration;
+    option->icon = blank;
+    if (const auto* view = qobject_cast<const QAbstractItemView*>(option->widget))
+        option->decorationSize = view->iconSize();
 }
 
 }  // namespace quorvel::ui

@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QItemSelection>
+#include <QStyledItemDelegate>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -43,6 +44,15 @@ private:
     MessageList& list_;
     std::vector<Shown> shown_;  // what the view was last told
     std::uint64_t generation_ = 0;
+};
+
+// Gives rows without a mark the mark's room too, so the subjects line up.
+class MessageListDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 
 }  // namespace quorvel::ui
