@@ -10,7 +10,9 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QMainWindow window;
-    window.resize(760, 460);
+    // About the size Quorvel's main window first takes (wide enough for its
+    // whole toolbar), so both paint the same area.
+    window.resize(995, 460);
     window.setWindowTitle("Bare");
     window.show();
     QTimer poll;
