@@ -50,20 +50,23 @@ std::string_view timePart(std::string_view line, const std::string& currentTime)
     return trimmed(line.substr(secondLast + 1));
 }
 
-// The entry lists of a big log are filled once from start to end. In huge
-// pages that takes a few hundred page faults instead of tens of thousands,
-// which otherwise cost more than the parsing itself.
-template <typename T>
-void adviseHugePages(std::vector<T>& list) {
+// The entry lists and texts of a big log are filled once from start to end.
+// In huge pages that takes a few hundred page faults instead of tens of
+// thousands, which otherwise cost more than the parsing itself. Only advice:
+// where the system has no huge pages the memory works as before.
+void adviseHugePages(void* memory, std::size_t bytes) {
     constexpr std::size_t kWorthIt = std::size_t{4} << 20;
-    const std::size_t bytes = list.capacity() * sizeof(T);
     if (bytes < kWorthIt) return;
     const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto begin = reinterpret_cast<std::uintptr_t>(list.data());
+    const auto begin = reinterpret_cast<std::uintptr_t>(memory);
     const std::uintptr_t from = (begin + page - 1) & ~(page - 1);
     const std::uintptr_t to = (begin + bytes) & ~(page - 1);
-    // Only advice: where the system has no huge pages the lists work as before.
     if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+}
+
+template <typename T>
+void adviseHugePages(std::vector<T>& list) {
+    adviseHugePages(list.data(), list.capacity() * sizeof(T));
 }
 
 // Closes the file and hides the progress bar however the reading ends.
@@ -127,13 +130,17 @@ void LineSplitter::finish() {
 }
 
 char* FieldText::reserve(std::size_t size) {
-    constexpr std::size_t kBlock = 1 << 16;
     if (size > left_) {
-        // A text longer than a block gets a block of its own.
-        const std::size_t blockSize = std::max(size, kBlock);
+        // Blocks grow with the text, so a big log takes few of them (and few
+        // page faults); a text longer than a block gets a block of its own.
+        constexpr std::size_t kFirstBlock = std::size_t{1} << 16;
+        constexpr std::size_t kLargestBlock = std::size_t{1} << 23;
+        nextBlock_ = std::min(std::max(nextBlock_ * 2, kFirstBlock), kLargestBlock);
+        const std::size_t blockSize = std::max(size, nextBlock_);
         blocks_.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
         free_ = blocks_.back().get();
         left_ = blockSize;
+        adviseHugePages(free_, blockSize);
     }
     char* at = free_;
     free_ += size;

@@ -29,6 +29,7 @@ private:
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* free_ = nullptr;
     std::size_t left_ = 0;
+    std::size_t nextBlock_ = 0;
 };
 
 // One "MAIL CHECK" record as the statistics read it. Every field of an entry
