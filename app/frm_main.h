@@ -198,6 +198,8 @@ public:
 
 private:
     void notAvailable(const std::string& what);
+    // True when rows are selected; otherwise tells the user (NadaSelected).
+    bool hasSelection();
     // The first selected row, after telling the user when there are more;
     // -1 (after NadaSelected) when none is selected.
     int oneSelectedRow();

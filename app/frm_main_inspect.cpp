@@ -25,10 +25,7 @@ std::string TfrmMain::messageFileName(int index) const {
 }
 
 int TfrmMain::oneSelectedRow() {
-    if (ListView1.selectedCount() == 0) {
-        NadaSelected();
-        return -1;
-    }
+    if (!hasSelection()) return -1;
     if (ListView1.selectedCount() > 1)
         platform_.dialogs.messageBox(MessageKind::Information,
                                      "You have selected more than one message to view.  Only one message can be "
@@ -52,10 +49,7 @@ void TfrmMain::showViewer(TfrmViewHeader& viewer) {
 }
 
 void TfrmMain::Why1Click() {
-    if (ListView1.selectedCount() == 0) {
-        NadaSelected();
-        return;
-    }
+    if (!hasSelection()) return;
     const Finally paused = pauseForViewing();
     const int b = oneSelectedRow();
     if (b < 0) return;
@@ -92,10 +86,7 @@ void TfrmMain::Why1Click() {
 }
 
 void TfrmMain::ViewHeader1Click() {
-    if (ListView1.selectedCount() == 0) {
-        NadaSelected();
-        return;
-    }
+    if (!hasSelection()) return;
     const Finally paused = pauseForViewing();
     TfrmViewHeader viewer(TfrmViewHeader::Mode::Headers);
     const TmsRemoteInfo& records = msRemotePOP1.RemoteInfo();
@@ -112,10 +103,7 @@ void TfrmMain::ViewHeader1Click() {
 }
 
 void TfrmMain::ViewMessages1Click() {
-    if (ListView1.selectedCount() == 0) {
-        NadaSelected();
-        return;
-    }
+    if (!hasSelection()) return;
     // Also after a failed fetch: automatic checking must not end silently
     // because one message could not be viewed.
     const Finally paused = pauseForViewing();
@@ -200,10 +188,7 @@ void TfrmMain::msRemotePOP1UserMessageSave(int num, const std::string& contents)
 }
 
 void TfrmMain::AddtoExceptions1Click() {
-    if (ListView1.selectedCount() == 0) {
-        NadaSelected();
-        return;
-    }
+    if (!hasSelection()) return;
     for (const MessageRow& row : ListView1.rows)
         if (row.selected) AddSenderException(row.sender);
     if (frmOptionsMain_) frmOptionsMain_->Savesettings();
@@ -211,10 +196,7 @@ void TfrmMain::AddtoExceptions1Click() {
 }
 
 void TfrmMain::AddtoSPAMlist1Click() {
-    if (ListView1.selectedCount() == 0) {
-        NadaSelected();
-        return;
-    }
+    if (!hasSelection()) return;
     if (frmOptionsMain_) {
         TfrmMarkForDeletion dialog(*frmOptionsMain_);
         int next = 1;

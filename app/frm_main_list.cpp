@@ -27,10 +27,7 @@ void TfrmMain::addMessageRow(const TmsRemoteInfoItem& record) {
 
 void TfrmMain::btMarkClick() {
     playAlarmSound(false);
-    if (ListView1.selectedCount() == 0) {
-        NadaSelected();
-        return;
-    }
+    if (!hasSelection()) return;
     for (MessageRow& row : ListView1.rows)
         if (row.selected) row.stateIndex = isMarkedForDeletion(row.stateIndex) ? Mark::None : Mark::Delete;
     ShowTotalCount();
@@ -54,6 +51,12 @@ void TfrmMain::ShowTotalCount() {
     statusPanels[1] = "Message Total: " + std::to_string(ListView1.rows.size()) +
                       " Number Marked: " + std::to_string(ListView1.markedCount());
     changed();
+}
+
+bool TfrmMain::hasSelection() {
+    if (ListView1.selectedCount() > 0) return true;
+    NadaSelected();
+    return false;
 }
 
 void TfrmMain::NadaSelected() {
