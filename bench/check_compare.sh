@@ -6,7 +6,7 @@
 # program's POP3 client (pop3_list). Both run pinned to one core (taskset -c 1)
 # with the server, in alternation, RUNS times, each timed whole by
 # /usr/bin/time; prints the medians, their ratio (aim: within 1.1 times) and
-# the median peak memory (max RSS) of each.
+# the median peak memory (max RSS) and CPU time (user + system) of each.
 # Usage: bench/check_compare.sh [RUNS] [MESSAGES]   (run as root or as a normal user)
 set -eu
 RUNS=${1:-5}
@@ -45,18 +45,21 @@ taskset -c 1 "$BUILD/bench/pop3_list" 127.0.0.1 "$PORT" joe secret >/dev/null
 taskset -c 1 "$WORK/bin/quorvel-check" --all >/dev/null || [ $? -le 1 ]
 : > "$WORK/times"
 : > "$WORK/rss"
+: > "$WORK/cpu"
 for run in $(seq "$RUNS"); do
     for client in engine check; do
         case $client in
-        engine) /usr/bin/time -f "%e %M" -o "$WORK/one" taskset -c 1 "$BUILD/bench/pop3_list" 127.0.0.1 "$PORT" joe secret >/dev/null ;;
-        check) /usr/bin/time -f "%e %M" -o "$WORK/one" taskset -c 1 "$WORK/bin/quorvel-check" --all >"$WORK/listing" || [ $? -le 1 ] ;;
+        engine) /usr/bin/time -f "%e %M %U %S" -o "$WORK/one" taskset -c 1 "$BUILD/bench/pop3_list" 127.0.0.1 "$PORT" joe secret >/dev/null ;;
+        check) /usr/bin/time -f "%e %M %U %S" -o "$WORK/one" taskset -c 1 "$WORK/bin/quorvel-check" --all >"$WORK/listing" || [ $? -le 1 ] ;;
         esac
-        read -r seconds rss < "$WORK/one"
-        echo "run $run $client: $seconds s, max RSS $rss KB"
+        read -r seconds rss user system < "$WORK/one"
+        echo "run $run $client: $seconds s, max RSS $rss KB, CPU $user s user + $system s system"
         echo "$client $seconds" >> "$WORK/times"
         echo "$client $rss" >> "$WORK/rss"
+        echo "$client $(echo "$user + $system" | bc)" >> "$WORK/cpu"
     done
 done
 echo "check listed $(grep -vc '^#' "$WORK/listing") messages"
 "$SRC/bench/medians.py" "$WORK/times" check/engine
 "$SRC/bench/medians.py" "$WORK/rss" check/engine | sed 's/ s$/ KB/; s/^median/max RSS median/; s/^check \/ engine/max RSS check \/ engine/'
+"$SRC/bench/medians.py" "$WORK/cpu" check/engine | sed 's/^median/CPU median/; s/^check \/ engine/CPU check \/ engine/'
