@@ -99,6 +99,11 @@ try:
     check(len(marked) == 3, f"listing: 3 marked, got {marked}")
     check(not any(m["deleted"] for m in listed), "listing: nothing deleted without --delete")
 
+    code, out, err = run()
+    check(code == 1 and "\x1b" not in out + err and "\r" not in err, "text in a pipe: no colours, no progress")
+    check(len(out.splitlines()) == 10 and out.splitlines()[-1].startswith("# mailbox 1 (joe on "),
+          "text in a pipe: a line per message and the summary")
+
     for words, status, fragment in [(["--bogus"], 2, "unknown option"), (["--mailbox", "13"], 2, "1 to 12"),
                                     (["--mailbox", "5"], 3, "mailbox 5 is not set up"),
                                     (["why", os.path.join(work, "none.eml")], 4, "No such file")]:
@@ -135,7 +140,7 @@ try:
     left = [m["subject"] for m in parse_listing(out, "after delete")]
     check(code == 0 and len(left) == 6 and not set(left) & set(marked), f"after delete: {code} {left} {err}")
     log = open(os.path.join(program, "logfile.txt"), encoding="utf-8", errors="replace").read()
-    check(log.count("DELETE SPAM on ") == 3 and log.count("MAIL CHECK ") == 4, "the activity log's records")
+    check(log.count("DELETE SPAM on ") == 3 and log.count("MAIL CHECK ") == 5, "the activity log's records")
 
     sh(f'dovecot_stop "{server_folder}"; sleep 0.5')
     code, out, err = run()
