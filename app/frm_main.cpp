@@ -164,6 +164,13 @@ void TfrmMain::GetRemotePOPSettings(int mailbox) {
     if (marker == "161") {
         msRemotePOP1.Server = store_.readString("Server", "Server" + n, "");
         msRemotePOP1.UserName = store_.readString("Server", "Mailbox" + n, "");
+        // An account stored before the choice existed has none: the client
+        // then keeps to SSL/TLS on port 995 and no TLS elsewhere.
+        const int security = store_.readInteger("Server", "Security" + n, -1);
+        msRemotePOP1.Security = security >= 0 && security < static_cast<int>(kSecurityNames.size())
+                                    ? std::optional(static_cast<TmsSecurity>(security))
+                                    : std::nullopt;
+        msRemotePOP1.AllowAPOP = store_.readBool("Server", "APOP" + n, false);
         const std::string password = store_.readString("Server", "Passwd" + n, "");
         if (!password.empty()) msRemotePOP1.Password = enc1.decipher(password);
         return;
