@@ -69,9 +69,9 @@ CONF
 dovecot_tls() {
     (
         cd "$1" &&
-        openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=QuorvelDemoCA \
+        openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=QuorvelDemoCA \
             -keyout ca.key -out ca.crt &&
-        openssl req -newkey rsa:2048 -nodes -subj /CN=localhost -keyout server.key -out server.csr &&
+        openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj /CN=localhost -keyout server.key -out server.csr &&
         printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\n' > san.ext &&
         openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 \
             -extfile san.ext -out server.crt
