@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -178,9 +179,16 @@ QWidget* GeneralWindow::mailboxesPage() {
     grid->setColumnStretch(2, 3);
     grid->setColumnStretch(3, 2);
     layout->addLayout(grid);
+    // The warning with the system's warning sign; both show while it has a text.
+    auto* sign = new QLabel(this);
+    const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
+    sign->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size, size));
     auto* warning = qobject_cast<QLabel*>(label(form_.lblSecurityWarning, "lblSecurityWarning"));
     warning->setWordWrap(true);
-    layout->addWidget(warning);
+    auto* warningRow = new QHBoxLayout;
+    warningRow->addWidget(sign, 0, Qt::AlignTop);
+    warningRow->addWidget(warning, 1);
+    layout->addWidget(panel(form_.lblSecurityWarning, "pnlSecurityWarning", warningRow));
     layout->addStretch();
     return page;
 }
