@@ -1,5 +1,6 @@
 // Writes the throw-away profile of scripts/demo: the settings (one mailbox on
-// the demo's local server, its password enciphered as the program stores it,
+// the demo's local server over STARTTLS, its password enciphered as the
+// program stores it,
 // deletions confirmed and followed by a fresh listing) and, in the program
 // folder, spam rules that mark the sample spam, with the unknown-domain check
 // off so that judging never asks a DNS server.
@@ -13,6 +14,7 @@
 #include "config/rule_table.h"
 #include "config/settings_store.h"
 #include "config/spam_rules.h"
+#include "mail/mail_security.h"
 
 namespace {
 
@@ -46,6 +48,7 @@ int main(int argc, char** argv) {
         store.writeString("Server", "Server1", argv[3]);
         store.writeString("Server", "Mailbox1", argv[4]);
         store.writeString("Server", "Passwd1", cipher.encipher(argv[5]));
+        store.writeInteger("Server", "Security1", static_cast<int>(quorvel::TmsSecurity::STARTTLS));
         store.writeInteger("Server", "Which", 1);
         store.writeBool("General", "Automatic", false);
         store.writeBool("General", "Ask", true);
