@@ -36,7 +36,10 @@ bool QuorvelApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 void QuorvelApplication::reportError(const QString& text) {
-    QMessageBox::critical(activeWindow(), "Quorvel", text);
+    // An error's text may be a server's reply line: never markup.
+    QMessageBox box(QMessageBox::Critical, "Quorvel", text, QMessageBox::Ok, activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 Desktop::Desktop(const Folders& folders)
