@@ -34,6 +34,7 @@ void TReplyBuffer::commit(std::size_t received) {
 void TReplyBuffer::clear() {
     data_.clear();
     pos_ = 0;
+    reserved_ = 0;
 }
 
 bool TReplyBuffer::takeLine(std::string& line) {
