@@ -125,7 +125,14 @@ int runQuorvel(int argc, char** argv, const RunOptions& options) {
     SingleInstance guard(options.instanceName);
     if (!guard.acquire()) return 0;  // the running instance comes forward instead
 
-    Desktop desktop(defaultFolders());
+    Desktop::Folders folders;
+    try {
+        folders = defaultFolders();  // fails without a home folder
+    } catch (const std::exception& error) {
+        QuorvelApplication::reportError(fromBytes(error.what()));
+        return 1;
+    }
+    Desktop desktop(folders);
     try {
         desktop.start();
     } catch (const std::exception& error) {
