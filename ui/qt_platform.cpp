@@ -169,6 +169,8 @@ std::unique_ptr<Timer> QtTimers::createTimer(std::function<void()> onTimer) {
 ModalResult QtDialogs::messageBox(MessageKind kind, const std::string& text, MessageButtons buttons) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle("Quorvel");
+    // The text may carry a server's reply line: never markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(fromBytes(text));
     switch (kind) {
     case MessageKind::Information: box.setIcon(QMessageBox::Information); break;
