@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "classify/operators.h"
+#include "log/frm_chart_main.h"
 #include "platform/files.h"
 
 namespace quorvel {
@@ -358,7 +359,11 @@ void TfrmMain::notAvailable(const std::string& what) {
     changed();
 }
 
-void TfrmMain::btStatsClick() { notAvailable("The statistics window"); }
+void TfrmMain::btStatsClick() {
+    playAlarmSound(false);
+    openStatistics(platform_, store_);
+    changed();
+}
 void TfrmMain::Viewlogfile1Click() {
     playAlarmSound(false);
     if (log_) log_->viewLogFile();

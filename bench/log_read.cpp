@@ -98,7 +98,7 @@ int read(const char* path) {
     ActivityLogEntries entries;
     const auto start = std::chrono::steady_clock::now();
     std::uint64_t lastPosition = 0;
-    const LogReadProgress progress{{}, [&lastPosition](std::uint64_t at) { lastPosition = at; }, {}};
+    const LogReadProgress progress{{}, [&lastPosition](std::uint64_t at) { lastPosition = at; }, {}, {}};
     try {
         if (!readInLogFile(path, entries, dialogs, clock, progress)) return 1;
     } catch (const std::exception& e) {

@@ -92,6 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             last = at;
         },
         [&] { ++hidden; },
+        {},
     };
     ActivityLogEntries entries;
     dialogs.shown = 0;

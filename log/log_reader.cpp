@@ -103,13 +103,13 @@ void LineSplitter::feed(std::string_view bytes) {
         }
         const char* eol = std::min(nextCr, nextLf);
         if (eol == end) {
-            partial_.append(p, end);
+            keep(p, end);
             return;
         }
         if (partial_.empty()) {
-            onLine_(std::string_view(p, static_cast<std::size_t>(eol - p)));
+            onLine_(std::string_view(p, std::min(static_cast<std::size_t>(eol - p), kMaxLine)));
         } else {
-            partial_.append(p, eol);
+            keep(p, eol);
             onLine_(partial_);
             partial_.clear();
         }
@@ -121,6 +121,11 @@ void LineSplitter::feed(std::string_view bytes) {
                 ++p;
         }
     }
+}
+
+void LineSplitter::keep(const char* from, const char* to) {
+    const std::size_t room = kMaxLine - std::min(kMaxLine, partial_.size());
+    partial_.append(from, std::min(room, static_cast<std::size_t>(to - from)));
 }
 
 void LineSplitter::finish() {
@@ -325,6 +330,7 @@ bool readInLogFile(const std::string& path, ActivityLogEntries& entries, Dialogs
         }
         if (n == 0) break;
         splitter.feed(std::string_view(buffer.get(), static_cast<std::size_t>(n)));
+        if (progress.tick) progress.tick();
     }
     splitter.finish();
     parser.finish();
