@@ -265,4 +265,8 @@ const std::string& TfrmChart::dayName(int weekday) const {
     return platform_.clock.formatSettings().longDayNames[static_cast<std::size_t>(std::clamp(weekday, 0, 6))];
 }
 
+std::string TfrmChart::nowText(const std::string& format) const {
+    return formatDateTime(format, platform_.clock.now(), platform_.clock.formatSettings());
+}
+
 }  // namespace quorvel

@@ -125,6 +125,8 @@ public:
     std::string slotLabel(int slot) const;
     // Sunday first.
     const std::string& dayName(int weekday) const;
+    // The current date or time in a format ("ddddd", "t"), as printouts show it.
+    std::string nowText(const std::string& format) const;
     static bool isGridPage(int page) { return page == EmailTraffic || page == SpamDeleted; }
 
 private:

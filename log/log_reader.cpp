@@ -188,7 +188,7 @@ std::string_view LogParser::keptAmong(std::string_view text, RecentTexts& recent
     const std::size_t n = text.size();
     const auto at = [text](std::size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(text[i])); };
     const std::uint64_t mix = (n << 32) ^ (at(0) << 24) ^ (at(n / 2) << 16) ^ (at(n - 1) << 8) ^ at(n / 3);
-    std::string_view& slot = recent.slots[(mix * 0x9E3779B97F4A7C15u) >> 58];
+    std::string_view& slot = recent.texts[(mix * 0x9E3779B97F4A7C15u) >> 58];
     if (text != slot) slot = entries_.text.keep(text);
     return slot;
 }

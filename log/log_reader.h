@@ -123,7 +123,7 @@ private:
     // Texts of one field kept lately. Counts, mailboxes and servers take
     // turns among a few values, so each is kept once instead of per record.
     struct RecentTexts {
-        std::array<std::string_view, 64> slots;
+        std::array<std::string_view, 64> texts;
     };
     std::string_view keptAmong(std::string_view text, RecentTexts& recent);
 
