@@ -59,8 +59,11 @@ public:
         hasDate_ = true;
         lastDate_ = text;
         lastDateValue_ = value;
+        lastWeekday_ = static_cast<std::size_t>(dayOfWeek(value) - 1);
         return value;
     }
+    // Of the date converted last: 0 for Sunday.
+    std::size_t weekday() const { return lastWeekday_; }
 
     int slot(std::string_view text) {
         text = trimmed(text);
@@ -72,10 +75,10 @@ public:
             if (space == std::string_view::npos || !tryStrToTime(text.substr(space + 1), settings_, value))
                 value = now_;
         }
-        const DateParts parts = decodeDateTime(value);
+        const long long minutes = static_cast<long long>((value - std::floor(value)) * 1440 + 1e-6);
         hasTime_ = true;
         lastTime_ = text;
-        lastSlot_ = halfHourSlot(parts.hour, parts.minute);
+        lastSlot_ = std::clamp(halfHourSlot(static_cast<int>(minutes / 60), static_cast<int>(minutes % 60)), 0, 47);
         return lastSlot_;
     }
 
@@ -86,6 +89,7 @@ private:
     bool hasDate_ = false, hasTime_ = false;
     std::string_view lastDate_, lastTime_;
     TDateTime lastDateValue_ = 0;
+    std::size_t lastWeekday_ = 0;
     int lastSlot_ = 0;
 };
 
@@ -165,7 +169,7 @@ ChartTally tallyActivity(const ActivityLogEntries& entries, const ChartFilter& f
         if (!passes(entry.mailbox, date)) continue;
         tally.checkRows.push_back(static_cast<std::uint32_t>(i));
         const std::int64_t count = countOf(entry.count);
-        const std::size_t weekday = static_cast<std::size_t>(dayOfWeek(date) - 1);
+        const std::size_t weekday = convert.weekday();
         const std::size_t slot = static_cast<std::size_t>(convert.slot(entry.time));
         ++tally.checksByWeekday[weekday];
         tally.foundByWeekday[weekday] += count;
@@ -188,7 +192,7 @@ ChartTally tallyActivity(const ActivityLogEntries& entries, const ChartFilter& f
         tally.deletionRows.push_back(static_cast<std::uint32_t>(i));
         senders.push_back(trimmed(entry.sender));
         domains.push_back(trimmed(entry.domain));
-        ++tally.deletedByWeekday[static_cast<std::size_t>(dayOfWeek(date) - 1)];
+        ++tally.deletedByWeekday[convert.weekday()];
         ++tally.deletedBySlot[static_cast<std::size_t>(convert.slot(entry.time))];
         ++tally.deleted;
         deletedDays.add(trimmed(entry.date), date, 1);

@@ -128,8 +128,9 @@ bool tryStrToTime(std::string_view text, const FormatSettings& settings, TDateTi
     text = trimmed(text);
     // An AM or PM marker may stand before or after the numbers.
     int half = 0;  // 1 AM, 2 PM
+    const std::string_view markers[] = {settings.timeAMString, settings.timePMString, "AM", "PM", "A", "P"};
     const auto takeMarker = [&](bool atEnd) {
-        const std::string_view markers[] = {settings.timeAMString, settings.timePMString, "AM", "PM", "A", "P"};
+        if (text.empty() || isDigit(atEnd ? text.back() : text.front())) return false;
         for (std::size_t i = 0; i < std::size(markers); ++i) {
             const std::string_view m = markers[i];
             if (m.empty() || m.size() > text.size()) continue;

@@ -39,6 +39,7 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 #include <cmath>
+#include <unordered_map>
 
 #include "ui/pictures.h"
 #include "ui/text.h"
@@ -772,17 +773,15 @@ void ChartWindow::plot() {
     largest = 0;
     qint64 first = 0, last = 0;
     bool any = false;
+    std::unordered_map<TDateTime, qint64> dayMSecs;
     for (std::size_t i = 0; i < 3; ++i) {
         QList<QPointF> points;
         points.reserve(static_cast<qsizetype>(days[i]->size()));
-        qint64 lastDay = std::numeric_limits<qint64>::min();
-        TDateTime lastValue = -1e9;
         for (const DayTotal& d : *days[i]) {
-            // Days follow each other in a log: one conversion per new day.
-            if (d.day != lastValue) {
-                lastValue = d.day;
-                lastDay = toMSecs(d.day);
-            }
+            // The three series share their days: one conversion a day.
+            auto known = dayMSecs.find(d.day);
+            if (known == dayMSecs.end()) known = dayMSecs.emplace(d.day, toMSecs(d.day)).first;
+            const qint64 lastDay = known->second;
             points.append(QPointF(static_cast<qreal>(lastDay), static_cast<qreal>(d.value)));
             largest = std::max(largest, static_cast<double>(d.value));
             first = any ? std::min(first, lastDay) : lastDay;
