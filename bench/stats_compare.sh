@@ -25,23 +25,27 @@ export QT_QPA_PLATFORM=offscreen LANG=en_US.UTF-8 XDG_RUNTIME_DIR="$WORK"
 "$BUILD/bench/log_read" read "$LOG" >/dev/null
 "$BUILD/bench/stats_open" "$LOG" >/dev/null 2>&1
 : > "$WORK/times"
+: > "$WORK/peaks"
 i=0
 while [ "$i" -lt "$RUNS" ]; do
     reader=$("$BUILD/bench/log_read" read "$LOG")
-    echo "$reader" | sed -n 's/.*, \([0-9.]*\) s, peak \([0-9]*\) MB/reader \1\nreader_peak \2/p' >> "$WORK/times"
+    echo "$reader" | sed -n 's/.*, \([0-9.]*\) s, peak \([0-9]*\) MB/reader \1/p' >> "$WORK/times"
+    echo "$reader" | sed -n 's/.*, peak \([0-9]*\) MB/reader_peak \1/p' >> "$WORK/peaks"
     stats=$("$BUILD/bench/stats_open" "$LOG" 2>/dev/null)
-    echo "$stats" | sed -n 's/.*open \([0-9.]*\) s.*redraw \([0-9.]*\) s, its count alone \([0-9.]*\) s | peak \([0-9]*\) MB/open \1\nredraw \2\ncount_alone \3\nopen_peak \4/p' >> "$WORK/times"
+    echo "$stats" | sed -n 's/.*open \([0-9.]*\) s.*redraw \([0-9.]*\) s, its count alone \([0-9.]*\) s .*/open \1\nredraw \2\ncount_alone \3/p' >> "$WORK/times"
+    echo "$stats" | sed -n 's/.*| peak \([0-9]*\) MB/open_peak \1/p' >> "$WORK/peaks"
     i=$((i + 1))
 done
 echo "reader: $reader"
 echo "statistics: $stats"
 python3 "$SRC/bench/medians.py" "$WORK/times" open/reader
-python3 - "$WORK/times" <<'PY'
+python3 - "$WORK/times" "$WORK/peaks" <<'PY'
 import statistics, sys
 t = {}
-for line in open(sys.argv[1]):
-    name, value = line.split()
-    t.setdefault(name, []).append(float(value))
+for path in sys.argv[1:]:
+    for line in open(path):
+        name, value = line.split()
+        t.setdefault(name, []).append(float(value))
 m = {k: statistics.median(v) for k, v in t.items()}
 budget = m["count_alone"] + 8 / 60
 print(f"redraw budget (count alone + 8 frames of 1/60 s) {budget:.3f} s, redraw / budget = {m['redraw'] / budget:.3f}")

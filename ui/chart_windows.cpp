@@ -712,6 +712,7 @@ void ChartWindow::buildCharts() {
             s->attachAxis(p.dayValues);
         }
         connect(p.dayDates, &QDateTimeAxis::rangeChanged, this, [this] { updateDateTicks(); });
+        connect(chart, &QChart::plotAreaChanged, this, [this] { updateDateTicks(); });
         views_[2] = newView(chart, true);
     }
     {
@@ -830,6 +831,7 @@ void ChartWindow::plot() {
 void ChartWindow::updateDateTicks() {
     QDateTimeAxis* axis = plots_->dayDates;
     const qint64 days = axis->min().daysTo(axis->max());
+    if (!views_[2]) return;
     const int width = std::max(200, static_cast<int>(views_[2]->chart()->plotArea().width()));
     // One label a week, as many as fit.
     const int ticks = static_cast<int>(std::clamp<qint64>(days / 7 + 1, 2, std::max(2, width / 28)));
