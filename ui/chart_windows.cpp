@@ -23,6 +23,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPieSeries>
+#include <QPointer>
 #include <QPieSlice>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -83,6 +84,11 @@ QWidget* visibleActiveWindow() {
     QWidget* active = QApplication::activeWindow();
     return active && active->isVisible() ? active : nullptr;
 }
+
+// The window the launcher was opened from: the chart window stands over it
+// (the general settings window stays on top of others), while the launcher
+// itself is hidden.
+QPointer<QWidget> launcherParent;
 
 QValueAxis* frequencyAxis() {
     auto* axis = new QValueAxis;
@@ -186,7 +192,8 @@ ChartLauncherWindow::~ChartLauncherWindow() {
 }
 
 int ChartLauncherWindow::showModal(Form& form) {
-    ChartLauncherWindow window(static_cast<TfrmChartMain&>(form), visibleActiveWindow());
+    launcherParent = visibleActiveWindow();
+    ChartLauncherWindow window(static_cast<TfrmChartMain&>(form), launcherParent);
     return window.exec();
 }
 
@@ -583,7 +590,7 @@ ChartWindow::~ChartWindow() {
 }
 
 int ChartWindow::showModal(Form& form) {
-    ChartWindow window(static_cast<TfrmChart&>(form), visibleActiveWindow());
+    ChartWindow window(static_cast<TfrmChart&>(form), launcherParent ? launcherParent.data() : visibleActiveWindow());
     return window.exec();
 }
 
@@ -681,6 +688,19 @@ void ChartWindow::buildCharts() {
         p.hourSlots = new QCategoryAxis;
         p.hourSlots->setStartValue(-0.5);
         for (int slot = 0; slot < ChartTally::kSlots; ++slot) p.hourSlots->append(fromBytes(form_.slotLabel(slot)), slot);
+        // Zoomed or moved, the axis keeps only the labels in view: the others
+        // would pile up at its ends.
+        connect(p.hourSlots, &QCategoryAxis::rangeChanged, this, [this](qreal min, qreal max) {
+            QCategoryAxis* axis = plots_->hourSlots;
+            if (relabeling_) return;
+            relabeling_ = true;
+            for (const QString& label : axis->categoriesLabels()) axis->remove(label);
+            axis->setStartValue(min);
+            for (int slot = static_cast<int>(std::floor(min)) + 1; slot <= max && slot < ChartTally::kSlots; ++slot)
+                if (slot >= 0 && slot > min) axis->append(fromBytes(form_.slotLabel(slot)), slot);
+            axis->setRange(min, max);
+            relabeling_ = false;
+        });
         p.hourSlots->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
         p.hourSlots->setLabelsAngle(-90);
         p.hourSlots->setTruncateLabels(false);

@@ -152,6 +152,7 @@ private:
     std::vector<std::pair<QLabel*, Control*>> hintLabels_;
     int drawn_ = -1;
     bool syncing_ = false;
+    bool relabeling_ = false;
 };
 
 }  // namespace quorvel::ui
