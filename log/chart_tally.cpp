@@ -16,6 +16,12 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
+// Equal texts; the reader shares the text of a field with the entry before
+// when they are equal, so the same place answers without comparing.
+bool same(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && (a.data() == b.data() || a == b);
+}
+
 bool sameNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -53,7 +59,7 @@ public:
 
     TDateTime date(std::string_view text) {
         text = trimmed(text);
-        if (hasDate_ && text == lastDate_) return lastDateValue_;
+        if (hasDate_ && same(text, lastDate_)) return lastDateValue_;
         TDateTime value = 0;
         if (!tryStrToDate(text, settings_, year_, value)) value = now_;
         hasDate_ = true;
@@ -67,7 +73,10 @@ public:
 
     int slot(std::string_view text) {
         text = trimmed(text);
-        if (hasTime_ && text == lastTime_) return lastSlot_;
+        if (hasTime_ && same(text, lastTime_)) return lastSlot_;
+        hasTime_ = true;
+        lastTime_ = text;
+        if (quickSlot(text, lastSlot_)) return lastSlot_;
         TDateTime value = 0;
         // A locale whose time has no space leaves the date in front of it.
         if (!tryStrToTime(text, settings_, value)) {
@@ -76,13 +85,36 @@ public:
                 value = now_;
         }
         const long long minutes = static_cast<long long>((value - std::floor(value)) * 1440 + 1e-6);
-        hasTime_ = true;
-        lastTime_ = text;
         lastSlot_ = std::clamp(halfHourSlot(static_cast<int>(minutes / 60), static_cast<int>(minutes % 60)), 0, 47);
         return lastSlot_;
     }
 
 private:
+    // The usual shapes, "3:45 PM" or "15:45", read directly.
+    bool quickSlot(std::string_view t, int& slot) const {
+        const auto digit = [&t](std::size_t i) { return i < t.size() && t[i] >= '0' && t[i] <= '9'; };
+        std::size_t i = 0;
+        int hour = 0;
+        while (i < 2 && digit(i)) hour = hour * 10 + (t[i++] - '0');
+        if (i == 0 || i >= t.size() || t[i] != settings_.timeSeparator || !digit(i + 1) || !digit(i + 2)) return false;
+        const int minute = (t[i + 1] - '0') * 10 + (t[i + 2] - '0');
+        i += 3;
+        if (minute > 59) return false;
+        if (i < t.size()) {
+            if (t[i] != ' ' || hour < 1 || hour > 12) return false;
+            const std::string_view marker = t.substr(i + 1);
+            if (!settings_.timePMString.empty() && marker == settings_.timePMString)
+                hour = hour % 12 + 12;
+            else if (!settings_.timeAMString.empty() && marker == settings_.timeAMString)
+                hour %= 12;
+            else
+                return false;
+        }
+        if (hour > 23) return false;
+        slot = halfHourSlot(hour, minute);
+        return true;
+    }
+
     const FormatSettings& settings_;
     TDateTime now_;
     int year_;
@@ -99,8 +131,9 @@ class DayRun {
 public:
     explicit DayRun(std::vector<DayTotal>& points) : points_(points) {}
     void add(std::string_view dateText, TDateTime day, std::int64_t value) {
-        if (started_ && dateText != text_) close();
-        if (!started_ || dateText != text_) {
+        const bool sameDay = started_ && same(dateText, text_);
+        if (started_ && !sameDay) close();
+        if (!sameDay) {
             started_ = true;
             text_ = dateText;
             day_ = day;
