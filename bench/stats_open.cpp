@@ -14,45 +14,11 @@
 
 #include "log/frm_chart.h"
 #include "ui/chart_windows.h"
-#include "ui/qt_platform.h"
+#include "ui/headless_platform.h"
 
 namespace {
 
 using namespace quorvel;
-
-class NoDialogs : public Dialogs {
-public:
-    ModalResult messageBox(MessageKind, const std::string& text, MessageButtons) override {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        return ModalResult::Ok;
-    }
-    ModalResult showModal(Form&) override { return ModalResult::Ok; }
-    std::optional<std::string> openFileName(const std::string&, const std::string&, const std::string&,
-                                            const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> saveFileName(const std::string&, const std::string&, const std::string&,
-                                            const std::string&) override {
-        return std::nullopt;
-    }
-};
-
-struct NoTray : TrayIcon {
-    void setActive(bool) override {}
-    bool active() const override { return false; }
-    void setHint(const std::string&) override {}
-    void setAutoPopup(bool) override {}
-    void setState(TrayIconState) override {}
-    void setIcon(TrayIconPicture) override {}
-    void showApplication() override {}
-    void hideApplication() override {}
-};
-
-struct NoSound : Sound {
-    void play(const std::string&, bool) override {}
-    void stop() override {}
-    void beep() override {}
-};
 
 // Every page painted once, as the user sees it when turning to it; the
 // milliseconds of each go to the standard error.
@@ -81,22 +47,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
-    ui::QtEventPump pump;
-    ui::QtTimers timers;
     ui::QtClock clock;
     clock.formatSettings().shortDateFormat = "M/d/yyyy";  // as widened at start-up
-    NoDialogs dialogs;
-    NoTray tray;
-    NoSound sound;
-    ui::QtShell shell;
-    Platform platform{pump, timers, clock, dialogs, tray, sound, shell, ".", "."};
+    ui::HeadlessPlatform headless(clock);
+    Platform& platform = headless.platform;
 
     QElapsedTimer total;
     total.start();
     TfrmChart chart(platform);
     QElapsedTimer step;
     step.start();
-    if (!readInLogFile(argv[1], chart.entries, dialogs, clock)) return 1;
+    if (!readInLogFile(argv[1], chart.entries, platform.dialogs, clock)) return 1;
     const double read = seconds(step);
     step.restart();
     chart.entriesRead();

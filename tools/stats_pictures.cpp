@@ -12,7 +12,7 @@
 #include "log/activity_log.h"
 #include "log/frm_chart.h"
 #include "ui/chart_windows.h"
-#include "ui/qt_platform.h"
+#include "ui/headless_platform.h"
 
 namespace {
 
@@ -100,39 +100,6 @@ std::string generate(const FormatSettings& fs) {
     return log;
 }
 
-struct NoDialogs : Dialogs {
-    ModalResult messageBox(MessageKind, const std::string& text, MessageButtons) override {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        return ModalResult::Ok;
-    }
-    ModalResult showModal(Form&) override { return ModalResult::Ok; }
-    std::optional<std::string> openFileName(const std::string&, const std::string&, const std::string&,
-                                            const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> saveFileName(const std::string&, const std::string&, const std::string&,
-                                            const std::string&) override {
-        return std::nullopt;
-    }
-};
-
-struct NoTray : TrayIcon {
-    void setActive(bool) override {}
-    bool active() const override { return false; }
-    void setHint(const std::string&) override {}
-    void setAutoPopup(bool) override {}
-    void setState(TrayIconState) override {}
-    void setIcon(TrayIconPicture) override {}
-    void showApplication() override {}
-    void hideApplication() override {}
-};
-
-struct NoSound : Sound {
-    void play(const std::string&, bool) override {}
-    void stop() override {}
-    void beep() override {}
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -141,19 +108,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
-    ui::QtEventPump pump;
-    ui::QtTimers timers;
     FixedQtClock clock;
     clock.formatSettings().shortDateFormat = "M/d/yyyy";  // as widened at start-up
-    NoDialogs dialogs;
-    NoTray tray;
-    NoSound sound;
-    ui::QtShell shell;
-    Platform platform{pump, timers, clock, dialogs, tray, sound, shell, ".", "."};
+    ui::HeadlessPlatform headless(clock);
+    Platform& platform = headless.platform;
 
     std::ofstream(argv[1], std::ios::binary) << generate(clock.formatSettings());
     TfrmChart chart(platform);
-    if (!readInLogFile(argv[1], chart.entries, dialogs, clock)) return 1;
+    if (!readInLogFile(argv[1], chart.entries, platform.dialogs, clock)) return 1;
     chart.entriesRead();
     chart.FormShow();
     chart.Redraw();
