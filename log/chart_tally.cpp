@@ -195,6 +195,8 @@ ChartTally tallyActivity(const ActivityLogEntries& entries, const ChartFilter& f
         return filter.allMailboxes || sameNoCase(trimmed(mailbox), filter.mailbox);
     };
 
+    tally.checkRows.reserve(entries.mailChecks.size());
+    tally.deletionRows.reserve(entries.deletedSpam.size());
     DayRun foundDays(tally.foundByDay), checkDays(tally.checksByDay);
     for (std::size_t i = 0; i < entries.mailChecks.size(); ++i) {
         const MailCheckEntry& entry = entries.mailChecks[i];
@@ -218,6 +220,8 @@ ChartTally tallyActivity(const ActivityLogEntries& entries, const ChartFilter& f
 
     DayRun deletedDays(tally.deletedByDay);
     std::vector<std::string_view> senders, domains;
+    senders.reserve(entries.deletedSpam.size());
+    domains.reserve(entries.deletedSpam.size());
     for (std::size_t i = 0; i < entries.deletedSpam.size(); ++i) {
         const DeletedSpamEntry& entry = entries.deletedSpam[i];
         const TDateTime date = convert.date(entry.date);
