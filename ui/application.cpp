@@ -14,6 +14,7 @@
 
 #include "app/program_folder.h"
 #include "ui/about_dialog.h"
+#include "ui/chart_windows.h"
 #include "ui/general_window.h"
 #include "ui/pictures.h"
 #include "ui/run_windows.h"
@@ -56,6 +57,9 @@ Desktop::Desktop(const Folders& folders)
     dialogs.registerWindow("frmWhichMailbox", &WhichMailboxDialog::showModal);
     dialogs.registerWindow("frmViewHeader", &ViewHeaderWindow::showModal);
     dialogs.registerWindow("frmMarkForDeletion", &MarkForDeletionDialog::showModal);
+    dialogs.registerWindow("frmChartMain", &ChartLauncherWindow::showModal);
+    dialogs.registerWindow("frmChart", &ChartWindow::showModal);
+    dialogs.registerWindow("frmSelectDateRange", &DateRangeDialog::showModal);
 }
 
 Desktop::~Desktop() {
