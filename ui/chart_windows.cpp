@@ -54,12 +54,6 @@ const QColor kRed(255, 0, 0);
 const QColor kBlue(0, 0, 255);
 const QColor kGreen(0, 128, 0);
 
-QLabel* plainLabel(QWidget* parent, const std::string& text = {}) {
-    auto* label = new QLabel(fromBytes(text), parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
 // Days since 30 December 1899, as the core counts them.
 QDate toQDate(TDateTime value) {
     return QDate(1899, 12, 30).addDays(static_cast<qint64>(std::floor(value)));
@@ -231,7 +225,7 @@ void ChartLauncherWindow::closeEvent(QCloseEvent* event) {
 DateRangeDialog::DateRangeDialog(TfrmSelectDateRange& form, QWidget* parent) : QDialog(parent), form_(form) {
     setObjectName(QString::fromStdString(form.name()));
     setWindowTitle(fromBytes(form.caption));
-    auto* title = plainLabel(this, form.lblTitle.caption);
+    auto* title = plainLabel(this, fromBytes(form.lblTitle.caption));
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
@@ -292,14 +286,14 @@ DateRangeDialog::DateRangeDialog(TfrmSelectDateRange& form, QWidget* parent) : Q
     auto* grid = new QGridLayout;
     grid->addWidget(between_, 0, 0);
     grid->addWidget(start_, 0, 1);
-    grid->addWidget(plainLabel(this, form.lblAnd.caption), 0, 2);
+    grid->addWidget(plainLabel(this, fromBytes(form.lblAnd.caption)), 0, 2);
     grid->addWidget(end_, 0, 3);
     grid->addWidget(months_, 1, 0);
     grid->addWidget(monthCount_, 1, 1);
-    grid->addWidget(plainLabel(this, form.lblMonths.caption), 1, 2);
+    grid->addWidget(plainLabel(this, fromBytes(form.lblMonths.caption)), 1, 2);
     grid->addWidget(days_, 2, 0);
     grid->addWidget(dayCount_, 2, 1);
-    grid->addWidget(plainLabel(this, form.lblDays.caption), 2, 2);
+    grid->addWidget(plainLabel(this, fromBytes(form.lblDays.caption)), 2, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok);
@@ -554,7 +548,7 @@ ChartWindow::ChartWindow(TfrmChart& form, QWidget* parent)
     hintsPanel_->setAutoFillBackground(true);
     auto* hintsLayout = new QVBoxLayout(hintsPanel_);
     for (Control* c : {&form_.lblHintsTitle, &form_.lblHintZoom, &form_.lblHintMove, &form_.lblHintReset}) {
-        auto* label = plainLabel(hintsPanel_, c->caption);
+        auto* label = plainLabel(hintsPanel_, fromBytes(c->caption));
         if (c == &form_.lblHintsTitle) {
             label->setFont(bold);
             label->setAlignment(Qt::AlignCenter);
