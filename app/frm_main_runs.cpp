@@ -101,6 +101,7 @@ void TfrmMain::btListClick() {
     const bool timerWasOn = Timer1->enabled();
     Timer1->setEnabled(false);
     ListView1.clear();
+    listedMailbox = currentMailbox;
     setExitRole(true);
     disableAllButtons();
     if (frmRetrieving_) {
@@ -254,6 +255,7 @@ void TfrmMain::DeleteMessages() {
 
     // Marks a failed run left on the records must not delete a message whose
     // row is not marked now: every record's marks are set afresh.
+    useListedMailbox();
     TmsRemoteInfo& records = msRemotePOP1.RemoteInfo();
     for (int i = 0; i < records.Count(); ++i) msRemotePOP1.ClearMarks(i);
     for (int i = 0; i < total && i < records.Count(); ++i) {

@@ -1,12 +1,14 @@
 #include "ui/application.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QWindow>
 #include <QTimer>
 
 #include "app/program_folder.h"
+#include "config/autostart.h"
 #include "ui/about_dialog.h"
 #include "ui/general_window.h"
 #include "ui/pictures.h"
@@ -40,7 +42,17 @@ void QuorvelApplication::reportError(const QString& text) {
 }
 
 Desktop::Desktop(const Folders& folders)
-    : platform{pump, timers, clock, dialogs, tray, sound, shell, folders.program, folders.settings},
+    : platform{pump,
+               timers,
+               clock,
+               dialogs,
+               tray,
+               sound,
+               shell,
+               folders.program,
+               folders.settings,
+               AutostartEntry::defaultConfigHome(),
+               QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString()},
       program(platform) {
     dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
     dialogs.registerWindow("frmGeneral", &GeneralWindow::showModal);
@@ -88,6 +100,8 @@ int runQuorvel(int argc, char** argv, const RunOptions& options) {
     if (!guard.acquire()) return 0;  // the running instance comes forward instead
 
     Desktop desktop(defaultFolders());
+    // The start at log-in: the program comes up in the notification area.
+    desktop.program.trayAtStart = app.arguments().contains("--tray");
     try {
         desktop.start();
     } catch (const std::exception& error) {
