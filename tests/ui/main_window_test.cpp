@@ -143,7 +143,10 @@ private slots:
 
     void theTrayMenuSwitchesAutomaticModeAndLogsIt() {
         const QString logFile = folder.path() + "/log.txt";
-        auto d = start([&](SettingsStore& s) { s.writeString("General", "Logfile", logFile.toStdString()); });
+        auto d = start([&](SettingsStore& s) {
+            s.writeBool("General", "Automatic", false);
+            s.writeString("General", "Logfile", logFile.toStdString());
+        });
         QAction* enable = trayAction(*d, "Enable automatic check");
         QAction* disable = trayAction(*d, "Disable automatic check");
         QVERIFY(enable && disable);
@@ -177,7 +180,7 @@ private slots:
     void theTraysCheckBringsUpTheWindowAndTheProgress() {
         testing::DovecotServer dovecot;
         dovecot.addMessages({testing::shortMessage("ann@friends.test", "Lunch")});
-        const QString logFile = folder.path() + "/log.txt";
+        const QString logFile = folder.path() + "/check-log.txt";
         auto d = start([&](SettingsStore& s) {
             TPasswordCipher cipher;
             cipher.Key = "qiro";
@@ -197,6 +200,9 @@ private slots:
         QCOMPARE(d->mainWindow->messageList()->model()->rowCount(), 1);
         QVERIFY(linesOf(logFile).value(0).startsWith("MAIL CHECK 1 msg(s) for \"joe\""));
         QVERIFY(d->program.frmMain()->FormCloseQuery());  // ends the session kept open
+        d.reset();
+        // The tests after this one start with the window shown.
+        SettingsStore(folder.path().toStdString() + "/settings").writeBool("General", "SysTray", false);
     }
 
     void goodbyeClosesTheWindowAndEndsTheProgram() {
