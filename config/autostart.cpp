@@ -63,6 +63,7 @@ std::string AutostartEntry::contents(const std::string& executable) {
            "Exec=" +
            execArgument(executable) +
            " --tray\n"
+           "Icon=com.velmont.Quorvel\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";
 }
