@@ -1,3 +1,4 @@
+#include <QDialog>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -203,6 +204,16 @@ private slots:
         d.reset();
         // The tests after this one start with the window shown.
         SettingsStore(folder.path().toStdString() + "/settings").writeBool("General", "SysTray", false);
+    }
+
+    void hidingSparesTheIconsOwnWindowsAndClosesTheOthers() {
+        QMenu menu;
+        QWidget embedded(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
+        QDialog dialog;
+        QWidget plain;
+        const std::pair<QWidget*, bool> cases[] = {{&menu, true}, {&embedded, true}, {&dialog, false}, {&plain, false}};
+        for (const auto& [window, spared] : cases)
+            QCOMPARE(QtTrayIcon::belongsToTheIcon(window), spared);
     }
 
     void goodbyeClosesTheWindowAndEndsTheProgram() {
