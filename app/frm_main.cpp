@@ -32,13 +32,14 @@ Control item(const char* caption) {
 
 }  // namespace
 
-TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<TfrmSplash> splash)
+TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<TfrmSplash> splash, bool trayAtStart)
     : Form("frmMain", kProgramName),
       msRemotePOP1(platform.pump, platform.timers),
       MXResolver(platform.pump, platform.timers),
       frmSplash(std::move(splash)),
       platform_(platform),
-      store_(store) {
+      store_(store),
+      trayAtStart_(trayAtStart) {
     btList = button("Check e-mail", "imDown");
     btOptions = button("Settings and more", "btOptions");
     btExit = button("Goodbye", "imDoor");
@@ -85,7 +86,7 @@ TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<Tfr
     msRemotePOP1.TimeOut = 120;
     enc1.Key = "qiro";
     connectClientEvents();
-    Timer1 = platform_.timers.createTimer([] { /* the automatic cycle comes with automatic mode */ });
+    Timer1 = platform_.timers.createTimer([this] { Timer1Timer(); });
     Timer1->setInterval(kTimer1Interval);
     timSplash = platform_.timers.createTimer([this] { timSplashTimer(); });
     timSplash->setInterval(kSplashInterval);
@@ -98,7 +99,7 @@ TfrmMain::~TfrmMain() = default;
 void TfrmMain::FormCreate() {
     fix2000();
 
-    trayMode = store_.readBool("General", "SysTray", false);
+    trayMode = trayAtStart_ || store_.readBool("General", "SysTray", false);
     const bool automatic = store_.readBool("General", "Automatic", false);
     MinutesLeft = store_.readInteger("General", "Minutes", 10);
     currentMailbox = store_.readInteger("Server", "Which", 1);
@@ -155,6 +156,7 @@ void TfrmMain::timSplashTimer() {
 }
 
 void TfrmMain::GetRemotePOPSettings(int mailbox) {
+    clientMailbox_ = mailbox;
     const std::string n = std::to_string(mailbox);
     const std::string stored = store_.readString("Server", "Passwd" + n, "");
     const std::string marker = store_.readString("Server", "Version161", "xx");
@@ -258,8 +260,7 @@ void TfrmMain::UpdateAutomaticCaptions(bool automatic, int minutes) {
     } else {
         Timer1->setEnabled(false);
     }
-    lblTitle.caption = caption;
-    platform_.tray.setHint(caption);
+    showCaption();
     EnableAutomatic1.checked = automatic;
     DisableAutomatic1.checked = !automatic;
     UpdateTrayIcons(automatic);
@@ -270,8 +271,18 @@ void TfrmMain::UpdateTrayIcons(bool automatic) {
     platform_.tray.setState(automatic ? TrayIconState::Animated : TrayIconState::Enabled);
 }
 
+void TfrmMain::showCaption() {
+    lblTitle.caption = caption;
+    platform_.tray.setHint(trayHint(caption));
+    changed();
+}
+
 bool TfrmMain::automaticSetting() const {
     return frmGeneral_ ? frmGeneral_->Automatic() : store_.readBool("General", "Automatic", false);
+}
+
+int TfrmMain::minutesSetting() const {
+    return frmGeneral_ ? frmGeneral_->Minutes() : store_.readInteger("General", "Minutes", 10);
 }
 
 void TfrmMain::playAlarmSound(bool play) {
@@ -363,6 +374,5 @@ void TfrmMain::Viewlogfile1Click() {
     playAlarmSound(false);
     if (log_) log_->viewLogFile();
 }
-void TfrmMain::EnableAutomatic1Click() { notAvailable("Switching automatic checking from here"); }
 
 }  // namespace quorvel

@@ -5,7 +5,7 @@ namespace quorvel {
 Program::Program(Platform& p) : platform(p), store(p.settingsFolder), splash_(std::make_unique<TfrmSplash>()) {}
 
 void Program::start() {
-    main_ = std::make_unique<TfrmMain>(platform, store, std::move(splash_));
+    main_ = std::make_unique<TfrmMain>(platform, store, std::move(splash_), trayAtStart);
     options_ = std::make_unique<TfrmOptionsMain>(platform);
     main_->setSpamSettingsWindow(options_.get());
     retrieving_ = std::make_unique<TfrmRetrieving>();

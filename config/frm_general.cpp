@@ -54,6 +54,7 @@ TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store)
     sbTest = captioned(kTest);
 
     cbSysTray = captioned("Start Quorvel up in the system tray?");
+    cbAutostart = captioned("Start Quorvel when I log in");
 
     lblLogFile = captioned("Store results in activity log file:");
     sbLogFile = captioned("...", "Browse for log file");
@@ -216,6 +217,8 @@ void TfrmGeneral::FormShow() {
     if (Edit1.text.empty()) Edit1.text = joinPath(platform_.programFolder, "logfile.txt");
     killWhenShown = cbKill.checked;
     trayWhenShown = cbSysTray.checked;
+    cbAutostart.enabled = autostartEntry().available();
+    cbAutostart.checked = autostartEntry().exists();
     focusedControl.clear();
     modalResult = ModalResult::None;
     showModePanels();
@@ -256,8 +259,27 @@ void TfrmGeneral::btOKClick() {
         platform_.dialogs.messageBox(MessageKind::Information,
                                      "Exit and restart for the Start Up changes to take effect.");
     SaveGeneralSettings();
+    applyAutostart();
     saveServerSettings();  // on a faulty account the window stays open
     changed();
+}
+
+AutostartEntry TfrmGeneral::autostartEntry() const {
+    return {platform_.configHome, platform_.executable};
+}
+
+void TfrmGeneral::applyAutostart() {
+    const AutostartEntry entry = autostartEntry();
+    if (!entry.available()) return;
+    try {
+        if (cbAutostart.checked)
+            entry.write();
+        else
+            entry.remove();
+    } catch (const std::exception& error) {
+        platform_.dialogs.messageBox(MessageKind::Error, error.what());
+        cbAutostart.checked = entry.exists();
+    }
 }
 
 void TfrmGeneral::btCancelClick() {
@@ -267,6 +289,7 @@ void TfrmGeneral::btCancelClick() {
     } catch (const std::exception& error) {
         platform_.dialogs.messageBox(MessageKind::Error, error.what());
     }
+    cbAutostart.checked = autostartEntry().exists();
     showModePanels();
     modalResult = ModalResult::Cancel;
     changed();

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "config/autostart.h"
 #include "config/mail_setup_lookup.h"
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
@@ -70,6 +71,7 @@ public:
     Control pnlSound, cbAlarm, cbRepeat, edAlarm, sbAlarmFile, sbTest;
     // Page "Start Up".
     Control cbSysTray;
+    Control cbAutostart;  // the desktop's start at log-in, in tray mode
     // Page "Activity Log".
     Control lblLogFile, Edit1, sbLogFile;
     Control rbAsIs, rbMonth, rbQuarter;
@@ -152,6 +154,9 @@ public:
 
 private:
     void showModePanels();
+    AutostartEntry autostartEntry() const;
+    // Writes or removes the log-in entry as cbAutostart says.
+    void applyAutostart();
     void addFirstRunMailboxRule();
     void browse(Control& field, bool save, const std::string& title, const std::string& filter,
                 const std::string& defaultExt);

@@ -25,6 +25,11 @@ struct Platform {
     std::string programFolder;
     // The folder of the settings store's file.
     std::string settingsFolder;
+    // The user's configuration folder, where the desktop looks for programs
+    // to start at log-in, and the program's own executable. Empty where the
+    // program cannot be started at log-in.
+    std::string configHome = {};
+    std::string executable = {};
 };
 
 }  // namespace quorvel

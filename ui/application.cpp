@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSocketNotifier>
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include "app/program_folder.h"
+#include "config/autostart.h"
 #include "ui/about_dialog.h"
 #include "ui/chart_windows.h"
 #include "ui/general_window.h"
@@ -50,7 +52,17 @@ void QuorvelApplication::reportError(const QString& text) {
 }
 
 Desktop::Desktop(const Folders& folders)
-    : platform{pump, timers, clock, dialogs, tray, sound, shell, folders.program, folders.settings},
+    : platform{pump,
+               timers,
+               clock,
+               dialogs,
+               tray,
+               sound,
+               shell,
+               folders.program,
+               folders.settings,
+               AutostartEntry::defaultConfigHome(),
+               QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString()},
       program(platform) {
     dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
     dialogs.registerWindow("frmGeneral", &GeneralWindow::showModal);
@@ -137,6 +149,8 @@ int runQuorvel(int argc, char** argv, const RunOptions& options) {
         return 1;
     }
     Desktop desktop(folders);
+    // The start at log-in: the program comes up in the notification area.
+    desktop.program.trayAtStart = app.arguments().contains("--tray");
     try {
         desktop.start();
     } catch (const std::exception& error) {

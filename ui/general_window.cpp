@@ -215,6 +215,7 @@ QWidget* GeneralWindow::startUpPage() {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(check(form_.cbSysTray, "cbSysTray"));
+    layout->addWidget(check(form_.cbAutostart, "cbAutostart"));
     layout->addStretch();
     return page;
 }

@@ -230,7 +230,7 @@ QAction* MainWindow::addAction(QMenu* menu, Control& control, std::function<void
 void MainWindow::buildTrayMenu() {
     trayMenu_ = new QMenu(this);
     auto& f = form_;
-    addAction(trayMenu_, f.Show1, [&f] { f.btListClick(); });
+    addAction(trayMenu_, f.Show1, [&f] { f.Show1Click(); });
     addAction(trayMenu_, f.LaunchEmailprogram1, [&f] { f.btLaunchClick(); });
     trayMenu_->addSeparator();
     addAction(trayMenu_, f.ShowMainScreen1, [&f] { f.ShowMainScreen1Click(); });
@@ -242,7 +242,7 @@ void MainWindow::buildTrayMenu() {
     trayMenu_->addSeparator();
     auto* automatic = new QActionGroup(trayMenu_);
     for (Control* item : {&f.EnableAutomatic1, &f.DisableAutomatic1}) {
-        QAction* action = addAction(trayMenu_, *item, [&f] { f.EnableAutomatic1Click(); });
+        QAction* action = addAction(trayMenu_, *item, [&f, item] { f.EnableAutomatic1Click(*item); });
         action->setCheckable(true);
         automatic->addAction(action);
     }

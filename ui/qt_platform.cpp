@@ -268,6 +268,7 @@ void QtTrayIcon::syncIcon() {
         connect(icon_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
             if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) showApplication();
         });
+        connect(icon_.get(), &QSystemTrayIcon::messageClicked, this, [this] { showApplication(); });
     }
     icon_->setToolTip(hint_);
     icon_->setContextMenu(autoPopup_ ? menu_.data() : nullptr);
@@ -293,7 +294,7 @@ void QtTrayIcon::setActive(bool active) {
 }
 
 void QtTrayIcon::setHint(const std::string& hint) {
-    hint_ = fromBytes(hint.substr(0, 63));
+    hint_ = fromBytes(trayHint(hint));
     if (icon_) icon_->setToolTip(hint_);
 }
 
@@ -337,12 +338,24 @@ void QtTrayIcon::hideApplication() {
     schedule(Pending::Hide);
 }
 
+void QtTrayIcon::showMessage(const std::string& title, const std::string& text) {
+    if (!icon_ || !icon_->isVisible() || !QSystemTrayIcon::supportsMessages()) return;
+    icon_->showMessage(fromBytes(title), fromBytes(text), QSystemTrayIcon::Information);
+}
+
 void QtTrayIcon::schedule(Pending request) {
     // Takes effect on the next turn of the event loop; a later request
     // before then replaces an earlier one.
     const bool scheduled = pending_ != Pending::None;
     pending_ = request;
     if (!scheduled) QTimer::singleShot(0, this, [this] { applyPending(); });
+}
+
+// Menus, and the window the toolkit embeds in the notification area to draw
+// the icon: closing that one would take the icon away with the program.
+bool QtTrayIcon::belongsToTheIcon(const QWidget* window) {
+    return window->inherits("QMenu") || window->inherits("QSystemTrayIconSys") ||
+           window->windowFlags().testFlag(Qt::BypassWindowManagerHint);
 }
 
 void QtTrayIcon::applyPending() {
@@ -359,7 +372,7 @@ void QtTrayIcon::applyPending() {
             return;
         }
         for (QWidget* window : QApplication::topLevelWidgets())
-            if (window != mainWindow_ && window->isVisible() && !window->inherits("QMenu")) window->close();
+            if (window != mainWindow_ && window->isVisible() && !belongsToTheIcon(window)) window->close();
         mainWindow_->hide();
     }
 }
