@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/desktop.h"
+#include "platform/dial_up.h"
 #include "platform/dialogs.h"
 #include "platform/event_pump.h"
 #include "platform/timer.h"
@@ -25,6 +26,8 @@ struct Platform {
     std::string programFolder;
     // The folder of the settings store's file.
     std::string settingsFolder;
+    // The system's dial-up service; none where the system has none.
+    DialUpLibrary* dialUp = nullptr;
 };
 
 }  // namespace quorvel

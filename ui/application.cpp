@@ -46,7 +46,8 @@ void QuorvelApplication::reportError(const QString& text) {
 }
 
 Desktop::Desktop(const Folders& folders)
-    : platform{pump, timers, clock, dialogs, tray, sound, shell, folders.program, folders.settings},
+    : dialUp(NetworkManagerDialUp::load()),
+      platform{pump, timers, clock, dialogs, tray, sound, shell, folders.program, folders.settings, dialUp.get()},
       program(platform) {
     dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
     dialogs.registerWindow("frmGeneral", &GeneralWindow::showModal);
