@@ -77,7 +77,7 @@ QDBusMessage call(const QDBusConnection& bus, const QString& path, const QString
 }
 
 // A property, or an invalid value when it cannot be read.
-QVariant property(const QDBusConnection& bus, const QString& path, const QString& interface, const QString& name) {
+QVariant readProperty(const QDBusConnection& bus, const QString& path, const QString& interface, const QString& name) {
     const QDBusMessage answer =
         call(bus, path, "org.freedesktop.DBus.Properties", "Get", {interface, name});
     if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty()) return {};
@@ -119,24 +119,24 @@ int NetworkManagerDialUp::enumEntries(std::vector<std::string>& names, std::size
 
 int NetworkManagerDialUp::enumConnections(std::vector<DialUpConnection>& connections, std::size_t room) {
     connections.clear();
-    const QVariant active = property(bus_, kManagerPath, kManager, "ActiveConnections");
+    const QVariant active = readProperty(bus_, kManagerPath, kManager, "ActiveConnections");
     if (!active.isValid()) return busFailure("NetworkManager did not list its active connections.");
     for (const QDBusObjectPath& path : paths(active)) {
         if (connections.size() == room) break;
-        const uint state = property(bus_, path.path(), kActive, "State").toUInt();
+        const uint state = readProperty(bus_, path.path(), kActive, "State").toUInt();
         if (state != Activating && state != Activated) continue;
-        connections.push_back({path.path().toStdString(), property(bus_, path.path(), kActive, "Id").toString().toStdString()});
+        connections.push_back({path.path().toStdString(), readProperty(bus_, path.path(), kActive, "Id").toString().toStdString()});
     }
     return 0;
 }
 
 int NetworkManagerDialUp::ipAddress(const std::string& handle, std::string& address) {
     address.clear();
-    const QString config = property(bus_, QString::fromStdString(handle), kActive, "Ip4Config")
+    const QString config = readProperty(bus_, QString::fromStdString(handle), kActive, "Ip4Config")
                                .value<QDBusObjectPath>()
                                .path();
     if (config.isEmpty() || config == "/") return 0;
-    const QVariant data = property(bus_, config, kIp4Config, "AddressData");
+    const QVariant data = readProperty(bus_, config, kIp4Config, "AddressData");
     const auto addresses = qdbus_cast<QList<QVariantMap>>(data.value<QDBusArgument>());
     if (!addresses.isEmpty()) address = addresses.first().value("address").toString().toStdString();
     return 0;
@@ -175,7 +175,7 @@ int NetworkManagerDialUp::dial(const std::string& entry, StateHandler onState, s
     bus_.connect(kService, active, kActive, "StateChanged", this, SLOT(activeStateChanged(uint, uint)));
     // The profile may be up already; its state is reported from the event
     // loop, as every later change is.
-    const uint state = property(bus_, active, kActive, "State").toUInt();
+    const uint state = readProperty(bus_, active, kActive, "State").toUInt();
     QTimer::singleShot(0, this, [this, active, state] {
         if (active == watched_) activeStateChanged(state, 0);
     });

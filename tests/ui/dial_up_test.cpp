@@ -89,6 +89,10 @@ private slots:
         mockManager.start("/usr/bin/python3", {"-m", "dbusmock", "--template", "networkmanager", "--system"});
         QTRY_VERIFY_WITH_TIMEOUT(bus().interface()->isServiceRegistered("org.freedesktop.NetworkManager").value(),
                                  15000);
+        // The mock takes a connection down through the devices it knows.
+        const QDBusMessage device = callManager("/org/freedesktop/NetworkManager", "org.freedesktop.DBus.Mock",
+                                                "AddEthernetDevice", {"eth0", "eth0", 100});
+        QVERIFY2(device.type() == QDBusMessage::ReplyMessage, qPrintable(device.errorMessage()));
         profilePaths << addProfile("Mobile", "gsm") << addProfile("Home Wi-Fi", "802-11-wireless")
                      << addProfile("Office VPN", "vpn");
         QVERIFY(!profilePaths.contains(QString()));
@@ -135,7 +139,7 @@ private slots:
         pop.OnOpen = [&] { upWhenConnecting = activeNames(); };
         pop.UpdateInfo();
 
-        QCOMPARE(pop.RemoteInfo.size(), std::size_t(1));
+        QCOMPARE(pop.RemoteInfo().Count(), 1);
         QCOMPARE(upWhenConnecting, QStringList{"Mobile"});
         QCOMPARE(activeNames(), QStringList{});
     }
