@@ -1,9 +1,8 @@
 #include "config/frm_general.h"
 
-#include "mail/ag_ras.h"
-
 #include <algorithm>
 
+#include "mail/ag_ras.h"
 #include "platform/files.h"
 
 namespace quorvel {
