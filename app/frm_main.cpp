@@ -34,6 +34,7 @@ Control item(const char* caption) {
 
 TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<TfrmSplash> splash, bool trayAtStart)
     : Form("frmMain", kProgramName),
+      agRas1(platform.dialUp, platform.pump, platform.timers, platform.dialogs),
       msRemotePOP1(platform.pump, platform.timers),
       MXResolver(platform.pump, platform.timers),
       frmSplash(std::move(splash)),
@@ -84,6 +85,8 @@ TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<Tfr
 
     msRemotePOP1.DefaultPort = 110;
     msRemotePOP1.TimeOut = 120;
+    msRemotePOP1.RAS = &agRas1;
+    agRas1.MinimizeAtConnect = true;
     enc1.Key = "qiro";
     connectClientEvents();
     Timer1 = platform_.timers.createTimer([this] { Timer1Timer(); });

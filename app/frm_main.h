@@ -21,6 +21,7 @@
 #include "mail/msg_decoder.h"
 #include "mail/mx_resolver.h"
 #include "config/spam_rules.h"
+#include "mail/ag_ras.h"
 #include "mail/pop3_client.h"
 #include "platform/form.h"
 #include "platform/platform.h"
@@ -75,6 +76,8 @@ public:
     std::vector<std::string> memoWhy;  // the explanation memo
 
     // Non-visual parts.
+    // Dials the chosen connection before msRemotePOP1 connects.
+    TagRas agRas1;
     TmsRemotePOP msRemotePOP1;
     TPasswordCipher enc1;
     TmsMXResolver MXResolver;

@@ -10,7 +10,7 @@ void Program::start() {
     main_->setSpamSettingsWindow(options_.get());
     retrieving_ = std::make_unique<TfrmRetrieving>();
     main_->setProgressDialog(retrieving_.get());
-    general_ = std::make_unique<TfrmGeneral>(platform, store);
+    general_ = std::make_unique<TfrmGeneral>(platform, store, &main_->agRas1);
     main_->setGeneralWindow(general_.get());
     general_->setHeaderRules(options_.get());
     // One log for the program, at the path the settings window shows.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "mail/ag_ras.h"
 #include "platform/files.h"
 
 namespace quorvel {
@@ -27,7 +28,7 @@ Control captioned(const char* caption, const char* hint = "") {
 
 }  // namespace
 
-TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store)
+TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store, TagRas* dialUp)
     : Form("frmGeneral", "General settings"),
       mailSetup(MailSetupSources::fromProcess(store.registry())),
       platform_(platform),
@@ -76,9 +77,12 @@ TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store)
     btHelp = captioned("Help");
 
     enc1.Key = "qiro";
-    // There is no dial-up phone book on this system: the list is "None" alone.
     RASComboBox.items = {"None"};
+    if (dialUp) {
+        for (std::string& entry : dialUp->Entries()) RASComboBox.items.push_back(std::move(entry));
+    }
     ReadGeneralSettings();
+    if (dialUp && RASComboBox.itemIndex > 0) dialUp->setService(RASComboBox.items[RASComboBox.itemIndex]);
     activePage = kMailboxesPage;
     // A stored password that no longer deciphers is reported, but must not
     // keep the program from starting.

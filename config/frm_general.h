@@ -13,6 +13,8 @@
 
 namespace quorvel {
 
+class TagRas;
+
 class TfrmGeneral;
 
 // What the settings windows and the main window need of the activity log.
@@ -56,7 +58,9 @@ public:
     static constexpr int kHelpContext = 200;
 
     // Creation loads the live settings and the mailbox accounts.
-    TfrmGeneral(Platform& platform, SettingsStore& store);
+    // `dialUp` lists the connections the "Connection" page offers and dials
+    // the one chosen; none on a system without dial-up.
+    TfrmGeneral(Platform& platform, SettingsStore& store, TagRas* dialUp = nullptr);
 
     // Page "Mailboxes": index 0 is mailbox 1.
     Control lblPOPServer, lblUserName, lblPassword;

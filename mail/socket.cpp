@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 
+#include "mail/ag_ras.h"
 #include "mail/tls_session.h"
 
 namespace quorvel {
@@ -135,6 +136,8 @@ void TagSocket::abandonLookup() {
 }
 
 void TagSocket::Connect() {
+    // A dial-up connection comes first; its failures end the connect as they are.
+    if (RAS) RAS->Connect();
     if (OnOpen) OnOpen();
     const std::string server = serverText();
     if (server.empty()) RaiseSocketError(errServerRequired);
@@ -517,17 +520,20 @@ void TagSocket::ReceiveToStream(std::string& stream, long long expectedSize, lon
 }
 
 void TagSocket::Disconnect() {
-    if (fd_ < 0) return;
-    if (OnClosing) OnClosing();
-    if (tls_) {
-        tls_->shutdown();
-        tls_.reset();
+    if (fd_ >= 0) {
+        if (OnClosing) OnClosing();
+        if (tls_) {
+            tls_->shutdown();
+            tls_.reset();
+        }
+        ::close(fd_);
+        fd_ = -1;
+        input_.clear();
+        peerClosed_ = false;
+        if (OnClosed) OnClosed();
     }
-    ::close(fd_);
-    fd_ = -1;
-    input_.clear();
-    peerClosed_ = false;
-    if (OnClosed) OnClosed();
+    // Hangs up only what it dialled itself, and ends a dial in progress.
+    if (RAS) RAS->Disconnect();
 }
 
 void TagSocket::Cancel() {

@@ -17,6 +17,7 @@
 
 namespace quorvel {
 
+class TagRas;
 class TlsSession;
 
 using TNotifyEvent = std::function<void()>;
@@ -39,6 +40,10 @@ public:
 
     std::string ServiceName;  // looked up in the service database for the port
     std::string LastReply;    // the last reply line, without its line end
+
+    // The dial-up connection brought up before every connect and taken down
+    // after every close; none by default.
+    TagRas* RAS = nullptr;
 
     TNotifyEvent OnOpen;      // Connect, before the network is touched
     TNotifyEvent OnClosing;   // Disconnect, before the socket is closed

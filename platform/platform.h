@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/desktop.h"
+#include "platform/dial_up.h"
 #include "platform/dialogs.h"
 #include "platform/event_pump.h"
 #include "platform/timer.h"
@@ -30,6 +31,8 @@ struct Platform {
     // program cannot be started at log-in.
     std::string configHome = {};
     std::string executable = {};
+    // The system's dial-up service; none where the system has none.
+    DialUpLibrary* dialUp = nullptr;
 };
 
 }  // namespace quorvel

@@ -52,7 +52,8 @@ void QuorvelApplication::reportError(const QString& text) {
 }
 
 Desktop::Desktop(const Folders& folders)
-    : platform{pump,
+    : dialUp(NetworkManagerDialUp::load()),
+      platform{pump,
                timers,
                clock,
                dialogs,
@@ -62,7 +63,8 @@ Desktop::Desktop(const Folders& folders)
                folders.program,
                folders.settings,
                AutostartEntry::defaultConfigHome(),
-               QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString()},
+               QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString(),
+               dialUp.get()},
       program(platform) {
     dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
     dialogs.registerWindow("frmGeneral", &GeneralWindow::showModal);
