@@ -4,6 +4,7 @@
 
 #include "app/check_steps.h"
 #include "classify/operators.h"
+#include "log/frm_chart_main.h"
 #include "platform/files.h"
 
 namespace quorvel {
@@ -31,13 +32,15 @@ Control item(const char* caption) {
 
 }  // namespace
 
-TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<TfrmSplash> splash)
+TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<TfrmSplash> splash, bool trayAtStart)
     : Form("frmMain", kProgramName),
+      agRas1(platform.dialUp, platform.pump, platform.timers, platform.dialogs),
       msRemotePOP1(platform.pump, platform.timers),
       MXResolver(platform.pump, platform.timers),
       frmSplash(std::move(splash)),
       platform_(platform),
-      store_(store) {
+      store_(store),
+      trayAtStart_(trayAtStart) {
     btList = button("Check e-mail", "imDown");
     btOptions = button("Settings and more", "btOptions");
     btExit = button("Goodbye", "imDoor");
@@ -82,9 +85,11 @@ TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<Tfr
 
     msRemotePOP1.DefaultPort = 110;
     msRemotePOP1.TimeOut = 120;
+    msRemotePOP1.RAS = &agRas1;
+    agRas1.MinimizeAtConnect = true;
     enc1.Key = "qiro";
     connectClientEvents();
-    Timer1 = platform_.timers.createTimer([] { /* the automatic cycle comes with automatic mode */ });
+    Timer1 = platform_.timers.createTimer([this] { Timer1Timer(); });
     Timer1->setInterval(kTimer1Interval);
     timSplash = platform_.timers.createTimer([this] { timSplashTimer(); });
     timSplash->setInterval(kSplashInterval);
@@ -97,7 +102,7 @@ TfrmMain::~TfrmMain() = default;
 void TfrmMain::FormCreate() {
     fix2000();
 
-    trayMode = store_.readBool("General", "SysTray", false);
+    trayMode = trayAtStart_ || store_.readBool("General", "SysTray", false);
     const bool automatic = store_.readBool("General", "Automatic", false);
     MinutesLeft = store_.readInteger("General", "Minutes", 10);
     currentMailbox = store_.readInteger("Server", "Which", 1);
@@ -154,6 +159,7 @@ void TfrmMain::timSplashTimer() {
 }
 
 void TfrmMain::GetRemotePOPSettings(int mailbox) {
+    clientMailbox_ = mailbox;
     const std::string n = std::to_string(mailbox);
     const std::string stored = store_.readString("Server", "Passwd" + n, "");
     const std::string marker = store_.readString("Server", "Version161", "xx");
@@ -257,8 +263,7 @@ void TfrmMain::UpdateAutomaticCaptions(bool automatic, int minutes) {
     } else {
         Timer1->setEnabled(false);
     }
-    lblTitle.caption = caption;
-    platform_.tray.setHint(caption);
+    showCaption();
     EnableAutomatic1.checked = automatic;
     DisableAutomatic1.checked = !automatic;
     UpdateTrayIcons(automatic);
@@ -269,8 +274,18 @@ void TfrmMain::UpdateTrayIcons(bool automatic) {
     platform_.tray.setState(automatic ? TrayIconState::Animated : TrayIconState::Enabled);
 }
 
+void TfrmMain::showCaption() {
+    lblTitle.caption = caption;
+    platform_.tray.setHint(trayHint(caption));
+    changed();
+}
+
 bool TfrmMain::automaticSetting() const {
     return frmGeneral_ ? frmGeneral_->Automatic() : store_.readBool("General", "Automatic", false);
+}
+
+int TfrmMain::minutesSetting() const {
+    return frmGeneral_ ? frmGeneral_->Minutes() : store_.readInteger("General", "Minutes", 10);
 }
 
 void TfrmMain::playAlarmSound(bool play) {
@@ -353,11 +368,14 @@ void TfrmMain::notAvailable(const std::string& what) {
     changed();
 }
 
-void TfrmMain::btStatsClick() { notAvailable("The statistics window"); }
+void TfrmMain::btStatsClick() {
+    playAlarmSound(false);
+    openStatistics(platform_, store_);
+    changed();
+}
 void TfrmMain::Viewlogfile1Click() {
     playAlarmSound(false);
     if (log_) log_->viewLogFile();
 }
-void TfrmMain::EnableAutomatic1Click() { notAvailable("Switching automatic checking from here"); }
 
 }  // namespace quorvel

@@ -21,6 +21,7 @@
 #include "mail/msg_decoder.h"
 #include "mail/mx_resolver.h"
 #include "config/spam_rules.h"
+#include "mail/ag_ras.h"
 #include "mail/pop3_client.h"
 #include "platform/form.h"
 #include "platform/platform.h"
@@ -36,7 +37,10 @@ public:
     enum class Sender { Button, Menu };
 
     // Builds the controls and runs FormCreate. `splash` may be null.
-    TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<TfrmSplash> splash);
+    // `trayAtStart` starts in tray mode whatever the setting says (the start
+    // at log-in).
+    TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<TfrmSplash> splash,
+             bool trayAtStart = false);
     ~TfrmMain() override;
 
     // The general settings window, created after this one; its controls are
@@ -72,6 +76,8 @@ public:
     std::vector<std::string> memoWhy;  // the explanation memo
 
     // Non-visual parts.
+    // Dials the chosen connection before msRemotePOP1 connects.
+    TagRas agRas1;
     TmsRemotePOP msRemotePOP1;
     TPasswordCipher enc1;
     TmsMXResolver MXResolver;
@@ -92,6 +98,8 @@ public:
     bool DeleteRunning = false;
     int DeleteTotal = 0;
     int DeleteNext = 0;
+    // The mailbox whose listing the rows show (0 before the first listing).
+    int listedMailbox = 0;
 
     // Start-up.
     void FormCreate();
@@ -118,6 +126,13 @@ public:
     // Automatic mode captions and tray icon.
     void UpdateAutomaticCaptions(bool automatic, int minutes);
     void UpdateTrayIcons(bool automatic);
+    // The automatic cycle: counts the minutes down and checks every mailbox.
+    void Timer1Timer();
+    void CheckAllMailBoxes();
+    // The tray menu's pair "Enable automatic check" / "Disable automatic check".
+    void EnableAutomatic1Click(const Control& sender);
+    // The tray menu's "Check e-mail for spam".
+    void Show1Click();
 
     // The alarm, help and the drop-down panel.
     void playAlarmSound(bool play);
@@ -191,7 +206,6 @@ public:
     void btSpamSetupClick();
     void btStatsClick();
     void Viewlogfile1Click();
-    void EnableAutomatic1Click();
 
     // Asks the about window to show (the toolkit binds it).
     Form* frmAbout = nullptr;
@@ -209,6 +223,13 @@ private:
     // Shows lines in a viewer made for this one use.
     void showViewer(TfrmViewHeader& viewer);
     bool automaticSetting() const;
+    int minutesSetting() const;
+    // The title label and the tray icon's hint repeat the window caption.
+    void showCaption();
+    // Rows left by an automatic cycle may belong to another mailbox than the
+    // account the POP3 client holds: the commands that act on the rows on
+    // the server load the rows' account first.
+    void useListedMailbox();
     // A run is interactive unless it is an automatic one with the window hidden.
     bool interactive() const;
     void connectClientEvents();
@@ -226,6 +247,9 @@ private:
     std::unique_ptr<UnknownDomainCheck> domainCheck_;
     std::unique_ptr<Classification> classification_;
     TfrmRetrieving* frmRetrieving_ = nullptr;
+    bool trayAtStart_ = false;
+    // The mailbox whose account the POP3 client holds.
+    int clientMailbox_ = 0;
 };
 
 }  // namespace quorvel

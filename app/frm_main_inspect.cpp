@@ -118,6 +118,7 @@ void TfrmMain::ViewMessages1Click() {
     // now: this fetch retrieves one message and touches no other.
     for (int j = 0; j < records.Count(); ++j) msRemotePOP1.ClearMarks(j);
     msRemotePOP1.SetRetrieveMark(i);
+    useListedMailbox();
     msRemotePOP1.setMessageDirectory(platform_.programFolder);
     // A copy from an earlier viewing must not stand in for a message the
     // server no longer has as it was listed.

@@ -102,6 +102,7 @@ void TfrmMain::btListClick() {
     const bool timerWasOn = Timer1->enabled();
     Timer1->setEnabled(false);
     ListView1.clear();
+    listedMailbox = currentMailbox;
     setExitRole(true);
     disableAllButtons();
     if (frmRetrieving_) {
@@ -253,6 +254,7 @@ void TfrmMain::DeleteMessages() {
                                      MessageButtons::YesNo) != ModalResult::Yes)
         return;
 
+    useListedMailbox();
     setDeleteMarks(ListView1, msRemotePOP1);
     DeleteTotal = marked;
     DeleteNext = 1;

@@ -5,12 +5,12 @@ namespace quorvel {
 Program::Program(Platform& p) : platform(p), store(p.settingsFolder), splash_(std::make_unique<TfrmSplash>()) {}
 
 void Program::start() {
-    main_ = std::make_unique<TfrmMain>(platform, store, std::move(splash_));
+    main_ = std::make_unique<TfrmMain>(platform, store, std::move(splash_), trayAtStart);
     options_ = std::make_unique<TfrmOptionsMain>(platform);
     main_->setSpamSettingsWindow(options_.get());
     retrieving_ = std::make_unique<TfrmRetrieving>();
     main_->setProgressDialog(retrieving_.get());
-    general_ = std::make_unique<TfrmGeneral>(platform, store);
+    general_ = std::make_unique<TfrmGeneral>(platform, store, &main_->agRas1);
     main_->setGeneralWindow(general_.get());
     general_->setHeaderRules(options_.get());
     // One log for the program, at the path the settings window shows.

@@ -22,6 +22,8 @@ public:
     explicit Program(Platform& platform);
     // Creates the windows in their order; the main window takes the splash over.
     void start();
+    // Starts in tray mode whatever the setting says (the start at log-in).
+    bool trayAtStart = false;
     TfrmSplash* splash() { return splash_ ? splash_.get() : nullptr; }
 
     // The help file the program opens.

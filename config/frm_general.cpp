@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "mail/ag_ras.h"
 #include "platform/files.h"
 
 namespace quorvel {
@@ -28,7 +29,7 @@ Control captioned(const char* caption, const char* hint = "") {
 
 }  // namespace
 
-TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store)
+TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store, TagRas* dialUp)
     : Form("frmGeneral", "General settings"),
       mailSetup(MailSetupSources::fromProcess(store.registry())),
       platform_(platform),
@@ -64,6 +65,7 @@ TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store)
     sbTest = captioned(kTest);
 
     cbSysTray = captioned("Start Quorvel up in the system tray?");
+    cbAutostart = captioned("Start Quorvel when I log in");
 
     lblLogFile = captioned("Store results in activity log file:");
     sbLogFile = captioned("...", "Browse for log file");
@@ -85,9 +87,12 @@ TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store)
     btHelp = captioned("Help");
 
     enc1.Key = "qiro";
-    // There is no dial-up phone book on this system: the list is "None" alone.
     RASComboBox.items = {"None"};
+    if (dialUp) {
+        for (std::string& entry : dialUp->Entries()) RASComboBox.items.push_back(std::move(entry));
+    }
     ReadGeneralSettings();
+    if (dialUp && RASComboBox.itemIndex > 0) dialUp->setService(RASComboBox.items[RASComboBox.itemIndex]);
     activePage = kMailboxesPage;
     // A stored password that no longer deciphers is reported, but must not
     // keep the program from starting.
@@ -283,6 +288,8 @@ void TfrmGeneral::FormShow() {
     if (Edit1.text.empty()) Edit1.text = joinPath(platform_.programFolder, "logfile.txt");
     killWhenShown = cbKill.checked;
     trayWhenShown = cbSysTray.checked;
+    cbAutostart.enabled = autostartEntry().available();
+    cbAutostart.checked = autostartEntry().exists();
     focusedControl.clear();
     modalResult = ModalResult::None;
     showModePanels();
@@ -323,8 +330,27 @@ void TfrmGeneral::btOKClick() {
         platform_.dialogs.messageBox(MessageKind::Information,
                                      "Exit and restart for the Start Up changes to take effect.");
     SaveGeneralSettings();
+    applyAutostart();
     saveServerSettings();  // on a faulty account the window stays open
     changed();
+}
+
+AutostartEntry TfrmGeneral::autostartEntry() const {
+    return {platform_.configHome, platform_.executable};
+}
+
+void TfrmGeneral::applyAutostart() {
+    const AutostartEntry entry = autostartEntry();
+    if (!entry.available()) return;
+    try {
+        if (cbAutostart.checked)
+            entry.write();
+        else
+            entry.remove();
+    } catch (const std::exception& error) {
+        platform_.dialogs.messageBox(MessageKind::Error, error.what());
+        cbAutostart.checked = entry.exists();
+    }
 }
 
 void TfrmGeneral::btCancelClick() {
@@ -334,6 +360,7 @@ void TfrmGeneral::btCancelClick() {
     } catch (const std::exception& error) {
         platform_.dialogs.messageBox(MessageKind::Error, error.what());
     }
+    cbAutostart.checked = autostartEntry().exists();
     showModePanels();
     modalResult = ModalResult::Cancel;
     changed();

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "config/autostart.h"
 #include "config/mail_setup_lookup.h"
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
@@ -12,6 +13,8 @@
 #include "platform/platform.h"
 
 namespace quorvel {
+
+class TagRas;
 
 class TfrmGeneral;
 
@@ -56,7 +59,9 @@ public:
     static constexpr int kHelpContext = 200;
 
     // Creation loads the live settings and the mailbox accounts.
-    TfrmGeneral(Platform& platform, SettingsStore& store);
+    // `dialUp` lists the connections the "Connection" page offers and dials
+    // the one chosen; none on a system without dial-up.
+    TfrmGeneral(Platform& platform, SettingsStore& store, TagRas* dialUp = nullptr);
 
     // Page "Mailboxes": index 0 is mailbox 1.
     Control lblPOPServer, lblUserName, lblPassword, lblSecurity, lblAPOP;
@@ -76,6 +81,7 @@ public:
     Control pnlSound, cbAlarm, cbRepeat, edAlarm, sbAlarmFile, sbTest;
     // Page "Start Up".
     Control cbSysTray;
+    Control cbAutostart;  // the desktop's start at log-in, in tray mode
     // Page "Activity Log".
     Control lblLogFile, Edit1, sbLogFile;
     Control rbAsIs, rbMonth, rbQuarter;
@@ -168,6 +174,9 @@ private:
     // The security shown for mailbox i while none is stored or chosen.
     void applyUnchosenSecurity(std::size_t i);
     void showSecurityWarning();
+    AutostartEntry autostartEntry() const;
+    // Writes or removes the log-in entry as cbAutostart says.
+    void applyAutostart();
     void addFirstRunMailboxRule();
     void browse(Control& field, bool save, const std::string& title, const std::string& filter,
                 const std::string& defaultExt);

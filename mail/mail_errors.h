@@ -46,6 +46,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A failure of the dial-up service; the text is the system's words for the
+// code, or "RAS error no " and the code.
+class ERASError : public std::runtime_error {
+public:
+    ERASError(int code, const std::string& text) : std::runtime_error(text), code_(code) {}
+    int code() const { return code_; }
+
+private:
+    int code_;
+};
+
 // The suite's own error numbers and texts.
 enum MailErrorCode : int {
     errTimedOut = 57000,

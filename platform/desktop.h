@@ -1,8 +1,23 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace quorvel {
+
+// The notification area shows at most this many characters of a hint.
+constexpr std::size_t kTrayHintLength = 63;
+
+// `text` cut to what the notification area shows; a character written in
+// several bytes is not split.
+inline std::string trayHint(const std::string& text) {
+    if (text.size() <= kTrayHintLength) return text;
+    std::size_t cut = kTrayHintLength;
+    std::size_t lead = cut;
+    while (lead > 0 && cut - lead < 3 && (static_cast<unsigned char>(text[lead]) & 0xC0) == 0x80) --lead;
+    if (lead != cut && (static_cast<unsigned char>(text[lead]) & 0xC0) == 0xC0) cut = lead;
+    return text.substr(0, cut);
+}
 
 enum class TrayIconState { Enabled, Animated };
 enum class TrayIconPicture { Hammer, Stop };
@@ -21,6 +36,12 @@ public:
     virtual void setIcon(TrayIconPicture picture) = 0;
     virtual void showApplication() = 0;
     virtual void hideApplication() = 0;
+    // A desktop notification beside the icon; clicking it shows the program.
+    // Nothing where the desktop has no notification area.
+    virtual void showMessage(const std::string& title, const std::string& text) {
+        (void)title;
+        (void)text;
+    }
 };
 
 // Sound: a wave file played without waiting, once or in a loop; the beep.

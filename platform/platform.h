@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/desktop.h"
+#include "platform/dial_up.h"
 #include "platform/dialogs.h"
 #include "platform/event_pump.h"
 #include "platform/timer.h"
@@ -25,6 +26,13 @@ struct Platform {
     std::string programFolder;
     // The folder of the settings store's file.
     std::string settingsFolder;
+    // The user's configuration folder, where the desktop looks for programs
+    // to start at log-in, and the program's own executable. Empty where the
+    // program cannot be started at log-in.
+    std::string configHome = {};
+    std::string executable = {};
+    // The system's dial-up service; none where the system has none.
+    DialUpLibrary* dialUp = nullptr;
 };
 
 }  // namespace quorvel

@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSocketNotifier>
@@ -13,7 +14,9 @@
 #include <QTimer>
 
 #include "app/program_folder.h"
+#include "config/autostart.h"
 #include "ui/about_dialog.h"
+#include "ui/chart_windows.h"
 #include "ui/general_window.h"
 #include "ui/pictures.h"
 #include "ui/run_windows.h"
@@ -42,17 +45,35 @@ bool QuorvelApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 void QuorvelApplication::reportError(const QString& text) {
-    QMessageBox::critical(activeWindow(), "Quorvel", text);
+    // An error's text may be a server's reply line: never markup.
+    QMessageBox box(QMessageBox::Critical, "Quorvel", text, QMessageBox::Ok, activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 Desktop::Desktop(const Folders& folders)
-    : platform{pump, timers, clock, dialogs, tray, sound, shell, folders.program, folders.settings},
+    : dialUp(NetworkManagerDialUp::load()),
+      platform{pump,
+               timers,
+               clock,
+               dialogs,
+               tray,
+               sound,
+               shell,
+               folders.program,
+               folders.settings,
+               AutostartEntry::defaultConfigHome(),
+               QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString(),
+               dialUp.get()},
       program(platform) {
     dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
     dialogs.registerWindow("frmGeneral", &GeneralWindow::showModal);
     dialogs.registerWindow("frmWhichMailbox", &WhichMailboxDialog::showModal);
     dialogs.registerWindow("frmViewHeader", &ViewHeaderWindow::showModal);
     dialogs.registerWindow("frmMarkForDeletion", &MarkForDeletionDialog::showModal);
+    dialogs.registerWindow("frmChartMain", &ChartLauncherWindow::showModal);
+    dialogs.registerWindow("frmChart", &ChartWindow::showModal);
+    dialogs.registerWindow("frmSelectDateRange", &DateRangeDialog::showModal);
 }
 
 Desktop::~Desktop() {
@@ -122,7 +143,16 @@ int runQuorvel(int argc, char** argv, const RunOptions& options) {
     SingleInstance guard(options.instanceName);
     if (!guard.acquire()) return 0;  // the running instance comes forward instead
 
-    Desktop desktop(defaultFolders());
+    Desktop::Folders folders;
+    try {
+        folders = defaultFolders();  // fails without a home folder
+    } catch (const std::exception& error) {
+        QuorvelApplication::reportError(fromBytes(error.what()));
+        return 1;
+    }
+    Desktop desktop(folders);
+    // The start at log-in: the program comes up in the notification area.
+    desktop.program.trayAtStart = app.arguments().contains("--tray");
     try {
         desktop.start();
     } catch (const std::exception& error) {

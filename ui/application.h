@@ -5,6 +5,7 @@
 
 #include "app/program.h"
 #include "ui/main_window.h"
+#include "ui/network_manager_dial_up.h"
 #include "ui/qt_platform.h"
 
 namespace quorvel::ui {
@@ -38,6 +39,7 @@ public:
     QtTrayIcon tray;
     QtSound sound;
     QtShell shell;
+    std::unique_ptr<NetworkManagerDialUp> dialUp;
     Platform platform;
     Program program;
     std::unique_ptr<MainWindow> mainWindow;

@@ -100,13 +100,13 @@ MainWindow::MainWindow(TfrmMain& form) : form_(form) {
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(8, 4, 8, 4);
     auto* titleRow = new QHBoxLayout;
-    title_ = new QLabel(central);
+    title_ = plainLabel(central);
     title_->setObjectName("lblTitle");
     QFont titleFont = title_->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
     titleFont.setBold(true);
     title_->setFont(titleFont);
-    trademark_ = new QLabel(central);
+    trademark_ = plainLabel(central);
     trademark_->setObjectName("Label1");
     trademark_->setAlignment(Qt::AlignTop);
     QFont small = trademark_->font();
@@ -121,7 +121,7 @@ MainWindow::MainWindow(TfrmMain& form) : form_(form) {
     separator->setFrameShape(QFrame::HLine);
     separator->setFrameShadow(QFrame::Sunken);
     layout->addWidget(separator);
-    ad_ = new QLabel(central);
+    ad_ = plainLabel(central);
     ad_->setObjectName("lblAd");
     ad_->setAlignment(Qt::AlignCenter);
     QFont adFont = ad_->font();
@@ -134,7 +134,7 @@ MainWindow::MainWindow(TfrmMain& form) : form_(form) {
     setCentralWidget(central);
 
     for (auto*& panel : status_) {
-        panel = new QLabel(this);
+        panel = plainLabel(this);
         statusBar()->addWidget(panel, panel == status_[0] ? 0 : 1);
     }
     status_[0]->setObjectName("StatusPanel0");
@@ -230,7 +230,7 @@ QAction* MainWindow::addAction(QMenu* menu, Control& control, std::function<void
 void MainWindow::buildTrayMenu() {
     trayMenu_ = new QMenu(this);
     auto& f = form_;
-    addAction(trayMenu_, f.Show1, [&f] { f.btListClick(); });
+    addAction(trayMenu_, f.Show1, [&f] { f.Show1Click(); });
     addAction(trayMenu_, f.LaunchEmailprogram1, [&f] { f.btLaunchClick(); });
     trayMenu_->addSeparator();
     addAction(trayMenu_, f.ShowMainScreen1, [&f] { f.ShowMainScreen1Click(); });
@@ -242,7 +242,7 @@ void MainWindow::buildTrayMenu() {
     trayMenu_->addSeparator();
     auto* automatic = new QActionGroup(trayMenu_);
     for (Control* item : {&f.EnableAutomatic1, &f.DisableAutomatic1}) {
-        QAction* action = addAction(trayMenu_, *item, [&f] { f.EnableAutomatic1Click(); });
+        QAction* action = addAction(trayMenu_, *item, [&f, item] { f.EnableAutomatic1Click(*item); });
         action->setCheckable(true);
         automatic->addAction(action);
     }

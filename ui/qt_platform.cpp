@@ -169,6 +169,8 @@ std::unique_ptr<Timer> QtTimers::createTimer(std::function<void()> onTimer) {
 ModalResult QtDialogs::messageBox(MessageKind kind, const std::string& text, MessageButtons buttons) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle("Quorvel");
+    // The text may carry a server's reply line: never markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(fromBytes(text));
     switch (kind) {
     case MessageKind::Information: box.setIcon(QMessageBox::Information); break;
@@ -221,7 +223,11 @@ std::optional<std::string> chooseFile(bool save, const std::string& title, const
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilters(toNameFilters(filter));
     if (!defaultExt.empty()) dialog.setDefaultSuffix(QString::fromStdString(defaultExt).remove(0, 1));
-    if (!initial.empty()) dialog.selectFile(QFile::decodeName(initial.c_str()));
+    // A folder is where to start; a file is also chosen already.
+    if (!initial.empty() && QFileInfo(QFile::decodeName(initial.c_str())).isDir())
+        dialog.setDirectory(QFile::decodeName(initial.c_str()));
+    else if (!initial.empty())
+        dialog.selectFile(QFile::decodeName(initial.c_str()));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
 }
@@ -262,6 +268,7 @@ void QtTrayIcon::syncIcon() {
         connect(icon_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
             if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) showApplication();
         });
+        connect(icon_.get(), &QSystemTrayIcon::messageClicked, this, [this] { showApplication(); });
     }
     icon_->setToolTip(hint_);
     icon_->setContextMenu(autoPopup_ ? menu_.data() : nullptr);
@@ -287,7 +294,7 @@ void QtTrayIcon::setActive(bool active) {
 }
 
 void QtTrayIcon::setHint(const std::string& hint) {
-    hint_ = fromBytes(hint.substr(0, 63));
+    hint_ = fromBytes(trayHint(hint));
     if (icon_) icon_->setToolTip(hint_);
 }
 
@@ -331,12 +338,24 @@ void QtTrayIcon::hideApplication() {
     schedule(Pending::Hide);
 }
 
+void QtTrayIcon::showMessage(const std::string& title, const std::string& text) {
+    if (!icon_ || !icon_->isVisible() || !QSystemTrayIcon::supportsMessages()) return;
+    icon_->showMessage(fromBytes(title), fromBytes(text), QSystemTrayIcon::Information);
+}
+
 void QtTrayIcon::schedule(Pending request) {
     // Takes effect on the next turn of the event loop; a later request
     // before then replaces an earlier one.
     const bool scheduled = pending_ != Pending::None;
     pending_ = request;
     if (!scheduled) QTimer::singleShot(0, this, [this] { applyPending(); });
+}
+
+// Menus, and the window the toolkit embeds in the notification area to draw
+// the icon: closing that one would take the icon away with the program.
+bool QtTrayIcon::belongsToTheIcon(const QWidget* window) {
+    return window->inherits("QMenu") || window->inherits("QSystemTrayIconSys") ||
+           window->windowFlags().testFlag(Qt::BypassWindowManagerHint);
 }
 
 void QtTrayIcon::applyPending() {
@@ -353,7 +372,7 @@ void QtTrayIcon::applyPending() {
             return;
         }
         for (QWidget* window : QApplication::topLevelWidgets())
-            if (window != mainWindow_ && window->isVisible() && !window->inherits("QMenu")) window->close();
+            if (window != mainWindow_ && window->isVisible() && !belongsToTheIcon(window)) window->close();
         mainWindow_->hide();
     }
 }

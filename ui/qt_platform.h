@@ -101,10 +101,13 @@ public:
     void setIcon(TrayIconPicture picture) override;
     void showApplication() override;
     void hideApplication() override;
+    void showMessage(const std::string& title, const std::string& text) override;
 
     QString hint() const;
     bool animated() const { return animation_.isActive(); }
     static bool available();
+    // Windows that hiding the program leaves alone.
+    static bool belongsToTheIcon(const QWidget* window);
 
 private:
     enum class Pending { None, Show, Hide };

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "mail/ag_ras.h"
 #include "support/fake_platform.h"
+#include "support/simulated_dial_up.h"
 
 namespace quorvel {
 namespace {
@@ -625,6 +627,42 @@ TEST_F(GeneralSettings, SecurityAndApopAreStoredWithTheAccount) {
     again->edServe[0].text = "pop.one.test:995";
     again->edServeChange(1);
     EXPECT_EQ(again->securityOf(1), TmsSecurity::None);
+}
+
+// The "Connection" page offers the dial-up entries after "None"; a stored
+// entry is dialled from then on, and one the phone book no longer has counts
+// as "None" without a word, as on a system without dial-up.
+TEST(GeneralDialUp, TheConnectionListFollowsThePhoneBook) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> entries;
+        bool library;
+        int stored;
+        int index;
+        const char* service;
+    };
+    const Case cases[] = {
+        {"entry 2 chosen", {"Office VPN", "Mobile"}, true, 2, 2, "Mobile"},
+        {"none chosen", {"Office VPN", "Mobile"}, true, 0, 0, ""},
+        {"entry gone", {"Office VPN"}, true, 2, 0, ""},
+        {"no dial-up service", {}, false, 1, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::FakePlatform fake;
+        testing::SimulatedDialUp service;
+        service.entries = c.entries;
+        TagRas ras(c.library ? &service : nullptr, fake.loop, fake.timers, fake.dialogs);
+        SettingsStore store(fake.platform.settingsFolder);
+        store.writeInteger("General", "RAS", c.stored);
+        TfrmGeneral w(fake.platform, store, &ras);
+        std::vector<std::string> expected = {"None"};
+        if (c.library) expected.insert(expected.end(), c.entries.begin(), c.entries.end());
+        EXPECT_EQ(w.RASComboBox.items, expected);
+        EXPECT_EQ(w.RASComboBox.itemIndex, c.index);
+        EXPECT_EQ(ras.Service(), c.service);
+        EXPECT_TRUE(fake.dialogs.shown.empty());
+    }
 }
 
 }  // namespace

@@ -62,7 +62,6 @@ DovecotServer::DovecotServer(const Options& options) {
     gid_ = static_cast<int>(user->pw_gid);
     const std::string userName = user->pw_name;
     const std::string dir = folder_.path();
-    maildir_ = dir + "/home/Maildir";
     for (const char* sub : {"/run", "/state", "/home/Maildir/new", "/home/Maildir/cur", "/home/Maildir/tmp"})
         fs::create_directories(dir + sub);
 
@@ -80,8 +79,8 @@ DovecotServer::DovecotServer(const Options& options) {
     do tlsPort_ = unusedPort();
     while (tlsPort_ == port_);
 
-    writeFileAtomically(dir + "/users", "joe:{PLAIN}secret:" + std::to_string(uid_) + ":" + std::to_string(gid_) +
-                                            "::" + dir + "/home\n");
+    users_.push_back({"joe", "secret", dir + "/home"});
+    writeUsers();
     const group* userGroup = getgrgid(static_cast<gid_t>(gid_));
     const std::string groupName = userGroup ? userGroup->gr_name : userName;
     std::ofstream conf(dir + "/dovecot.conf");
@@ -147,22 +146,56 @@ std::string DovecotServer::log() const {
            readFileBytes(folder_.file("commands.log")).value_or("");
 }
 
+void DovecotServer::writeUsers() const {
+    std::string lines;
+    for (const User& user : users_)
+        lines += user.name + ":{PLAIN}" + user.password + ":" + std::to_string(uid_) + ":" + std::to_string(gid_) +
+                 "::" + user.home + "\n";
+    writeFileAtomically(folder_.file("users"), lines);
+    if (::chown(folder_.file("users").c_str(), static_cast<uid_t>(uid_), static_cast<gid_t>(gid_)) != 0)
+        throw std::runtime_error("chown users");
+}
+
+std::string DovecotServer::maildirOf(const std::string& user) const {
+    for (const User& u : users_)
+        if (u.name == user) return u.home + "/Maildir";
+    throw std::runtime_error("no mailbox " + user);
+}
+
+void DovecotServer::addUser(const std::string& user, const std::string& password) {
+    const std::string home = folder_.path() + "/home-" + user;
+    for (const char* sub : {"/Maildir/new", "/Maildir/cur", "/Maildir/tmp"}) fs::create_directories(home + sub);
+    run("chown -R " + std::to_string(uid_) + ":" + std::to_string(gid_) + " " + home);
+    users_.push_back({user, password, home});
+    writeUsers();
+}
+
 void DovecotServer::addMessages(const std::vector<std::string>& messages) {
+    addMessages("joe", messages);
+}
+
+std::vector<std::string> DovecotServer::messages() const {
+    return messages("joe");
+}
+
+void DovecotServer::addMessages(const std::string& user, const std::vector<std::string>& messages) {
+    const std::string maildir = maildirOf(user);
     for (const std::string& message : messages) {
         ++added_;
         char name[64];
         std::snprintf(name, sizeof name, "%010d.M%dP1.quorvel", 1000000000 + added_, added_);
-        const std::string path = maildir_ + "/new/" + name;
+        const std::string path = maildir + "/new/" + name;
         writeFileAtomically(path, message);
         if (::chown(path.c_str(), static_cast<uid_t>(uid_), static_cast<gid_t>(gid_)) != 0)
             throw std::runtime_error("chown " + path);
     }
 }
 
-std::vector<std::string> DovecotServer::messages() const {
+std::vector<std::string> DovecotServer::messages(const std::string& user) const {
+    const std::string maildir = maildirOf(user);
     std::vector<std::string> names;
     for (const char* sub : {"/new", "/cur"})
-        for (const auto& entry : fs::directory_iterator(maildir_ + sub)) names.push_back(entry.path().string());
+        for (const auto& entry : fs::directory_iterator(maildir + sub)) names.push_back(entry.path().string());
     // Names start with the order in which the messages were added.
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         return fs::path(a).filename() < fs::path(b).filename();

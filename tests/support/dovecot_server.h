@@ -42,13 +42,25 @@ public:
     // The messages in the mailbox as the server holds them, in order.
     std::vector<std::string> messages() const;
 
+    // Another mailbox beside "joe", with a home of its own.
+    void addUser(const std::string& user, const std::string& password);
+    // The same for a mailbox added by addUser (or "joe").
+    void addMessages(const std::string& user, const std::vector<std::string>& messages);
+    std::vector<std::string> messages(const std::string& user) const;
+
 private:
     void run(const std::string& command) const;
     void start();
     void stop();
+    void writeUsers() const;
+    std::string maildirOf(const std::string& user) const;
 
     TempFolder folder_;
-    std::string maildir_;
+    // Each mailbox's user name, password and home, "joe" first.
+    struct User {
+        std::string name, password, home;
+    };
+    std::vector<User> users_;
     int port_ = 0;
     int tlsPort_ = 0;
     int uid_ = 0;

@@ -112,6 +112,8 @@ TempFolder::~TempFolder() {
 FakePlatform::FakePlatform()
     : platform{loop, timers, clock, dialogs, tray, sound, shell, folder.path(), folder.path() + "/settings"} {
     std::filesystem::create_directories(platform.settingsFolder);
+    platform.configHome = folder.path() + "/config";
+    platform.executable = "/opt/quorvel/bin/quorvel";
 }
 
 }  // namespace quorvel::testing

@@ -72,14 +72,26 @@ class RecordingTray : public TrayIcon {
 public:
     void setActive(bool on) override { active_ = on; }
     bool active() const override { return active_; }
-    void setHint(const std::string& text) override { hint = text; }
+    void setHint(const std::string& text) override {
+        hint = text;
+        hints.push_back(text);
+    }
     void setAutoPopup(bool on) override { autoPopup = on; }
     void setState(TrayIconState s) override { state = s; }
     void setIcon(TrayIconPicture p) override { picture = p; }
     void showApplication() override { calls.push_back("ShowApplication"); }
     void hideApplication() override { calls.push_back("HideApplication"); }
+    void showMessage(const std::string& title, const std::string& text) override {
+        messages.push_back({title, text});
+    }
 
     std::string hint;
+    std::vector<std::string> hints;  // every hint set, in order
+    struct Message {
+        std::string title, text;
+        bool operator==(const Message&) const = default;
+    };
+    std::vector<Message> messages;
     bool autoPopup = true;
     TrayIconState state = TrayIconState::Enabled;
     TrayIconPicture picture = TrayIconPicture::Hammer;

@@ -1,3 +1,5 @@
+#include <QDialog>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -10,7 +12,9 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include "config/password_cipher.h"
 #include "config/settings_store.h"
+#include "support/dovecot_server.h"
 #include "ui/application.h"
 #include "ui/single_instance.h"
 
@@ -33,6 +37,22 @@ struct MessageBoxCatcher {
         });
     }
 };
+
+// Counts the times a widget is shown.
+class ShowCounter : public QObject {
+public:
+    int shown = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show) ++shown;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+QStringList linesOf(const QString& file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
+}
 
 class Thrower : public QObject {
 public:
@@ -61,6 +81,12 @@ class MainWindowTest : public QObject {
 
     static QToolButton* button(Desktop& d, const char* name) {
         return d.mainWindow->findChild<QToolButton*>(name);
+    }
+
+    static QAction* trayAction(Desktop& d, const QString& text) {
+        for (QAction* a : d.mainWindow->trayMenu()->actions())
+            if (a->text() == text) return a;
+        return nullptr;
     }
 
 private slots:
@@ -114,6 +140,80 @@ private slots:
         QVERIFY(d->program.frmMain()->Timer1->enabled());
         QVERIFY(d->tray.animated());
         QVERIFY(d->tray.hint().startsWith("Quorvel - next e-mail check"));
+    }
+
+    void theTrayMenuSwitchesAutomaticModeAndLogsIt() {
+        const QString logFile = folder.path() + "/log.txt";
+        auto d = start([&](SettingsStore& s) {
+            s.writeBool("General", "Automatic", false);
+            s.writeString("General", "Logfile", logFile.toStdString());
+        });
+        QAction* enable = trayAction(*d, "Enable automatic check");
+        QAction* disable = trayAction(*d, "Disable automatic check");
+        QVERIFY(enable && disable);
+        QVERIFY(disable->isChecked());
+        QLabel* title = d->mainWindow->findChild<QLabel*>("lblTitle");
+
+        enable->trigger();
+        const QString counting = "Quorvel - next e-mail check in 10 minutes";
+        QCOMPARE(d->mainWindow->windowTitle(), counting);
+        QCOMPARE(title->text(), counting);
+        QCOMPARE(d->tray.hint(), counting);
+        QVERIFY(enable->isChecked());
+        QVERIFY(!disable->isChecked());
+        QVERIFY(d->tray.animated());
+        QVERIFY(d->program.frmMain()->Timer1->enabled());
+        QCOMPARE(linesOf(logFile).size(), 1);
+        QVERIFY2(linesOf(logFile).at(0).startsWith("Automatic mode enabled at "), qPrintable(linesOf(logFile).at(0)));
+
+        disable->trigger();
+        QCOMPARE(d->mainWindow->windowTitle(), QString("Quorvel"));
+        QCOMPARE(title->text(), QString("Quorvel"));
+        QCOMPARE(d->tray.hint(), QString("Quorvel"));
+        QVERIFY(disable->isChecked());
+        QVERIFY(!enable->isChecked());
+        QVERIFY(!d->tray.animated());
+        QVERIFY(!d->program.frmMain()->Timer1->enabled());
+        QCOMPARE(linesOf(logFile).size(), 2);
+        QVERIFY(linesOf(logFile).at(1).startsWith("Automatic mode disabled at "));
+    }
+
+    void theTraysCheckBringsUpTheWindowAndTheProgress() {
+        testing::DovecotServer dovecot;
+        dovecot.addMessages({testing::shortMessage("ann@friends.test", "Lunch")});
+        const QString logFile = folder.path() + "/check-log.txt";
+        auto d = start([&](SettingsStore& s) {
+            TPasswordCipher cipher;
+            cipher.Key = "qiro";
+            s.writeBool("General", "SysTray", true);
+            s.writeString("General", "Logfile", logFile.toStdString());
+            s.writeString("Server", "Version161", "161");
+            s.writeString("Server", "Server1", "127.0.0.1:" + std::to_string(dovecot.port()));
+            s.writeString("Server", "Mailbox1", "joe");
+            s.writeString("Server", "Passwd1", cipher.encipher("secret"));
+        });
+        QVERIFY(!d->mainWindow->isVisible());
+        ShowCounter progress;
+        d->retrievingWindow->installEventFilter(&progress);
+        trayAction(*d, "Check e-mail for spam")->trigger();
+        QTRY_VERIFY(d->mainWindow->isVisible());
+        QCOMPARE(progress.shown, 1);
+        QCOMPARE(d->mainWindow->messageList()->model()->rowCount(), 1);
+        QVERIFY(linesOf(logFile).value(0).startsWith("MAIL CHECK 1 msg(s) for \"joe\""));
+        QVERIFY(d->program.frmMain()->FormCloseQuery());  // ends the session kept open
+        d.reset();
+        // The tests after this one start with the window shown.
+        SettingsStore(folder.path().toStdString() + "/settings").writeBool("General", "SysTray", false);
+    }
+
+    void hidingSparesTheIconsOwnWindowsAndClosesTheOthers() {
+        QMenu menu;
+        QWidget embedded(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
+        QDialog dialog;
+        QWidget plain;
+        const std::pair<QWidget*, bool> cases[] = {{&menu, true}, {&embedded, true}, {&dialog, false}, {&plain, false}};
+        for (const auto& [window, spared] : cases)
+            QCOMPARE(QtTrayIcon::belongsToTheIcon(window), spared);
     }
 
     void goodbyeClosesTheWindowAndEndsTheProgram() {
