@@ -78,8 +78,11 @@ def parse_listing(stdout, what):
 
 try:
     port = sh("free_port")
-    sh(f'dovecot_prepare "{server_folder}" {port} && demo_mailbox "{server_folder}" >/dev/null && '
-       f'dovecot_start "{server_folder}"')
+    # The demo profile's mailbox speaks STARTTLS: the server gets a
+    # certificate from a CA of its own, which the tool is told to trust.
+    sh(f'dovecot_prepare "{server_folder}" {port} && dovecot_tls "{server_folder}" && '
+       f'demo_mailbox "{server_folder}" >/dev/null && dovecot_start "{server_folder}"')
+    env["SSL_CERT_FILE"] = os.path.join(server_folder, "ca.crt")
 
     # No profile yet: how to set one up.
     code, out, err = run()
