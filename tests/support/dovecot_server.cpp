@@ -101,6 +101,7 @@ DovecotServer::DovecotServer(const Options& options) {
          << "default_login_user = " << userName << "\n"
          << "default_internal_group = " << groupName << "\n"
          << "pop3_uidl_format = %08Xu%08Xv\n"
+         << (options.lockSessions ? "pop3_lock_session = yes\n" : "")
          << "service pop3-login {\n  chroot =\n"
          << "  inet_listener pop3 {\n    port = " << port_ << "\n  }\n"
          << "  inet_listener pop3s {\n    port = " << tlsPort_ << "\n    ssl = yes\n  }\n";

@@ -19,9 +19,13 @@ public:
         // When set, one more implicit-TLS listener on this loopback address
         // at port 995 (needs the right to use ports below 1024).
         std::string port995Address;
+        // A second session of the mailbox is refused while one is open
+        // (IN-USE), as servers that lock the maildrop do.
+        bool lockSessions = false;
     };
 
     DovecotServer() : DovecotServer(Options()) {}
+    explicit DovecotServer(bool lockSessions) : DovecotServer(locking(lockSessions)) {}
     explicit DovecotServer(const Options& options);
     ~DovecotServer();
     DovecotServer(const DovecotServer&) = delete;
@@ -40,6 +44,11 @@ public:
     std::vector<std::string> messages() const;
 
 private:
+    static Options locking(bool lockSessions) {
+        Options options;
+        options.lockSessions = lockSessions;
+        return options;
+    }
     void run(const std::string& command) const;
     void start();
     void stop();
