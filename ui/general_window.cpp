@@ -95,9 +95,7 @@ W* GeneralWindow::bind(W* widget, const char* name, Control& control) {
 }
 
 QWidget* GeneralWindow::label(Control& control, const char* name) {
-    auto* text = bind(new QLabel(this), name, control);
-    text->setTextFormat(Qt::PlainText);
-    return text;
+    return bind(plainLabel(this), name, control);
 }
 
 QLineEdit* GeneralWindow::edit(Control& control, const char* name, std::function<void()> edited) {
