@@ -1,6 +1,7 @@
 #include "config/frm_general.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "mail/ag_ras.h"
 #include "platform/files.h"
@@ -36,7 +37,16 @@ TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store, TagRas* dialU
     lblPOPServer = captioned("POP Server");
     lblUserName = captioned("User Name/Mailbox");
     lblPassword = captioned("Password");
-    for (int n = 1; n <= kMailboxes; ++n) rb[static_cast<std::size_t>(n - 1)].caption = numbered("Mailbox ", n);
+    lblSecurity = captioned("Security");
+    lblAPOP = captioned("APOP");
+    for (int n = 1; n <= kMailboxes; ++n) {
+        const auto i = static_cast<std::size_t>(n - 1);
+        rb[i].caption = numbered("Mailbox ", n);
+        cbSecurity[i].items.assign(kSecurityNames.begin(), kSecurityNames.end());
+        cbSecurity[i].hint = "How the connection to the server is protected";
+        cbAPOP[i].hint = "Log in with APOP when the server offers it (MD5: weak, only if the server needs it)";
+    }
+    lblSecurityWarning.visible = false;
 
     lblConnection = captioned("Specify a default connection to the internet:");
     lblNoConnection = captioned("Select 'none' if you do not dial in to the internet.");
@@ -154,6 +164,14 @@ void TfrmGeneral::readServerSettings() {
         const auto i = static_cast<std::size_t>(n - 1);
         edServe[i].text = store_.readString(kServer, numbered("Server", n), "");
         edName[i].text = store_.readString(kServer, numbered("Mailbox", n), "");
+        const int security = store_.readInteger(kServer, numbered("Security", n), -1);
+        securityChosen_[i] = security >= 0 && security < static_cast<int>(kSecurityNames.size());
+        newMailbox_[i] = edServe[i].text.empty();
+        if (securityChosen_[i])
+            cbSecurity[i].itemIndex = security;
+        else
+            applyUnchosenSecurity(i);
+        cbAPOP[i].checked = store_.readBool(kServer, numbered("APOP", n), false);
         const std::string stored = store_.readString(kServer, numbered("Passwd", n), "");
         if (stored.empty()) continue;
         try {
@@ -162,7 +180,49 @@ void TfrmGeneral::readServerSettings() {
             if (firstError.empty()) firstError = error.what();
         }
     }
+    showSecurityWarning();
     if (!firstError.empty()) throw std::runtime_error(firstError);
+}
+
+void TfrmGeneral::applyUnchosenSecurity(std::size_t i) {
+    const std::uint16_t port = namedPort(edServe[i].text).value_or(110);
+    // A new mailbox is encrypted by default; one stored before the choice
+    // existed keeps the rule it was checked by.
+    const TmsSecurity security = port == kImplicitTlsPort ? TmsSecurity::SSLTLS
+                                 : newMailbox_[i]         ? TmsSecurity::STARTTLS
+                                                          : securityFor(std::nullopt, port);
+    cbSecurity[i].itemIndex = static_cast<int>(security);
+}
+
+void TfrmGeneral::showSecurityWarning() {
+    std::vector<int> unencrypted;
+    for (int n = 1; n <= kMailboxes; ++n)
+        if (!serverOf(n).empty() && securityOf(n) == TmsSecurity::None) unencrypted.push_back(n);
+    lblSecurityWarning.visible = !unencrypted.empty();
+    if (unencrypted.empty()) {
+        lblSecurityWarning.caption.clear();
+        return;
+    }
+    std::string list;
+    for (std::size_t k = 0; k < unencrypted.size(); ++k)
+        list += (k == 0 ? "" : k + 1 == unencrypted.size() ? " and " : ", ") + std::to_string(unencrypted[k]);
+    lblSecurityWarning.caption =
+        unencrypted.size() == 1
+            ? "Warning: with Security \"None\" the password of mailbox " + list + " travels unencrypted."
+            : "Warning: with Security \"None\" the passwords of mailboxes " + list + " travel unencrypted.";
+}
+
+void TfrmGeneral::edServeChange(int n) {
+    const auto i = static_cast<std::size_t>(n - 1);
+    if (!securityChosen_[i]) applyUnchosenSecurity(i);
+    showSecurityWarning();
+    changed();
+}
+
+void TfrmGeneral::cbSecurityChange(int n) {
+    securityChosen_[static_cast<std::size_t>(n - 1)] = true;
+    showSecurityWarning();
+    changed();
 }
 
 bool TfrmGeneral::saveServerSettings() {
@@ -178,6 +238,13 @@ bool TfrmGeneral::saveServerSettings() {
         store_.writeString(kServer, numbered("Server", n), server);
         store_.writeString(kServer, numbered("Mailbox", n), user);
         store_.writeString(kServer, numbered("Passwd", n), enc1.encipher(edPass[i].text));
+        // An empty mailbox without a choice stays without one, so that the
+        // server typed in later sets its default.
+        if (securityChosen_[i] || !server.empty()) {
+            store_.writeInteger(kServer, numbered("Security", n), cbSecurity[i].itemIndex);
+            securityChosen_[i] = true;
+        }
+        store_.writeBool(kServer, numbered("APOP", n), cbAPOP[i].checked);
 
         const std::string number = std::to_string(n);
         std::string message, field;

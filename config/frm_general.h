@@ -8,6 +8,7 @@
 #include "config/mail_setup_lookup.h"
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
+#include "mail/mail_security.h"
 #include "platform/form.h"
 #include "platform/platform.h"
 
@@ -63,8 +64,13 @@ public:
     TfrmGeneral(Platform& platform, SettingsStore& store, TagRas* dialUp = nullptr);
 
     // Page "Mailboxes": index 0 is mailbox 1.
-    Control lblPOPServer, lblUserName, lblPassword;
+    Control lblPOPServer, lblUserName, lblPassword, lblSecurity, lblAPOP;
     std::array<Control, kMailboxes> rb, edServe, edName, edPass;
+    // itemIndex: the TmsSecurity of the mailbox; items kSecurityNames.
+    std::array<Control, kMailboxes> cbSecurity;
+    std::array<Control, kMailboxes> cbAPOP;
+    // Shown while a configured mailbox sends its password unencrypted.
+    Control lblSecurityWarning;
     // Page "Connection".
     Control lblConnection, lblNoConnection;
     Control RASComboBox;  // itemIndex: RAS; item 0 is "None"
@@ -124,6 +130,10 @@ public:
     void rbAutoClick();
     void cbKillClick();
     void rbMailboxClick(int n);
+    // Mailbox n's server field was edited: an unchosen security follows its port.
+    void edServeChange(int n);
+    // Mailbox n's security was chosen (cbSecurity holds the new index).
+    void cbSecurityChange(int n);
     void rbAsIsClick();
     void rbMonthClick();
     void rbQuarterClick();
@@ -155,12 +165,18 @@ public:
     // Account n (1 to 12) as the live table holds it.
     const std::string& serverOf(int n) const { return edServe.at(static_cast<std::size_t>(n - 1)).text; }
     const std::string& userOf(int n) const { return edName.at(static_cast<std::size_t>(n - 1)).text; }
+    TmsSecurity securityOf(int n) const {
+        return static_cast<TmsSecurity>(cbSecurity.at(static_cast<std::size_t>(n - 1)).itemIndex);
+    }
 
 private:
     void showModePanels();
     AutostartEntry autostartEntry() const;
     // Writes or removes the log-in entry as cbAutostart says.
     void applyAutostart();
+    // The security shown for mailbox i while none is stored or chosen.
+    void applyUnchosenSecurity(std::size_t i);
+    void showSecurityWarning();
     void addFirstRunMailboxRule();
     void browse(Control& field, bool save, const std::string& title, const std::string& filter,
                 const std::string& defaultExt);
@@ -170,6 +186,10 @@ private:
     SettingsStore& store_;
     LogCommands* log_ = nullptr;
     HeaderRules* headerRules_ = nullptr;
+    // Per mailbox: a security stored or picked by the user (else it follows
+    // the port), and whether the mailbox had no server when read (a new one).
+    std::array<bool, kMailboxes> securityChosen_{};
+    std::array<bool, kMailboxes> newMailbox_{};
 };
 
 }  // namespace quorvel

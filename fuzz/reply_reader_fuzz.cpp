@@ -2,7 +2,8 @@
 // reply line, and after a "+" line a multi-line answer, in pieces of random
 // size. Every line and answer must be exactly the bytes a plain search of the
 // whole stream finds, however the stream is cut, and an answer never grows
-// past its cap without failing.
+// past its cap without failing. Each whole answer is also read as the answer
+// to CAPA, whose list must pass the checks of capa_check.h.
 //
 // Input: one octet seeding the piece sizes, two octets of answer cap (little
 // endian), then the server's bytes.
@@ -13,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "capa_check.h"
 #include "mail/reply_buffer.h"
 
 using namespace quorvel;
@@ -97,6 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const TReplyBuffer::Answer result = buffer.takeAnswer(answer, 0, cap);
             if (result == TReplyBuffer::Answer::Complete) {
                 require(end != std::string_view::npos && answer == stream.substr(offset, end - offset));
+                fuzz::checkCapabilities(TmsCapabilities::parse(answer));
                 offset = end;
                 break;
             }

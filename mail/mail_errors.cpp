@@ -15,6 +15,7 @@ std::string mailErrorText(int code) {
     case errNotConnected: return "You have to connect to the server first";
     case errConnectionClosed: return "The server closed the connection";
     case errAnswerTooLarge: return "The server's answer is too large";
+    case errDataBeforeTls: return "The server sent data before TLS began; the connection was closed";
     default: break;
     }
     // strerrordesc_np gives no text for numbers it does not know, unlike

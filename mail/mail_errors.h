@@ -68,6 +68,7 @@ enum MailErrorCode : int {
     errNotConnected = 57008,
     errConnectionClosed = 57013,
     errAnswerTooLarge = 57014,
+    errDataBeforeTls = 57015,
 };
 
 // The text of an error number: the suite's own texts, the C library's for

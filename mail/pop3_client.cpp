@@ -1,5 +1,7 @@
 #include "mail/pop3_client.h"
 
+#include <openssl/evp.h>
+
 #include <algorithm>
 
 #include "platform/files.h"
@@ -81,12 +83,32 @@ void TmsCustomPOP::checkReply() {
 void TmsCustomPOP::LogIn() {
     try {
         ResetState();
+        capabilities_.clear();
         ConnectSocket();
         checkReply();
-        SendLine("USER " + UserName);
-        checkReply();
-        SendLine("PASS " + Password);
-        checkReply();
+        const std::string greeting = LastReply;
+        readCapabilities();
+        if (securityFor(Security, port()) == TmsSecurity::STARTTLS) {
+            // Without TLS the password would cross the network readable.
+            if (!capabilities_.has("STLS"))
+                raiseSocketErrorText("The server " + host() + " does not offer STARTTLS; the password was not sent",
+                                     true);
+            SendLine("STLS");
+            checkReply();
+            StartTLS();
+            // What was said before TLS may have been changed on the way.
+            readCapabilities();
+        }
+        const std::string timestamp = AllowAPOP ? GreetingTimestamp(greeting) : std::string();
+        if (!timestamp.empty()) {
+            SendLine("APOP " + UserName + " " + ApopDigest(timestamp, Password));
+            checkReply();
+        } else {
+            SendLine("USER " + UserName);
+            checkReply();
+            SendLine("PASS " + Password);
+            checkReply();
+        }
         Stat();
     } catch (const ESocketError&) {
         Disconnect();
@@ -97,6 +119,50 @@ void TmsCustomPOP::LogIn() {
         Disconnect();
         throw;
     }
+}
+
+void TmsCustomPOP::readCapabilities() {
+    capabilities_.clear();
+    SendLine("CAPA");
+    std::string reply;
+    const int code = ReceiveLine(reply);
+    LastReply = reply;
+    if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
+    if (code != 1) return;
+    std::string answer;
+    ReceiveToStream(answer, -1, kMaxCapaAnswer);
+    capabilities_ = TmsCapabilities::parse(answer);
+}
+
+std::string TmsCustomPOP::GreetingTimestamp(const std::string& greeting) {
+    const std::size_t open = greeting.find('<');
+    if (open == std::string::npos) return {};
+    const std::size_t close = greeting.find('>', open);
+    if (close == std::string::npos) return {};
+    const std::string timestamp = greeting.substr(open, close - open + 1);
+    // A message-id: something "@" something, printable and without spaces.
+    const std::size_t at = timestamp.find('@');
+    if (at == std::string::npos || at == 1 || at + 2 == timestamp.size()) return {};
+    for (std::size_t i = 1; i + 1 < timestamp.size(); ++i) {
+        const auto c = static_cast<unsigned char>(timestamp[i]);
+        if (c <= ' ' || c >= 0x7F || c == '<') return {};
+    }
+    return timestamp;
+}
+
+std::string TmsCustomPOP::ApopDigest(const std::string& timestamp, const std::string& password) {
+    const std::string text = timestamp + password;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(text.data(), text.size(), digest, &length, EVP_md5(), nullptr) != 1)
+        throw ESocketError("MD5 is not available for APOP");
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 0x0F];
+    }
+    return hex;
 }
 
 void TmsCustomPOP::LogOut() {

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "mail/pop3_capabilities.h"
 #include "mail/remote_info.h"
 #include "mail/socket.h"
 
@@ -14,18 +15,25 @@ using TmsNumNotifyEvent = std::function<void(int Num)>;
 // Contents is the whole answer after the status line, as received.
 using TmsUserMsgSaveEvent = std::function<void(int Num, const std::string& Contents)>;
 
-// POP3 (USER, PASS, STAT, LIST, TOP, UIDL, RETR, DELE, QUIT) over the socket.
+// POP3 (CAPA, STLS, APOP, USER, PASS, STAT, LIST, TOP, UIDL, RETR, DELE,
+// QUIT) over the socket.
 class TmsCustomPOP : public TmsMailBase {
 public:
     TmsCustomPOP(EventPump& pump, TimerFactory& timers);
 
     std::string UserName;
     std::string Password;
+    // Log in with APOP when the greeting carries a timestamp. Off unless the
+    // user chose it: the digest is MD5.
+    bool AllowAPOP = false;
 
     TmsNumNotifyEvent OnRetrieving, OnRetrieved, OnDeleting;
 
     std::int32_t MessageCount() const { return messageCount_; }
     std::int32_t TotalSize() const { return totalSize_; }
+    // What the server said it can do, read at log-in (again once TLS began);
+    // empty when it refused CAPA. Kept for the session.
+    const TmsCapabilities& Capabilities() const { return capabilities_; }
 
     // Refuses an empty user name or password before any network activity.
     virtual void CheckProperties();
@@ -39,7 +47,17 @@ public:
     void DeleteMessage(int index);
     virtual void SaveMessage(int index, const std::string& contents) = 0;
 
+    // The timestamp of an APOP greeting ("<...@...>"), empty when it has none.
+    static std::string GreetingTimestamp(const std::string& greeting);
+    // The APOP digest: MD5 of the timestamp and the password, in lower-case hex.
+    static std::string ApopDigest(const std::string& timestamp, const std::string& password);
+
+    // The largest CAPA answer read.
+    static constexpr long long kMaxCapaAnswer = 64 << 10;
+
 protected:
+    // Sends CAPA and keeps the answer; a refusal leaves the list empty.
+    void readCapabilities();
     // Reads a reply into LastReply; anything but "+" raises EServerError.
     void checkReply();
     // The size from a LIST answer, 0 when there is none.
@@ -49,6 +67,7 @@ protected:
 
     std::int32_t messageCount_ = -1;
     std::int32_t totalSize_ = -1;
+    TmsCapabilities capabilities_;
 };
 
 // The POP3 client the main window owns: it lists a mailbox's messages (size

@@ -142,18 +142,9 @@ void TagSocket::Connect() {
     const std::string server = serverText();
     if (server.empty()) RaiseSocketError(errServerRequired);
 
-    // "host", "host:port", "[v6 address]" or "[v6 address]:port".
-    std::string host, portText;
-    std::size_t rest = std::string::npos;
-    if (server.front() == '[' && server.find(']') != std::string::npos) {
-        const std::size_t close = server.find(']');
-        host = server.substr(1, close - 1);
-        rest = close + 1 < server.size() && server[close + 1] == ':' ? close + 1 : std::string::npos;
-    } else {
-        rest = server.find(':');
-        host = server.substr(0, rest);
-    }
-    if (rest != std::string::npos) portText = server.substr(rest + 1);
+    const ServerParts parts = splitServer(server);
+    const std::string& host = parts.host;
+    const std::string& portText = parts.portText;
 
     resolveHost(host);
     port_ = resolvePort(portText);
@@ -247,14 +238,7 @@ void TagSocket::resolveHost(const std::string& host) {
 }
 
 std::uint16_t TagSocket::resolvePort(const std::string& portText) {
-    if (!portText.empty()) {
-        try {
-            const auto port = static_cast<std::uint16_t>(static_cast<unsigned>(strToInt(portText)) & 0xFFFF);
-            if (port != 0) return port;
-        } catch (const EConvertError&) {
-            // not a number: the service database decides
-        }
-    }
+    if (const auto port = portNumber(portText)) return *port;
     if (ServiceName.empty()) RaiseSocketError(errServiceRequired);
     if (canceled_) RaiseCanceled();
     // The service database is a local file: no need to wait in the loop.
@@ -307,13 +291,25 @@ void TagSocket::ConnectSocket() {
         stopCounter();
         RaiseSocketError(error);
     }
-    if (!canceled_ && !counter_.TimedOut() && useTlsOn(port_)) startTls();
+    if (!canceled_ && !counter_.TimedOut() && useTlsOn(port_)) handshake();
     stopCounter();
     if (canceled_) RaiseCanceled();
     if (counter_.TimedOut()) RaiseTimedOut();
 }
 
-void TagSocket::startTls() {
+void TagSocket::StartTLS() {
+    if (canceled_) RaiseCanceled();
+    if (fd_ < 0) RaiseSocketError(errNotConnected);
+    if (!input_.empty()) raiseSocketErrorText(mailErrorText(errDataBeforeTls), true);
+    startCounter();
+    pumpOnce();
+    if (!canceled_ && !counter_.TimedOut()) handshake();
+    stopCounter();
+    if (canceled_) RaiseCanceled();
+    if (counter_.TimedOut()) RaiseTimedOut();
+}
+
+void TagSocket::handshake() {
     try {
         tls_ = std::make_unique<TlsSession>(fd_, host_, caFile());
     } catch (const ESocketError& e) {

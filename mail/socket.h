@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mail/mail_errors.h"
+#include "mail/mail_security.h"
 #include "mail/reply_buffer.h"
 #include "mail/time_counter.h"
 #include "platform/event_pump.h"
@@ -64,6 +65,10 @@ public:
     virtual void Cancel();
 
     void ConnectSocket();
+    // Begins TLS on the connected socket (after the server agreed to STLS).
+    // Octets the server sent before TLS began end the connection instead:
+    // they would pass for answers of the protected session.
+    void StartTLS();
     void SendLine(const std::string& line);
     // One line into `line`; returns ReplyCode of it, or -1 when the
     // connection ended before a complete line.
@@ -95,9 +100,13 @@ protected:
     virtual std::string serverText() const = 0;
     virtual std::uint16_t defaultPort() const = 0;
     virtual int timeOutSeconds() const = 0;
-    // Whether to speak TLS on `port`.
+    // Whether to speak TLS from the first octet on `port`.
     virtual bool useTlsOn(std::uint16_t port) const = 0;
     virtual std::string caFile() const = 0;
+
+    // The host and port of the connection being made or held.
+    const std::string& host() const { return host_; }
+    std::uint16_t port() const { return port_; }
 
     bool canceled() const { return canceled_; }
     // True when the connection ended before the reply line was complete.
@@ -121,7 +130,8 @@ private:
     void resolveHost(const std::string& host);
     std::uint16_t resolvePort(const std::string& portText);
     void openSocketFor(std::size_t addressIndex);
-    void startTls();
+    // The TLS handshake; the caller runs the counter.
+    void handshake();
 
     Io receiveSome(char* buffer, std::size_t size, std::size_t& received);
     Io sendSome(const char* data, std::size_t size, std::size_t& sent);
@@ -166,8 +176,8 @@ public:
     std::string Server;  // host name or address, optionally ":" and a port ("[::1]:110" for IPv6)
     std::uint16_t DefaultPort = 0;
     std::int32_t TimeOut = 60;  // seconds of silence before an operation fails
-    // TLS from the first octet; when not set, a port of 995 turns it on.
-    std::optional<bool> UseTLS;
+    // Not set: SSL/TLS on port 995, otherwise none (see securityFor).
+    std::optional<TmsSecurity> Security;
     std::string CAFile;  // certificate authorities for TLS; empty: the system's
 
     virtual void LogIn() = 0;
@@ -182,7 +192,7 @@ protected:
     std::string serverText() const override { return Server; }
     std::uint16_t defaultPort() const override { return DefaultPort; }
     int timeOutSeconds() const override { return TimeOut; }
-    bool useTlsOn(std::uint16_t port) const override { return UseTLS.value_or(port == 995); }
+    bool useTlsOn(std::uint16_t port) const override { return securityFor(Security, port) == TmsSecurity::SSLTLS; }
     std::string caFile() const override { return CAFile; }
 };
 

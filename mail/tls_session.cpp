@@ -55,7 +55,8 @@ std::string openSslError(const char* what) {
 
 }  // namespace
 
-TlsSession::TlsSession(int fd, const std::string& host, const std::string& caFile) : impl_(std::make_unique<Impl>()) {
+TlsSession::TlsSession(int fd, const std::string& host, const std::string& caFile)
+    : impl_(std::make_unique<Impl>()), host_(host) {
     ERR_clear_error();
     impl_->ctx = SSL_CTX_new(TLS_client_method());
     if (!impl_->ctx) throw ESocketError(openSslError("TLS is not available"));
@@ -67,13 +68,16 @@ TlsSession::TlsSession(int fd, const std::string& host, const std::string& caFil
 
     impl_->ssl = SSL_new(impl_->ctx);
     if (!impl_->ssl || SSL_set_fd(impl_->ssl, fd) != 1) throw ESocketError(openSslError("TLS is not available"));
-    // The certificate must name the server we asked for.
+    // The certificate must name the server we asked for. A name that cannot
+    // be set would leave only the chain checked: refuse to go on instead.
+    bool named = false;
     if (isAddress(host)) {
-        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(impl_->ssl), host.c_str());
+        named = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(impl_->ssl), host.c_str()) == 1;
     } else {
-        SSL_set_tlsext_host_name(impl_->ssl, host.c_str());
-        SSL_set1_host(impl_->ssl, host.c_str());
+        SSL_set_hostflags(impl_->ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        named = SSL_set_tlsext_host_name(impl_->ssl, host.c_str()) == 1 && SSL_set1_host(impl_->ssl, host.c_str()) == 1;
     }
+    if (!named) throw ESocketError(openSslError(("Cannot check the certificate's name for " + host).c_str()));
     // A write may be repeated from a moved buffer (our send buffer grows).
     SSL_set_mode(impl_->ssl, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
 }
@@ -90,7 +94,7 @@ TlsSession::Status TlsSession::status(int result) {
     }
     const long verify = SSL_get_verify_result(impl_->ssl);
     if (verify != X509_V_OK) {
-        error_ = std::string("The server's certificate was not accepted: ") + X509_verify_cert_error_string(verify);
+        error_ = "The certificate of the server " + host_ + " is not trusted: " + X509_verify_cert_error_string(verify);
     } else if (ERR_GET_LIB(ERR_peek_error()) == ERR_LIB_SSL &&
                ERR_GET_REASON(ERR_peek_error()) == SSL_R_WRONG_VERSION_NUMBER) {
         error_ = notTlsText(SSL_get_fd(impl_->ssl));

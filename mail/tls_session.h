@@ -34,6 +34,7 @@ private:
 
     struct Impl;
     std::unique_ptr<Impl> impl_;
+    std::string host_;
     std::string error_;
 };
 

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -70,7 +71,7 @@ GeneralWindow::GeneralWindow(TfrmGeneral& form, QWidget* parent) : QDialog(paren
     for (QWidget* w : {static_cast<QWidget*>(ok), static_cast<QWidget*>(cancel), static_cast<QWidget*>(help)})
         buttons->addWidget(w);
     layout->addLayout(buttons);
-    resize(600, 500);
+    resize(760, 520);
 
     form_.setChangedHandler([this] { sync(); });
     form_.FormShow();
@@ -97,9 +98,12 @@ QWidget* GeneralWindow::label(Control& control, const char* name) {
     return bind(plainLabel(this), name, control);
 }
 
-QLineEdit* GeneralWindow::edit(Control& control, const char* name) {
+QLineEdit* GeneralWindow::edit(Control& control, const char* name, std::function<void()> edited) {
     auto* field = bind(new QLineEdit(this), name, control);
-    connect(field, &QLineEdit::textEdited, this, [&control](const QString& text) { control.text = toBytes(text); });
+    connect(field, &QLineEdit::textEdited, this, [&control, edited = std::move(edited)](const QString& text) {
+        control.text = toBytes(text);
+        if (edited) edited();
+    });
     return field;
 }
 
@@ -143,25 +147,47 @@ QWidget* GeneralWindow::panel(Control& control, const char* name, QBoxLayout* la
 
 QWidget* GeneralWindow::mailboxesPage() {
     auto* page = new QWidget(this);
-    auto* grid = new QGridLayout(page);
+    auto* layout = new QVBoxLayout(page);
+    auto* grid = new QGridLayout;
     grid->addWidget(label(form_.lblPOPServer, "lblPOPServer"), 0, 1);
     grid->addWidget(label(form_.lblUserName, "lblUserName"), 0, 2);
     grid->addWidget(label(form_.lblPassword, "lblPassword"), 0, 3);
+    grid->addWidget(label(form_.lblSecurity, "lblSecurity"), 0, 4);
+    grid->addWidget(label(form_.lblAPOP, "lblAPOP"), 0, 5, Qt::AlignHCenter);
     for (int n = 1; n <= TfrmGeneral::kMailboxes; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
         const std::string number = std::to_string(n);
         // The names outlive this call: QObject copies them.
         grid->addWidget(radio(form_.rb[i], ("rb" + number).c_str(), [this, n] { form_.rbMailboxClick(n); }), n, 0);
-        grid->addWidget(edit(form_.edServe[i], ("edServe" + number).c_str()), n, 1);
+        grid->addWidget(edit(form_.edServe[i], ("edServe" + number).c_str(), [this, n] { form_.edServeChange(n); }),
+                        n, 1);
         grid->addWidget(edit(form_.edName[i], ("edName" + number).c_str()), n, 2);
         QLineEdit* password = edit(form_.edPass[i], ("edPass" + number).c_str());
         password->setEchoMode(QLineEdit::Password);
         grid->addWidget(password, n, 3);
+        auto* security = bind(new QComboBox(this), ("cbSecurity" + number).c_str(), form_.cbSecurity[i]);
+        connect(security, &QComboBox::activated, this, [this, i, n](int index) {
+            form_.cbSecurity[i].itemIndex = index;
+            form_.cbSecurityChange(n);
+        });
+        grid->addWidget(security, n, 4);
+        grid->addWidget(check(form_.cbAPOP[i], ("cbAPOP" + number).c_str()), n, 5, Qt::AlignHCenter);
     }
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(2, 3);
     grid->setColumnStretch(3, 2);
-    grid->setRowStretch(TfrmGeneral::kMailboxes + 1, 1);
+    layout->addLayout(grid);
+    // The warning with the system's warning sign; both show while it has a text.
+    auto* sign = new QLabel(this);
+    const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
+    sign->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size, size));
+    auto* warning = qobject_cast<QLabel*>(label(form_.lblSecurityWarning, "lblSecurityWarning"));
+    warning->setWordWrap(true);
+    auto* warningRow = new QHBoxLayout;
+    warningRow->addWidget(sign, 0, Qt::AlignTop);
+    warningRow->addWidget(warning, 1);
+    layout->addWidget(panel(form_.lblSecurityWarning, "pnlSecurityWarning", warningRow));
+    layout->addStretch();
     return page;
 }
 
@@ -284,6 +310,7 @@ void GeneralWindow::sync() {
                 list->addItems(items);
             }
             list->setCurrentIndex(control->itemIndex);
+            list->setToolTip(fromBytes(control->hint));
         }
         widget->setEnabled(control->enabled);
         widget->setVisible(control->visible);

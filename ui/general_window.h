@@ -39,7 +39,8 @@ private:
     template <class W>
     W* bind(W* widget, const char* name, Control& control);
     QWidget* label(Control& control, const char* name);
-    QLineEdit* edit(Control& control, const char* name);
+    // `edited` runs after the user's edit reached the control.
+    QLineEdit* edit(Control& control, const char* name, std::function<void()> edited = nullptr);
     QAbstractButton* check(Control& control, const char* name, Handler handler = nullptr);
     QAbstractButton* radio(Control& control, const char* name, std::function<void()> handler);
     QAbstractButton* button(Control& control, const char* name, Handler handler, bool small = false);

@@ -4,6 +4,10 @@
 #   dovecot_prepare FOLDER PORT    writes the configuration and the empty
 #                                  maildir FOLDER/home/Maildir; put the
 #                                  messages into its new/ folder
+#   dovecot_tls FOLDER             makes a CA of its own (FOLDER/ca.crt) and a
+#                                  certificate it signs for 127.0.0.1 and
+#                                  localhost, and turns TLS on: the plain port
+#                                  then offers STLS (call before dovecot_start)
 #   dovecot_start FOLDER [PREFIX]  hands the folder to the server's user and
 #                                  starts the server (PREFIX: e.g. taskset -c 1),
 #                                  then waits until it accepts connections
@@ -60,6 +64,19 @@ service anvil {
 }
 CONF
     echo "$_uid:$_gid $_port" > "$_folder/owner"
+}
+
+dovecot_tls() {
+    (
+        cd "$1" &&
+        openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=QuorvelDemoCA \
+            -keyout ca.key -out ca.crt &&
+        openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj /CN=localhost -keyout server.key -out server.csr &&
+        printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\n' > san.ext &&
+        openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 \
+            -extfile san.ext -out server.crt
+    ) >"$1/openssl.log" 2>&1 || { echo "dovecot_tls: openssl failed; see $1/openssl.log" >&2; return 1; }
+    sed -i "s|^ssl = no\$|ssl = yes\nssl_cert = <$1/server.crt\nssl_key = <$1/server.key|" "$1/dovecot.conf"
 }
 
 dovecot_start() {

@@ -126,6 +126,34 @@ TEST_F(MainWindow, LoadsTheCurrentMailboxIntoThePop3Client) {
     EXPECT_EQ(main->msRemotePOP1.Password, "hunter2");
 }
 
+// Each account's security and APOP choice reach the client; an account
+// stored before the choice existed leaves it unset (the client's port rule).
+TEST_F(MainWindow, AccountsCarryTheirSecurityToTheClient) {
+    store.writeString("Server", "Version161", "161");
+    const struct {
+        const char* stored;  // nullptr: no value
+        std::optional<TmsSecurity> expected;
+        bool apop;
+    } cases[] = {
+        {"0", TmsSecurity::None, false},     {"1", TmsSecurity::STARTTLS, true}, {"2", TmsSecurity::SSLTLS, false},
+        {nullptr, std::nullopt, true},       {"7", std::nullopt, false},         {"x", std::nullopt, false},
+    };
+    auto main = create();
+    int n = 1;
+    for (const auto& c : cases) {
+        const std::string number = std::to_string(n);
+        SCOPED_TRACE(c.stored ? c.stored : "none");
+        store.writeString("Server", "Server" + number, "pop.test:995");
+        store.writeString("Server", "Mailbox" + number, "joe");
+        if (c.stored) store.writeString("Server", "Security" + number, c.stored);
+        store.writeBool("Server", "APOP" + number, c.apop);
+        main->GetRemotePOPSettings(n);
+        EXPECT_EQ(main->msRemotePOP1.Security, c.expected);
+        EXPECT_EQ(main->msRemotePOP1.AllowAPOP, c.apop);
+        ++n;
+    }
+}
+
 TEST_F(MainWindow, PasswordsOfTheOldFormatAreErasedOnceWithAWarning) {
     for (int n = 1; n <= 12; ++n) store.writeString("Server", "Passwd" + std::to_string(n), "OLD" + std::to_string(n));
     store.writeString("Server", "Server1", "pop.one.test");

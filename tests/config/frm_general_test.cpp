@@ -566,5 +566,104 @@ TEST(GeneralDialUp, TheConnectionListFollowsThePhoneBook) {
     }
 }
 
+// The security shown for a mailbox as read from the store: a stored choice,
+// else the rule of an account stored before the choice existed, else (no
+// server yet) the default of a new mailbox.
+TEST_F(GeneralSettings, EachMailboxShowsItsSecurity) {
+    const struct {
+        const char* server;
+        const char* stored;  // nullptr: no value
+        TmsSecurity shown;
+    } cases[] = {
+        {"pop.test", "1", TmsSecurity::STARTTLS},     {"pop.test:995", "0", TmsSecurity::None},
+        {"pop.test", "2", TmsSecurity::SSLTLS},       {"pop.test", nullptr, TmsSecurity::None},
+        {"pop.test:995", nullptr, TmsSecurity::SSLTLS}, {"pop.test:110", "9", TmsSecurity::None},
+        {"", nullptr, TmsSecurity::STARTTLS},          {"", "0", TmsSecurity::None},
+    };
+    int n = 1;
+    for (const auto& c : cases) {
+        store.writeString("Server", "Server" + std::to_string(n), c.server);
+        if (c.stored) store.writeString("Server", "Security" + std::to_string(n), c.stored);
+        ++n;
+    }
+    auto w = create();
+    n = 1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.server) + " / " + (c.stored ? c.stored : "none"));
+        EXPECT_EQ(w->securityOf(n), c.shown);
+        EXPECT_EQ(w->cbSecurity[static_cast<std::size_t>(n - 1)].items,
+                  (std::vector<std::string>{"None", "STARTTLS", "SSL/TLS"}));
+        ++n;
+    }
+    // Mailboxes 2, 4 and 6 have a server and no encryption.
+    EXPECT_TRUE(w->lblSecurityWarning.visible);
+    EXPECT_EQ(w->lblSecurityWarning.caption,
+              "Warning: with Security \"None\" the passwords of mailboxes 2, 4 and 6 travel unencrypted.");
+}
+
+TEST_F(GeneralSettings, AnUnchosenSecurityFollowsThePortAndAChoiceStands) {
+    store.writeString("Server", "Server2", "old.test");  // stored before the choice existed
+    auto w = create();
+    const struct {
+        int mailbox;
+        const char* server;
+        TmsSecurity shown;
+    } edits[] = {
+        {1, "new.test", TmsSecurity::STARTTLS}, {1, "new.test:995", TmsSecurity::SSLTLS},
+        {1, "new.test:1110", TmsSecurity::STARTTLS}, {2, "old.test:995", TmsSecurity::SSLTLS},
+        {2, "old.test:110", TmsSecurity::None},
+    };
+    for (const auto& e : edits) {
+        SCOPED_TRACE(e.server);
+        w->edServe[static_cast<std::size_t>(e.mailbox - 1)].text = e.server;
+        w->edServeChange(e.mailbox);
+        EXPECT_EQ(w->securityOf(e.mailbox), e.shown);
+    }
+    EXPECT_EQ(w->lblSecurityWarning.caption,
+              "Warning: with Security \"None\" the password of mailbox 2 travels unencrypted.");
+
+    // Chosen by the user: the port no longer changes it, and the warning follows.
+    w->cbSecurity[1].itemIndex = static_cast<int>(TmsSecurity::STARTTLS);
+    w->cbSecurityChange(2);
+    EXPECT_FALSE(w->lblSecurityWarning.visible);
+    w->edServe[1].text = "old.test:995";
+    w->edServeChange(2);
+    EXPECT_EQ(w->securityOf(2), TmsSecurity::STARTTLS);
+    w->cbSecurity[0].itemIndex = static_cast<int>(TmsSecurity::None);
+    w->cbSecurityChange(1);
+    EXPECT_EQ(w->lblSecurityWarning.caption,
+              "Warning: with Security \"None\" the password of mailbox 1 travels unencrypted.");
+}
+
+TEST_F(GeneralSettings, SecurityAndApopAreStoredWithTheAccount) {
+    auto w = create();
+    fillMailbox(*w, 1, "pop.one.test", "ann", "pw1");
+    fillMailbox(*w, 2, "pop.two.test:995", "bob", "pw2");
+    w->edServeChange(2);
+    w->cbSecurity[0].itemIndex = static_cast<int>(TmsSecurity::None);
+    w->cbSecurityChange(1);
+    w->cbAPOP[0].checked = true;
+    ASSERT_TRUE(w->saveServerSettings());
+    EXPECT_EQ(store.readString("Server", "Security1", "?"), "0");
+    EXPECT_EQ(store.readString("Server", "Security2", "?"), "2");
+    EXPECT_EQ(store.readString("Server", "APOP1", "?"), "1");
+    EXPECT_EQ(store.readString("Server", "APOP2", "?"), "0");
+    // An empty mailbox keeps no choice, so a server typed in later sets it.
+    EXPECT_EQ(store.readString("Server", "Security3", "?"), "?");
+
+    auto again = create();
+    EXPECT_EQ(again->securityOf(1), TmsSecurity::None);
+    EXPECT_EQ(again->securityOf(2), TmsSecurity::SSLTLS);
+    EXPECT_TRUE(again->cbAPOP[0].checked);
+    EXPECT_FALSE(again->cbAPOP[1].checked);
+    again->edServe[2].text = "pop.three.test:995";
+    again->edServeChange(3);
+    EXPECT_EQ(again->securityOf(3), TmsSecurity::SSLTLS);
+    // A stored choice is not overruled by the port.
+    again->edServe[0].text = "pop.one.test:995";
+    again->edServeChange(1);
+    EXPECT_EQ(again->securityOf(1), TmsSecurity::None);
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -1,7 +1,17 @@
-// The POP3 client against a real Dovecot on loopback, plain and with TLS.
+// The POP3 client against a real Dovecot on loopback: plain, STARTTLS, TLS
+// from the first octet, APOP, and the checks of the server's certificate.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <arpa/inet.h>
+
 #include <memory>
+#include <chrono>
+#include <random>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -57,7 +67,7 @@ protected:
         pop->Password = "secret";
         pop->TimeOut = 10;
         if (tls) {
-            pop->UseTLS = true;
+            pop->Security = TmsSecurity::SSLTLS;
             pop->CAFile = server->caFile();
         }
         return pop;
@@ -130,33 +140,188 @@ TEST_F(Pop3Dovecot, WrongPasswordGivesTheServersLine) {
     EXPECT_FALSE(pop->IsConnected());
 }
 
-TEST_F(Pop3Dovecot, UntrustedCertificateEndsTheOperationThroughOnError) {
-    auto pop = client(true);
-    pop->CAFile = server->otherCaFile();
-    std::string reported;
-    pop->OnError = [&](std::string& msg) { reported = msg; };
+// How many log-ins the server logged with all of `marks` on the line.
+int loggedLogins(const DovecotServer& server, const std::vector<std::string>& marks) {
+    const std::string log = server.log();
+    int count = 0;
+    std::size_t at = 0;
+    while ((at = log.find("Login: user=<joe>", at)) != std::string::npos) {
+        const std::string line = log.substr(at, log.find('\n', at) - at);
+        bool all = true;
+        for (const auto& mark : marks) all = all && line.find(mark) != std::string::npos;
+        count += all ? 1 : 0;
+        ++at;
+    }
+    return count;
+}
+
+// The server writes its log a moment after it answered: waits until it
+// holds `expected` such log-ins (or a few seconds went by), then tells.
+int loggedLoginsAfter(const DovecotServer& server, const std::vector<std::string>& marks, int expected) {
+    for (int i = 0; i < 100 && loggedLogins(server, marks) < expected; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return loggedLogins(server, marks);
+}
+
+TEST_F(Pop3Dovecot, StartTlsOnThePlainPortLogsInEncrypted) {
+    auto pop = client();
+    pop->Server = "localhost:" + std::to_string(server->port());
+    pop->Security = TmsSecurity::STARTTLS;
+    pop->CAFile = server->caFile();
+    pop->KeepConnected = true;
+    const int before = loggedLogins(*server, {"method=PLAIN", "TLS"});
+    pop->UpdateInfo();
+    EXPECT_EQ(pop->RemoteInfo().Count(), static_cast<int>(server->messages().size()));
+    // Read again once TLS began: a server offers STLS only before.
+    EXPECT_TRUE(pop->Capabilities().has("UIDL"));
+    EXPECT_FALSE(pop->Capabilities().has("STLS"));
+    pop->Close();
+    EXPECT_EQ(loggedLoginsAfter(*server, {"method=PLAIN", "TLS"}, before + 1), before + 1);
+}
+
+// Whatever the port, the chosen security is what is spoken.
+TEST_F(Pop3Dovecot, ChosenSecurityIsSpokenOnAnyPort) {
+    const struct {
+        TmsSecurity security;
+        bool tlsPort;
+        bool encrypted;
+    } cases[] = {
+        {TmsSecurity::None, false, false},
+        {TmsSecurity::STARTTLS, false, true},
+        {TmsSecurity::SSLTLS, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(kSecurityNames[static_cast<std::size_t>(c.security)]);
+        auto pop = client();
+        pop->Server = "localhost:" + std::to_string(c.tlsPort ? server->tlsPort() : server->port());
+        pop->Security = c.security;
+        pop->CAFile = server->caFile();
+        const int plain = loggedLogins(*server, {"method=PLAIN", "secured"});
+        const int tls = loggedLogins(*server, {"method=PLAIN", "TLS"});
+        pop->UpdateInfo();
+        EXPECT_EQ(pop->RemoteInfo().Count(), static_cast<int>(server->messages().size()));
+        // Every log-in is logged as encrypted ("TLS") or not ("secured": loopback).
+        EXPECT_EQ(loggedLoginsAfter(*server, {"method=PLAIN"}, tls + plain + 1), tls + plain + 1);
+        EXPECT_EQ(loggedLogins(*server, {"method=PLAIN", "TLS"}), tls + (c.encrypted ? 1 : 0));
+        EXPECT_EQ(loggedLogins(*server, {"method=PLAIN", "secured"}), plain + (c.encrypted ? 0 : 1));
+    }
+}
+
+TEST_F(Pop3Dovecot, ApopLogsInAndAWrongPasswordGetsTheServersLine) {
+    auto pop = client();
+    pop->AllowAPOP = true;
+    const int before = loggedLogins(*server, {"method=APOP"});
+    pop->UpdateInfo();
+    EXPECT_EQ(pop->RemoteInfo().Count(), static_cast<int>(server->messages().size()));
+    EXPECT_EQ(loggedLoginsAfter(*server, {"method=APOP"}, before + 1), before + 1);
+
+    pop->Password = "wrong";
     try {
         pop->UpdateInfo();
         FAIL() << "no error";
-    } catch (const ESocketError& e) {
-        EXPECT_EQ(e.what(), reported);
-        EXPECT_EQ(reported, "The server's certificate was not accepted: unable to get local issuer certificate");
+    } catch (const EServerError& e) {
+        EXPECT_STREQ(e.what(), "-ERR [AUTH] Authentication failed.");
     }
     EXPECT_FALSE(pop->IsConnected());
 }
 
-TEST_F(Pop3Dovecot, CertificateForAnotherNameIsRefused) {
-    auto pop = client(true);
-    pop->Server = "127.0.0.1:" + std::to_string(server->tlsPort());  // not named in the certificate
-    try {
-        pop->UpdateInfo();
-        FAIL() << "no error";
-    } catch (const ESocketError& e) {
-        EXPECT_STREQ(e.what(), "The server's certificate was not accepted: IP address mismatch");
+TEST_F(Pop3Dovecot, UntrustedCertificateIsNamedInOneMessage) {
+    for (const TmsSecurity security : {TmsSecurity::SSLTLS, TmsSecurity::STARTTLS}) {
+        SCOPED_TRACE(kSecurityNames[static_cast<std::size_t>(security)]);
+        auto pop = client(true);
+        pop->Security = security;
+        if (security == TmsSecurity::STARTTLS) pop->Server = "localhost:" + std::to_string(server->port());
+        pop->CAFile = server->otherCaFile();
+        std::vector<std::string> reported;
+        pop->OnError = [&](std::string& msg) { reported.push_back(msg); };
+        const int logins = loggedLogins(*server, {});
+        try {
+            pop->UpdateInfo();
+            FAIL() << "no error";
+        } catch (const ESocketError& e) {
+            EXPECT_EQ(reported, std::vector<std::string>{e.what()});
+            EXPECT_STREQ(e.what(),
+                         "The certificate of the server localhost is not trusted: unable to get local issuer "
+                         "certificate");
+        }
+        EXPECT_FALSE(pop->IsConnected());
+        EXPECT_EQ(loggedLogins(*server, {}), logins);  // never fell back to plain text
     }
-    pop->Server = "localhost:" + std::to_string(server->tlsPort());  // named: accepted
-    pop->UpdateInfo();
-    EXPECT_EQ(pop->RemoteInfo().Count(), 4);
+}
+
+// The certificate must name the server as it was asked for: by host name or
+// by address. A second server's certificate names another host and the
+// loopback address.
+TEST_F(Pop3Dovecot, CertificateMustNameTheServerAsAskedFor) {
+    DovecotServer other({.certificateNames = "DNS:mail.quorvel.test,IP:127.0.0.1", .port995Address = {}});
+    const struct {
+        const DovecotServer* server;
+        const char* host;
+        const char* failure;  // empty: accepted
+    } cases[] = {
+        {server.get(), "localhost", ""},
+        {server.get(), "127.0.0.1", "IP address mismatch"},
+        {&other, "127.0.0.1", ""},
+        {&other, "localhost", "hostname mismatch"},
+    };
+    for (const auto& c : cases) {
+        for (const TmsSecurity security : {TmsSecurity::SSLTLS, TmsSecurity::STARTTLS}) {
+            SCOPED_TRACE(std::string(c.host) + (c.server == &other ? " (other)" : "") + " " +
+                         kSecurityNames[static_cast<std::size_t>(security)]);
+            auto pop = client();
+            const int port = security == TmsSecurity::SSLTLS ? c.server->tlsPort() : c.server->port();
+            pop->Server = c.host + (":" + std::to_string(port));
+            pop->Security = security;
+            pop->CAFile = c.server->caFile();
+            std::string failure;
+            try {
+                pop->UpdateInfo();
+            } catch (const ESocketError& e) {
+                failure = e.what();
+            }
+            EXPECT_EQ(failure, *c.failure ? "The certificate of the server " + std::string(c.host) +
+                                                " is not trusted: " + c.failure
+                                          : "");
+        }
+    }
+}
+
+// A loopback address of its own, so that port 995 is free for this test.
+std::string freeLoopbackAddressFor995() {
+    std::mt19937 random(static_cast<unsigned>(::getpid()) ^ std::random_device()());
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const std::string address = "127." + std::to_string(16 + random() % 200) + "." +
+                                    std::to_string(random() % 250) + "." + std::to_string(2 + random() % 250);
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in probe{};
+        probe.sin_family = AF_INET;
+        probe.sin_port = htons(995);
+        inet_pton(AF_INET, address.c_str(), &probe.sin_addr);
+        const int on = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&probe), sizeof probe) == 0;
+        ::close(fd);
+        if (free) return address;
+    }
+    return {};
+}
+
+// An account stored before the choice existed speaks TLS on port 995.
+TEST(Pop3Dovecot995, UnsetChoiceOnPort995SpeaksTls) {
+    const std::string address = freeLoopbackAddressFor995();
+    if (address.empty()) GTEST_SKIP() << "port 995 cannot be used here (it needs the right to bind it)";
+    DovecotServer tls995({.certificateNames = "IP:" + address, .port995Address = address});
+    PollEventLoop loop;
+    TmsRemotePOP pop(loop, loop);
+    pop.Server = address + ":995";
+    pop.UserName = "joe";
+    pop.Password = "secret";
+    pop.TimeOut = 10;
+    pop.CAFile = tls995.caFile();
+    ASSERT_FALSE(pop.Security.has_value());
+    pop.UpdateInfo();
+    EXPECT_EQ(pop.MessageCount(), 0);
+    EXPECT_EQ(loggedLoginsAfter(tls995, {"method=PLAIN", "TLS"}, 1), 1);
 }
 
 // Runs last in the suite: it changes the mailbox.

@@ -18,7 +18,8 @@ namespace {
 using testing::ScriptedServer;
 
 const std::vector<std::string> kLogIn = {
-    "S: +OK ready", "C: USER joe", "S: +OK", "C: PASS secret", "S: +OK logged in",
+    "S: +OK ready", "C: CAPA", "S: +OK", "S: USER", "S: UIDL", "S: .",
+    "C: USER joe",  "S: +OK",  "C: PASS secret", "S: +OK logged in",
 };
 
 std::vector<std::string> script(std::vector<std::string> steps, bool withLogIn = true) {
@@ -121,13 +122,14 @@ TEST_F(Pop3Scripted, ReplyLinesAreAssembledFromAnyPiecesAndLineEnds) {
     const std::vector<std::vector<std::string>> greetings = {
         {"SPLIT: +OK split greeting"},
         {"RAW: +OK lf only\n"},
-        {"RAW: +OK two in one\r\n+OK"},  // the second reply starts in the same segment
+        {"RAW: +OK two in one\r\n-ERR"},  // the second reply starts in the same segment
     };
     for (const auto& greeting : greetings) {
         SCOPED_TRACE(greeting.front());
         std::vector<std::string> steps = greeting;
         const bool merged = greeting.front().find("two in one") != std::string::npos;
-        for (const char* s : {"C: USER joe", merged ? "RAW: \r\n" : "S: +OK", "C: PASS secret", "SPLIT: +OK fine",
+        for (const char* s : {"C: CAPA", merged ? "RAW: \r\n" : "S: -ERR", "C: USER joe", "S: +OK", "C: PASS secret",
+                              "SPLIT: +OK fine",
                               "C: STAT", "RAW: +OK 0 0\n", "C: QUIT", "S: +OK"})
             steps.push_back(s);
         ScriptedServer server(steps);
@@ -165,9 +167,9 @@ TEST_F(Pop3Scripted, ErrorReplyToTopStopsTheListing) {
 }
 
 TEST_F(Pop3Scripted, WrongPasswordClosesTheSocketSoTheNextCheckLogsInAgain) {
-    ScriptedServer server({"S: +OK", "C: USER joe", "S: +OK", "C: PASS secret", "S: -ERR invalid password",
-                           "ACCEPT", "S: +OK", "C: USER joe", "S: +OK", "C: PASS secret", "S: +OK", "C: STAT",
-                           "S: +OK 0 0", "C: QUIT", "S: +OK"});
+    ScriptedServer server({"S: +OK", "C: CAPA", "S: -ERR", "C: USER joe", "S: +OK", "C: PASS secret",
+                           "S: -ERR invalid password", "ACCEPT", "S: +OK", "C: CAPA", "S: -ERR", "C: USER joe", "S: +OK",
+                           "C: PASS secret", "S: +OK", "C: STAT", "S: +OK 0 0", "C: QUIT", "S: +OK"});
     pointAt(server);
     try {
         pop.UpdateInfo();
@@ -554,7 +556,7 @@ TEST_F(Pop3Scripted, HeaderBlockOfManyShortLinesCostsABoundedRecord) {
 TEST_F(Pop3Scripted, PlainTextOnATlsPortSaysSoInPlainWords) {
     ScriptedServer server({"S: +OK plain POP3 here", "WAIT"});
     pointAt(server);
-    pop.UseTLS = true;
+    pop.Security = TmsSecurity::SSLTLS;
     try {
         pop.UpdateInfo();
         FAIL() << "no error";
@@ -700,6 +702,170 @@ TEST(Pop3Replies, ReplyCodeAndUniqueIds) {
         {"+OK 3 a1b2c3", "a1b2c3"}, {"+OK 1", ""}, {"+OK 3  a1 extra", "a1"}, {"+OK", ""},
     };
     for (const auto& [reply, uid] : uidls) EXPECT_EQ(TmsRemotePOP::ExtractWord(reply), uid) << reply;
+}
+
+
+// The server's capabilities stay readable for the rest of the session; a
+// refused CAPA leaves none.
+TEST_F(Pop3Scripted, CapabilitiesAreKeptForTheSession) {
+    const struct {
+        std::vector<std::string> capa;
+        std::vector<std::string> names;
+    } cases[] = {
+        {{"S: +OK", "S: TOP", "S: SASL PLAIN", "S: pipelining", "S: ."}, {"TOP", "SASL", "PIPELINING"}},
+        {{"S: -ERR unknown command"}, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> steps = {"S: +OK ready", "C: CAPA"};
+        steps.insert(steps.end(), c.capa.begin(), c.capa.end());
+        for (const char* s : {"C: USER joe", "S: +OK", "C: PASS secret", "S: +OK", "C: STAT", "S: +OK 0 0"})
+            steps.push_back(s);
+        ScriptedServer server(steps);
+        pointAt(server);
+        pop.KeepConnected = true;
+        pop.UpdateInfo();
+        std::vector<std::string> names;
+        for (const auto& item : pop.Capabilities().items()) names.push_back(item.name);
+        EXPECT_EQ(names, c.names);
+        pop.Disconnect();
+        expectKept(server);
+    }
+}
+
+// With STARTTLS chosen, nothing of the log-in may leave before TLS is up:
+// the connection ends, whatever the server does instead of beginning TLS.
+TEST_F(Pop3Scripted, StartTlsNotBegunNeverSendsThePassword) {
+    const struct {
+        const char* what;
+        std::vector<std::string> steps;
+        std::string wire;     // all the client may have sent
+        std::string message;  // empty: a time-out
+    } cases[] = {
+        {"STLS not offered",
+         {"S: +OK ready", "C: CAPA", "S: +OK", "S: USER", "S: TOP", "S: .", "WAIT"},
+         "CAPA\r\n",
+         "The server 127.0.0.1 does not offer STARTTLS; the password was not sent"},
+        {"CAPA refused",
+         {"S: +OK ready", "C: CAPA", "S: -ERR no CAPA here", "WAIT"},
+         "CAPA\r\n",
+         "The server 127.0.0.1 does not offer STARTTLS; the password was not sent"},
+        {"STLS refused",
+         {"S: +OK ready", "C: CAPA", "S: +OK", "S: STLS", "S: .", "C: STLS", "S: -ERR TLS is resting", "WAIT"},
+         "CAPA\r\nSTLS\r\n",
+         "-ERR TLS is resting"},
+        {"plain text after the agreement",
+         {"S: +OK ready", "C: CAPA", "S: +OK", "S: STLS", "S: .", "C: STLS", "RAW: +OK go\r\n+OK logged in\r\n",
+          "WAIT"},
+         "CAPA\r\nSTLS\r\n",
+         "The server sent data before TLS began; the connection was closed"},
+        {"no TLS after the agreement",
+         {"S: +OK ready", "C: CAPA", "S: +OK", "S: STLS", "S: .", "C: STLS", "S: +OK go", "WAIT"},
+         "",
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedServer server(c.steps);
+        pointAt(server);
+        pop.Security = TmsSecurity::STARTTLS;
+        std::string failure;
+        try {
+            pop.UpdateInfo();
+            ADD_FAILURE() << "no error";
+        } catch (const ETimedOutError&) {
+            failure.clear();
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+        EXPECT_EQ(failure, c.message);
+        EXPECT_FALSE(pop.IsConnected());
+        server.join();
+        EXPECT_EQ(server.failures(), std::vector<std::string>{});
+        EXPECT_TRUE(server.sawClientClose());
+        const std::string wire = server.wire();
+        // After the agreement the client speaks TLS only: its hello, never a command.
+        if (!c.wire.empty()) {
+            EXPECT_EQ(wire, c.wire);
+        }
+        EXPECT_EQ(wire.find("secret"), std::string::npos);
+        EXPECT_EQ(wire.find("USER"), std::string::npos);
+        EXPECT_EQ(wire.find("PASS"), std::string::npos);
+    }
+}
+
+TEST_F(Pop3Scripted, ApopIsUsedOnlyWhenAllowedAndTheGreetingHasATimestamp) {
+    const std::string timestamp = "<1896.697170952@dbc.mtview.ca.us>";
+    const struct {
+        const char* greeting;
+        bool allowed;
+        bool apop;
+    } cases[] = {
+        {"S: +OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>", true, true},
+        {"S: +OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>", false, false},
+        {"S: +OK POP3 server ready", true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.greeting) + (c.allowed ? ", allowed" : ", not allowed"));
+        std::vector<std::string> steps = {c.greeting, "C: CAPA", "S: -ERR"};
+        if (c.apop) {
+            steps.push_back("C: APOP joe " + TmsCustomPOP::ApopDigest(timestamp, "secret"));
+        } else {
+            for (const char* s : {"C: USER joe", "S: +OK", "C: PASS secret"}) steps.push_back(s);
+        }
+        for (const char* s : {"S: +OK", "C: STAT", "S: +OK 0 0", "C: QUIT", "S: +OK"}) steps.push_back(s);
+        ScriptedServer server(steps);
+        pointAt(server);
+        pop.AllowAPOP = c.allowed;
+        pop.UpdateInfo();
+        expectKept(server);
+    }
+}
+
+TEST(Pop3Apop, TimestampAndDigest) {
+    const std::pair<std::string, std::string> greetings[] = {
+        {"+OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>", "<1896.697170952@dbc.mtview.ca.us>"},
+        {"+OK <a@b> and <c@d>", "<a@b>"},
+        {"+OK Dovecot ready.", ""},
+        {"+OK <no-at-sign>", ""},
+        {"+OK <@b>", ""},
+        {"+OK <a@>", ""},
+        {"+OK <a b@c>", ""},
+        {"+OK <a@b", ""},
+        {"+OK <x<a@b>", ""},
+        {std::string("+OK <a\x01@b>"), ""},
+    };
+    for (const auto& [greeting, timestamp] : greetings)
+        EXPECT_EQ(TmsCustomPOP::GreetingTimestamp(greeting), timestamp) << greeting;
+    // The example of RFC 1939, and an empty password.
+    EXPECT_EQ(TmsCustomPOP::ApopDigest("<1896.697170952@dbc.mtview.ca.us>", "tanstaaf"),
+              "c4c9334bac560ecc979e58001b3e22fb");
+    EXPECT_EQ(TmsCustomPOP::ApopDigest("", ""), "d41d8cd98f00b204e9800998ecf8427e");
+}
+
+// A mailbox without a choice takes SSL/TLS on port 995 only; a choice stands
+// on every port.
+TEST(Pop3Security, UnsetChoiceFollowsThePort) {
+    const struct {
+        std::optional<TmsSecurity> chosen;
+        std::uint16_t port;
+        TmsSecurity expected;
+    } cases[] = {
+        {std::nullopt, 995, TmsSecurity::SSLTLS},
+        {std::nullopt, 110, TmsSecurity::None},
+        {std::nullopt, 9950, TmsSecurity::None},
+        {TmsSecurity::None, 995, TmsSecurity::None},
+        {TmsSecurity::STARTTLS, 995, TmsSecurity::STARTTLS},
+        {TmsSecurity::SSLTLS, 110, TmsSecurity::SSLTLS},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(securityFor(c.chosen, c.port), c.expected) << c.port;
+
+    const std::pair<std::string, std::optional<std::uint16_t>> servers[] = {
+        {"mail.example.test", std::nullopt}, {"mail.example.test:995", 995}, {"[::1]:995", 995},
+        {"[::1]", std::nullopt},             {"host:pop3", std::nullopt},    {"host:0", std::nullopt},
+        {"host:66531", 995},  // the low 16 bits, as the connection reads it
+    };
+    for (const auto& [server, port] : servers) EXPECT_EQ(namedPort(server), port) << server;
 }
 
 }  // namespace

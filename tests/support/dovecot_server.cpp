@@ -53,7 +53,7 @@ std::string shortMessage(const std::string& from, const std::string& subject) {
            "\r\nDate: Thu, 10 Dec 2026 09:15:00 +0000\r\n\r\nHello.\r\n";
 }
 
-DovecotServer::DovecotServer(bool lockSessions) {
+DovecotServer::DovecotServer(const Options& options) {
     // Dovecot refuses to run its helpers as root: they run as an unprivileged
     // user that owns the folder.
     const passwd* user = geteuid() == 0 ? getpwnam("nobody") : getpwuid(geteuid());
@@ -65,15 +65,14 @@ DovecotServer::DovecotServer(bool lockSessions) {
     for (const char* sub : {"/run", "/state", "/home/Maildir/new", "/home/Maildir/cur", "/home/Maildir/tmp"})
         fs::create_directories(dir + sub);
 
-    // A test CA, a server certificate it signs for localhost,
-    // and an unrelated CA.
-    run("cd " + dir +
-        " && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=QuorvelTestCA -keyout ca.key -out ca.crt"
-        " && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=OtherCA -keyout other-ca.key"
-        " -out other-ca.crt"
-        " && openssl req -newkey rsa:2048 -nodes -subj /CN=localhost -keyout server.key -out server.csr"
-        " && printf 'subjectAltName=DNS:localhost\\n' > san.ext"
-        " && openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2"
+    // A test CA, a server certificate it signs for the names asked for, and
+    // an unrelated CA; elliptic-curve keys are made in an instant, RSA ones not.
+    const std::string newKey = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+    run("cd " + dir + " && openssl req -x509" + newKey + " -days 2 -subj /CN=QuorvelTestCA -keyout ca.key -out ca.crt" +
+        " && openssl req -x509" + newKey + " -days 2 -subj /CN=OtherCA -keyout other-ca.key -out other-ca.crt" +
+        " && openssl req" + newKey + " -subj /CN=localhost -keyout server.key -out server.csr" +
+        " && printf 'subjectAltName=" + options.certificateNames + "\\n' > san.ext" +
+        " && openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2" +
         " -extfile san.ext -out server.crt");
 
     port_ = unusedPort();
@@ -92,6 +91,7 @@ DovecotServer::DovecotServer(bool lockSessions) {
          << "log_path = " << dir << "/dovecot.log\n"
          << "ssl = yes\nssl_cert = <" << dir << "/server.crt\nssl_key = <" << dir << "/server.key\n"
          << "disable_plaintext_auth = no\n"
+         << "auth_mechanisms = plain apop\n"
          << "passdb {\n  driver = passwd-file\n  args = " << dir << "/users\n}\n"
          << "userdb {\n  driver = passwd-file\n  args = " << dir << "/users\n}\n"
          << "mail_location = maildir:~/Maildir\n"
@@ -100,10 +100,14 @@ DovecotServer::DovecotServer(bool lockSessions) {
          << "default_login_user = " << userName << "\n"
          << "default_internal_group = " << groupName << "\n"
          << "pop3_uidl_format = %08Xu%08Xv\n"
-         << (lockSessions ? "pop3_lock_session = yes\n" : "")
+         << (options.lockSessions ? "pop3_lock_session = yes\n" : "")
          << "service pop3-login {\n  chroot =\n"
          << "  inet_listener pop3 {\n    port = " << port_ << "\n  }\n"
-         << "  inet_listener pop3s {\n    port = " << tlsPort_ << "\n    ssl = yes\n  }\n}\n"
+         << "  inet_listener pop3s {\n    port = " << tlsPort_ << "\n    ssl = yes\n  }\n";
+    if (!options.port995Address.empty())
+        conf << "  inet_listener pop3s995 {\n    address = " << options.port995Address
+             << "\n    port = 995\n    ssl = yes\n  }\n";
+    conf << "}\n"
          << "service anvil {\n  chroot =\n}\n";
     conf.close();
     run("chown -R " + std::to_string(uid_) + ":" + std::to_string(gid_) + " " + dir + " && chmod 755 " + dir);

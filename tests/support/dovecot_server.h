@@ -8,14 +8,25 @@
 namespace quorvel::testing {
 
 // A private Dovecot POP3 server on loopback: one mailbox "joe"/"secret",
-// a plain port and an implicit-TLS port with a certificate from a test CA
-// of its own. Started by the constructor, stopped by the destructor; its
-// log goes to dovecot.log in its folder.
+// a plain port offering STLS and an implicit-TLS port, with a certificate
+// from a test CA of its own; APOP is offered too. Started by the constructor,
+// stopped by the destructor; its log goes to dovecot.log in its folder.
 class DovecotServer {
 public:
-    // With `lockSessions` a second session of the mailbox is refused while
-    // one is open (IN-USE), as servers that lock the maildrop do.
-    explicit DovecotServer(bool lockSessions = false);
+    struct Options {
+        // What the server's certificate names, as a subjectAltName list.
+        std::string certificateNames = "DNS:localhost";
+        // When set, one more implicit-TLS listener on this loopback address
+        // at port 995 (needs the right to use ports below 1024).
+        std::string port995Address;
+        // A second session of the mailbox is refused while one is open
+        // (IN-USE), as servers that lock the maildrop do.
+        bool lockSessions = false;
+    };
+
+    DovecotServer() : DovecotServer(Options()) {}
+    explicit DovecotServer(bool lockSessions) : DovecotServer(locking(lockSessions)) {}
+    explicit DovecotServer(const Options& options);
     ~DovecotServer();
     DovecotServer(const DovecotServer&) = delete;
     DovecotServer& operator=(const DovecotServer&) = delete;
@@ -39,6 +50,11 @@ public:
     std::vector<std::string> messages(const std::string& user) const;
 
 private:
+    static Options locking(bool lockSessions) {
+        Options options;
+        options.lockSessions = lockSessions;
+        return options;
+    }
     void run(const std::string& command) const;
     void start();
     void stop();

@@ -87,6 +87,11 @@ std::vector<std::string> ScriptedServer::received() {
     return received_;
 }
 
+std::string ScriptedServer::wire() {
+    std::lock_guard lock(mutex_);
+    return wire_;
+}
+
 bool ScriptedServer::sawClientClose() {
     std::lock_guard lock(mutex_);
     return sawClientClose_;
@@ -122,6 +127,8 @@ bool ScriptedServer::readLine(std::string& line) {
         const ssize_t n = ::recv(client_, buffer, sizeof buffer, 0);
         if (n <= 0) return false;
         input_.append(buffer, static_cast<std::size_t>(n));
+        std::lock_guard lock(mutex_);
+        wire_.append(buffer, static_cast<std::size_t>(n));
     }
 }
 
@@ -173,11 +180,13 @@ void ScriptedServer::run() {
         } else if (step == "WAIT") {
             char buffer[256];
             while (waitReadable(client_, stop_)) {
-                if (::recv(client_, buffer, sizeof buffer, 0) <= 0) {
-                    std::lock_guard lock(mutex_);
+                const ssize_t n = ::recv(client_, buffer, sizeof buffer, 0);
+                std::lock_guard lock(mutex_);
+                if (n <= 0) {
                     sawClientClose_ = true;
                     break;
                 }
+                wire_.append(buffer, static_cast<std::size_t>(n));
             }
         } else {
             fail("bad script step \"" + step + "\"");

@@ -29,6 +29,8 @@ public:
     std::vector<std::string> failures();
     // Every line the client sent, in order.
     std::vector<std::string> received();
+    // Every octet read from the client, as it came (what went over the wire).
+    std::string wire();
     // True when the client closed its side while the server waited ("WAIT").
     bool sawClientClose();
 
@@ -47,6 +49,7 @@ private:
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<std::string> failures_, received_;
+    std::string wire_;
     bool sawClientClose_ = false;
     std::thread thread_;
 };

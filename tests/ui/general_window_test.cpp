@@ -1,6 +1,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -205,6 +206,51 @@ private slots:
         withGeneralWindow(*d, [&](GeneralWindow& w) { QCOMPARE(child<QLineEdit>(w, "edServe5")->text(), QString()); });
     }
 
+    // The "Security" choice of each mailbox: an account stored before it
+    // existed shows "None" and the warning; a choice and APOP are stored with
+    // the account and read back; a new mailbox follows its port.
+    void securityChoiceIsStoredReadBackAndWarnsForNone() {
+        auto d = start([](SettingsStore& s) {
+            s.writeString("Server", "Server1", "pop.old.test");
+            s.writeString("Server", "Mailbox1", "ann");
+        });
+        withGeneralWindow(*d, [&](GeneralWindow& w) {
+            auto* security = child<QComboBox>(w, "cbSecurity1");
+            auto* warning = child<QLabel>(w, "lblSecurityWarning");
+            QCOMPARE(security->currentText(), QString("None"));
+            QVERIFY(warning->isVisible());
+            QCOMPARE(warning->text(),
+                     QString("Warning: with Security \"None\" the password of mailbox 1 travels unencrypted."));
+            QCOMPARE(child<QLabel>(w, "lblSecurity")->text(), QString("Security"));
+            QCOMPARE(child<QComboBox>(w, "cbSecurity2")->currentText(), QString("STARTTLS"));
+
+            security->setFocus();
+            QTest::keyClick(security, Qt::Key_Down);
+            QCOMPARE(security->currentText(), QString("STARTTLS"));
+            QVERIFY(!warning->isVisible());
+            clickBox(child<QCheckBox>(w, "cbAPOP1"));
+            QTest::keyClicks(child<QLineEdit>(w, "edPass1"), "pw1");
+            QTest::keyClicks(child<QLineEdit>(w, "edServe3"), "pop.new.test:995");
+            QCOMPARE(child<QComboBox>(w, "cbSecurity3")->currentText(), QString("SSL/TLS"));
+            QTest::keyClicks(child<QLineEdit>(w, "edName3"), "cy");
+            QTest::keyClicks(child<QLineEdit>(w, "edPass3"), "pw3");
+            QTest::mouseClick(child<QPushButton>(w, "btOK"), Qt::LeftButton);
+            QVERIFY(!w.isVisible());
+        });
+        SettingsStore& store = d->program.store;
+        QCOMPARE(store.readString("Server", "Security1", "-"), std::string("1"));
+        QCOMPARE(store.readString("Server", "APOP1", "-"), std::string("1"));
+        QCOMPARE(store.readString("Server", "Security3", "-"), std::string("2"));
+        QCOMPARE(store.readString("Server", "APOP3", "-"), std::string("0"));
+        withGeneralWindow(*d, [&](GeneralWindow& w) {
+            QCOMPARE(child<QComboBox>(w, "cbSecurity1")->currentText(), QString("STARTTLS"));
+            QVERIFY(child<QCheckBox>(w, "cbAPOP1")->isChecked());
+            QCOMPARE(child<QComboBox>(w, "cbSecurity3")->currentText(), QString("SSL/TLS"));
+            QVERIFY(!child<QCheckBox>(w, "cbAPOP3")->isChecked());
+            QVERIFY(!child<QLabel>(w, "lblSecurityWarning")->isVisible());
+        });
+    }
+
     void fileFiltersBecomeNameFilters() {
         QCOMPARE(toNameFilters("Text files (*.txt)|*.txt|All files (*.*)|*.*"),
                  QStringList({"Text files (*.txt)", "All files (*)"}));
@@ -217,8 +263,10 @@ private slots:
         auto d = start([](SettingsStore& s) {
             s.writeString("Server", "Server1", "pop.example.com");
             s.writeString("Server", "Mailbox1", "alice");
-            s.writeString("Server", "Server2", "mail.example.org");
+            s.writeInteger("Server", "Security1", 1);
+            s.writeString("Server", "Server2", "mail.example.org:995");
             s.writeString("Server", "Mailbox2", "alice.smith");
+            s.writeInteger("Server", "Security2", 2);
             s.writeString("General", "Mailer", "/usr/bin/thunderbird");
             s.writeString("General", "AlarmFile", "/home/alice/.local/share/quorvel/harptune.wav");
             s.writeString("General", "Logfile", "/home/alice/.local/share/quorvel/logfile.txt");
@@ -227,7 +275,7 @@ private slots:
         const QString target = qEnvironmentVariable("QUORVEL_SCREENSHOTS");
         const char* names[] = {"mailboxes", "connection", "automatic", "start-up", "activity-log", "mail-program"};
         withGeneralWindow(*d, [&](GeneralWindow& w) {
-            w.resize(620, 520);
+            w.resize(760, 520);
             clickBox(child<QRadioButton>(w, "rbAuto"));
             child<QLineEdit>(w, "edServe1")->setFocus();
             for (int i = 0; i < w.pages()->count(); ++i) {
