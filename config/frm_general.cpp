@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/convert.h"
 #include "platform/files.h"
 
 namespace quorvel {
@@ -35,6 +36,9 @@ TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store)
     lblPOPServer = captioned("POP Server");
     lblUserName = captioned("User Name/Mailbox");
     lblPassword = captioned("Password");
+    lblServerForm = captioned(
+        "The POP Server field takes \"host\" or \"host:port\" (port 110 when none is given); an IPv6 address "
+        "with a port goes in brackets: \"[2001:db8::25]:110\".");
     for (int n = 1; n <= kMailboxes; ++n) rb[static_cast<std::size_t>(n - 1)].caption = numbered("Mailbox ", n);
 
     lblConnection = captioned("Specify a default connection to the internet:");
@@ -256,7 +260,10 @@ void TfrmGeneral::btOKClick() {
         platform_.dialogs.messageBox(MessageKind::Information,
                                      "Exit and restart for the Start Up changes to take effect.");
     SaveGeneralSettings();
-    saveServerSettings();  // on a faulty account the window stays open
+    // On a faulty account the window stays open.
+    if (saveServerSettings() && headerRules_ && !IsBlank(edName[0].text) &&
+        headerRules_->fillBlankMailboxRule(1, edName[0].text))
+        headerRules_->Savesettings();
     changed();
 }
 

@@ -116,13 +116,15 @@ void TagSocket::Connect() {
     const std::string server = serverText();
     if (server.empty()) RaiseSocketError(errServerRequired);
 
-    // "host", "host:port", "[v6 address]" or "[v6 address]:port".
+    // "host", "host:port", "v6 address", "[v6 address]" or "[v6 address]:port".
     std::string host, portText;
     std::size_t rest = std::string::npos;
     if (server.front() == '[' && server.find(']') != std::string::npos) {
         const std::size_t close = server.find(']');
         host = server.substr(1, close - 1);
         rest = close + 1 < server.size() && server[close + 1] == ':' ? close + 1 : std::string::npos;
+    } else if (std::count(server.begin(), server.end(), ':') >= 2) {
+        host = server;  // a bare IPv6 address: a port can only follow brackets
     } else {
         rest = server.find(':');
         host = server.substr(0, rest);

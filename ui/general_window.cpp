@@ -161,7 +161,10 @@ QWidget* GeneralWindow::mailboxesPage() {
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(2, 3);
     grid->setColumnStretch(3, 2);
-    grid->setRowStretch(TfrmGeneral::kMailboxes + 1, 1);
+    auto* form = static_cast<QLabel*>(label(form_.lblServerForm, "lblServerForm"));
+    form->setWordWrap(true);
+    grid->addWidget(form, TfrmGeneral::kMailboxes + 1, 0, 1, 4);
+    grid->setRowStretch(TfrmGeneral::kMailboxes + 2, 1);
     return page;
 }
 
