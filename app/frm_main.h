@@ -34,8 +34,7 @@ class TfrmMain : public Form, public ClassificationHost {
 public:
     // The status line at start while the current mailbox is not set up.
     static constexpr const char* kWhereToBegin =
-        "To begin, enter your mailbox under \"Settings and more\", \"General settings\", page \"Mailboxes\"; "
-        "then click \"Check e-mail\".";
+        "To begin, enter your mailbox in Settings and more > General settings.";
 
     // Which control sent a click that two controls share.
     enum class Sender { Button, Menu };

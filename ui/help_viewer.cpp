@@ -34,7 +34,8 @@ bool HelpViewer::show(const QString& helpFile, int topic) {
     if (viewer->parentWidget() != owner) {
         const bool shown = viewer->isVisible();
         const QRect geometry = viewer->geometry();
-        viewer->setParent(owner, Qt::Window);
+        // A window kept on top (the general settings) keeps its help on top too.
+        viewer->setParent(owner, owner ? Qt::Window | (owner->windowFlags() & Qt::WindowStaysOnTopHint) : Qt::Window);
         if (shown) viewer->setGeometry(geometry);  // stays where the user had it
     }
     viewer->setHtml(QString::fromUtf8(file.readAll()));
