@@ -30,6 +30,14 @@ MessageRow row(const std::string& subject, int mark = Mark::None) {
 class MessageListTest : public QObject {
     Q_OBJECT
 
+    // The program on an empty profile in `folder`.
+    static std::unique_ptr<Desktop> startIn(const QTemporaryDir& folder) {
+        const std::string path = folder.path().toStdString();
+        auto desktop = std::make_unique<Desktop>(Desktop::Folders{path, path + "/settings"});
+        desktop->start();
+        return desktop;
+    }
+
 private slots:
     void theModelPassesTheToolkitsChecksThroughEveryKindOfChange() {
         MessageList list;
@@ -124,11 +132,9 @@ private slots:
 
     void aRealDoubleClickOnASelectedRowTogglesEverySelectedRow() {
         QTemporaryDir folder;
-        const std::string path = folder.path().toStdString();
-        Desktop desktop(Desktop::Folders{path, path + "/settings"});
-        desktop.start();
-        TfrmMain& form = *desktop.program.frmMain();
-        MainWindow& window = *desktop.mainWindow;
+        auto desktop = startIn(folder);
+        TfrmMain& form = *desktop->program.frmMain();
+        MainWindow& window = *desktop->mainWindow;
         QTest::qWait(50);
         for (int mark : {Mark::None, Mark::Question, Mark::KnownSpammer, Mark::None})
             form.ListView1.rows.push_back(row("subject", mark));
@@ -170,11 +176,9 @@ private slots:
 
     void thePopupMenuSelectionAndDoubleClickGoToTheHandlers() {
         QTemporaryDir folder;
-        const std::string path = folder.path().toStdString();
-        Desktop desktop(Desktop::Folders{path, path + "/settings"});
-        desktop.start();
-        TfrmMain& form = *desktop.program.frmMain();
-        MainWindow& window = *desktop.mainWindow;
+        auto desktop = startIn(folder);
+        TfrmMain& form = *desktop->program.frmMain();
+        MainWindow& window = *desktop->mainWindow;
 
         QStringList entries;
         for (QAction* action : window.listMenu()->actions()) entries << (action->isSeparator() ? "-" : action->text());
