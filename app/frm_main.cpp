@@ -4,6 +4,7 @@
 
 #include "app/check_steps.h"
 #include "classify/operators.h"
+#include "log/frm_chart_main.h"
 #include "platform/files.h"
 
 namespace quorvel {
@@ -378,7 +379,11 @@ void TfrmMain::notAvailable(const std::string& what) {
     changed();
 }
 
-void TfrmMain::btStatsClick() { notAvailable("The statistics window"); }
+void TfrmMain::btStatsClick() {
+    playAlarmSound(false);
+    openStatistics(platform_, store_);
+    changed();
+}
 void TfrmMain::Viewlogfile1Click() {
     playAlarmSound(false);
     if (log_) log_->viewLogFile();

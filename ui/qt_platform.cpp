@@ -169,6 +169,8 @@ std::unique_ptr<Timer> QtTimers::createTimer(std::function<void()> onTimer) {
 ModalResult QtDialogs::messageBox(MessageKind kind, const std::string& text, MessageButtons buttons) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle("Quorvel");
+    // The text may carry a server's reply line: never markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(fromBytes(text));
     switch (kind) {
     case MessageKind::Information: box.setIcon(QMessageBox::Information); break;
@@ -221,7 +223,11 @@ std::optional<std::string> chooseFile(bool save, const std::string& title, const
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilters(toNameFilters(filter));
     if (!defaultExt.empty()) dialog.setDefaultSuffix(QString::fromStdString(defaultExt).remove(0, 1));
-    if (!initial.empty()) dialog.selectFile(QFile::decodeName(initial.c_str()));
+    // A folder is where to start; a file is also chosen already.
+    if (!initial.empty() && QFileInfo(QFile::decodeName(initial.c_str())).isDir())
+        dialog.setDirectory(QFile::decodeName(initial.c_str()));
+    else if (!initial.empty())
+        dialog.selectFile(QFile::decodeName(initial.c_str()));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
 }
