@@ -43,10 +43,6 @@ std::string asciiUpper(std::string_view text) {
     return result;
 }
 
-bool IsBlank(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\b'; });
-}
-
 bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
 
 bool IsWordDelimiter(char c) {

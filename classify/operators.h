@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/convert.h"  // IsBlank
+
 namespace quorvel {
 
 // Operator keywords exactly as the rule tables store them.
@@ -26,8 +28,6 @@ inline constexpr std::string_view kWhatDomainName = "Domain name";
 char asciiUpper(char c);
 std::string asciiUpper(std::string_view text);
 
-// Empty, or only spaces, CR, LF and backspaces (a tab is not blank).
-bool IsBlank(std::string_view text);
 bool IsDigitChar(char c);
 bool IsWordDelimiter(char c);
 // Digits and underscores.

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "platform/convert.h"
+
 namespace quorvel {
 
 TfrmOptionsMain::TfrmOptionsMain(Platform& platform)
@@ -33,6 +35,24 @@ void TfrmOptionsMain::insertFirstRule(const HeaderRuleRow& row) {
     for (int col = 1; col <= 5; ++col) table.setCell(col, 1, cells[col - 1]);
     CheckGridAdv(table, 1, row.del == "Yes");
     changed();
+}
+
+bool TfrmOptionsMain::fillBlankMailboxRule(int mailbox, const std::string& address) {
+    static constexpr std::string_view kMarker = " - MailBox #";
+    RuleTable& table = rules.gridHeader;
+    const std::string number = std::to_string(mailbox);
+    for (int row = 1; row < table.rowCount() && !table.cell(1, row).empty(); ++row) {
+        if (table.cell(1, row) != "To does not contain") continue;
+        const std::string& text = table.cell(2, row);
+        const std::size_t marker = text.find(kMarker);
+        if (marker == std::string::npos || !IsBlank(std::string_view(text).substr(0, marker)) ||
+            text.substr(marker + kMarker.size()) != number)
+            continue;
+        table.setCell(2, row, address + text.substr(marker));
+        changed();
+        return true;
+    }
+    return false;
 }
 
 }  // namespace quorvel

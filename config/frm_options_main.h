@@ -28,6 +28,7 @@ public:
     void Savesettings() override;
     // Puts a header rule first (the general settings' first-run mailbox rule).
     void insertFirstRule(const HeaderRuleRow& row) override;
+    bool fillBlankMailboxRule(int mailbox, const std::string& address) override;
 
 private:
     Platform& platform_;

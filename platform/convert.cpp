@@ -1,5 +1,6 @@
 #include "platform/convert.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace quorvel {
@@ -13,6 +14,10 @@ int strToInt(const std::string& text) {
     if (first == last || error != std::errc() || end != last)
         throw EConvertError("'" + text + "' is not a valid integer value");
     return value;
+}
+
+bool IsBlank(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\b'; });
 }
 
 }  // namespace quorvel

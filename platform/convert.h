@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace quorvel {
 
@@ -14,5 +15,9 @@ public:
 // Reads a whole decimal number (optional sign), as the program's string to
 // integer conversion does; throws EConvertError otherwise.
 int strToInt(const std::string& text);
+
+// Empty, or only spaces, CR, LF and backspaces (a tab is not blank): how
+// user names, servers, patterns and paths are judged empty.
+bool IsBlank(std::string_view text);
 
 }  // namespace quorvel

@@ -371,6 +371,9 @@ void QtTrayIcon::applyPending() {
             mainWindow_->showMinimized();
             return;
         }
+        // A program that is not on screen (a start in tray mode) has nothing
+        // to hide: the splash stays up for its time.
+        if (!mainWindow_->isVisible()) return;
         for (QWidget* window : QApplication::topLevelWidgets())
             if (window != mainWindow_ && window->isVisible() && !belongsToTheIcon(window)) window->close();
         mainWindow_->hide();
