@@ -7,6 +7,8 @@ Program::Program(Platform& p) : platform(p), store(p.settingsFolder), splash_(st
 void Program::start() {
     main_ = std::make_unique<TfrmMain>(platform, store, std::move(splash_));
     options_ = std::make_unique<TfrmOptionsMain>(platform);
+    options_->setKnownList(&main_->lbKnown);
+    options_->readColumnWidths(store);
     main_->setSpamSettingsWindow(options_.get());
     retrieving_ = std::make_unique<TfrmRetrieving>();
     main_->setProgressDialog(retrieving_.get());
@@ -27,6 +29,7 @@ void Program::start() {
 
 void Program::shutdown() {
     general_->SaveGeneralSettings();
+    options_->writeColumnWidths(store);
 }
 
 }  // namespace quorvel

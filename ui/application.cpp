@@ -9,6 +9,7 @@
 #include "app/program_folder.h"
 #include "ui/about_dialog.h"
 #include "ui/general_window.h"
+#include "ui/options_window.h"
 #include "ui/pictures.h"
 #include "ui/run_windows.h"
 #include "ui/single_instance.h"
@@ -44,6 +45,7 @@ Desktop::Desktop(const Folders& folders)
       program(platform) {
     dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
     dialogs.registerWindow("frmGeneral", &GeneralWindow::showModal);
+    dialogs.registerWindow("frmOptionsMain", &OptionsWindow::showModal);
     dialogs.registerWindow("frmWhichMailbox", &WhichMailboxDialog::showModal);
     dialogs.registerWindow("frmViewHeader", &ViewHeaderWindow::showModal);
     dialogs.registerWindow("frmMarkForDeletion", &MarkForDeletionDialog::showModal);
