@@ -9,6 +9,8 @@
 
 namespace quorvel {
 
+class RuleDialogs;
+
 // The spam settings window's logic. It owns the live rule tables and option
 // values for the whole run: the classification reads them from here, and an
 // edit takes effect at once.
@@ -29,8 +31,12 @@ public:
     // Puts a header rule first (the general settings' first-run mailbox rule).
     void insertFirstRule(const HeaderRuleRow& row) override;
 
+    // The dialogs that edit one rule each, created after this window.
+    void setRuleDialogs(RuleDialogs* dialogs) { ruleDialogs_ = dialogs; }
+
 private:
     Platform& platform_;
+    RuleDialogs* ruleDialogs_ = nullptr;
 };
 
 }  // namespace quorvel

@@ -10,6 +10,7 @@
 #include "ui/about_dialog.h"
 #include "ui/general_window.h"
 #include "ui/pictures.h"
+#include "ui/rule_windows.h"
 #include "ui/run_windows.h"
 #include "ui/single_instance.h"
 #include "ui/splash_window.h"
@@ -47,6 +48,12 @@ Desktop::Desktop(const Folders& folders)
     dialogs.registerWindow("frmWhichMailbox", &WhichMailboxDialog::showModal);
     dialogs.registerWindow("frmViewHeader", &ViewHeaderWindow::showModal);
     dialogs.registerWindow("frmMarkForDeletion", &MarkForDeletionDialog::showModal);
+    dialogs.registerWindow("frmOptionsSubject", &SubjectRuleDialog::showModal);
+    dialogs.registerWindow("frmOptionsFROM", &SenderRuleDialog::showModal);
+    dialogs.registerWindow("frmHeaders", &HeaderRuleDialog::showModal);
+    dialogs.registerWindow("frmAlwaysAccept", &ExceptionRuleDialog::showModal);
+    dialogs.registerWindow("frmInternet", &CountryDialog::showModal);
+    dialogs.registerWindow("frmImportSpam", &ImportDialog::showModal);
 }
 
 Desktop::~Desktop() {
