@@ -1,10 +1,13 @@
 #include "ui/form_dialog.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -66,6 +69,8 @@ QLineEdit* FormDialog::edit(Control& control, const char* name, std::function<vo
 
 QComboBox* FormDialog::choice(Control& control, const char* name, std::function<void(int)> onChoose) {
     auto* list = bind(new QComboBox(this), name, control);
+    // As wide as its entries, whether or not a field beside it is shown.
+    list->setSizePolicy(QSizePolicy::Fixed, list->sizePolicy().verticalPolicy());
     connect(list, &QComboBox::activated, this, [onChoose = std::move(onChoose)](int index) { onChoose(index); });
     return list;
 }
@@ -126,6 +131,12 @@ QLayout* FormDialog::okCancel(Control& ok, Control& cancel, std::function<void()
     return row;
 }
 
+void FormDialog::fitWidth(int width) {
+    layout()->activate();
+    const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width) : sizeHint().height();
+    resize(width, std::max(height, minimumSizeHint().height()));
+}
+
 void FormDialog::sync() {
     syncing_ = true;
     setWindowTitle(fromBytes(form_.caption));
@@ -148,7 +159,9 @@ void FormDialog::sync() {
             text->setText(fromBytes(control->caption));
         }
         widget->setEnabled(control->enabled);
-        widget->setVisible(control->visible);
+        // A label with nothing to say takes no room.
+        const bool emptyLabel = qobject_cast<QLabel*>(widget) && control->caption.empty();
+        widget->setVisible(control->visible && !emptyLabel);
     }
     syncMore();
     syncing_ = false;

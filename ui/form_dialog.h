@@ -41,6 +41,9 @@ protected:
     // OK and Cancel in a row on the right; OK closes only when the form says so.
     QLayout* okCancel(Control& ok, Control& cancel, std::function<void()> onOk, std::function<void()> onCancel);
 
+    // Sizes the dialog to `width` and the height its wrapped texts need then.
+    void fitWidth(int width);
+
     // What a dialog draws beyond its bound controls.
     virtual void syncMore() {}
     // Moves the focus to the named control when `requests` moved on.

@@ -85,8 +85,8 @@ SubjectRuleDialog::SubjectRuleDialog(TfrmOptionsSubject& f, QWidget* parent) : F
     layout->addStretch();
     layout->addWidget(previewStyle(label(form_.lblPreview, "lblPreview")));
     layout->addLayout(okCancel(form_.btOK, form_.btCancel, [this] { form_.btOKClick(); }, [this] { form_.btCancelClick(); }));
-    resize(480, sizeHint().height());
     sync();
+    fitWidth(480);
 }
 
 int SubjectRuleDialog::showModal(Form& form) { return runModal<SubjectRuleDialog, TfrmOptionsSubject>(form); }
@@ -130,8 +130,8 @@ SenderRuleDialog::SenderRuleDialog(TfrmOptionsFROM& f, QWidget* parent) : FormDi
     layout->addStretch();
     layout->addWidget(previewStyle(label(form_.lblPreview, "lblPreview")));
     layout->addLayout(okCancel(form_.btOK, form_.btCancel, [this] { form_.btOKClick(); }, [this] { form_.btCancelClick(); }));
-    resize(560, sizeHint().height());
     sync();
+    fitWidth(560);
 }
 
 int SenderRuleDialog::showModal(Form& form) { return runModal<SenderRuleDialog, TfrmOptionsFROM>(form); }
@@ -182,8 +182,8 @@ HeaderRuleDialog::HeaderRuleDialog(TfrmHeaders& f, QWidget* parent) : FormDialog
     layout->addStretch();
     layout->addWidget(previewStyle(label(form_.lblPreview, "lblPreview")));
     layout->addLayout(okCancel(form_.btOK, form_.btCancel, [this] { form_.btOKClick(); }, [this] { form_.btCancelClick(); }));
-    resize(540, sizeHint().height());
     sync();
+    fitWidth(540);
 }
 
 int HeaderRuleDialog::showModal(Form& form) { return runModal<HeaderRuleDialog, TfrmHeaders>(form); }
@@ -237,8 +237,8 @@ ExceptionRuleDialog::ExceptionRuleDialog(TfrmAlwaysAccept& f, QWidget* parent) :
     layout->addStretch();
     layout->addWidget(previewStyle(label(form_.lblPreview, "lblPreview")));
     layout->addLayout(okCancel(form_.btOK, form_.btCancel, [this] { form_.btOKClick(); }, [this] { form_.btCancelClick(); }));
-    resize(560, sizeHint().height());
     sync();
+    fitWidth(680);
 }
 
 int ExceptionRuleDialog::showModal(Form& form) { return runModal<ExceptionRuleDialog, TfrmAlwaysAccept>(form); }
