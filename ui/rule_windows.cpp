@@ -62,9 +62,29 @@ int runModal(Form& form) {
 
 }  // namespace
 
+// ---- What the rule dialogs share ----
+
+RuleWindow::RuleWindow(RuleDialog& form, QWidget* parent) : FormDialog(form, parent), rule_(form) {}
+
+template <class Logic>
+void RuleWindow::addMarkChoice(QBoxLayout* layout, Logic& form) {
+    layout->addSpacing(8);
+    layout->addLayout(row({label(form.lblMark, "lblMark"), radio(form.rbCheck, "rbCheck", [&form] { form.rbCheckClick(); }),
+                           radio(form.rbQuestion, "rbQuestion", [&form] { form.rbQuestionClick(); })}));
+    layout->addWidget(label(form.lblNote, "lblNote"));
+}
+
+void RuleWindow::addPreviewAndButtons(QBoxLayout* layout) {
+    layout->addStretch();
+    layout->addWidget(previewStyle(label(rule_.lblPreview, "lblPreview")));
+    layout->addLayout(okCancel(rule_.btOK, rule_.btCancel, [this] { rule_.btOKClick(); }, [this] { rule_.btCancelClick(); }));
+}
+
+void RuleWindow::syncMore() { applyFocus(rule_.focusedControl, rule_.focusRequests); }
+
 // ---- Subject ----
 
-SubjectRuleDialog::SubjectRuleDialog(TfrmOptionsSubject& f, QWidget* parent) : FormDialog(f, parent), form_(f) {
+SubjectRuleDialog::SubjectRuleDialog(TfrmOptionsSubject& f, QWidget* parent) : RuleWindow(f, parent), form_(f) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(headingStyle(label(form_.lblHeading, "lblHeading")));
     layout->addWidget(wrapped(label(form_.lblExplanation, "lblExplanation")));
@@ -78,24 +98,17 @@ SubjectRuleDialog::SubjectRuleDialog(TfrmOptionsSubject& f, QWidget* parent) : F
     pattern->setMinimumWidth(220);
     layout->addLayout(row({what, pattern}, false));
     layout->addWidget(check(form_.cbCase, "cbCase", [this](bool checked) { form_.cbCaseClick(checked); }));
-    layout->addSpacing(8);
-    layout->addLayout(row({label(form_.lblMark, "lblMark"), radio(form_.rbCheck, "rbCheck", [this] { form_.rbCheckClick(); }),
-                           radio(form_.rbQuestion, "rbQuestion", [this] { form_.rbQuestionClick(); })}));
-    layout->addWidget(label(form_.lblNote, "lblNote"));
-    layout->addStretch();
-    layout->addWidget(previewStyle(label(form_.lblPreview, "lblPreview")));
-    layout->addLayout(okCancel(form_.btOK, form_.btCancel, [this] { form_.btOKClick(); }, [this] { form_.btCancelClick(); }));
+    addMarkChoice(layout, form_);
+    addPreviewAndButtons(layout);
     sync();
     fitWidth(480);
 }
 
 int SubjectRuleDialog::showModal(Form& form) { return runModal<SubjectRuleDialog, TfrmOptionsSubject>(form); }
 
-void SubjectRuleDialog::syncMore() { applyFocus(form_.focusedControl, form_.focusRequests); }
-
 // ---- Sender ----
 
-SenderRuleDialog::SenderRuleDialog(TfrmOptionsFROM& f, QWidget* parent) : FormDialog(f, parent), form_(f) {
+SenderRuleDialog::SenderRuleDialog(TfrmOptionsFROM& f, QWidget* parent) : RuleWindow(f, parent), form_(f) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(headingStyle(label(form_.lblHeading, "lblHeading")));
     layout->addWidget(wrapped(label(form_.lblExplanation, "lblExplanation")));
@@ -121,26 +134,19 @@ SenderRuleDialog::SenderRuleDialog(TfrmOptionsFROM& f, QWidget* parent) : FormDi
     hints->addWidget(label(form_.lblExample2, "lblExample2"), 1, 1);
     hints->setColumnStretch(2, 1);
     layout->addLayout(hints);
-    layout->addSpacing(8);
-    layout->addLayout(row({label(form_.lblMark, "lblMark"), radio(form_.rbCheck, "rbCheck", [this] { form_.rbCheckClick(); }),
-                           radio(form_.rbQuestion, "rbQuestion", [this] { form_.rbQuestionClick(); })}));
-    layout->addWidget(label(form_.lblNote, "lblNote"));
+    addMarkChoice(layout, form_);
     layout->addLayout(row({button(form_.btCountry, "btCountry", [this] { form_.btCountryClick(); }),
                            label(form_.lblCountry, "lblCountry")}));
-    layout->addStretch();
-    layout->addWidget(previewStyle(label(form_.lblPreview, "lblPreview")));
-    layout->addLayout(okCancel(form_.btOK, form_.btCancel, [this] { form_.btOKClick(); }, [this] { form_.btCancelClick(); }));
+    addPreviewAndButtons(layout);
     sync();
     fitWidth(560);
 }
 
 int SenderRuleDialog::showModal(Form& form) { return runModal<SenderRuleDialog, TfrmOptionsFROM>(form); }
 
-void SenderRuleDialog::syncMore() { applyFocus(form_.focusedControl, form_.focusRequests); }
-
 // ---- Header ----
 
-HeaderRuleDialog::HeaderRuleDialog(TfrmHeaders& f, QWidget* parent) : FormDialog(f, parent), form_(f) {
+HeaderRuleDialog::HeaderRuleDialog(TfrmHeaders& f, QWidget* parent) : RuleWindow(f, parent), form_(f) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(headingStyle(label(form_.lblHeading, "lblHeading")));
     layout->addWidget(wrapped(label(form_.lblExplanation, "lblExplanation")));
@@ -174,25 +180,18 @@ HeaderRuleDialog::HeaderRuleDialog(TfrmHeaders& f, QWidget* parent) : FormDialog
     to->setColumnStretch(1, 1);
     layout->addLayout(to);
     layout->addWidget(radio(form_.rbFromEqualsTo, "rbFromEqualsTo", choose(form_.rbFromEqualsTo)));
-    layout->addSpacing(8);
-    layout->addLayout(row({label(form_.lblMark, "lblMark"), radio(form_.rbCheck, "rbCheck", [this] { form_.rbCheckClick(); }),
-                           radio(form_.rbQuestion, "rbQuestion", [this] { form_.rbQuestionClick(); })}));
-    layout->addWidget(label(form_.lblNote, "lblNote"));
+    addMarkChoice(layout, form_);
     layout->addLayout(row({button(form_.btCountry, "btCountry", [this] { form_.btCountryClick(); })}));
-    layout->addStretch();
-    layout->addWidget(previewStyle(label(form_.lblPreview, "lblPreview")));
-    layout->addLayout(okCancel(form_.btOK, form_.btCancel, [this] { form_.btOKClick(); }, [this] { form_.btCancelClick(); }));
+    addPreviewAndButtons(layout);
     sync();
     fitWidth(540);
 }
 
 int HeaderRuleDialog::showModal(Form& form) { return runModal<HeaderRuleDialog, TfrmHeaders>(form); }
 
-void HeaderRuleDialog::syncMore() { applyFocus(form_.focusedControl, form_.focusRequests); }
-
 // ---- Exceptions ----
 
-ExceptionRuleDialog::ExceptionRuleDialog(TfrmAlwaysAccept& f, QWidget* parent) : FormDialog(f, parent), form_(f) {
+ExceptionRuleDialog::ExceptionRuleDialog(TfrmAlwaysAccept& f, QWidget* parent) : RuleWindow(f, parent), form_(f) {
     auto* layout = new QVBoxLayout(this);
     QLabel* heading = headingStyle(label(form_.lblHeading, "lblHeading"));
     heading->installEventFilter(this);
@@ -234,9 +233,7 @@ ExceptionRuleDialog::ExceptionRuleDialog(TfrmAlwaysAccept& f, QWidget* parent) :
     pictures->addStretch();
     connect(pictures_, &QButtonGroup::idClicked, this, [this](int cell) { form_.imgPickerClick(cell); });
     layout->addLayout(pictures);
-    layout->addStretch();
-    layout->addWidget(previewStyle(label(form_.lblPreview, "lblPreview")));
-    layout->addLayout(okCancel(form_.btOK, form_.btCancel, [this] { form_.btOKClick(); }, [this] { form_.btCancelClick(); }));
+    addPreviewAndButtons(layout);
     sync();
     fitWidth(680);
 }
@@ -250,7 +247,7 @@ bool ExceptionRuleDialog::eventFilter(QObject* watched, QEvent* event) {
 
 void ExceptionRuleDialog::syncMore() {
     if (QAbstractButton* cell = pictures_->button(form_.imgPicker.itemIndex)) cell->setChecked(true);
-    applyFocus(form_.focusedControl, form_.focusRequests);
+    RuleWindow::syncMore();
 }
 
 // ---- Country picker ----

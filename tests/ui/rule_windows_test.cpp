@@ -91,32 +91,21 @@ class RuleWindowsTest : public QObject {
         return window.exec();
     }
 
-private slots:
-    void init() {
-        qtDialogs_ = std::make_unique<QtDialogs>();
-        qtDialogs_->registerWindow("frmInternet", &CountryDialog::showModal);
-        dialogs_ = std::make_unique<RuleDialogs>(*qtDialogs_, nullptr);
-        dialogs_->setMarkPreview(&preview_);
-    }
+    // A refused OK, as the user meets it.
+    struct Refusal {
+        const char* name;
+        std::function<void(QWidget&)> setUp;  // on the window, as a user would
+        QString text;
+        const char* focused;
+    };
 
-    void everyRefusedOkKeepsTheDialogOpenWithTheFieldAtFaultFocused() {
-        struct Case {
-            const char* name;
-            std::function<void(QWidget&)> setUp;  // on the window, as a user would
-            QString text;
-            const char* focused;
-        };
-        RuleDialogs& d = *dialogs_;
-        const Case subjectCases[] = {
-            {"subject, empty", [](QWidget&) {}, TfrmOptionsSubject::kBlankPattern, "edit1"},
-            {"subject, spaces", [](QWidget& w) { QTest::keyClicks(child<QComboBox>(w, "edit1"), "   "); },
-             TfrmOptionsSubject::kBlankPattern, "edit1"},
-        };
-        for (const Case& c : subjectCases) {
-            d.frmOptionsSubject.newRule();
+    template <class Window, class Logic>
+    void expectRefusals(Logic& form, std::initializer_list<Refusal> cases) {
+        for (const Refusal& c : cases) {
+            form.newRule();
             MessageBoxCatcher catcher;
             bool open = false, focused = false;
-            withWindow<SubjectRuleDialog>(d.frmOptionsSubject, std::function<void(SubjectRuleDialog&)>([&](SubjectRuleDialog& w) {
+            withWindow<Window>(form, std::function<void(Window&)>([&](Window& w) {
                 c.setUp(w);
                 child<QPushButton>(w, "btCancel")->setFocus();
                 catcher.arm();
@@ -128,65 +117,39 @@ private slots:
             QVERIFY2(open, c.name);
             QVERIFY2(focused, c.name);
         }
+    }
 
-        d.frmOptionsFROM.newRule();
-        {
-            MessageBoxCatcher catcher;
-            bool open = false, focused = false;
-            withWindow<SenderRuleDialog>(d.frmOptionsFROM, std::function<void(SenderRuleDialog&)>([&](SenderRuleDialog& w) {
-                catcher.arm();
-                QTest::mouseClick(child<QPushButton>(w, "btOK"), Qt::LeftButton);
-                open = w.isVisible();
-                focused = hasFocus(w, "edit1");
-            }));
-            QCOMPARE(catcher.text, QString("The Sender field cannot be left blank."));
-            QVERIFY(open && focused);
-        }
+private slots:
+    void init() {
+        qtDialogs_ = std::make_unique<QtDialogs>();
+        qtDialogs_->registerWindow("frmInternet", &CountryDialog::showModal);
+        dialogs_ = std::make_unique<RuleDialogs>(*qtDialogs_, nullptr);
+        dialogs_->setMarkPreview(&preview_);
+    }
 
-        const Case headerCases[] = {
-            {"header text", [](QWidget& w) { child<QComboBox>(w, "cbHeader")->lineEdit()->clear(); },
-             "The header text cannot be blank", "cbHeader"},
-            {"to address", [](QWidget& w) { clickBox(child<QRadioButton>(w, "rbTo")); }, "The TO field cannot be blank",
-             "edTo"},
-        };
-        for (const Case& c : headerCases) {
-            d.frmHeaders.newRule();
-            MessageBoxCatcher catcher;
-            bool open = false, focused = false;
-            withWindow<HeaderRuleDialog>(d.frmHeaders, std::function<void(HeaderRuleDialog&)>([&](HeaderRuleDialog& w) {
-                c.setUp(w);
-                child<QPushButton>(w, "btCancel")->setFocus();
-                catcher.arm();
-                QTest::mouseClick(child<QPushButton>(w, "btOK"), Qt::LeftButton);
-                open = w.isVisible();
-                focused = hasFocus(w, c.focused);
-            }));
-            QCOMPARE(catcher.text, c.text);
-            QVERIFY2(open && focused, c.name);
-        }
-
-        const Case exceptionCases[] = {
-            {"address", [](QWidget&) {}, "The email line cannot be blank", "edEmail"},
-            {"domain", [](QWidget& w) { clickBox(child<QRadioButton>(w, "rbDomain")); }, "The domain line cannot be blank",
-             "edDomain"},
-            {"subject", [](QWidget& w) { clickBox(child<QRadioButton>(w, "rbSubject")); },
-             "The subject line cannot be blank", "edSubject"},
-        };
-        for (const Case& c : exceptionCases) {
-            d.frmAlwaysAccept.newRule();
-            MessageBoxCatcher catcher;
-            bool open = false, focused = false;
-            withWindow<ExceptionRuleDialog>(d.frmAlwaysAccept, std::function<void(ExceptionRuleDialog&)>([&](ExceptionRuleDialog& w) {
-                c.setUp(w);
-                child<QPushButton>(w, "btCancel")->setFocus();
-                catcher.arm();
-                QTest::mouseClick(child<QPushButton>(w, "btOK"), Qt::LeftButton);
-                open = w.isVisible();
-                focused = hasFocus(w, c.focused);
-            }));
-            QCOMPARE(catcher.text, c.text);
-            QVERIFY2(open && focused, c.name);
-        }
+    void everyRefusedOkKeepsTheDialogOpenWithTheFieldAtFaultFocused() {
+        RuleDialogs& d = *dialogs_;
+        const auto nothing = [](QWidget&) {};
+        expectRefusals<SubjectRuleDialog>(
+            d.frmOptionsSubject,
+            {{"subject, empty", nothing, TfrmOptionsSubject::kBlankPattern, "edit1"},
+             {"subject, spaces", [](QWidget& w) { QTest::keyClicks(child<QComboBox>(w, "edit1"), "   "); },
+              TfrmOptionsSubject::kBlankPattern, "edit1"}});
+        expectRefusals<SenderRuleDialog>(
+            d.frmOptionsFROM, {{"sender, empty", nothing, "The Sender field cannot be left blank.", "edit1"}});
+        expectRefusals<HeaderRuleDialog>(
+            d.frmHeaders,
+            {{"header text", [](QWidget& w) { child<QComboBox>(w, "cbHeader")->lineEdit()->clear(); },
+              "The header text cannot be blank", "cbHeader"},
+             {"to address", [](QWidget& w) { clickBox(child<QRadioButton>(w, "rbTo")); },
+              "The TO field cannot be blank", "edTo"}});
+        expectRefusals<ExceptionRuleDialog>(
+            d.frmAlwaysAccept,
+            {{"address", nothing, "The email line cannot be blank", "edEmail"},
+             {"domain", [](QWidget& w) { clickBox(child<QRadioButton>(w, "rbDomain")); },
+              "The domain line cannot be blank", "edDomain"},
+             {"subject", [](QWidget& w) { clickBox(child<QRadioButton>(w, "rbSubject")); },
+              "The subject line cannot be blank", "edSubject"}});
     }
 
     void subjectDialogShowsItsControlsAndClosesWithTheTypedRule() {
