@@ -24,6 +24,12 @@ void Program::start() {
     general_->OnLaunchMailProgram = [main] { main->btLaunchClick(); };
     general_->OnShowStatistics = [main] { main->btStatsClick(); };
     about_ = std::make_unique<TfrmAbout>(store);
+    // The rule dialogs list the live mailbox accounts and judge their
+    // "Would mark" line over the main window's list.
+    ruleDialogs_ = std::make_unique<RuleDialogs>(platform.dialogs, general_.get());
+    markPreview_ = std::make_unique<ListMarkPreview>(*main_);
+    ruleDialogs_->setMarkPreview(markPreview_.get());
+    options_->setRuleDialogs(ruleDialogs_.get());
     main_->frmAbout = about_.get();
 }
 

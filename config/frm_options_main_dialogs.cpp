@@ -1,7 +1,6 @@
 // The spam settings window's use of the rule dialogs and the import dialog.
 #include "config/frm_options_main.h"
 
-#if __has_include("config/rule_dialogs.h")
 #include "config/rule_dialogs.h"
 
 namespace quorvel {
@@ -45,13 +44,3 @@ std::vector<std::string> TfrmOptionsMain::runImportDialog(const std::string& tit
 }
 
 }  // namespace quorvel
-
-#else
-
-namespace quorvel {
-bool TfrmOptionsMain::runRuleDialog(RuleGrid&, int, bool) { return false; }
-void TfrmOptionsMain::writeDialogRow(RuleGrid&, int) {}
-std::vector<std::string> TfrmOptionsMain::runImportDialog(const std::string&) { return {}; }
-}  // namespace quorvel
-
-#endif

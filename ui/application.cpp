@@ -1,8 +1,14 @@
 #include "ui/application.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QWindow>
 #include <QTimer>
 
@@ -11,6 +17,7 @@
 #include "ui/general_window.h"
 #include "ui/options_window.h"
 #include "ui/pictures.h"
+#include "ui/rule_windows.h"
 #include "ui/run_windows.h"
 #include "ui/single_instance.h"
 #include "ui/splash_window.h"
@@ -49,6 +56,12 @@ Desktop::Desktop(const Folders& folders)
     dialogs.registerWindow("frmWhichMailbox", &WhichMailboxDialog::showModal);
     dialogs.registerWindow("frmViewHeader", &ViewHeaderWindow::showModal);
     dialogs.registerWindow("frmMarkForDeletion", &MarkForDeletionDialog::showModal);
+    dialogs.registerWindow("frmOptionsSubject", &SubjectRuleDialog::showModal);
+    dialogs.registerWindow("frmOptionsFROM", &SenderRuleDialog::showModal);
+    dialogs.registerWindow("frmHeaders", &HeaderRuleDialog::showModal);
+    dialogs.registerWindow("frmAlwaysAccept", &ExceptionRuleDialog::showModal);
+    dialogs.registerWindow("frmInternet", &CountryDialog::showModal);
+    dialogs.registerWindow("frmImportSpam", &ImportDialog::showModal);
 }
 
 Desktop::~Desktop() {
@@ -69,16 +82,45 @@ void Desktop::start() {
     mainWindow->hidesWhenMinimised = [this] { return tray.active() && QtTrayIcon::available(); };
 }
 
+namespace {
+
+// A session's end or `kill` asks the program to quit: it closes as through
+// its exit button (QUIT to an open session, the settings saved) instead of
+// dying with them unsaved. The handler only writes to a pipe the event loop
+// watches.
+int terminationPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(terminationPipe[1], &byte, 1);
+}
+
+void closeOnTerminationSignals(QWidget* mainWindow) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, terminationPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, mainWindow, [mainWindow] {
+        char byte;
+        [[maybe_unused]] const ssize_t ignored = ::read(terminationPipe[0], &byte, 1);
+        mainWindow->close();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+}  // namespace
+
 Desktop::Folders defaultFolders() {
     const std::string exeFolder = QCoreApplication::applicationDirPath().toStdString();
     const std::string folder = chooseProgramFolder(exeFolder, defaultUserDataFolder());
-    // Installed data beside the installed program, else the source tree's.
+    // Installed data beside the installed program; a build uses the source tree's.
     const QString installed = QCoreApplication::applicationDirPath() + "/../share/quorvel";
-    const std::string data = QFileInfo(installed + "/known.lst").exists() ? installed.toStdString()
-                             : QFileInfo(QString(QUORVEL_INSTALLED_DATA) + "/known.lst").exists()
-                                 ? std::string(QUORVEL_INSTALLED_DATA)
-                                 : std::string(QUORVEL_SOURCE_DATA);
-    seedProgramFolder(folder, data);
+    if (QFileInfo(installed + "/known.lst").exists())
+        seedProgramFolder(folder, installed.toStdString());
+    else if (runningFromBuildTree())
+        seedProgramFolder(folder, QUORVEL_SOURCE_DATA);
     return {folder, defaultSettingsFolder()};
 }
 
@@ -97,6 +139,7 @@ int runQuorvel(int argc, char** argv, const RunOptions& options) {
         return 1;
     }
     guard.onActivationRequest = [&desktop] { desktop.tray.showApplication(); };
+    closeOnTerminationSignals(desktop.mainWindow.get());
     QObject::connect(&app, &QApplication::aboutToQuit, [&desktop] {
         try {
             desktop.program.shutdown();

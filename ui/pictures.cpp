@@ -329,16 +329,23 @@ const QHash<QString, Drawing>& drawings() {
 
 }  // namespace
 
-QPixmap picture(const QString& name, int size) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
+bool paintPicture(QPainter& painter, const QString& name, qreal size) {
     const auto drawing = drawings().find(name);
-    if (drawing == drawings().end()) return pixmap;
-    QPainter painter(&pixmap);
+    if (drawing == drawings().end()) return false;
+    painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.scale(size / 16.0, size / 16.0);
     (*drawing)(painter);
+    painter.restore();
+    return true;
+}
+
+QPixmap picture(const QString& name, int size) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    paintPicture(painter, name, size);
     return pixmap;
 }
 
@@ -383,7 +390,7 @@ QIcon drawnIcon(const QString& name) {
 }
 
 QIcon programIcon() {
-    return drawnIcon("imHammer");
+    return drawnIcon(kProgramIcon);
 }
 
 }  // namespace quorvel::ui

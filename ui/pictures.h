@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QPainter>
 #include <QPixmap>
 #include <QString>
 
@@ -12,11 +13,17 @@ namespace quorvel::ui {
 // "splash". An unknown name gives an empty picture.
 QPixmap picture(const QString& name, int size);
 
+// Draws a picture into a square of `size` at the painter's origin, on any
+// paint device (a pixmap, an SVG file). False for an unknown name.
+bool paintPicture(QPainter& painter, const QString& name, qreal size);
+
 // A picture as an icon, drawn only when and at the size it is first shown:
 // start-up draws nothing that is not on screen.
 QIcon drawnIcon(const QString& name);
 
-// The program's icon: a hammer over the word SPAM.
+// The program's icon: a hammer over the word SPAM. The installed icon files
+// are drawn from the same picture.
+inline constexpr const char* kProgramIcon = "imHammer";
 QIcon programIcon();
 
 }  // namespace quorvel::ui

@@ -436,15 +436,24 @@ void QtTrayIcon::applyPending() {
     }
 }
 
+bool runningFromBuildTree() {
+    const QString build = QFileInfo(QString(QUORVEL_BUILD_ROOT)).canonicalFilePath();
+    const QString exe = QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath();
+    return !build.isEmpty() && (exe == build || exe.startsWith(build + "/"));
+}
+
 // ---- Sound ----
 
 QtSound::QtSound() = default;
 QtSound::~QtSound() = default;
 
 QtSound::CreatePlayer QtSound::findPlayerModule() {
+    // Only folders that belong to this copy of the program: a path compiled in
+    // would, on another machine, name a folder anybody may have created.
     const QString exeFolder = QCoreApplication::applicationDirPath();
-    for (const QString& folder : {exeFolder, exeFolder + "/../lib/quorvel", QString(QUORVEL_BUILD_MODULES),
-                                  QString(QUORVEL_INSTALLED_MODULES)}) {
+    QStringList folders = {exeFolder, exeFolder + "/../lib/quorvel"};
+    if (runningFromBuildTree()) folders << QString(QUORVEL_BUILD_MODULES);
+    for (const QString& folder : folders) {
         QLibrary module(folder + "/quorvel_sound");
         if (const auto create = reinterpret_cast<CreatePlayer>(module.resolve("quorvelCreateSound"))) return create;
     }

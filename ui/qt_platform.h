@@ -141,6 +141,10 @@ private:
     Pending pending_ = Pending::None;
 };
 
+// Whether this executable runs from the folder a build left it in: only then
+// may it use the source tree's data and the build's modules.
+bool runningFromBuildTree();
+
 // Plays through the sound module, loaded on the first alarm; without it the
 // alarm falls back to the beep.
 class QtSound : public Sound {
