@@ -143,12 +143,24 @@ void TfrmOptionsMain::setKnownList(KnownList* list) {
 }
 
 void TfrmOptionsMain::readSettings() {
+    // Column widths belong to the view, not to the rules: reading the rules
+    // back (Cancel) keeps the widths the user has set.
+    std::vector<std::vector<int>> widths;
+    for (RuleGrid* g : grids()) {
+        widths.emplace_back();
+        for (int col = 0; col < g->table.colCount(); ++col) widths.back().push_back(g->table.colWidth(col));
+    }
     try {
         rules.readSettings();
     } catch (const std::exception& error) {
         // The other tables and the options are loaded; the program goes on.
         platform_.dialogs.messageBox(MessageKind::Error, error.what());
     }
+    if (widthsSet_)
+        for (RuleGrid* g : grids())
+            for (int col = 0; col < g->table.colCount(); ++col)
+                g->table.setColWidth(col, widths[static_cast<std::size_t>(g->id)][static_cast<std::size_t>(col)]);
+    widthsSet_ = true;
     edUnknown.text = rules.options.unknownNum;
     for (RuleGrid* g : grids()) g->Row = std::clamp(g->Row, 1, g->table.ruleCount());
     showOptions();
@@ -401,6 +413,9 @@ void TfrmOptionsMain::importLines(const std::vector<std::string>& lines, RuleGri
         }
         write(rowForNewRule(g.table), text);
     }
+    busy_ = false;
+    pnlProgress.visible = false;
+    changed();
 }
 
 void TfrmOptionsMain::importKeywords(const std::vector<std::string>& lines) {

@@ -199,6 +199,7 @@ private:
     KnownList ownList_;  // until the main window hands its list over
     std::unique_ptr<KnownListEditor> memo1_;
     bool busy_ = false;
+    bool widthsSet_ = false;  // after the first load, the widths are the view's
 };
 
 // Trims the leading and trailing spaces and control characters of a line.

@@ -461,6 +461,9 @@ TEST_F(OptionsMain, ColumnWidthsGoToTheSettingsStoreAndComeBack) {
     EXPECT_EQ(other.rules.gridSubject.colWidth(2), 250);
     EXPECT_EQ(other.rules.gridFrom.colWidth(3), 321);
     EXPECT_EQ(other.rules.gridHeader.colWidth(1), headerWidth);
+    // Cancel reads the rules back, not the widths.
+    other.btCancelClick();
+    EXPECT_EQ(other.rules.gridSubject.colWidth(2), 250);
 }
 
 TEST_F(OptionsMain, HelpOpensTopic100AndTheCounterResetsOnYes) {
