@@ -99,6 +99,10 @@ int quorvelWindow(int argc, char** argv, const std::string& folder) {
     desktop.program.frmMain()->btSpamSetupClick();
     std::printf("open %.3f s, sort by hits %.4f s, sort by pattern %.4f s, OK %.4f s\n", open, sortHits, sortPattern,
                 ok);
+    std::fflush(stdout);
+    // The splash outlives so short a run; it must not outlive the program it shows.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "frmSplash") delete w;
     return 0;
 }
 

@@ -43,9 +43,9 @@ RuleGrid::RuleGrid(Id id, RuleTable& table) : id(id), table(table) {
     btImport = captioned("I&mport");
     btImport.visible = id == Subject || id == Except;
     btUp = captioned("", "Move item up one row");
-    btUp.picture = "imUP";
+    btUp.picture = "arrowUp";
     btDown = captioned("", "Move item down one row");
-    btDown.picture = "imDown";
+    btDown.picture = "arrowDown";
     switch (id) {
         case Subject:
             name = "gridSubject";

@@ -1,6 +1,8 @@
 #include "ui/options_window.h"
 
 #include <QApplication>
+#include <QScreen>
+#include <algorithm>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -108,7 +110,17 @@ OptionsWindow::OptionsWindow(TfrmOptionsMain& form, QWidget* parent) : QDialog(p
     for (QWidget* w : {static_cast<QWidget*>(ok), static_cast<QWidget*>(cancel), static_cast<QWidget*>(help)})
         buttons->addWidget(w);
     layout->addLayout(buttons);
-    resize(640, 480);
+    // Wide enough for the widest table at its column widths, beside its buttons.
+    int widest = 0;
+    for (RuleGrid* g : form_.grids()) {
+        int width = 0;
+        for (int col = 0; col < g->table.colCount(); ++col)
+            if (!g->table.isHidden(col)) width += g->table.colWidth(col);
+        widest = std::max(widest, width);
+    }
+    const QRect screen = QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry() : QRect();
+    const int wanted = widest + 190;
+    resize(screen.isValid() ? std::min(wanted, screen.width() - 40) : wanted, 500);
 
     form_.setChangedHandler([this] { sync(); });
     sync();
@@ -120,7 +132,12 @@ OptionsWindow::~OptionsWindow() {
 
 int OptionsWindow::showModal(Form& form) {
     form.modalResult = ModalResult::None;
-    OptionsWindow window(static_cast<TfrmOptionsMain&>(form), QApplication::activeWindow());
+    // Over the main window: the active window may be the splash, which
+    // deletes itself (and every window it parents) when it ends.
+    QWidget* parent = QApplication::activeWindow();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "frmMain") parent = w;
+    OptionsWindow window(static_cast<TfrmOptionsMain&>(form), parent);
     const int result = window.exec();
     if (form.modalResult == ModalResult::None) form.modalResult = ModalResult::Cancel;
     return result;
@@ -144,8 +161,13 @@ QAbstractButton* OptionsWindow::button(Control& control, const std::string& name
     QAbstractButton* b = nullptr;
     if (!control.picture.empty()) {
         auto* tool = new QToolButton(this);
-        tool->setIcon(drawnIcon(QString::fromStdString(control.picture)));
-        tool->setIconSize(QSize(20, 20));
+        if (control.picture == "arrowUp" || control.picture == "arrowDown") {
+            tool->setArrowType(control.picture == "arrowUp" ? Qt::UpArrow : Qt::DownArrow);
+            tool->setMinimumSize(28, 28);
+        } else {
+            tool->setIcon(drawnIcon(QString::fromStdString(control.picture)));
+            tool->setIconSize(QSize(20, 20));
+        }
         b = tool;
     } else {
         auto* push = new QPushButton(this);
