@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "app/check_steps.h"
 #include "classify/operators.h"
+#include "log/frm_chart_main.h"
 #include "platform/files.h"
 
 namespace quorvel {
@@ -140,10 +142,7 @@ void TfrmMain::FormCreate() {
 }
 
 void TfrmMain::fix2000() {
-    std::string& format = platform_.clock.formatSettings().shortDateFormat;
-    if (format.find("yyyy") != std::string::npos) return;
-    const std::size_t at = format.find("yy");
-    if (at != std::string::npos) format.insert(at, "yy");
+    widenShortDate(platform_.clock.formatSettings());
 }
 
 void TfrmMain::timSplashTimer() {
@@ -162,10 +161,7 @@ void TfrmMain::GetRemotePOPSettings(int mailbox) {
     store_.writeString("Server", "Version161", "161");
 
     if (marker == "161") {
-        msRemotePOP1.Server = store_.readString("Server", "Server" + n, "");
-        msRemotePOP1.UserName = store_.readString("Server", "Mailbox" + n, "");
-        const std::string password = store_.readString("Server", "Passwd" + n, "");
-        if (!password.empty()) msRemotePOP1.Password = enc1.decipher(password);
+        readAccount(store_, enc1, mailbox, msRemotePOP1);
         return;
     }
     if (stored.empty()) return;
@@ -358,7 +354,11 @@ void TfrmMain::notAvailable(const std::string& what) {
     changed();
 }
 
-void TfrmMain::btStatsClick() { notAvailable("The statistics window"); }
+void TfrmMain::btStatsClick() {
+    playAlarmSound(false);
+    openStatistics(platform_, store_);
+    changed();
+}
 void TfrmMain::Viewlogfile1Click() {
     playAlarmSound(false);
     if (log_) log_->viewLogFile();

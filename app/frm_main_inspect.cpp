@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/check_steps.h"
 #include "app/finally.h"
 #include "app/frm_main.h"
 #include "config/frm_mark_for_deletion.h"
@@ -55,10 +56,7 @@ void TfrmMain::Why1Click() {
     if (b < 0) return;
     const auto index = static_cast<std::size_t>(b);
 
-    memoWhy.clear();
-    memoWhy.push_back("Message from " + ListView1.rows[index].sender);
-    memoWhy.push_back("Subject of   " + ListView1.rows[index].caption);
-    memoWhy.emplace_back();
+    memoWhy = whyHeading(ListView1.rows[index]);
 
     const int old = ListView1.rows[index].stateIndex;
     const std::uint64_t generation = ListView1.generation;
@@ -71,11 +69,7 @@ void TfrmMain::Why1Click() {
     // The judgement may wait on the network, and a listing started meanwhile
     // replaces the rows: the remarks and the old mark belong to this row only.
     if (ListView1.generation == generation && index < ListView1.rows.size()) {
-        const int now = ListView1.rows[index].stateIndex;
-        if (memoWhy.size() == 3)
-            memoWhy.push_back("Message was neither on the exception list nor on the list of matching criteria");
-        if (old == Mark::Delete && now != Mark::Delete) memoWhy.push_back("** You marked this message **");
-        if (old == Mark::None && now != Mark::None) memoWhy.push_back("** You un-marked this message **");
+        closeWhyMemo(memoWhy, old, ListView1.rows[index].stateIndex);
         ListView1.rows[index].stateIndex = old;
     }
     changed();

@@ -1,6 +1,7 @@
 // The main window's message list: rows, marks and the classification run.
 #include "app/frm_main.h"
 
+#include "app/check_steps.h"
 #include "classify/operators.h"
 
 namespace quorvel {
@@ -74,22 +75,7 @@ void TfrmMain::ListView1KeyUp() { playAlarmSound(false); }
 
 void TfrmMain::MarkForDeletion(int index) {
     if (!classification_) return;
-    const std::size_t first = index < 0 ? 0 : static_cast<std::size_t>(index);
-    const std::size_t last = index < 0 ? ListView1.rows.size() : first + 1;
-    // The unknown-domain check runs the event loop while it waits, and a
-    // handler may then empty the list or start a new listing: the inputs are
-    // copied, and the verdict is written only to a row that is still there.
-    const std::uint64_t generation = ListView1.generation;
-    for (std::size_t i = first; i < last && i < ListView1.rows.size() && ListView1.generation == generation; ++i) {
-        const MessageRow row = ListView1.rows[i];
-        TmsHeaders headers;
-        if (i < static_cast<std::size_t>(msRemotePOP1.RemoteInfo().Count()))
-            headers = msRemotePOP1.RemoteInfo().Items(static_cast<int>(i)).Headers;
-        MessageToJudge message{row.caption, row.sender, row.size, &headers, !row.subjectUndecodable,
-                               !row.senderUndecodable};
-        const int mark = classification_->judge(message, row.stateIndex);
-        if (ListView1.generation == generation && i < ListView1.rows.size()) ListView1.rows[i].stateIndex = mark;
-    }
+    judgeRows(*classification_, ListView1, msRemotePOP1.RemoteInfo(), index);
     changed();
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "app/check_steps.h"
 #include "app/finally.h"
 #include "app/frm_main.h"
 #include "classify/operators.h"
@@ -252,14 +253,7 @@ void TfrmMain::DeleteMessages() {
                                      MessageButtons::YesNo) != ModalResult::Yes)
         return;
 
-    // Marks a failed run left on the records must not delete a message whose
-    // row is not marked now: every record's marks are set afresh.
-    TmsRemoteInfo& records = msRemotePOP1.RemoteInfo();
-    for (int i = 0; i < records.Count(); ++i) msRemotePOP1.ClearMarks(i);
-    for (int i = 0; i < total && i < records.Count(); ++i) {
-        const int mark = ListView1.rows[static_cast<std::size_t>(i)].stateIndex;
-        if (mark == Mark::Delete || mark == Mark::KnownSpammer) msRemotePOP1.SetDeleteMark(i);
-    }
+    setDeleteMarks(ListView1, msRemotePOP1);
     DeleteTotal = marked;
     DeleteNext = 1;
 
@@ -315,8 +309,7 @@ void TfrmMain::msRemotePOP1Deleting(int num) {
     ++DeleteNext;
     setStatus("Deleting " + std::to_string(num + 1) + " " + row.caption);
     if (log_ && log_->logOpen())
-        log_->logDeletedSpam({row.caption, row.sender, row.size, row.date}, msRemotePOP1.Server,
-                             msRemotePOP1.UserName);
+        log_->logDeletedSpam(deletedSpamRowOf(row), msRemotePOP1.Server, msRemotePOP1.UserName);
 }
 
 }  // namespace quorvel

@@ -4,6 +4,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
+
+#include "platform/files.h"
 
 namespace quorvel {
 
@@ -13,16 +16,17 @@ namespace {
 
 std::string fromEnvironment(const char* variable, const char* fallbackUnderHome) {
     if (const char* value = std::getenv(variable); value && *value) return value;
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/" + fallbackUnderHome;
+    // Never a shared folder such as /tmp, where another user could be first.
+    const std::string home = homeFolder();
+    if (home.empty()) throw std::runtime_error("Cannot find your home folder.");
+    return home + "/" + fallbackUnderHome;
 }
 
 }  // namespace
 
 std::string chooseProgramFolder(const std::string& executableFolder, const std::string& userDataFolder) {
     if (!executableFolder.empty() && access(executableFolder.c_str(), W_OK) == 0) return executableFolder;
-    std::error_code ignored;
-    fs::create_directories(userDataFolder, ignored);
+    makePrivateFolders(userDataFolder);
     return userDataFolder;
 }
 
@@ -31,7 +35,9 @@ void seedProgramFolder(const std::string& programFolder, const std::string& data
     for (const auto& entry : fs::directory_iterator(dataFolder, error)) {
         if (!entry.is_regular_file()) continue;
         const fs::path target = fs::path(programFolder) / entry.path().filename();
-        if (!fs::exists(target, error)) fs::copy_file(entry.path(), target, error);
+        if (fs::exists(target, error)) continue;
+        if (fs::copy_file(entry.path(), target, error))
+            fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write, error);
     }
 }
 

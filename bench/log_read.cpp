@@ -2,6 +2,8 @@
 // long it took; also writes such a log with the writers' own record texts.
 // Usage: log_read generate FILE RECORDS
 //        log_read read FILE
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -98,7 +100,7 @@ int read(const char* path) {
     ActivityLogEntries entries;
     const auto start = std::chrono::steady_clock::now();
     std::uint64_t lastPosition = 0;
-    const LogReadProgress progress{{}, [&lastPosition](std::uint64_t at) { lastPosition = at; }, {}};
+    const LogReadProgress progress{{}, [&lastPosition](std::uint64_t at) { lastPosition = at; }, {}, {}};
     try {
         if (!readInLogFile(path, entries, dialogs, clock, progress)) return 1;
     } catch (const std::exception& e) {
@@ -106,9 +108,11 @@ int read(const char* path) {
         return 1;
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    std::printf("%zu mail checks, %zu deleted, %zu mailboxes, progress %llu, %.3f s\n", entries.mailChecks.size(),
-                entries.deletedSpam.size(), entries.mailboxes.size(),
-                static_cast<unsigned long long>(lastPosition), took.count());
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%zu mail checks, %zu deleted, %zu mailboxes, progress %llu, %.3f s, peak %.0f MB\n",
+                entries.mailChecks.size(), entries.deletedSpam.size(), entries.mailboxes.size(),
+                static_cast<unsigned long long>(lastPosition), took.count(), usage.ru_maxrss / 1024.0);
     return 0;
 }
 

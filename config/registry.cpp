@@ -148,9 +148,7 @@ std::optional<std::string> Registry::readString(const std::string& key, const st
 
 void Registry::writeString(const std::string& key, const std::string& name, const std::string& value) {
     const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
-    std::error_code error;
-    if (!folder.empty()) std::filesystem::create_directories(folder, error);
-    if (error) throw ERegistryException("Failed to create key " + key);
+    if (!folder.empty() && !makePrivateFolders(folder.string())) throw ERegistryException("Failed to create key " + key);
 
     auto keys = load(path_);
     Key* k = const_cast<Key*>(findKey(keys, key));

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the activity log reader as a file. It must read
 // every file to the end, whatever the user (or a crash) left in it, and agree
-// with itself however the bytes are cut into pieces.
+// with itself however the bytes are cut into pieces; the statistics then
+// count every entry once, whatever its date and time texts hold.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "log/chart_tally.h"
 #include "log/log_reader.h"
 
 using namespace quorvel;
@@ -92,6 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             last = at;
         },
         [&] { ++hidden; },
+        {},
     };
     ActivityLogEntries entries;
     dialogs.shown = 0;
@@ -119,5 +122,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ActivityLogEntries pieces = parseInTwoPieces(bytes, cut);
     require(pieces.mailChecks == entries.mailChecks && pieces.deletedSpam == entries.deletedSpam &&
             pieces.mailboxes == entries.mailboxes);
+
+    // The statistics count whatever the dates and times hold: every entry
+    // of the widest range lands in one weekday, one slot and one grid row.
+    const ChartFilter everything{-1e6, 1e7, true, {}};
+    const ChartTally tally = tallyActivity(entries, everything, clock.formatSettings(), clock.now());
+    std::int64_t checks = 0, slots = 0, deleted = 0;
+    for (const std::int64_t n : tally.checksByWeekday) checks += n;
+    for (const std::int64_t n : tally.checksBySlot) slots += n;
+    for (const std::int64_t n : tally.deletedBySlot) deleted += n;
+    require(checks == static_cast<std::int64_t>(entries.mailChecks.size()) && slots == checks);
+    require(deleted == static_cast<std::int64_t>(entries.deletedSpam.size()));
+    require(tally.checkRows.size() == entries.mailChecks.size() && tally.topSenders.size() <= 10);
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "log/log_naming.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,10 +16,42 @@ namespace {
 
 constexpr const char* kLineEnd = "\r\n";
 
-std::string oneLine(std::string text) {
-    for (char& c : text)
-        if (c == '\r' || c == '\n') c = ' ';
-    return text;
+bool isValidUtf8(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        for (std::size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        i += length;
+    }
+    return true;
+}
+
+// A field as one line without control characters: a subject from a stranger's
+// message must not add lines that the reader would take for records of their
+// own, nor send a terminal that shows the log escape sequences. C0 and DEL
+// become spaces; so does C1, as the code points U+0080 to U+009F in UTF-8
+// text and as the octets 0x80 to 0x9F in any other.
+std::string oneLine(const std::string& text) {
+    const bool utf8 = isValidUtf8(text);
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            out += ' ';
+        } else if (utf8 && c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+            out += ' ';
+            ++i;
+        } else if (!utf8 && c >= 0x80 && c < 0xA0) {
+            out += ' ';
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -100,8 +133,15 @@ void ActivityLog::OpenLogFile() {
     if (logOpen()) return;
     const std::string path = logPath_();
     if (isBlankLogPath(path)) return;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) throw inOutError(errno);
+    // A link or a pipe named like the log would send records elsewhere (or
+    // block the program): refuse them.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0) throw inOutError(errno == ELOOP || errno == ENXIO ? EACCES : errno);
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != getuid()) {
+        ::close(fd);
+        throw inOutError(EACCES);
+    }
     fd_ = fd;
 }
 

@@ -29,9 +29,9 @@ struct DeletedSpamRow {
 };
 
 // The records as they stand in the file, CR LF included. `timestamp` is the
-// local time formatted "ddd ddddd t". Line breaks inside a field become
-// spaces: a subject from a stranger's message must not be able to add lines
-// that the reader would take for records of their own.
+// local time formatted "ddd ddddd t". Control characters inside a field
+// (line breaks, escape sequences) become spaces: a subject from a stranger's
+// message must not add records of its own nor act on a terminal showing the log.
 std::string mailCheckRecord(int count, const std::string& user, const std::string& server,
                             const std::string& timestamp);
 std::string errorRecord(const std::string& message, const std::string& user, const std::string& server,
@@ -58,8 +58,10 @@ public:
 
     bool logOpen() const { return fd_ >= 0; }
 
-    // Opens the file for appending (creating it) unless it is open already or
-    // the path is blank. Throws EInOutError when the file cannot be opened.
+    // Opens the file for appending (creating it, readable by the user only)
+    // unless it is open already or the path is blank. Only a regular file the
+    // user owns is written, never through a symbolic link. Throws EInOutError
+    // when the file cannot be opened.
     void OpenLogFile();
     void CloseLogFile();
 

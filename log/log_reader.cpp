@@ -103,13 +103,13 @@ void LineSplitter::feed(std::string_view bytes) {
         }
         const char* eol = std::min(nextCr, nextLf);
         if (eol == end) {
-            partial_.append(p, end);
+            keep(p, end);
             return;
         }
         if (partial_.empty()) {
-            onLine_(std::string_view(p, static_cast<std::size_t>(eol - p)));
+            onLine_(std::string_view(p, std::min(static_cast<std::size_t>(eol - p), kMaxLine)));
         } else {
-            partial_.append(p, eol);
+            keep(p, eol);
             onLine_(partial_);
             partial_.clear();
         }
@@ -121,6 +121,11 @@ void LineSplitter::feed(std::string_view bytes) {
                 ++p;
         }
     }
+}
+
+void LineSplitter::keep(const char* from, const char* to) {
+    const std::size_t room = kMaxLine - std::min(kMaxLine, partial_.size());
+    partial_.append(from, std::min(room, static_cast<std::size_t>(to - from)));
 }
 
 void LineSplitter::finish() {
@@ -183,7 +188,7 @@ std::string_view LogParser::keptAmong(std::string_view text, RecentTexts& recent
     const std::size_t n = text.size();
     const auto at = [text](std::size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(text[i])); };
     const std::uint64_t mix = (n << 32) ^ (at(0) << 24) ^ (at(n / 2) << 16) ^ (at(n - 1) << 8) ^ at(n / 3);
-    std::string_view& slot = recent.slots[(mix * 0x9E3779B97F4A7C15u) >> 58];
+    std::string_view& slot = recent.texts[(mix * 0x9E3779B97F4A7C15u) >> 58];
     if (text != slot) slot = entries_.text.keep(text);
     return slot;
 }
@@ -325,6 +330,7 @@ bool readInLogFile(const std::string& path, ActivityLogEntries& entries, Dialogs
         }
         if (n == 0) break;
         splitter.feed(std::string_view(buffer.get(), static_cast<std::size_t>(n)));
+        if (progress.tick) progress.tick();
     }
     splitter.finish();
     parser.finish();

@@ -75,18 +75,25 @@ struct LogReadProgress {
     std::function<void(std::uint64_t maximum)> show;
     std::function<void(std::uint64_t position)> position;
     std::function<void()> hide;
+    // Once per piece of the file read, whatever its lines: the window can
+    // answer meanwhile, and a throw from here ends the reading.
+    std::function<void()> tick;
 };
 
 // Splits bytes into lines ended by CR LF, LF or a lone CR, whatever the cuts
 // between the pieces fed to it. A last line without an end still counts.
+// A line longer than kMaxLine keeps its first kMaxLine bytes: a file that is
+// not a log need not have line ends at all.
 class LineSplitter {
 public:
+    static constexpr std::size_t kMaxLine = std::size_t{1} << 16;
     using LineHandler = std::function<void(std::string_view)>;
     explicit LineSplitter(LineHandler onLine) : onLine_(std::move(onLine)) {}
     void feed(std::string_view bytes);
     void finish();
 
 private:
+    void keep(const char* from, const char* to);
     LineHandler onLine_;
     std::string partial_;     // a line cut by the end of the last piece
     bool skipLineFeed_ = false;  // the last piece ended in CR
@@ -116,7 +123,7 @@ private:
     // Texts of one field kept lately. Counts, mailboxes and servers take
     // turns among a few values, so each is kept once instead of per record.
     struct RecentTexts {
-        std::array<std::string_view, 64> slots;
+        std::array<std::string_view, 64> texts;
     };
     std::string_view keptAmong(std::string_view text, RecentTexts& recent);
 

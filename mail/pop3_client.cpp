@@ -15,27 +15,25 @@ std::string trim(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-// Splits at CR, LF or CR LF; a last line without its end counts.
-TmsHeaders splitLines(const std::string& text) {
+// The header lines of a TOP answer: split at CR, LF or CR LF (a last line
+// without its end counts), up to the first empty line. Lines past the caps go
+// the way of the body, so a crafted header block costs no more than an honest one.
+TmsHeaders headerLines(const std::string& text) {
     TmsHeaders lines;
+    std::size_t octets = 0;
     std::size_t i = 0;
-    while (i < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", i);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(i));
-            break;
-        }
-        lines.push_back(text.substr(i, end - i));
+    while (i < text.size() && lines.size() < TmsRemotePOP::kMaxHeaderLines) {
+        std::size_t end = text.find_first_of("\r\n", i);
+        if (end == std::string::npos) end = text.size();
+        if (end == i) break;  // the empty line before the body
+        octets += end - i;
+        if (octets > TmsRemotePOP::kMaxHeaderOctets) break;
+        lines.emplace_back(text, i, end - i);
         i = end + 1;
-        if (text[end] == '\r' && i < text.size() && text[i] == '\n') ++i;
+        if (end < text.size() && text[end] == '\r' && i < text.size() && text[i] == '\n') ++i;
     }
+    lines.shrink_to_fit();
     return lines;
-}
-
-// Drops the first empty line and everything after it.
-void truncateAtBody(TmsHeaders& headers) {
-    const auto blank = std::find(headers.begin(), headers.end(), std::string());
-    headers.erase(blank, headers.end());
 }
 
 // Room for a RETR answer: the listed size counts the octets of the stored
@@ -44,6 +42,9 @@ long long retrieveLimit(std::int32_t listedSize) {
     if (listedSize <= 0) return TagSocket::kDefaultMaxAnswer;
     return 2LL * listedSize + (1LL << 20);
 }
+
+// Every file the client writes holds the user's mail.
+constexpr unsigned kPrivateFile = 0600;
 
 }  // namespace
 
@@ -136,7 +137,10 @@ void TmsCustomPOP::RetrieveMessage(int index) {
     SendLine("RETR " + number);
     checkReply();
     std::string message;
-    ReceiveToStream(message, size, retrieveLimit(size));
+    // The room comes from the size the user was shown, not from what the
+    // server says now.
+    const std::int32_t shown = shownSize(index);
+    ReceiveToStream(message, size, retrieveLimit(shown >= 0 ? shown : size));
     SaveMessage(index, message);
     if (OnRetrieved) OnRetrieved(index);
 }
@@ -146,6 +150,11 @@ void TmsCustomPOP::DeleteMessage(int index) {
     SendLine("DELE " + std::to_string(index + 1));
     std::string ignored;
     ReceiveLine(ignored);
+}
+
+std::int32_t TmsRemotePOP::shownSize(int index) const {
+    if (index < 0 || index >= remoteInfo_.Count()) return -1;
+    return remoteInfo_.Items(index).Size;
 }
 
 void TmsRemotePOP::setMessageDirectory(const std::string& folder) {
@@ -196,8 +205,7 @@ void TmsRemotePOP::GetInfo(int index, TmsRemoteInfoItem& item, bool& ok, bool li
         checkReply();
         std::string answer;
         ReceiveToStream(answer, -1);
-        item.Headers = splitLines(answer);
-        truncateAtBody(item.Headers);
+        item.Headers = headerLines(answer);
     }
 }
 
@@ -244,7 +252,7 @@ void TmsRemotePOP::SaveMessage(int index, const std::string& contents) {
         OnUserMessageSave(index, contents);
         return;
     }
-    writeFileAtomically(messageDirectory_ + "msg_" + std::to_string(index) + ".eml", contents);
+    writeFileAtomically(messageDirectory_ + "msg_" + std::to_string(index) + ".eml", contents, kPrivateFile);
 }
 
 }  // namespace quorvel

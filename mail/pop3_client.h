@@ -44,6 +44,8 @@ protected:
     void checkReply();
     // The size from a LIST answer, 0 when there is none.
     static std::int32_t listedSize(const std::string& reply);
+    // The size of message index+1 as the listing showed it; -1 when unknown.
+    virtual std::int32_t shownSize(int) const { return -1; }
 
     std::int32_t messageCount_ = -1;
     std::int32_t totalSize_ = -1;
@@ -54,6 +56,11 @@ protected:
 class TmsRemotePOP : public TmsCustomPOP {
 public:
     TmsRemotePOP(EventPump& pump, TimerFactory& timers) : TmsCustomPOP(pump, timers) {}
+
+    // A record keeps at most this many header lines and octets of them; the
+    // rest of an overgrown header block is dropped like the body.
+    static constexpr std::size_t kMaxHeaderLines = 4096;
+    static constexpr std::size_t kMaxHeaderOctets = 512 * 1024;
 
     bool KeepConnected = false;
 
@@ -85,6 +92,9 @@ public:
 
     // The unique-id of a UIDL reply: '+OK 3 a1b2c3' gives 'a1b2c3'.
     static std::string ExtractWord(const std::string& reply);
+
+protected:
+    std::int32_t shownSize(int index) const override;
 
 private:
     std::string messageDirectory_;

@@ -55,7 +55,9 @@ struct TagSocket::HostLookup {
 };
 
 TagSocket::TagSocket(EventPump& pump, TimerFactory& timers)
-    : pump_(pump), counter_(timers, [this] { pump_.wake(); }) {
+    : pump_(pump), counter_(timers, [this] { pump_.wake(); }), answerTimer_(timers.createTimer([this] { answerTick(); })) {
+    answerTimer_->setInterval(1000);
+    answerTimer_->setEnabled(false);
     ignoreBrokenPipes();
 }
 
@@ -91,6 +93,27 @@ void TagSocket::startCounter() {
 
 void TagSocket::stopCounter() {
     counter_.Stop();
+    answerTimer_->setEnabled(false);
+}
+
+long long TagSocket::answerAllowance(int timeOut, long long octets) {
+    return std::max(timeOut, 0) + octets / kMinAnswerRate;
+}
+
+void TagSocket::startAnswerClock() {
+    answerSeconds_ = 0;
+    answerOctets_ = 0;
+    answerOverdue_ = false;
+    answerTimer_->setEnabled(false);
+    answerTimer_->setEnabled(true);
+}
+
+void TagSocket::answerTick() {
+    ++answerSeconds_;
+    if (answerSeconds_ > answerAllowance(timeOutSeconds(), answerOctets_)) {
+        answerOverdue_ = true;
+        pump_.wake();
+    }
 }
 
 void TagSocket::pumpOnce() {
@@ -245,7 +268,6 @@ void TagSocket::openSocketFor(std::size_t addressIndex) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     input_.clear();
-    inputPos_ = 0;
     peerClosed_ = false;
     addressIndex_ = addressIndex;
     setPort(addresses_[addressIndex], port_);
@@ -364,18 +386,10 @@ TagSocket::Io TagSocket::sendSome(const char* data, std::size_t size, std::size_
 }
 
 TagSocket::Io TagSocket::fillInput() {
-    if (inputPos_ == input_.size()) {
-        input_.clear();
-        inputPos_ = 0;
-    } else if (inputPos_ >= kBlockSize) {
-        input_.erase(0, inputPos_);
-        inputPos_ = 0;
-    }
-    const std::size_t old = input_.size();
-    input_.resize(old + kBlockSize);
+    char* room = input_.reserve(kBlockSize);
     std::size_t received = 0;
-    const Io io = receiveSome(input_.data() + old, kBlockSize, received);
-    input_.resize(old + received);
+    const Io io = receiveSome(room, kBlockSize, received);
+    input_.commit(received);
     return io;
 }
 
@@ -410,17 +424,6 @@ void TagSocket::SendLine(const std::string& line) {
     if (canceled_) RaiseCanceled();
 }
 
-bool TagSocket::takeLine(std::string& line) {
-    const char* begin = input_.data() + inputPos_;
-    const std::size_t available = input_.size() - inputPos_;
-    const void* lf = std::memchr(begin, '\n', available);
-    const std::size_t chunk = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - begin) + 1 : available;
-    // The rest of an overlong line is read and dropped.
-    if (line.size() < kMaxLine) line.append(begin, std::min(chunk, kMaxLine - line.size()));
-    inputPos_ += chunk;
-    return lf != nullptr;
-}
-
 int TagSocket::ReceiveLine(std::string& line) {
     if (fd_ < 0) RaiseSocketError(errNotConnected);
     line.clear();
@@ -430,7 +433,7 @@ int TagSocket::ReceiveLine(std::string& line) {
     startCounter();
     pumpOnce();
     for (;;) {
-        if (takeLine(received)) {
+        if (input_.takeLine(received)) {
             complete = true;
             break;
         }
@@ -451,8 +454,7 @@ int TagSocket::ReceiveLine(std::string& line) {
     stopCounter();
     int result = -1;
     if (complete) {
-        line = received.substr(0, received.find('\0'));
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        line = TReplyBuffer::finishLine(received);
         result = ReplyCode(line);
     } else {
         lineCutByClose_ = peerClosed_;
@@ -462,59 +464,20 @@ int TagSocket::ReceiveLine(std::string& line) {
     return result;
 }
 
-namespace {
-
-// Finds the end of a multi-line answer: a line holding a single "." after a
-// line end. The answer starts at a line start (after the status line). A bare
-// LF counts as a line end too.
-class AnswerEnd {
-public:
-    // Returns how many of the octets belong to the answer, or npos if all do
-    // and the end is still to come.
-    std::size_t scan(const char* data, std::size_t size) {
-        std::size_t i = 0;
-        while (i < size) {
-            const char c = data[i];
-            switch (state_) {
-            case State::MidLine: {
-                const void* lf = std::memchr(data + i, '\n', size - i);
-                if (!lf) return std::string::npos;
-                i = static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
-                state_ = State::LineStart;
-                continue;
-            }
-            case State::LineStart: state_ = c == '.' ? State::Dot : c == '\n' ? State::LineStart : State::MidLine; break;
-            case State::Dot:
-                if (c == '\n') return i + 1;
-                state_ = c == '\r' ? State::DotCr : State::MidLine;
-                break;
-            case State::DotCr:
-                if (c == '\n') return i + 1;
-                state_ = State::MidLine;
-                break;
-            }
-            ++i;
-        }
-        return std::string::npos;
-    }
-
-private:
-    enum class State { MidLine, LineStart, Dot, DotCr };
-    State state_ = State::LineStart;
-};
-
-}  // namespace
-
 void TagSocket::ReceiveToStream(std::string& stream, long long expectedSize, long long maxSize) {
     if (fd_ < 0) RaiseSocketError(errNotConnected);
     const std::size_t start = stream.size();
-    AnswerEnd end;
+    const auto limit = static_cast<std::size_t>(std::max(maxSize, 0LL));
+    input_.startAnswer();
     startCounter();
+    // The time-out below measures silence only; this bounds the whole answer,
+    // so a server that trickles an octet now and then cannot hold a run for ever.
+    startAnswerClock();
     pumpOnce();
     for (;;) {
-        if (canceled_ || counter_.TimedOut()) break;
+        if (canceled_ || counter_.TimedOut() || answerOverdue_) break;
         Io io = Io::Done;
-        if (inputPos_ == input_.size()) io = peerClosed_ ? Io::Closed : fillInput();
+        if (input_.empty()) io = peerClosed_ ? Io::Closed : fillInput();
         if (io == Io::Failed) {
             if (canceled_) break;
             stopCounter();
@@ -528,13 +491,10 @@ void TagSocket::ReceiveToStream(std::string& stream, long long expectedSize, lon
                 OnProgress(-1, static_cast<int>(position));
         }
         if (io == Io::Done) {
-            const std::size_t available = input_.size() - inputPos_;
-            const std::size_t taken = end.scan(input_.data() + inputPos_, available);
-            const std::size_t length = taken == std::string::npos ? available : taken;
-            stream.append(input_, inputPos_, length);
-            inputPos_ += length;
-            if (taken != std::string::npos) break;
-            if (static_cast<long long>(stream.size() - start) > maxSize) {
+            const TReplyBuffer::Answer answer = input_.takeAnswer(stream, start, limit);
+            answerOctets_ = static_cast<long long>(stream.size() - start);
+            if (answer == TReplyBuffer::Answer::Complete) break;
+            if (answer == TReplyBuffer::Answer::TooLarge) {
                 stopCounter();
                 raiseSocketErrorText(mailErrorText(errAnswerTooLarge), true);
             }
@@ -552,7 +512,7 @@ void TagSocket::ReceiveToStream(std::string& stream, long long expectedSize, lon
         waitForSocket(io == Io::WantWrite ? EventPump::Writable : EventPump::Readable);
     }
     stopCounter();
-    if (counter_.TimedOut()) RaiseTimedOut();
+    if (counter_.TimedOut() || answerOverdue_) RaiseTimedOut();
     if (canceled_) RaiseCanceled();
 }
 
@@ -566,7 +526,6 @@ void TagSocket::Disconnect() {
     ::close(fd_);
     fd_ = -1;
     input_.clear();
-    inputPos_ = 0;
     peerClosed_ = false;
     if (OnClosed) OnClosed();
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mail/mail_errors.h"
+#include "mail/reply_buffer.h"
 #include "mail/time_counter.h"
 #include "platform/event_pump.h"
 #include "platform/timer.h"
@@ -65,6 +66,8 @@ public:
     // Appends a multi-line answer, terminating "." line included, exactly as
     // received. `expectedSize` (-1 unknown) only scales the progress. An
     // answer that grows past `maxSize` fails instead of filling the memory.
+    // Besides the time-out on silence, the whole answer must arrive within
+    // answerAllowance seconds, or it fails as timed out.
     void ReceiveToStream(std::string& stream, long long expectedSize,
                          long long maxSize = kDefaultMaxAnswer);
 
@@ -74,7 +77,13 @@ public:
     [[noreturn]] void RaiseCanceled();
 
     static constexpr long long kDefaultMaxAnswer = 64LL << 20;
-    static constexpr std::size_t kMaxLine = 1024;  // longer reply lines are cut
+    static constexpr std::size_t kMaxLine = TReplyBuffer::kMaxLine;  // longer reply lines are cut
+    // The slowest average rate an answer may keep once its first TimeOut
+    // seconds are over: far below any working link, far above a trickle.
+    static constexpr long long kMinAnswerRate = 1024;  // octets per second
+    // Seconds a multi-line answer may take after `octets` of it arrived:
+    // TimeOut, plus one second per kMinAnswerRate octets.
+    static long long answerAllowance(int timeOut, long long octets);
 
 protected:
     // Server, port and time-out come from the protocol class's properties.
@@ -113,9 +122,8 @@ private:
     Io sendSome(const char* data, std::size_t size, std::size_t& sent);
     // Reads what the socket holds into the input buffer.
     Io fillInput();
-    // Moves buffered octets up to and including a LF into `line` (at most
-    // kMaxLine of them); true when the LF was among them.
-    bool takeLine(std::string& line);
+    void startAnswerClock();
+    void answerTick();
     [[noreturn]] void raiseIoError();
 
     EventPump& pump_;
@@ -136,8 +144,13 @@ private:
     int lastError_ = 0;
 
     // Octets received after the last line taken; kept for the next read.
-    std::string input_;
-    std::size_t inputPos_ = 0;
+    TReplyBuffer input_;
+
+    // The whole-answer clock of ReceiveToStream.
+    std::unique_ptr<Timer> answerTimer_;
+    long long answerSeconds_ = 0;
+    long long answerOctets_ = 0;
+    bool answerOverdue_ = false;
 };
 
 // What every mail protocol client is configured with.

@@ -1,6 +1,8 @@
 #include "mail/tls_session.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
@@ -26,6 +28,20 @@ namespace {
 bool isAddress(const std::string& host) {
     unsigned char buffer[sizeof(in6_addr)];
     return inet_pton(AF_INET, host.c_str(), buffer) == 1 || inet_pton(AF_INET6, host.c_str(), buffer) == 1;
+}
+
+// What a user can act on when the peer answered a TLS hello with something
+// else, mostly plain POP3 on a port set up for TLS.
+std::string notTlsText(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    unsigned port = 0;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        if (address.ss_family == AF_INET) port = ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+        if (address.ss_family == AF_INET6) port = ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+    }
+    return port ? "The server did not answer with TLS on port " + std::to_string(port)
+                : std::string("The server did not answer with TLS on this port");
 }
 
 std::string openSslError(const char* what) {
@@ -75,6 +91,9 @@ TlsSession::Status TlsSession::status(int result) {
     const long verify = SSL_get_verify_result(impl_->ssl);
     if (verify != X509_V_OK) {
         error_ = std::string("The server's certificate was not accepted: ") + X509_verify_cert_error_string(verify);
+    } else if (ERR_GET_LIB(ERR_peek_error()) == ERR_LIB_SSL &&
+               ERR_GET_REASON(ERR_peek_error()) == SSL_R_WRONG_VERSION_NUMBER) {
+        error_ = notTlsText(SSL_get_fd(impl_->ssl));
     } else if (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0) {
         // The peer went away without a closing alert.
         if (errno == 0) return Status::Closed;

@@ -17,10 +17,10 @@ AboutDialog::AboutDialog(TfrmAbout& form, QWidget* parent) : QDialog(parent) {
     setWindowTitle(fromBytes(form.caption));
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
-    auto* icon = new QLabel(this);
+    auto* icon = plainLabel(this);
     icon->setPixmap(picture("imHammer", 64));
     row->addWidget(icon);
-    auto* text = new QLabel(fromBytes(form.lblVersion.caption) + "\n\n" + fromBytes(form.lblPoints.caption), this);
+    auto* text = plainLabel(this, fromBytes(form.lblVersion.caption) + "\n\n" + fromBytes(form.lblPoints.caption));
     text->setWordWrap(true);
     row->addWidget(text, 1);
     layout->addLayout(row);

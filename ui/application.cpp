@@ -14,6 +14,7 @@
 
 #include "app/program_folder.h"
 #include "ui/about_dialog.h"
+#include "ui/chart_windows.h"
 #include "ui/general_window.h"
 #include "ui/options_window.h"
 #include "ui/pictures.h"
@@ -44,7 +45,10 @@ bool QuorvelApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 void QuorvelApplication::reportError(const QString& text) {
-    QMessageBox::critical(activeWindow(), "Quorvel", text);
+    // An error's text may be a server's reply line: never markup.
+    QMessageBox box(QMessageBox::Critical, "Quorvel", text, QMessageBox::Ok, activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 Desktop::Desktop(const Folders& folders)
@@ -62,6 +66,9 @@ Desktop::Desktop(const Folders& folders)
     dialogs.registerWindow("frmAlwaysAccept", &ExceptionRuleDialog::showModal);
     dialogs.registerWindow("frmInternet", &CountryDialog::showModal);
     dialogs.registerWindow("frmImportSpam", &ImportDialog::showModal);
+    dialogs.registerWindow("frmChartMain", &ChartLauncherWindow::showModal);
+    dialogs.registerWindow("frmChart", &ChartWindow::showModal);
+    dialogs.registerWindow("frmSelectDateRange", &DateRangeDialog::showModal);
 }
 
 Desktop::~Desktop() {
@@ -131,7 +138,14 @@ int runQuorvel(int argc, char** argv, const RunOptions& options) {
     SingleInstance guard(options.instanceName);
     if (!guard.acquire()) return 0;  // the running instance comes forward instead
 
-    Desktop desktop(defaultFolders());
+    Desktop::Folders folders;
+    try {
+        folders = defaultFolders();  // fails without a home folder
+    } catch (const std::exception& error) {
+        QuorvelApplication::reportError(fromBytes(error.what()));
+        return 1;
+    }
+    Desktop desktop(folders);
     try {
         desktop.start();
     } catch (const std::exception& error) {

@@ -94,7 +94,7 @@ W* GeneralWindow::bind(W* widget, const char* name, Control& control) {
 }
 
 QWidget* GeneralWindow::label(Control& control, const char* name) {
-    return bind(new QLabel(this), name, control);
+    return bind(plainLabel(this), name, control);
 }
 
 QLineEdit* GeneralWindow::edit(Control& control, const char* name) {

@@ -100,13 +100,13 @@ MainWindow::MainWindow(TfrmMain& form) : form_(form) {
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(8, 4, 8, 4);
     auto* titleRow = new QHBoxLayout;
-    title_ = new QLabel(central);
+    title_ = plainLabel(central);
     title_->setObjectName("lblTitle");
     QFont titleFont = title_->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
     titleFont.setBold(true);
     title_->setFont(titleFont);
-    trademark_ = new QLabel(central);
+    trademark_ = plainLabel(central);
     trademark_->setObjectName("Label1");
     trademark_->setAlignment(Qt::AlignTop);
     QFont small = trademark_->font();
@@ -121,7 +121,7 @@ MainWindow::MainWindow(TfrmMain& form) : form_(form) {
     separator->setFrameShape(QFrame::HLine);
     separator->setFrameShadow(QFrame::Sunken);
     layout->addWidget(separator);
-    ad_ = new QLabel(central);
+    ad_ = plainLabel(central);
     ad_->setObjectName("lblAd");
     ad_->setAlignment(Qt::AlignCenter);
     QFont adFont = ad_->font();
@@ -134,7 +134,7 @@ MainWindow::MainWindow(TfrmMain& form) : form_(form) {
     setCentralWidget(central);
 
     for (auto*& panel : status_) {
-        panel = new QLabel(this);
+        panel = plainLabel(this);
         statusBar()->addWidget(panel, panel == status_[0] ? 0 : 1);
     }
     status_[0]->setObjectName("StatusPanel0");

@@ -18,7 +18,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -170,73 +169,13 @@ std::unique_ptr<Timer> QtTimers::createTimer(std::function<void()> onTimer) {
     return std::make_unique<QtTimer>(std::move(onTimer));
 }
 
-// ---- Clock and locale ----
-
-std::string toProgramFormat(const QString& qtFormat) {
-    std::string out;
-    const QString f = qtFormat;
-    for (qsizetype i = 0; i < f.size(); ++i) {
-        const QChar c = f[i];
-        if (c == '\'') {
-            const qsizetype end = f.indexOf('\'', i + 1);
-            const qsizetype stop = end < 0 ? f.size() : end;
-            out += "\"" + f.mid(i + 1, stop - i - 1).toStdString() + "\"";
-            i = stop;
-        } else if (c == 'M') {
-            out += 'm';
-        } else if (c == 'm') {
-            out += 'n';
-        } else if (c == 'H') {
-            out += 'h';
-        } else if (c == 'A' || c == 'a') {
-            if (i + 1 < f.size() && (f[i + 1] == 'P' || f[i + 1] == 'p')) ++i;
-            out += "ampm";
-        } else if (c == 't') {
-            // The time zone has no place in the program's times.
-            while (!out.empty() && out.back() == ' ') out.pop_back();
-        } else {
-            out += c.toLatin1() ? c.toLatin1() : '?';
-        }
-    }
-    return out;
-}
-
-QtClock::QtClock() {
-    QLocale locale = QLocale::system();
-    // "C" gives "d MMM yyyy", whose spaces would break the log's layout.
-    if (locale.language() == QLocale::C) locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    settings_ = FormatSettings::unitedStates();
-    settings_.shortDateFormat = toProgramFormat(locale.dateFormat(QLocale::ShortFormat));
-    settings_.longDateFormat = toProgramFormat(locale.dateFormat(QLocale::LongFormat));
-    settings_.shortTimeFormat = toProgramFormat(locale.timeFormat(QLocale::ShortFormat));
-    settings_.longTimeFormat = toProgramFormat(locale.timeFormat(QLocale::LongFormat));
-    settings_.timeAMString = locale.amText().toStdString();
-    settings_.timePMString = locale.pmText().toStdString();
-    for (int day = 1; day <= 7; ++day) {  // the toolkit counts from Monday
-        const std::size_t index = static_cast<std::size_t>(day % 7);
-        settings_.shortDayNames[index] = locale.dayName(day, QLocale::ShortFormat).toStdString();
-        settings_.longDayNames[index] = locale.dayName(day, QLocale::LongFormat).toStdString();
-    }
-    for (int month = 1; month <= 12; ++month) {
-        settings_.shortMonthNames[static_cast<std::size_t>(month - 1)] =
-            locale.monthName(month, QLocale::ShortFormat).toStdString();
-        settings_.longMonthNames[static_cast<std::size_t>(month - 1)] =
-            locale.monthName(month, QLocale::LongFormat).toStdString();
-    }
-}
-
-TDateTime QtClock::now() const {
-    const QDateTime now = QDateTime::currentDateTime();
-    const QDate d = now.date();
-    const QTime t = now.time();
-    return encodeDateTime({d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec()});
-}
-
 // ---- Dialogs ----
 
 ModalResult QtDialogs::messageBox(MessageKind kind, const std::string& text, MessageButtons buttons) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle("Quorvel");
+    // The text may carry a server's reply line: never markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(fromBytes(text));
     switch (kind) {
     case MessageKind::Information: box.setIcon(QMessageBox::Information); break;
@@ -299,7 +238,11 @@ std::optional<std::string> chooseFile(bool save, const std::string& title, const
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilters(toNameFilters(filter));
     if (!defaultExt.empty()) dialog.setDefaultSuffix(QString::fromStdString(defaultExt).remove(0, 1));
-    if (!initial.empty()) dialog.selectFile(QFile::decodeName(initial.c_str()));
+    // A folder is where to start; a file is also chosen already.
+    if (!initial.empty() && QFileInfo(QFile::decodeName(initial.c_str())).isDir())
+        dialog.setDirectory(QFile::decodeName(initial.c_str()));
+    else if (!initial.empty())
+        dialog.selectFile(QFile::decodeName(initial.c_str()));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
 }

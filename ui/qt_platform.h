@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "platform/platform.h"
+#include "ui/qt_clock.h"
 
 class QEventLoop;
 class QMenu;
@@ -56,23 +57,9 @@ public:
     std::unique_ptr<Timer> createTimer(std::function<void()> onTimer) override;
 };
 
-// The local time, and the user's locale turned into the program's formats.
-class QtClock : public Clock {
-public:
-    QtClock();
-    TDateTime now() const override;
-    FormatSettings& formatSettings() override { return settings_; }
-
-private:
-    FormatSettings settings_;
-};
-
 // The program's file filter ("Text files (*.txt)|*.txt|...") as the toolkit's
 // name filters. "*.*" becomes "*": here a file need not have an extension.
 QStringList toNameFilters(const std::string& filter);
-
-// Converts a date or time format of the toolkit to the program's specifiers.
-std::string toProgramFormat(const QString& qtFormat);
 
 class QtDialogs : public Dialogs {
 public:

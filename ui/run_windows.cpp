@@ -22,22 +22,22 @@ RetrievingWindow::RetrievingWindow(TfrmRetrieving& form, QWidget* parent)
     setModal(false);
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
-    animation_ = new QLabel(this);
+    animation_ = plainLabel(this);
     animation_->setFixedSize(48, 32);
     top->addWidget(animation_);
-    title_ = new QLabel(this);
+    title_ = plainLabel(this);
     QFont bold = title_->font();
     bold.setBold(true);
     title_->setFont(bold);
     top->addWidget(title_, 1);
     layout->addLayout(top);
     auto* fields = new QFormLayout;
-    server_ = new QLabel(this);
-    mailbox_ = new QLabel(this);
-    fields->addRow(fromBytes(form_.lblServerCaption.caption), server_);
-    fields->addRow(fromBytes(form_.lblMailboxCaption.caption), mailbox_);
+    server_ = plainLabel(this);
+    mailbox_ = plainLabel(this);
+    fields->addRow(plainLabel(this, fromBytes(form_.lblServerCaption.caption)), server_);
+    fields->addRow(plainLabel(this, fromBytes(form_.lblMailboxCaption.caption)), mailbox_);
     layout->addLayout(fields);
-    message_ = new QLabel(this);
+    message_ = plainLabel(this);
     message_->setObjectName("lblMsg");
     layout->addWidget(message_);
     progress_ = new QProgressBar(this);
@@ -99,7 +99,7 @@ WhichMailboxDialog::WhichMailboxDialog(TfrmWhichMailbox& form, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), form_(form) {
     setObjectName("frmWhichMailbox");
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(fromBytes(form_.lblQuestion.caption), this));
+    layout->addWidget(plainLabel(this, fromBytes(form_.lblQuestion.caption)));
     which_ = new QComboBox(this);
     which_->setObjectName("cbWhich");
     which_->setEditable(false);

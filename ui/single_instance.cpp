@@ -6,12 +6,12 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <QDir>
 #include <QSocketNotifier>
-#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 #include <cstring>
+
+#include "platform/files.h"
 
 namespace quorvel::ui {
 
@@ -28,11 +28,11 @@ bool socketAddress(const std::string& path, sockaddr_un& address) {
 }  // namespace
 
 SingleInstance::SingleInstance(const QString& name) {
-    // Both live in the user's runtime folder, so separate sessions (and
-    // tests with their own folder) never meet.
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty()) folder = QDir::tempPath();
-    base_ = (folder + "/" + name + "-" + QString::number(getuid())).toStdString();
+    // Both live in a folder only this user can reach, so separate sessions
+    // (and tests with their own folder) never meet, and no other user can
+    // take the names first.
+    const std::string folder = privateRuntimeFolder();
+    if (!folder.empty()) base_ = folder + "/" + name.toStdString() + "-" + std::to_string(getuid());
 }
 
 SingleInstance::~SingleInstance() {
@@ -45,7 +45,9 @@ SingleInstance::~SingleInstance() {
 }
 
 bool SingleInstance::acquire() {
-    lockFd_ = open((base_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Without a private folder there is nowhere safe to meet: run unguarded.
+    if (base_.empty()) return true;
+    lockFd_ = open((base_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (lockFd_ >= 0 && flock(lockFd_, LOCK_EX | LOCK_NB) == 0) {
         // Listening can wait for the event loop: the lock already keeps a
         // second instance out, and start-up stays quick.

@@ -4,6 +4,13 @@
 
 namespace quorvel::ui {
 
+QLabel* plainLabel(QWidget* parent, const QString& text) {
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    return label;
+}
+
 namespace {
 
 // Windows-1252 differs from Latin-1 only in 0x80 to 0x9F.

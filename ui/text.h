@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QLabel>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,11 @@ QString fromBytes(const std::string& bytes);
 // or any other the toolkit knows. An empty, unknown or wrongly declared set
 // falls back to fromBytes.
 QString fromCharSet(const std::string& bytes, const std::string& charSet);
+
+// A label that shows its text as it is: the texts it shows may come from a
+// server or a message, and a label left to guess would draw markup in them
+// (links, pictures, colours) instead of the characters.
+QLabel* plainLabel(QWidget* parent, const QString& text = {});
 
 // The user's input for the core: UTF-8.
 std::string toBytes(const QString& text);

@@ -19,7 +19,7 @@ ViewHeaderWindow::ViewHeaderWindow(TfrmViewHeader& form, QWidget* parent)
     : QDialog(parent), form_(form) {
     setObjectName("frmViewHeader");
     auto* layout = new QVBoxLayout(this);
-    title_ = new QLabel(this);
+    title_ = plainLabel(this);
     title_->setObjectName("lblTitle");
     QFont bold = title_->font();
     bold.setBold(true);
@@ -76,7 +76,7 @@ MarkForDeletionDialog::MarkForDeletionDialog(TfrmMarkForDeletion& form, QWidget*
     : QDialog(parent), form_(form) {
     setObjectName("frmMarkForDeletion");
     auto* layout = new QVBoxLayout(this);
-    auto* heading = new QLabel(fromBytes(form_.lblHeading.caption), this);
+    auto* heading = plainLabel(this, fromBytes(form_.lblHeading.caption));
     QFont bold = heading->font();
     bold.setBold(true);
     heading->setFont(bold);

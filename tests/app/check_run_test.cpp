@@ -203,6 +203,41 @@ TEST_F(CheckRun, MarksLeftByACancelledDeletionNeverDeleteARowUnmarkedSince) {
     EXPECT_NE(left[1].find("You WIN a million"), std::string::npos);
 }
 
+// Rows marked only because their sender is a known spammer count as marked:
+// they are asked about, deleted, logged and counted like any other.
+class KnownSpammerOnly : public CheckRun {
+protected:
+    std::vector<std::string> mailbox() override {
+        return {shortMessage("ann@friends.test", "Lunch on Friday?"),
+                shortMessage("pest@known.test", "Hello again"),
+                shortMessage("bob@friends.test", "Minutes of the meeting"),
+                shortMessage("pest@known.test", "Still here")};
+    }
+};
+
+TEST_F(KnownSpammerOnly, RowsWithTheKnownSpammerMarkAreCountedAndDeleted) {
+    program->frmGeneral()->cbLaunch.checked = false;
+    main().lbKnown.loadFromBytes("pest@known.test\r\n");
+    main().btListClick();
+    std::vector<int> marks;
+    for (const auto& row : main().ListView1.rows) marks.push_back(row.stateIndex);
+    ASSERT_EQ(marks, (std::vector<int>{Mark::None, Mark::KnownSpammer, Mark::None, Mark::KnownSpammer}));
+
+    main().btDeleteClick();
+    ASSERT_EQ(fake.dialogs.shown.size(), 1u);
+    EXPECT_EQ(fake.dialogs.shown[0].text, "Really delete 2 messages from server?");
+    EXPECT_EQ(main().statusPanels[1], "There were 2 messages deleted");
+    EXPECT_EQ(program->frmGeneral()->edCount.text, "2");
+    EXPECT_NE(log().find("   Subject: Hello again\r\n"), std::string::npos);
+    EXPECT_NE(log().find("   Subject: Still here\r\n"), std::string::npos);
+
+    main().FormCloseQuery();
+    const auto left = dovecot.messages();
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_NE(left[0].find("Lunch on Friday?"), std::string::npos);
+    EXPECT_NE(left[1].find("Minutes of the meeting"), std::string::npos);
+}
+
 class EmptyMailbox : public CheckRun {
 protected:
     std::vector<std::string> mailbox() override { return {}; }

@@ -1,6 +1,12 @@
 #include "app/program_folder.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <optional>
+#include <vector>
 
 #include <filesystem>
 #include <fstream>
@@ -30,6 +36,38 @@ TEST(ProgramFolder, SeedingAddsMissingFilesAndKeepsTheUsers) {
     seedProgramFolder(program.path(), data.path());
     EXPECT_EQ(readFileBytes(program.file("known.lst")), "edited by the user");
     EXPECT_EQ(readFileBytes(program.file("harptune.wav")), "tune");
+    struct stat st {};
+    ASSERT_EQ(stat(program.file("harptune.wav").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// Without HOME the folders come from the password database, never from a
+// shared folder such as /tmp; a folder the program makes is the user's alone.
+TEST(ProgramFolder, UserFoldersWithoutHomeComeFromThePasswordDatabase) {
+    const char* names[] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"};
+    std::vector<std::optional<std::string>> saved;
+    for (const char* name : names) {
+        const char* value = std::getenv(name);
+        saved.push_back(value ? std::optional<std::string>(value) : std::nullopt);
+        unsetenv(name);
+    }
+    const passwd* entry = getpwuid(getuid());
+    ASSERT_TRUE(entry && entry->pw_dir);
+    const std::string home = entry->pw_dir;
+    EXPECT_EQ(defaultUserDataFolder(), home + "/.local/share/quorvel");
+    EXPECT_EQ(defaultSettingsFolder(), home + "/.config/Velmont/Quorvel/10");
+    for (std::size_t i = 0; i < saved.size(); ++i)
+        if (saved[i]) setenv(names[i], saved[i]->c_str(), 1);
+
+    testing::TempFolder temp;
+    const mode_t old = umask(0);
+    EXPECT_EQ(chooseProgramFolder("/proc/self", temp.file("data/quorvel")), temp.file("data/quorvel"));
+    umask(old);
+    struct stat st {};
+    ASSERT_EQ(stat(temp.file("data/quorvel").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(stat(temp.file("data").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 TEST(ProgramFolder, ShippedDataHoldsWhatTheProgramLooksFor) {

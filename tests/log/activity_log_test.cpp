@@ -1,8 +1,11 @@
 #include "log/activity_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "platform/files.h"
@@ -153,6 +156,65 @@ TEST_F(ActivityLogTest, LineBreaksInsideFieldsCannotAddLines) {
     EXPECT_NE(text.find("   Sender:  a@b c\r\n"), std::string::npos);
 }
 
+// A subject may carry terminal escape sequences; `cat` of the log must not
+// act on them. Every control character becomes a space; text stays.
+TEST_F(ActivityLogTest, ControlCharactersInFieldsBecomeSpaces) {
+    struct Case {
+        std::string subject;
+        std::string logged;
+    };
+    const Case cases[] = {
+        {"\x1b]0;owned\x07 title", " ]0;owned  title"},
+        {"\x1b[2Jclear", " [2Jclear"},
+        {std::string("nul\0tab\tdel\x7f", 12), "nul tab del "},
+        {"utf-8 C1 \xc2\x9b" "2J and \xc2\x85", "utf-8 C1  2J and  "},
+        {"caf\xc3\xa9 \xe2\x82\xac 5 \xc2\xa0", "caf\xc3\xa9 \xe2\x82\xac 5 \xc2\xa0"},  // UTF-8 text stays
+        {"8-bit CSI \x9b" "2J caf\xe9", "8-bit CSI  2J caf\xe9"},  // not UTF-8: octets 0x80-0x9F go
+    };
+    for (const Case& c : cases) {
+        row.subject = c.subject;
+        EXPECT_EQ(deletedSpamRecord(row, "s", "u", kStamp),
+                  std::string("DELETE SPAM on ") + kStamp + "\r\n   Server:  s Mailbox: u\r\n   Subject: " + c.logged +
+                      "\r\n   Sender:  spammer@bad.example\r\n   Size:    2048  Date: 12/9/2026\r\n");
+    }
+    EXPECT_EQ(errorRecord("-ERR \x1b[31mred", "joe\x07", "pop\x1b", kStamp),
+              std::string("ERROR -ERR  [31mred FOR joe  ON pop  AT ") + kStamp + "\r\n");
+}
+
+// A link, a pipe or another user's file named like the log must not receive
+// the records; a new log is the user's alone.
+TEST_F(ActivityLogTest, OnlyARegularFileOfTheUserIsWritten) {
+    const std::string elsewhere = fake.folder.file("elsewhere.txt");
+    writeFileAtomically(elsewhere, "untouched");
+    std::filesystem::create_symlink(elsewhere, fake.folder.file("link.txt"));
+    ASSERT_EQ(mkfifo(fake.folder.file("pipe.txt").c_str(), 0600), 0);
+    writeFileAtomically(fake.folder.file("theirs.txt"), "");
+    const bool otherOwner = chown(fake.folder.file("theirs.txt").c_str(), 65534, 65534) == 0;
+    std::vector<std::string> refused = {fake.folder.file("link.txt"), fake.folder.file("pipe.txt")};
+    if (otherOwner) refused.push_back(fake.folder.file("theirs.txt"));
+    for (const std::string& name : refused) {
+        SCOPED_TRACE(name);
+        path = name;
+        try {
+            log.logMailCheck(1, "joe", "pop.example.com");
+            ADD_FAILURE() << "no error";
+        } catch (const EInOutError& e) {
+            EXPECT_STREQ(e.what(), "File access denied");
+        }
+        EXPECT_FALSE(log.logOpen());
+    }
+    EXPECT_EQ(readFileBytes(elsewhere), "untouched");
+    EXPECT_EQ(readFileBytes(fake.folder.file("theirs.txt")), "");
+
+    const mode_t old = umask(0);
+    path = fake.folder.file("fresh.txt");
+    log.logMailCheck(1, "joe", "pop.example.com");
+    umask(old);
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
 TEST_F(ActivityLogTest, FilesThatCannotBeWrittenGiveTheSystemsMessage) {
     struct Case {
         std::string path;
@@ -161,19 +223,29 @@ TEST_F(ActivityLogTest, FilesThatCannotBeWrittenGiveTheSystemsMessage) {
     const Case cases[] = {
         {fake.folder.file("no such folder/log.txt"), "File not found"},
         {fake.folder.path(), "File access denied"},
-        {"/dev/full", "Disk full"},
+        {"/dev/full", "File access denied"},  // a device is no log file
+        {fake.folder.file("small.txt"), "Disk full"},  // under a file size limit, below
     };
+    // A file that may not grow past 10 octets fails like a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         path = c.path;
+        rlimit small = old;
+        small.rlim_cur = 10;
+        setrlimit(RLIMIT_FSIZE, &small);
         try {
             log.logMailCheck(1, "joe", "pop.example.com");
             ADD_FAILURE() << "no error";
         } catch (const EInOutError& e) {
             EXPECT_STREQ(e.what(), c.message);
         }
+        setrlimit(RLIMIT_FSIZE, &old);
         EXPECT_FALSE(log.logOpen());
     }
+    std::signal(SIGXFSZ, SIG_DFL);
 }
 
 TEST_F(ActivityLogTest, ViewOpensTheFileAndSaysSoWhenItCannot) {

@@ -56,6 +56,24 @@ Lines splitWhole(std::string_view text) {
     return lines;
 }
 
+TEST(LineSplitter, KeepsTheStartOfAnOverlongLine) {
+    const std::size_t max = LineSplitter::kMaxLine;
+    for (const std::string& text : {std::string(max * 3, 'x') + "\r\nnext\r\n", std::string(max * 3, 'x')}) {
+        for (const std::size_t piece : {std::size_t{1000}, text.size()}) {
+            Lines lines;
+            LineSplitter splitter([&](std::string_view line) { lines.emplace_back(line); });
+            for (std::size_t at = 0; at < text.size(); at += piece)
+                splitter.feed(std::string_view(text).substr(at, piece));
+            splitter.finish();
+            ASSERT_FALSE(lines.empty());
+            EXPECT_EQ(lines[0], std::string(max, 'x'));
+            if (text.back() == '\n') {
+                EXPECT_EQ(lines, (Lines{std::string(max, 'x'), "next"}));
+            }
+        }
+    }
+}
+
 TEST(LineSplitter, EndsLinesAtCrLfLfAndLoneCrWhereverThePiecesAreCut) {
     struct Case {
         std::string text;
@@ -276,12 +294,14 @@ TEST_F(ReadInLogFile, ProgressFollowsTheLinesAndEndsHidden) {
         [&](std::uint64_t max) { calls.push_back("show " + std::to_string(max)); },
         [&](std::uint64_t at) { calls.push_back(std::to_string(at)); },
         [&] { calls.push_back("hide"); },
+        [&] { calls.push_back("tick"); },
     };
     ActivityLogEntries entries;
     ASSERT_TRUE(read(entries, progress));
-    // Lines 1, 2, then 7 and 8: the deleted-spam record counts its five lines.
+    // Lines 1, 2, then 7 and 8: the deleted-spam record counts its five lines;
+    // the file is read in one piece.
     EXPECT_EQ(calls, (Lines{"show " + std::to_string(text.size()), "60", "120", "420", std::to_string(text.size()),
-                            "hide"}));
+                            "tick", "hide"}));
 }
 
 TEST_F(ReadInLogFile, RecordsAcrossTheReadBufferAreWhole) {

@@ -1,6 +1,7 @@
 // The POP3 client against scripted servers: the dialogues Dovecot will not
 // play (silence, broken replies, cancels, a mailbox changed meanwhile).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -362,26 +363,10 @@ TEST_F(Pop3Scripted, RetrievedMessageIsSavedUnderItsRecordIndex) {
     expectKept(server);
     // An empty message is only the end line.
     EXPECT_EQ(readFileBytes(folder.file("msg_0.eml")), std::optional<std::string>(".\r\n"));
-}
-
-// Another client deleted message 1 between the listing and the deletion:
-// message 2 is now a different message and must not be deleted.
-TEST_F(Pop3Scripted, RenumberedMessageIsNotDeleted) {
-    std::vector<std::string> steps = script(kTwoMessageListing);
-    for (const char* s : {"C: QUIT", "S: +OK", "ACCEPT"}) steps.push_back(s);
-    for (const auto& s : kLogIn) steps.push_back(s);
-    for (const char* s : {"C: STAT", "S: +OK 2 450", "C: UIDL 2", "S: +OK 2 uid-three", "C: LIST 2",
-                          "S: +OK 2 250", "C: TOP 2 1", "S: +OK", "S: Subject: third", "S: ", "S: .", "C: QUIT",
-                          "S: +OK"})
-        steps.push_back(s);
-    ScriptedServer server(steps);
-    pointAt(server);
-    pop.UpdateInfo();
-    pop.SetDeleteMark(1);
-    events.clear();
-    pop.ProcessMarks();
-    expectKept(server);
-    EXPECT_EQ(std::count(events.begin(), events.end(), "Deleting 1"), 0);
+    // The user's mail is readable by the user only, whatever the umask.
+    struct stat st {};
+    ASSERT_EQ(stat(folder.file("msg_0.eml").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(Pop3Scripted, ProcessMarksWithoutRecordsMakesNoConnection) {
@@ -390,27 +375,32 @@ TEST_F(Pop3Scripted, ProcessMarksWithoutRecordsMakesNoConnection) {
     EXPECT_EQ(events, std::vector<std::string>{});
 }
 
+// The room for a RETR answer follows the size the listing showed the user,
+// whatever the LIST just before RETR announces.
 TEST_F(Pop3Scripted, AnswerBeyondItsBoundFailsInsteadOfGrowing) {
     const std::string block(64 * 1024, 'x');
-    std::vector<std::string> steps = script({"C: STAT", "S: +OK 1 10", "C: LIST 1", "S: +OK 1 10", "C: TOP 1 1",
-                                             "S: +OK", "S: A: b", "S: .", "C: UIDL 1", "S: +OK 1 u", "C: LIST 1",
-                                             "S: +OK 1 10", "C: TOP 1 1", "S: +OK", "S: A: b", "S: .", "C: LIST 1",
-                                             "S: +OK 1 10", "C: RETR 1", "S: +OK"});
-    for (int i = 0; i < 20; ++i) steps.push_back("RAW: " + block);  // 1.25 MiB of one endless line
-    steps.push_back("WAIT");
-    ScriptedServer server(steps);
-    pointAt(server);
-    pop.KeepConnected = true;
-    pop.UpdateInfo();
-    pop.SetRetrieveMark(0);
-    pop.OnUserMessageSave = [](int, const std::string&) { FAIL() << "saved a message that was cut"; };
-    try {
-        pop.ProcessMarks();
-        FAIL() << "no error";
-    } catch (const ESocketError& e) {
-        EXPECT_STREQ(e.what(), "The server's answer is too large");
+    for (const char* announced : {"S: +OK 1 10", "S: +OK 1 2000000000"}) {
+        SCOPED_TRACE(announced);
+        std::vector<std::string> steps = script({"C: STAT", "S: +OK 1 10", "C: LIST 1", "S: +OK 1 10", "C: TOP 1 1",
+                                                 "S: +OK", "S: A: b", "S: .", "C: UIDL 1", "S: +OK 1 u", "C: LIST 1",
+                                                 "S: +OK 1 10", "C: TOP 1 1", "S: +OK", "S: A: b", "S: .",
+                                                 "C: LIST 1", announced, "C: RETR 1", "S: +OK"});
+        for (int i = 0; i < 20; ++i) steps.push_back("RAW: " + block);  // 1.25 MiB of one endless line
+        steps.push_back("WAIT");
+        ScriptedServer server(steps);
+        pointAt(server);
+        pop.KeepConnected = true;
+        pop.UpdateInfo();
+        pop.SetRetrieveMark(0);
+        pop.OnUserMessageSave = [](int, const std::string&) { FAIL() << "saved a message that was cut"; };
+        try {
+            pop.ProcessMarks();
+            FAIL() << "no error";
+        } catch (const ESocketError& e) {
+            EXPECT_STREQ(e.what(), "The server's answer is too large");
+        }
+        EXPECT_FALSE(pop.IsConnected());
     }
-    EXPECT_FALSE(pop.IsConnected());
 }
 
 TEST_F(Pop3Scripted, ProgressCountsTheOctetsOfTheExpectedSize) {
@@ -490,6 +480,213 @@ TEST_F(Pop3Scripted, CancelDuringProcessMarksSendsNoQuit) {
     server.join();
     EXPECT_TRUE(server.sawClientClose());
     EXPECT_EQ(server.received().back(), "UIDL 2");
+}
+
+// A header block may hold "LF . LF" on servers that pass line ends through:
+// only CR LF "." CR LF ends the TOP answer, so the next reply stays in step.
+TEST_F(Pop3Scripted, DotLineWithBareLineEndsDoesNotEndAnAnswer) {
+    const std::vector<std::pair<std::string, TmsHeaders>> cases = {
+        {"Subject: one\n.\nX-After: dot\r\n\r\nbody\r\n.\r\n", {"Subject: one", ".", "X-After: dot"}},
+        {"Subject: one\r\n.\nX-After: dot\r\n\r\n.\r\n", {"Subject: one", ".", "X-After: dot"}},
+        {"Subject: one\n.\r\n-ERR looks like a reply\r\n\r\n.\r\n", {"Subject: one", ".", "-ERR looks like a reply"}},
+    };
+    for (const auto& [answer, headers] : cases) {
+        SCOPED_TRACE(answer);
+        events.clear();
+        ScriptedServer server(script({"C: STAT", "S: +OK 2 300", "C: LIST 1", "S: +OK 1 100", "C: TOP 1 1", "S: +OK",
+                                      "RAW: " + answer, "C: LIST 2", "S: +OK 2 200", "C: TOP 2 1", "S: +OK",
+                                      "S: Subject: two", "S: ", "S: .", "C: QUIT", "S: +OK"}));
+        pointAt(server);
+        pop.UpdateInfo();
+        expectKept(server);
+        ASSERT_EQ(pop.RemoteInfo().Count(), 2);
+        EXPECT_EQ(pop.RemoteInfo().Items(0).Headers, headers);
+        EXPECT_EQ(pop.RemoteInfo().Items(1).Headers, TmsHeaders{"Subject: two"});
+    }
+}
+
+// What a record's header lines hold on the heap, strings and list together.
+std::size_t heldOctets(const TmsHeaders& headers) {
+    std::size_t held = headers.capacity() * sizeof(std::string);
+    const std::string empty;
+    for (const std::string& line : headers)
+        if (line.capacity() > empty.capacity()) held += line.capacity() + 1;
+    return held;
+}
+
+// A header block of very short lines used to cost many times its size; now
+// a record keeps a bounded share of it, and the listing goes on.
+TEST_F(Pop3Scripted, HeaderBlockOfManyShortLinesCostsABoundedRecord) {
+    std::string crafted = "Subject: many\r\n";
+    while (crafted.size() < (8u << 20)) crafted += "a\r\n";  // 8 MiB of 3-octet lines
+    crafted += "\r\nbody\r\n.\r\n";
+    std::string wide = "Subject: wide\r\n";
+    for (int i = 0; i < 40; ++i) wide += "X-Long: " + std::string(16 * 1024, 'w') + "\r\n";  // 640 KiB
+    wide += "\r\n.\r\n";
+    ScriptedServer server(script({"C: STAT", "S: +OK 3 0", "C: LIST 1", "S: +OK 1 100", "C: TOP 1 1", "S: +OK",
+                                  "RAW: " + crafted, "C: LIST 2", "S: +OK 2 100", "C: TOP 2 1", "S: +OK", "RAW: " + wide,
+                                  "C: LIST 3", "S: +OK 3 100", "C: TOP 3 1", "S: +OK", "S: Subject: honest", "S: ",
+                                  "S: .", "C: QUIT", "S: +OK"}));
+    pointAt(server);
+    pop.UpdateInfo();
+    expectKept(server);
+    ASSERT_EQ(pop.RemoteInfo().Count(), 3);
+
+    const TmsHeaders& many = pop.RemoteInfo().Items(0).Headers;
+    EXPECT_EQ(many.size(), TmsRemotePOP::kMaxHeaderLines);
+    EXPECT_EQ(many.front(), "Subject: many");
+    EXPECT_EQ(many.back(), "a");
+    // At most a few dozen octets per kept line, against 8 MiB received.
+    EXPECT_LE(heldOctets(many), TmsRemotePOP::kMaxHeaderLines * 64);
+
+    const TmsHeaders& widest = pop.RemoteInfo().Items(1).Headers;
+    std::size_t octets = 0;
+    for (const std::string& line : widest) octets += line.size();
+    EXPECT_LE(octets, TmsRemotePOP::kMaxHeaderOctets);
+    EXPECT_GT(octets, TmsRemotePOP::kMaxHeaderOctets - 17 * 1024);  // cut at a whole line
+    EXPECT_LE(heldOctets(widest), TmsRemotePOP::kMaxHeaderOctets + 64 * widest.size());
+    EXPECT_EQ(widest.front(), "Subject: wide");
+
+    EXPECT_EQ(pop.RemoteInfo().Items(2).Headers, TmsHeaders{"Subject: honest"});
+}
+
+// A port set up for TLS where the server speaks plain POP3.
+TEST_F(Pop3Scripted, PlainTextOnATlsPortSaysSoInPlainWords) {
+    ScriptedServer server({"S: +OK plain POP3 here", "WAIT"});
+    pointAt(server);
+    pop.UseTLS = true;
+    try {
+        pop.UpdateInfo();
+        FAIL() << "no error";
+    } catch (const ESocketError& e) {
+        EXPECT_EQ(std::string(e.what()), "The server did not answer with TLS on port " + std::to_string(server.port()));
+    }
+    EXPECT_FALSE(pop.IsConnected());
+}
+
+// A mailbox changed between the listing and the processing: message 2 is now
+// another message, of another size or of the same size with other header
+// lines. It is neither retrieved nor deleted.
+TEST_F(Pop3Scripted, RenumberedMessageIsNeitherRetrievedNorDeleted) {
+    struct Case {
+        const char* what;
+        const char* size;
+        const char* subject;
+    };
+    const Case cases[] = {
+        {"other size", "S: +OK 2 250", "S: Subject: third"},
+        {"same size, other header", "S: +OK 2 200", "S: Subject: third"},
+    };
+    for (const Case& c : cases) {
+        for (const bool retrieve : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (retrieve ? ", retrieve" : ", delete"));
+            std::vector<std::string> steps = script(kTwoMessageListing);
+            for (const char* s : {"C: QUIT", "S: +OK", "ACCEPT"}) steps.push_back(s);
+            for (const auto& s : kLogIn) steps.push_back(s);
+            for (const char* s : {"C: STAT", "S: +OK 2 450", "C: UIDL 2", "S: +OK 2 uid-three", "C: LIST 2", c.size,
+                                  "C: TOP 2 1", "S: +OK", c.subject, "S: ", "S: .", "C: QUIT", "S: +OK"})
+                steps.push_back(s);
+            ScriptedServer server(steps);
+            pointAt(server);
+            pop.UpdateInfo();
+            if (retrieve)
+                pop.SetRetrieveMark(1);
+            else
+                pop.SetDeleteMark(1);
+            events.clear();
+            pop.OnUserMessageSave = [](int, const std::string&) { FAIL() << "retrieved another message"; };
+            pop.ProcessMarks();
+            expectKept(server);
+            EXPECT_EQ(std::count(events.begin(), events.end(), "Deleting 1"), 0);
+            EXPECT_EQ(std::count(events.begin(), events.end(), "Retrieving 1"), 0);
+            for (const std::string& line : server.received()) {
+                EXPECT_NE(line, "DELE 2");
+                EXPECT_NE(line, "RETR 2");
+            }
+        }
+    }
+}
+
+// Runs on manual timers: the test moves time on as the octets arrive, at a
+// chosen rate, so an hour of trickling takes no time.
+class Pop3Trickle : public Pop3Scripted {
+protected:
+    Pop3Trickle() {
+        slow.UserName = "joe";
+        slow.Password = "secret";
+        slow.TimeOut = 10;
+    }
+
+    // Each octet that arrives takes 1000 / octetsPerSecond ms.
+    void arriveAt(double octetsPerSecond) {
+        slow.OnProgress = [this, octetsPerSecond](int, int transferred) {
+            if (transferred <= lastTransferred) return;
+            owedMs += (transferred - lastTransferred) * 1000.0 / octetsPerSecond;
+            lastTransferred = transferred;
+            const int ms = static_cast<int>(owedMs);
+            owedMs -= ms;
+            timers.advance(ms);
+        };
+    }
+
+    testing::ManualTimers timers;
+    TmsRemotePOP slow{loop, timers};
+    int lastTransferred = 0;
+    double owedMs = 0;
+};
+
+TEST_F(Pop3Trickle, HeaderAnswerTricklingAnOctetASecondTimesOut) {
+    std::vector<std::string> steps = script({"C: STAT", "S: +OK 1 100", "C: LIST 1", "S: +OK 1 100", "C: TOP 1 1",
+                                             "S: +OK"});
+    // Eight minutes of header at this rate; a client that waits it out gets
+    // the whole answer and fails the test.
+    for (int i = 0; i < 40; ++i) steps.push_back("SPLIT: X-Slow: " + std::to_string(i));
+    for (const char* s : {"S: ", "S: .", "C: QUIT", "S: +OK"}) steps.push_back(s);
+    ScriptedServer server(steps);
+    slow.Server = "127.0.0.1:" + std::to_string(server.port());
+    arriveAt(1);
+    try {
+        slow.UpdateInfo();
+        FAIL() << "no error";
+    } catch (const ETimedOutError& e) {
+        EXPECT_STREQ(e.what(), "Operation timed out");
+    }
+    EXPECT_FALSE(slow.IsConnected());
+    // No silence ever reached TimeOut; the whole answer ran out of time.
+    EXPECT_LE(timers.nowMs(), 3 * slow.TimeOut * 1000);
+    EXPECT_GE(timers.nowMs(), slow.TimeOut * 1000);
+}
+
+TEST_F(Pop3Trickle, SlowHonestRetrievalIsNeverCut) {
+    std::string message = "Subject: big\r\n\r\n";
+    while (message.size() < 600 * 1024) message += std::string(70, 'm') + "\r\n";
+    const std::string size = std::to_string(message.size());
+    ScriptedServer server(script({"C: STAT", "S: +OK 1 " + size, "C: LIST 1", "S: +OK 1 " + size, "C: RETR 1",
+                                  "S: +OK", "RAW: " + message + ".\r\n", "C: QUIT", "S: +OK"}));
+    slow.Server = "127.0.0.1:" + std::to_string(server.port());
+    slow.Open();
+    std::string saved;
+    slow.OnUserMessageSave = [&](int, const std::string& contents) { saved = contents; };
+    arriveAt(5 * 1024);
+    slow.RetrieveMessage(0);
+    slow.OnProgress = nullptr;
+    slow.Close();
+    expectKept(server);
+    EXPECT_EQ(saved, message + ".\r\n");
+    // Two minutes at 5 KB/s: many times TimeOut.
+    EXPECT_GE(timers.nowMs(), 100 * 1000);
+}
+
+TEST(Pop3AnswerClock, AllowanceGrowsWithWhatArrived) {
+    const struct {
+        int timeOut;
+        long long octets;
+        long long seconds;
+    } cases[] = {
+        {120, 0, 120}, {120, 1023, 120}, {120, 1024, 121}, {60, 5 * 1024 * 600, 3060}, {0, 2048, 2}, {-5, 0, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TagSocket::answerAllowance(c.timeOut, c.octets), c.seconds) << c.timeOut << " " << c.octets;
 }
 
 TEST(Pop3Replies, ReplyCodeAndUniqueIds) {

@@ -53,7 +53,7 @@ std::string shortMessage(const std::string& from, const std::string& subject) {
            "\r\nDate: Thu, 10 Dec 2026 09:15:00 +0000\r\n\r\nHello.\r\n";
 }
 
-DovecotServer::DovecotServer() {
+DovecotServer::DovecotServer(bool lockSessions) {
     // Dovecot refuses to run its helpers as root: they run as an unprivileged
     // user that owns the folder.
     const passwd* user = geteuid() == 0 ? getpwnam("nobody") : getpwuid(geteuid());
@@ -101,6 +101,7 @@ DovecotServer::DovecotServer() {
          << "default_login_user = " << userName << "\n"
          << "default_internal_group = " << groupName << "\n"
          << "pop3_uidl_format = %08Xu%08Xv\n"
+         << (lockSessions ? "pop3_lock_session = yes\n" : "")
          << "service pop3-login {\n  chroot =\n"
          << "  inet_listener pop3 {\n    port = " << port_ << "\n  }\n"
          << "  inet_listener pop3s {\n    port = " << tlsPort_ << "\n    ssl = yes\n  }\n}\n"

@@ -13,7 +13,9 @@ namespace quorvel::testing {
 // log goes to dovecot.log in its folder.
 class DovecotServer {
 public:
-    DovecotServer();
+    // With `lockSessions` a second session of the mailbox is refused while
+    // one is open (IN-USE), as servers that lock the maildrop do.
+    explicit DovecotServer(bool lockSessions = false);
     ~DovecotServer();
     DovecotServer(const DovecotServer&) = delete;
     DovecotServer& operator=(const DovecotServer&) = delete;

@@ -1,0 +1,65 @@
+#include "app/check_steps.h"
+
+namespace quorvel {
+
+void widenShortDate(FormatSettings& settings) {
+    std::string& format = settings.shortDateFormat;
+    if (format.find("yyyy") != std::string::npos) return;
+    const std::size_t at = format.find("yy");
+    if (at != std::string::npos) format.insert(at, "yy");
+}
+
+void judgeRows(Classification& classification, MessageList& list, const TmsRemoteInfo& records, int index) {
+    const std::size_t first = index < 0 ? 0 : static_cast<std::size_t>(index);
+    const std::size_t last = index < 0 ? list.rows.size() : first + 1;
+    // The unknown-domain check runs the event loop while it waits, and a
+    // handler may then empty the list or start a new listing: the inputs are
+    // copied, and the verdict is written only to a row that is still there.
+    const std::uint64_t generation = list.generation;
+    for (std::size_t i = first; i < last && i < list.rows.size() && list.generation == generation; ++i) {
+        const MessageRow row = list.rows[i];
+        TmsHeaders headers;
+        if (i < static_cast<std::size_t>(records.Count())) headers = records.Items(static_cast<int>(i)).Headers;
+        MessageToJudge message{row.caption, row.sender, row.size, &headers, !row.subjectUndecodable,
+                               !row.senderUndecodable};
+        const int mark = classification.judge(message, row.stateIndex);
+        if (list.generation == generation && i < list.rows.size()) list.rows[i].stateIndex = mark;
+    }
+}
+
+void readAccount(const SettingsStore& store, TPasswordCipher& cipher, int mailbox, TmsRemotePOP& client) {
+    const std::string n = std::to_string(mailbox);
+    client.Server = store.readString("Server", "Server" + n, "");
+    client.UserName = store.readString("Server", "Mailbox" + n, "");
+    const std::string password = store.readString("Server", "Passwd" + n, "");
+    if (!password.empty()) client.Password = cipher.decipher(password);
+}
+
+int setDeleteMarks(const MessageList& list, TmsRemotePOP& client) {
+    TmsRemoteInfo& records = client.RemoteInfo();
+    for (int i = 0; i < records.Count(); ++i) client.ClearMarks(i);
+    int marked = 0;
+    for (std::size_t i = 0; i < list.rows.size(); ++i) {
+        if (!isMarkedForDeletion(list.rows[i].stateIndex)) continue;
+        ++marked;
+        if (static_cast<int>(i) < records.Count()) client.SetDeleteMark(static_cast<int>(i));
+    }
+    return marked;
+}
+
+DeletedSpamRow deletedSpamRowOf(const MessageRow& row) {
+    return {row.caption, row.sender, row.size, row.date};
+}
+
+std::vector<std::string> whyHeading(const MessageRow& row) {
+    return {"Message from " + row.sender, "Subject of   " + row.caption, ""};
+}
+
+void closeWhyMemo(std::vector<std::string>& memo, int old, int now) {
+    if (memo.size() == 3)
+        memo.push_back("Message was neither on the exception list nor on the list of matching criteria");
+    if (old == Mark::Delete && now != Mark::Delete) memo.push_back("** You marked this message **");
+    if (old == Mark::None && now != Mark::None) memo.push_back("** You un-marked this message **");
+}
+
+}  // namespace quorvel

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/message_list.h"
+#include "classify/classification.h"
+#include "config/password_cipher.h"
+#include "config/settings_store.h"
+#include "log/activity_log.h"
+#include "mail/pop3_client.h"
+
+namespace quorvel {
+
+// The steps of a check and a deletion that the main window and the
+// headless quorvel-check share, so both judge, explain and delete alike.
+
+// Widens a two-digit year of the short date format to four digits, as the
+// window does at start-up.
+void widenShortDate(FormatSettings& settings);
+
+// Judges row `index` of `list`, or every row when it is -1. A row's header
+// lines are those of the record at its position.
+void judgeRows(Classification& classification, MessageList& list, const TmsRemoteInfo& records, int index);
+
+// Loads the account of `mailbox` (1 to 12) into the client: server, user
+// name and deciphered password. Reads only; throws when the password does
+// not decipher.
+void readAccount(const SettingsStore& store, TPasswordCipher& cipher, int mailbox, TmsRemotePOP& client);
+
+// Sets a delete mark on the record of every row marked 0 or 2, after
+// clearing every record's marks, so marks a failed run left behind delete
+// nothing the user no longer sees marked. Returns the number marked.
+int setDeleteMarks(const MessageList& list, TmsRemotePOP& client);
+
+// The deleted-spam record's columns of a row.
+DeletedSpamRow deletedSpamRowOf(const MessageRow& row);
+
+// The explanation memo of the Why command: the heading lines before the
+// row is judged, the closing remarks after (`old` the mark the row had,
+// `now` the mark the explaining judgement gave).
+std::vector<std::string> whyHeading(const MessageRow& row);
+void closeWhyMemo(std::vector<std::string>& memo, int old, int now);
+
+}  // namespace quorvel

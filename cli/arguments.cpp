@@ -1,0 +1,172 @@
+#include "cli/arguments.h"
+
+#include <functional>
+
+namespace quorvel::cli {
+
+namespace {
+
+using Command = Arguments::Command;
+
+struct Words {
+    const std::vector<std::string>& words;
+    std::size_t next = 0;
+    bool done() const { return next >= words.size(); }
+    const std::string& take() { return words[next++]; }
+    // The value of an option, given as "--name value" or "--name=value".
+    std::string value(const std::string& option, const std::string& inline_) {
+        if (!inline_.empty()) return inline_;
+        if (done()) throw UsageError{option + " needs a value"};
+        return take();
+    }
+};
+
+// Splits "--name=value"; `value` stays empty for "--name".
+std::string optionName(const std::string& word, std::string& value) {
+    const auto equals = word.find('=');
+    if (word.rfind("--", 0) != 0 || equals == std::string::npos) return word;
+    value = word.substr(equals + 1);
+    if (value.empty()) throw UsageError{word.substr(0, equals) + " needs a value"};
+    return word.substr(0, equals);
+}
+
+bool commonOption(const std::string& name, Arguments& args, Words& words, const std::string& inline_) {
+    if (name == "--format") {
+        const std::string format = words.value(name, inline_);
+        if (format == "text")
+            args.format = OutputFormat::Text;
+        else if (format == "json")
+            args.format = OutputFormat::Json;
+        else
+            throw UsageError{"unknown format \"" + format + "\" (use text or json)"};
+        return true;
+    }
+    return false;
+}
+
+void checkOptions(Arguments& args, Words& words) {
+    bool mailboxGiven = false;
+    while (!words.done()) {
+        std::string inline_;
+        const std::string word = words.take();
+        const std::string name = optionName(word, inline_);
+        if (commonOption(name, args, words, inline_)) continue;
+        if (name == "--all" && inline_.empty()) {
+            args.all = true;
+        } else if (name == "--delete" && inline_.empty()) {
+            args.del = true;
+        } else if (name == "--mailbox") {
+            const std::string text = words.value(name, inline_);
+            std::size_t used = 0;
+            int n = 0;
+            try {
+                n = std::stoi(text, &used);
+            } catch (const std::exception&) {
+                used = 0;
+            }
+            if (used != text.size() || n < 1 || n > 12)
+                throw UsageError{"--mailbox takes a number from 1 to 12, not \"" + text + "\""};
+            args.mailbox = n;
+            mailboxGiven = true;
+        } else {
+            throw UsageError{"unknown option \"" + word + "\""};
+        }
+    }
+    if (mailboxGiven && args.all) throw UsageError{"--mailbox and --all cannot be used together"};
+}
+
+void fileCommand(Arguments& args, Words& words) {
+    while (!words.done()) {
+        std::string inline_;
+        const std::string word = words.take();
+        const std::string name = optionName(word, inline_);
+        if (commonOption(name, args, words, inline_)) continue;
+        if (word.rfind("--", 0) == 0 && word != "--") throw UsageError{"unknown option \"" + word + "\""};
+        if (word == "--") {
+            if (words.done()) break;
+            if (!args.file.empty()) throw UsageError{"only one file can be given"};
+            args.file = words.take();
+            continue;
+        }
+        if (!args.file.empty()) throw UsageError{"only one file can be given"};
+        args.file = word;
+    }
+    if (args.file.empty()) throw UsageError{"a saved message (FILE.eml) is needed"};
+}
+
+struct CommandRow {
+    const char* word;
+    Command command;
+    std::function<void(Arguments&, Words&)> options;
+};
+
+const CommandRow kCommands[] = {
+    {"why", Command::Why, fileCommand},
+    {"decode", Command::Decode, fileCommand},
+};
+
+}  // namespace
+
+Arguments parseArguments(const std::vector<std::string>& list) {
+    Arguments args;
+    Words words{list};
+    for (const std::string& word : list) {
+        if (word == "--") break;
+        if (word == "--help" || word == "-h") {
+            args.command = Command::Help;
+            return args;
+        }
+        if (word == "--version") {
+            args.command = Command::Version;
+            return args;
+        }
+    }
+    if (!words.done()) {
+        for (const CommandRow& row : kCommands) {
+            if (list.front() != row.word) continue;
+            words.take();
+            args.command = row.command;
+            row.options(args, words);
+            return args;
+        }
+        if (list.front().rfind("-", 0) != 0) throw UsageError{"unknown command \"" + list.front() + "\""};
+    }
+    checkOptions(args, words);
+    return args;
+}
+
+std::string usageText() {
+    return R"(Usage: quorvel-check [--mailbox N | --all] [--delete] [--format text|json]
+       quorvel-check why FILE.eml [--format text|json]
+       quorvel-check decode FILE.eml [--format text|json]
+       quorvel-check --help | --version
+
+Checks POP3 mailboxes with Quorvel's spam rules, without its window: lists
+the waiting messages (headers only), judges each one and prints its mark,
+sender, subject, size, date and the reasons for its mark. Uses the same
+settings, mailboxes, rule files, known-spammer list and activity log as
+Quorvel.
+
+  --mailbox N      check mailbox N (1 to 12); default: the current mailbox
+  --all            check every configured mailbox in order
+  --delete         delete the messages marked for deletion (delete and
+                   known-spammer marks) on the server; without it nothing is
+                   deleted
+  --format FORMAT  text (default) or json (one object per line)
+  why FILE.eml     the reasons a saved message would be marked
+  decode FILE.eml  the body and attachment records of a saved message
+
+Exit status:
+  0  nothing marked (why: the message would not be deleted)
+  1  marked messages found (why: the message would be deleted)
+  2  the command line is wrong
+  3  the profile cannot be used: no mailbox set up, a settings store or
+     rule file that cannot be read or comes from a newer version
+  4  the saved message cannot be read or is not a mail message
+  5  the mail server or the network failed (connection, time-out, login)
+  6  the mailbox is in use by another session (the Quorvel window keeping
+     its connection open, or another quorvel-check)
+)";
+}
+
+}  // namespace quorvel::cli

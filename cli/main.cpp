@@ -1,0 +1,30 @@
+// quorvel-check: the headless companion of the Quorvel window.
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/program_folder.h"
+#include "cli/check_tool.h"
+#include "platform/poll_event_loop.h"
+#include "ui/qt_clock.h"
+
+int main(int argc, char** argv) {
+    // Only for the locale and the executable's folder; the event loop is the
+    // plain one, as nothing here draws.
+    QCoreApplication app(argc, argv);
+    std::vector<std::string> words(argv + 1, argv + argc);
+    quorvel::PollEventLoop loop;
+    quorvel::ui::QtClock clock;
+    // The window's program folder: the executable's own when it may be
+    // written (a build, where both programs sit side by side), else the
+    // user's data folder. Nothing is created or seeded here.
+    const std::string exeFolder = QCoreApplication::applicationDirPath().toStdString();
+    const std::string userData = quorvel::defaultUserDataFolder();
+    const std::string programFolder = access(exeFolder.c_str(), W_OK) == 0 ? exeFolder : userData;
+    quorvel::cli::CheckTool tool({loop, loop, clock, programFolder, quorvel::defaultSettingsFolder()},
+                                 {std::cout, std::cerr, isatty(STDOUT_FILENO) == 1, isatty(STDERR_FILENO) == 1});
+    return tool.run(words);
+}

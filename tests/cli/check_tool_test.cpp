@@ -1,0 +1,259 @@
+// quorvel-check's logic against a real Dovecot on loopback, side by side
+// with the main window's logic on the same mailbox and the same profile.
+#include "cli/check_tool.h"
+
+#include <sys/file.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "app/program.h"
+#include "config/known_list.h"
+#include "config/password_cipher.h"
+#include "config/rule_table.h"
+#include "config/spam_rules.h"
+#include "log/log_reader.h"
+#include "mail/pop3_client.h"
+#include "platform/files.h"
+#include "support/dovecot_server.h"
+#include "support/every_domain_exists.h"
+#include "support/fake_platform.h"
+
+namespace quorvel {
+namespace {
+
+using testing::EveryDomainExists;
+using testing::shortMessage;
+
+void addRules(RuleTable& table, std::initializer_list<std::initializer_list<const char*>> rules) {
+    table.setRowCount(static_cast<int>(rules.size()) + 1);
+    int row = 1;
+    for (const auto& rule : rules) {
+        int col = 0;
+        for (const char* cell : rule) table.setCell(col++, row, cell);
+        ++row;
+    }
+}
+
+// Every rule's hit counter, by table and row.
+std::map<std::string, std::string> hitCounters(const std::string& programFolder) {
+    SpamRules rules(programFolder);
+    rules.readSettings();
+    std::map<std::string, std::string> hits;
+    const std::pair<const char*, RuleTable*> tables[] = {{"subject", &rules.gridSubject},
+                                                         {"header", &rules.gridHeader},
+                                                         {"sender", &rules.gridFrom},
+                                                         {"exception", &rules.gridExcept}};
+    for (const auto& [name, table] : tables)
+        for (int row = 1; row < table->rowCount(); ++row)
+            hits[std::string(name) + " " + std::to_string(row)] = table->cell(hitsColumn(table->kind()), row);
+    return hits;
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, separator)) parts.push_back(part);
+    return parts;
+}
+
+class CliCheck : public ::testing::Test {
+protected:
+    testing::DovecotServer dovecot;
+    testing::FakePlatform fake;
+    EveryDomainExists resolver;
+    std::ostringstream out, err;
+
+    std::string server() const { return "127.0.0.1:" + std::to_string(dovecot.port()); }
+    std::string logPath() const { return fake.folder.file("log.txt"); }
+
+    // The mailbox: one message for each kind of mark.
+    std::vector<std::string> mailbox() const {
+        return {shortMessage("ann@friends.test", "Lunch on Friday?"),
+                shortMessage("win@prizes.test", "You WIN a million"),
+                shortMessage("shop@offers.test", "A special offer"),
+                shortMessage("spam@junk.test", "Hello again"),
+                shortMessage("pal@friends.test", "You win my old bike"),
+                shortMessage("bob@elsewhere.test", "Minutes of the meeting")};
+    }
+
+    void SetUp() override {
+        dovecot.addMessages(mailbox());
+        SettingsStore store(fake.platform.settingsFolder);
+        TPasswordCipher cipher;
+        cipher.Key = "qiro";
+        store.writeString("Server", "Version161", "161");
+        store.writeString("Server", "Server1", server());
+        store.writeString("Server", "Mailbox1", "joe");
+        store.writeString("Server", "Passwd1", cipher.encipher("secret"));
+        store.writeString("General", "Logfile", logPath());
+        store.writeBool("General", "Launch", false);
+
+        SpamRules rules(fake.platform.programFolder);
+        rules.SetGridHeadings();
+        addRules(rules.gridSubject, {{"", "Contains", "win", "No", "Yes", "0"},
+                                     {"", "Contains", "offer", "No", "No", "0"}});
+        addRules(rules.gridHeader, {{"", "Contains", "X-Never-There", "No", "Yes", "0"}});
+        addRules(rules.gridExcept, {{"Domain name", "Equals", "friends.test", "No", "0", "", "3"}});
+        rules.options.Valid = false;
+        rules.Savesettings();
+        writeFileAtomically(joinPath(fake.platform.programFolder, kKnownListFileName), "spam@junk.test\r\n");
+    }
+
+    int runTool(std::vector<std::string> words) {
+        out.str("");
+        err.str("");
+        cli::CheckTool tool({fake.loop, fake.loop, fake.clock, fake.platform.programFolder,
+                             fake.platform.settingsFolder},
+                            {out, err, false, false});
+        tool.setDomainResolver(&resolver);
+        return tool.run(words);
+    }
+
+    // The text lines of the listing, without the mailbox summary.
+    std::vector<std::vector<std::string>> listedRows() const {
+        std::vector<std::vector<std::string>> rows;
+        for (const std::string& line : split(out.str(), '\n'))
+            if (!line.empty() && line[0] != '#') rows.push_back(split(line, '\t'));
+        return rows;
+    }
+
+    // The messages the server holds, as a second session lists them.
+    std::vector<std::string> subjectsOnServer() {
+        TmsRemotePOP pop(fake.loop, fake.loop);
+        pop.Server = server();
+        pop.UserName = "joe";
+        pop.Password = "secret";
+        pop.UpdateInfo();
+        std::vector<std::string> subjects;
+        for (int i = 0; i < pop.RemoteInfo().Count(); ++i)
+            for (const std::string& line : pop.RemoteInfo().Items(i).Headers)
+                if (line.rfind("Subject: ", 0) == 0) subjects.push_back(line.substr(9));
+        return subjects;
+    }
+
+    ActivityLogEntries logEntries() {
+        ActivityLogEntries entries;
+        EXPECT_TRUE(readInLogFile(logPath(), entries, fake.dialogs, fake.clock));
+        return entries;
+    }
+
+    // The window's logic, started on the same profile.
+    std::unique_ptr<Program> startWindow() {
+        auto program = std::make_unique<Program>(fake.platform);
+        program->start();
+        program->frmMain()->setDomainResolver(resolver);
+        return program;
+    }
+};
+
+TEST_F(CliCheck, ListingMarksAndHitCountersEqualTheWindows) {
+    auto program = startWindow();
+    TfrmMain& window = *program->frmMain();
+    window.btListClick();
+    window.FormCloseQuery();  // ends the session the window keeps open
+    const std::vector<MessageRow> windowRows = window.ListView1.rows;
+    const auto hitsAfterWindow = hitCounters(fake.platform.programFolder);
+
+    EXPECT_EQ(runTool({}), cli::kMarkedFound) << err.str();
+    EXPECT_EQ(err.str(), "");
+    const auto rows = listedRows();
+    ASSERT_EQ(rows.size(), windowRows.size());
+    std::vector<int> marks;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(windowRows[i].caption);
+        ASSERT_EQ(rows[i].size(), 7u);
+        EXPECT_EQ(rows[i][0], "1:" + std::to_string(i + 1));
+        EXPECT_EQ(rows[i][1], cli::markName(windowRows[i].stateIndex));
+        EXPECT_EQ(rows[i][2], windowRows[i].size);
+        EXPECT_EQ(rows[i][3], windowRows[i].date);
+        EXPECT_EQ(rows[i][4], windowRows[i].sender);
+        EXPECT_EQ(rows[i][5], windowRows[i].caption);
+        marks.push_back(windowRows[i].stateIndex);
+    }
+    // Every kind of mark took part in the comparison.
+    EXPECT_EQ(marks, (std::vector<int>{3, Mark::Delete, Mark::Question, Mark::KnownSpammer, 3, Mark::None}));
+    EXPECT_EQ(rows[1][6], "Delete   :  Subject Contains \"win\"");
+    EXPECT_EQ(rows[5][6], "Message was neither on the exception list nor on the list of matching criteria");
+
+    // The check raised every counter by as much as the window's check did.
+    const auto hitsAfterBoth = hitCounters(fake.platform.programFolder);
+    ASSERT_EQ(hitsAfterBoth.size(), hitsAfterWindow.size());
+    for (const auto& [rule, hits] : hitsAfterWindow) {
+        SCOPED_TRACE(rule);
+        EXPECT_EQ(parseStoredInteger(hitsAfterBoth.at(rule), 0), 2 * parseStoredInteger(hits, 0));
+    }
+    EXPECT_EQ(hitsAfterWindow.at("exception 1"), "4");
+
+    // Both mail-check records read back alike.
+    const ActivityLogEntries entries = logEntries();
+    ASSERT_EQ(entries.mailChecks.size(), 2u);
+    EXPECT_EQ(entries.mailChecks[0], entries.mailChecks[1]);
+    EXPECT_EQ(entries.mailChecks[1].count, "6");
+    // Nothing was deleted without --delete.
+    EXPECT_EQ(subjectsOnServer().size(), mailbox().size());
+}
+
+TEST_F(CliCheck, DeleteRemovesExactlyTheMarkedMessagesAndLogsLikeTheWindow) {
+    {
+        auto program = startWindow();
+        program->frmMain()->btListClick();
+        program->frmMain()->btDeleteClick();
+        program->frmMain()->FormCloseQuery();
+    }
+    const std::vector<std::string> kept = {"Lunch on Friday?", "A special offer", "You win my old bike",
+                                           "Minutes of the meeting"};
+    ASSERT_EQ(subjectsOnServer(), kept);
+    // The same messages again: the check must delete what the window deleted.
+    dovecot.addMessages(mailbox());
+
+    EXPECT_EQ(runTool({"--delete"}), cli::kMarkedFound) << err.str();
+    std::vector<std::string> remaining = kept;
+    remaining.insert(remaining.end(), kept.begin(), kept.end());
+    EXPECT_EQ(subjectsOnServer(), remaining);
+
+    const auto rows = listedRows();
+    ASSERT_EQ(rows.size(), 10u);
+    int deleted = 0;
+    for (const auto& row : rows) {
+        const bool gone = row[1] == "deleted";
+        deleted += gone;
+        EXPECT_EQ(gone, row[5] == "You WIN a million" || row[4] == "spam@junk.test") << row[5];
+    }
+    EXPECT_EQ(deleted, 2);
+
+    const ActivityLogEntries entries = logEntries();
+    ASSERT_EQ(entries.deletedSpam.size(), 4u);
+    EXPECT_EQ(entries.deletedSpam[0], entries.deletedSpam[2]);
+    EXPECT_EQ(entries.deletedSpam[1], entries.deletedSpam[3]);
+    EXPECT_EQ(entries.deletedSpam[2].sender, "win@prizes.test");
+    // The raw records too, line for line.
+    const std::string log = readFileBytes(logPath()).value_or("");
+    const auto first = log.find("DELETE SPAM");
+    const auto check = log.find("MAIL CHECK", first);
+    const auto second = log.find("DELETE SPAM", check);
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_EQ(log.substr(second), log.substr(first, check - first));
+    // The spam counter rose by the deleted messages of both runs.
+    EXPECT_EQ(SettingsStore(fake.platform.settingsFolder).readString("General", "Count", ""), "4");
+}
+
+TEST_F(CliCheck, JsonLinesCarryEveryField) {
+    EXPECT_EQ(runTool({"--all", "--format", "json"}), cli::kMarkedFound) << err.str();
+    const auto lines = split(out.str(), '\n');
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[1], "{\"mailbox\":1,\"server\":\"" + server() +
+                            "\",\"user\":\"joe\",\"number\":2,\"mark\":0,\"markName\":\"delete\",\"marked\":true,"
+                            "\"deleted\":false,\"sender\":\"win@prizes.test\",\"subject\":\"You WIN a million\","
+                            "\"size\":" + std::to_string(mailbox()[1].size()) + ",\"date\":\"12/10/2026 9:15:00 AM\","
+                            "\"why\":[\"Delete   :  Subject Contains \\\"win\\\" \"]}");
+}
+
+}  // namespace
+}  // namespace quorvel
