@@ -54,7 +54,7 @@ const QColor kRed(255, 0, 0);
 const QColor kBlue(0, 0, 255);
 const QColor kGreen(0, 128, 0);
 
-QLabel* plainLabel(QWidget* parent, const std::string& text = {}) {
+QLabel* plainLabel(QWidget* parent, const std::string& text) {
     auto* label = new QLabel(fromBytes(text), parent);
     label->setTextFormat(Qt::PlainText);
     return label;
