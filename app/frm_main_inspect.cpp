@@ -227,10 +227,14 @@ void TfrmMain::AddtoSPAMlist1Click() {
 }
 
 void TfrmMain::btSpamSetupClick() {
+    playAlarmSound(false);
     const bool timerWasOn = Timer1->enabled();
     Timer1->setEnabled(false);
     Finally timerBack([this, timerWasOn] { Timer1->setEnabled(timerWasOn); });
-    notAvailable("The spam settings window");  // stops the alarm too
+    if (!frmOptionsMain_) return;
+    frmOptionsMain_->FormShow();
+    platform_.dialogs.showModal(*frmOptionsMain_);
+    changed();
 }
 
 }  // namespace quorvel

@@ -16,8 +16,4 @@ int strToInt(const std::string& text) {
     return value;
 }
 
-bool IsBlank(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\b'; });
-}
-
 }  // namespace quorvel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ascii_text.h"  // IsBlank, for the callers that judge input
+
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -15,9 +17,5 @@ public:
 // Reads a whole decimal number (optional sign), as the program's string to
 // integer conversion does; throws EConvertError otherwise.
 int strToInt(const std::string& text);
-
-// Empty, or only spaces, CR, LF and backspaces (a tab is not blank): how
-// user names, servers, patterns and paths are judged empty.
-bool IsBlank(std::string_view text);
 
 }  // namespace quorvel

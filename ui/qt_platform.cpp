@@ -1,5 +1,10 @@
 #include "ui/qt_platform.h"
 
+#include <QPrintDialog>
+#include <QPrinter>
+
+#include "ui/table_printer.h"
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -196,6 +201,16 @@ ModalResult QtDialogs::showModal(Form& form) {
     if (window == windows_.end()) return ModalResult::Cancel;
     window->second(form);
     return form.modalResult;
+}
+
+bool QtDialogs::printTable(const PrintedTable& table) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageOrientation(QPageLayout::Portrait);
+    printer.setDocName(fromBytes(table.title));
+    QPrintDialog dialog(&printer, QApplication::activeWindow());
+    if (dialog.exec() != QDialog::Accepted) return false;
+    ui::printTable(printer, table);
+    return true;
 }
 
 QStringList toNameFilters(const std::string& filter) {

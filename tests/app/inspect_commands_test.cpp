@@ -317,7 +317,12 @@ TEST_F(InspectCommands, OnlyThe249FirstSelectedMessagesFitTheDialog) {
     EXPECT_EQ(options.rules.gridFrom.cell(3, 1), "");
 }
 
-TEST_F(InspectCommands, SpamSettingsLeaveTheTimerAsItWas) {
+TEST_F(InspectCommands, SpamSettingsShowModallyWithTheTimerStoppedAndLeaveItAsItWas) {
+    std::vector<bool> timerWhileShown;
+    fake.dialogs.onShowModal = [&](Form& form) {
+        if (&form == &options) timerWhileShown.push_back(main->Timer1->enabled());
+        return ModalResult::Cancel;
+    };
     for (bool on : {true, false}) {
         main->Timer1->setEnabled(on);
         fake.sound.calls.clear();
@@ -325,7 +330,9 @@ TEST_F(InspectCommands, SpamSettingsLeaveTheTimerAsItWas) {
         EXPECT_EQ(main->Timer1->enabled(), on);
         EXPECT_EQ(fake.sound.calls, std::vector<std::string>{"stop"});
     }
-    EXPECT_EQ(texts(), std::vector<std::string>(2, "The spam settings window is not available in this version yet."));
+    EXPECT_EQ(timerWhileShown, (std::vector<bool>{false, false}));
+    EXPECT_EQ(fake.dialogs.modalForms, (std::vector<std::string>{"frmOptionsMain", "frmOptionsMain"}));
+    EXPECT_TRUE(texts().empty());
 }
 
 }  // namespace
