@@ -31,8 +31,8 @@ void readAccount(const SettingsStore& store, TPasswordCipher& cipher, int mailbo
     const std::string n = std::to_string(mailbox);
     client.Server = store.readString("Server", "Server" + n, "");
     client.UserName = store.readString("Server", "Mailbox" + n, "");
-    // An account stored before the choice existed has none: the client
-    // then keeps to SSL/TLS on port 995 and no TLS elsewhere.
+    // An account stored before the choice existed has none: the client then
+    // keeps to SSL/TLS on port 995 and no TLS elsewhere.
     const int security = store.readInteger("Server", "Security" + n, -1);
     client.Security = security >= 0 && security < static_cast<int>(kSecurityNames.size())
                           ? std::optional(static_cast<TmsSecurity>(security))

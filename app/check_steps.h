@@ -24,7 +24,7 @@ void widenShortDate(FormatSettings& settings);
 void judgeRows(Classification& classification, MessageList& list, const TmsRemoteInfo& records, int index);
 
 // Loads the account of `mailbox` (1 to 12) into the client: server, user
-// name and deciphered password. Reads only; throws when the password does
+// name, deciphered password, security and APOP choice. Reads only; throws when the password does
 // not decipher.
 void readAccount(const SettingsStore& store, TPasswordCipher& cipher, int mailbox, TmsRemotePOP& client);
 

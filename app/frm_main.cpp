@@ -102,6 +102,20 @@ TfrmMain::~TfrmMain() = default;
 void TfrmMain::FormCreate() {
     fix2000();
 
+    // An unreadable store reads as its defaults; the user hears of it once,
+    // here, and it is left as it is for them to mend.
+    const std::string problem = store_.readProblem();
+    if (!problem.empty()) {
+        if (frmSplash) {
+            frmSplash->visible = false;
+            frmSplash->changed();
+        }
+        platform_.dialogs.messageBox(MessageKind::Warning,
+                                     "The settings file " + store_.filePath() + " could not be read: " + problem +
+                                         ".  Quorvel starts with the default settings and saves none until the "
+                                         "file can be read.");
+    }
+
     trayMode = trayAtStart_ || store_.readBool("General", "SysTray", false);
     const bool automatic = store_.readBool("General", "Automatic", false);
     MinutesLeft = store_.readInteger("General", "Minutes", 10);
@@ -135,9 +149,17 @@ void TfrmMain::FormCreate() {
         timSplash->setEnabled(true);
     }
 
+    // A newcomer is told where to begin.
+    statusPanels[1] = IsBlank(msRemotePOP1.Server) || IsBlank(msRemotePOP1.UserName) ? kWhereToBegin : "Ready";
+
     UpdateAutomaticCaptions(automatic, MinutesLeft);
     if (trayMode) btExit.caption = "Hide";
-    if (!trayMode) platform_.tray.showApplication();
+    // In tray mode the program starts hidden, as "Hide" leaves it: where the
+    // desktop has no notification area that means minimised, never unreachable.
+    if (trayMode)
+        platform_.tray.hideApplication();
+    else
+        platform_.tray.showApplication();
     if (automatic) {
         Timer1->setEnabled(true);
         platform_.tray.setState(TrayIconState::Animated);
@@ -354,6 +376,9 @@ void TfrmMain::btGeneralClick() {
     UpdateAutomaticCaptions(frmGeneral_->Automatic(), frmGeneral_->Minutes());
     currentMailbox = frmGeneral_->Which;
     MinutesLeft = frmGeneral_->Minutes();
+    if (statusPanels[1] == kWhereToBegin && currentMailbox >= 1 && currentMailbox <= TfrmGeneral::kMailboxes &&
+        !IsBlank(frmGeneral_->serverOf(currentMailbox)) && !IsBlank(frmGeneral_->userOf(currentMailbox)))
+        statusPanels[1] = "Ready";
     changed();
 }
 

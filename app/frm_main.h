@@ -33,6 +33,10 @@ namespace quorvel {
 // window draws the controls below and calls the handlers.
 class TfrmMain : public Form, public ClassificationHost {
 public:
+    // The status line at start while the current mailbox is not set up.
+    static constexpr const char* kWhereToBegin =
+        "To begin, enter your mailbox in Settings and more > General settings.";
+
     // Which control sent a click that two controls share.
     enum class Sender { Button, Menu };
 
@@ -85,6 +89,10 @@ public:
     std::unique_ptr<Timer> Timer1;
     std::unique_ptr<Timer> timSplash;
     std::unique_ptr<TfrmSplash> frmSplash;  // null once the splash has ended
+
+    // A request to move the keyboard focus to a control, by name; the window
+    // takes it once (a check puts it on the list, not on "Goodbye").
+    std::string focusedControl;
 
     // State.
     int currentMailbox = 1;

@@ -1,6 +1,7 @@
 // The main window's inspection commands: why a message got its mark, the
 // header lines and the body of listed messages, and the two commands that
 // teach the rules from selected messages; also the settings windows' buttons.
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -8,6 +9,7 @@
 #include "app/check_steps.h"
 #include "app/finally.h"
 #include "app/frm_main.h"
+#include "classify/operators.h"
 #include "config/frm_mark_for_deletion.h"
 #include "platform/convert.h"
 #include "platform/files.h"
@@ -56,7 +58,8 @@ void TfrmMain::Why1Click() {
     if (b < 0) return;
     const auto index = static_cast<std::size_t>(b);
 
-    memoWhy = whyHeading(ListView1.rows[index]);
+    const MessageRow shown = ListView1.rows[index];
+    memoWhy = whyHeading(shown);
 
     const int old = ListView1.rows[index].stateIndex;
     const std::uint64_t generation = ListView1.generation;
@@ -75,7 +78,10 @@ void TfrmMain::Why1Click() {
     changed();
 
     TfrmViewHeader viewer(TfrmViewHeader::Mode::Reasons);
-    for (const std::string& line : memoWhy) viewer.addLine(line);
+    // The two heading lines show sender and subject in their own sets.
+    viewer.addParts({{"Message from ", ""}, {shown.sender, shown.senderCharSet}});
+    viewer.addParts({{"Subject of   ", ""}, {shown.caption, shown.subjectCharSet}});
+    for (std::size_t i = 2; i < memoWhy.size(); ++i) viewer.addLine(memoWhy[i]);
     showViewer(viewer);
 }
 
@@ -88,7 +94,10 @@ void TfrmMain::ViewHeader1Click() {
         const MessageRow& row = ListView1.rows[i];
         if (!row.selected) continue;
         viewer.addLine(kAsterisks);
-        viewer.addLine("Subject : " + row.caption + " Sender : " + row.sender);
+        viewer.addParts({{"Subject : ", ""},
+                         {row.caption, row.subjectCharSet},
+                         {" Sender : ", ""},
+                         {row.sender, row.senderCharSet}});
         viewer.addLine(kAsterisks);
         if (i < static_cast<std::size_t>(records.Count()))
             for (const std::string& line : records.Items(static_cast<int>(i)).Headers) viewer.addLine(line);
@@ -184,10 +193,24 @@ void TfrmMain::msRemotePOP1UserMessageSave(int num, const std::string& contents)
 
 void TfrmMain::AddtoExceptions1Click() {
     if (!hasSelection()) return;
+    playAlarmSound(false);
+    std::vector<std::string> senders;
     for (const MessageRow& row : ListView1.rows)
-        if (row.selected) AddSenderException(row.sender);
+        if (row.selected) {
+            AddSenderException(row.sender);
+            senders.push_back(asciiUpper(row.sender));
+        }
     if (frmOptionsMain_) frmOptionsMain_->Savesettings();
-    btRemarkClick();
+    // Only the rows of those senders are judged again, so that they show
+    // their exception mark; every other row keeps the mark the user gave it.
+    const std::uint64_t generation = ListView1.generation;
+    for (std::size_t i = 0; i < ListView1.rows.size() && ListView1.generation == generation; ++i) {
+        if (std::find(senders.begin(), senders.end(), asciiUpper(ListView1.rows[i].sender)) == senders.end())
+            continue;
+        ListView1.rows[i].stateIndex = Mark::None;
+        MarkForDeletion(static_cast<int>(i));
+    }
+    ShowTotalCount();
 }
 
 void TfrmMain::AddtoSPAMlist1Click() {
@@ -204,10 +227,14 @@ void TfrmMain::AddtoSPAMlist1Click() {
 }
 
 void TfrmMain::btSpamSetupClick() {
+    playAlarmSound(false);
     const bool timerWasOn = Timer1->enabled();
     Timer1->setEnabled(false);
     Finally timerBack([this, timerWasOn] { Timer1->setEnabled(timerWasOn); });
-    notAvailable("The spam settings window");  // stops the alarm too
+    if (!frmOptionsMain_) return;
+    frmOptionsMain_->FormShow();
+    platform_.dialogs.showModal(*frmOptionsMain_);
+    changed();
 }
 
 }  // namespace quorvel

@@ -119,6 +119,8 @@ void TfrmMain::btListClick() {
         enableAllButtons();
         setExitRole(false);
         showListPicture();
+        // The keys then work on the messages (Space marks), not on a button.
+        focusedControl = "ListView1";
         if (timerWasOn) Timer1->setEnabled(true);
         changed();
     };
@@ -294,11 +296,13 @@ void TfrmMain::DeleteMessages() {
     }
     enableAllButtons();
     setExitRole(false);
+    focusedControl = "ListView1";
     statusPanels[1] = "There were " + std::to_string(marked) + " messages deleted";
     showListPicture();
     if (frmRetrieving_) frmRetrieving_->hide();
     changed();
-    if (total != marked && attended && launch) btLaunchClick();
+    // Automatic mode never starts the mail program: the fresh listing stays.
+    if (total != marked && attended && launch && !automatic) btLaunchClick();
 }
 
 void TfrmMain::msRemotePOP1Deleting(int num) {

@@ -12,6 +12,14 @@ void TfrmViewHeader::addLine(std::string_view line) {
     Memo1.text.push_back('\n');
 }
 
+void TfrmViewHeader::addParts(std::initializer_list<std::pair<std::string_view, std::string_view>> parts) {
+    for (const auto& [text, charSet] : parts) {
+        if (!charSet.empty() && !text.empty()) spans.push_back({Memo1.text.size(), text.size(), std::string(charSet)});
+        Memo1.text.append(text);
+    }
+    Memo1.text.push_back('\n');
+}
+
 std::vector<std::string> TfrmViewHeader::lines() const {
     std::vector<std::string> result;
     std::size_t start = 0;

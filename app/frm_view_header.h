@@ -1,6 +1,8 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -30,7 +32,17 @@ public:
     // usual reading of bytes. Only a message body declares one.
     std::string charSet;
 
+    // Parts of the text written in a declared character set (a subject or a
+    // sender shown among the program's own words).
+    struct CharSetSpan {
+        std::size_t begin = 0, size = 0;
+        std::string charSet;
+    };
+    std::vector<CharSetSpan> spans;
+
     void addLine(std::string_view line);
+    // One line of parts, each a text and the set it is written in ("" for none).
+    void addParts(std::initializer_list<std::pair<std::string_view, std::string_view>> parts);
     // Text whose lines already end in '\n' each.
     void addLines(std::string_view text) { Memo1.text.append(text); }
     std::vector<std::string> lines() const;

@@ -46,6 +46,8 @@ MessageRow messageRowFromRecord(const TmsRemoteInfoItem& record, const FormatSet
     std::string from, name;
     row.senderUndecodable = !readField(record.Headers, "From", from);
     SplitAddress(from, row.sender, name);
+    row.subjectCharSet = FieldCharSet(record.Headers, "Subject");
+    row.senderCharSet = FieldCharSet(record.Headers, "From");
     row.size = std::to_string(record.Size);
     std::string date;
     readField(record.Headers, "Date", date);

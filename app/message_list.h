@@ -35,6 +35,10 @@ struct MessageRow {
     // empty; the checks that read it then do not match this row.
     bool subjectUndecodable = false;
     bool senderUndecodable = false;
+    // The character sets the Subject and From fields declare, for showing
+    // caption and sender; the checks read the octets as they are.
+    std::string subjectCharSet;
+    std::string senderCharSet;
 };
 
 struct MessageList {

@@ -7,6 +7,8 @@ Program::Program(Platform& p) : platform(p), store(p.settingsFolder), splash_(st
 void Program::start() {
     main_ = std::make_unique<TfrmMain>(platform, store, std::move(splash_), trayAtStart);
     options_ = std::make_unique<TfrmOptionsMain>(platform);
+    options_->setKnownList(&main_->lbKnown);
+    options_->readColumnWidths(store);
     main_->setSpamSettingsWindow(options_.get());
     retrieving_ = std::make_unique<TfrmRetrieving>();
     main_->setProgressDialog(retrieving_.get());
@@ -22,11 +24,18 @@ void Program::start() {
     general_->OnLaunchMailProgram = [main] { main->btLaunchClick(); };
     general_->OnShowStatistics = [main] { main->btStatsClick(); };
     about_ = std::make_unique<TfrmAbout>(store);
+    // The rule dialogs list the live mailbox accounts and judge their
+    // "Would mark" line over the main window's list.
+    ruleDialogs_ = std::make_unique<RuleDialogs>(platform.dialogs, general_.get());
+    markPreview_ = std::make_unique<ListMarkPreview>(*main_);
+    ruleDialogs_->setMarkPreview(markPreview_.get());
+    options_->setRuleDialogs(ruleDialogs_.get());
     main_->frmAbout = about_.get();
 }
 
 void Program::shutdown() {
     general_->SaveGeneralSettings();
+    options_->writeColumnWidths(store);
 }
 
 }  // namespace quorvel

@@ -5,8 +5,10 @@
 #include "app/frm_about.h"
 #include "app/frm_main.h"
 #include "app/frm_splash.h"
+#include "app/list_mark_preview.h"
 #include "config/frm_general.h"
 #include "config/frm_options_main.h"
+#include "config/rule_dialogs.h"
 #include "config/settings_store.h"
 #include "log/activity_log.h"
 #include "platform/platform.h"
@@ -36,6 +38,7 @@ public:
     TfrmGeneral* frmGeneral() { return general_.get(); }
     TfrmRetrieving* frmRetrieving() { return retrieving_.get(); }
     TfrmAbout* frmAbout() { return about_.get(); }
+    RuleDialogs* ruleDialogs() { return ruleDialogs_.get(); }
 
     // Exit saves the general settings.
     void shutdown();
@@ -50,6 +53,8 @@ private:
     std::unique_ptr<TfrmRetrieving> retrieving_;
     std::unique_ptr<TfrmGeneral> general_;
     std::unique_ptr<TfrmAbout> about_;
+    std::unique_ptr<ListMarkPreview> markPreview_;
+    std::unique_ptr<RuleDialogs> ruleDialogs_;
 };
 
 }  // namespace quorvel

@@ -38,7 +38,8 @@ mkdir -p "$WORK/bin"
 cp "$BUILD/ui/quorvel-check" "$WORK/bin/"
 export HOME="$WORK/home-user" XDG_CONFIG_HOME="$WORK/home-user/config" XDG_DATA_HOME="$WORK/home-user/data"
 mkdir -p "$HOME"
-"$BUILD/tools/demo_profile" "$WORK/bin" "$XDG_CONFIG_HOME/Velmont/Quorvel/10" "127.0.0.1:$PORT" joe secret
+# Plain POP3 like the engine-only listing: the comparison leaves TLS out.
+"$BUILD/tools/demo_profile" "$WORK/bin" "$XDG_CONFIG_HOME/Velmont/Quorvel/10" "127.0.0.1:$PORT" joe secret None
 
 # One warm-up run of each fills the server's index and caches.
 taskset -c 1 "$BUILD/bench/pop3_list" 127.0.0.1 "$PORT" joe secret >/dev/null

@@ -405,9 +405,12 @@ const std::vector<Classification::HeaderRule>& Classification::headerRules() {
                 const std::size_t marker = text.find(kMailboxMarker);
                 if (marker != std::string::npos) {
                     rule.address = text.substr(0, marker);
-                    // Only a mailbox number that reads whole applies the rule.
+                    // Only a mailbox number that reads whole applies the rule. A
+                    // blank address is in every "To:", so the rule would delete
+                    // every message: it never applies.
                     const auto number = decimal(std::string_view(text).substr(marker + kMailboxMarker.size()));
-                    if (number && *number >= 1 && *number <= kMailboxes) rule.mailbox = static_cast<int>(*number);
+                    if (number && *number >= 1 && *number <= kMailboxes && !IsBlank(rule.address))
+                        rule.mailbox = static_cast<int>(*number);
                 }
             } else if (kind == "Sender") {
                 rule.form = text == "does not match Reply-to" ? HeaderRule::Form::NotReplyTo : HeaderRule::Form::EqualsTo;

@@ -11,8 +11,6 @@ namespace {
 constexpr std::size_t kEndsWithTailLimit = 255;
 constexpr std::size_t kDomainLimit = 255;
 
-bool isNumericChar(char c) { return IsDigitChar(c) || c == '_'; }
-
 // Applies one of the five pattern operators; nothing when op is not one of them.
 std::optional<bool> applyPatternOperator(std::string_view op, std::string_view text,
                                          std::string_view pattern, bool caseSensitive) {
@@ -35,27 +33,9 @@ bool compareFolded(std::string_view text, std::string_view pattern, bool caseSen
 
 }  // namespace
 
-char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string asciiUpper(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) c = asciiUpper(c);
-    return result;
-}
-
-bool IsBlank(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\b'; });
-}
-
-bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
-
 bool IsWordDelimiter(char c) {
     static constexpr std::string_view delimiters = "\t'\r\n ,./?;:`\"<>[]{}-=\\+|()%@&^$#!~*";
     return delimiters.find(c) != std::string_view::npos;
-}
-
-std::size_t CountNumericChars(std::string_view text) {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), isNumericChar));
 }
 
 std::string StripDigits(std::string_view text) {
@@ -110,8 +90,6 @@ bool IsUppercaseText(std::string_view text) {
     const std::string stripped = StripDigits(text);
     return stripped == asciiUpper(stripped);
 }
-
-bool IsAllNumeric(std::string_view text) { return CountNumericChars(text) == text.size(); }
 
 bool IsHalfNumeric(std::string_view text) { return CountNumericChars(text) >= text.size() / 2; }
 

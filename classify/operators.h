@@ -3,35 +3,14 @@
 #include <string>
 #include <string_view>
 
+#include "config/rule_keywords.h"
+#include "platform/ascii_text.h"
+
 namespace quorvel {
 
-// Operator keywords exactly as the rule tables store them.
-inline constexpr std::string_view kOpContains = "Contains";
-inline constexpr std::string_view kOpContainsWholeWord = "Contains (whole word)";
-inline constexpr std::string_view kOpEquals = "Equals";
-inline constexpr std::string_view kOpStartsWith = "Starts with";
-inline constexpr std::string_view kOpEndsWith = "Ends with";
-inline constexpr std::string_view kOpIsBlank = "Is blank";
-inline constexpr std::string_view kOpIsUppercase = "Is UPPERCASE";
-inline constexpr std::string_view kOpAllNumeric = "All numeric";
-inline constexpr std::string_view kOpHalfNumeric = "50% numeric";
-inline constexpr std::string_view kOpFirstCharNumeric = "First char numeric";
-
-// What a sender rule looks at.
-inline constexpr std::string_view kWhatEmailAddress = "E-mail address";
-inline constexpr std::string_view kWhatDomainName = "Domain name";
-
-// Maps 'a'..'z' onto 'A'..'Z' and leaves every other byte alone, so accented
-// letters always compare exactly whatever the locale.
-char asciiUpper(char c);
-std::string asciiUpper(std::string_view text);
-
-// Empty, or only spaces, CR, LF and backspaces (a tab is not blank).
-bool IsBlank(std::string_view text);
-bool IsDigitChar(char c);
+// The keywords and the text tests the operators build on live below, in
+// config/ and platform/.
 bool IsWordDelimiter(char c);
-// Digits and underscores.
-std::size_t CountNumericChars(std::string_view text);
 // Removes the digits; underscores stay.
 std::string StripDigits(std::string_view text);
 
@@ -44,7 +23,6 @@ bool WholeWordCheck(std::string_view text, std::string_view word, bool caseSensi
 
 // Character operators.
 bool IsUppercaseText(std::string_view text);
-bool IsAllNumeric(std::string_view text);
 bool IsHalfNumeric(std::string_view text);
 bool IsFirstCharNumeric(std::string_view text);
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "mail/ag_ras.h"
+#include "platform/convert.h"
 #include "platform/files.h"
 
 namespace quorvel {
@@ -47,6 +48,9 @@ TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store, TagRas* dialU
         cbAPOP[i].hint = "Log in with APOP when the server offers it (MD5: weak, only if the server needs it)";
     }
     lblSecurityWarning.visible = false;
+    lblServerForm = captioned(
+        "The POP Server field takes \"host\" or \"host:port\" (port 110 when none is given); an IPv6 address "
+        "with a port goes in brackets: \"[2001:db8::25]:110\".");
 
     lblConnection = captioned("Specify a default connection to the internet:");
     lblNoConnection = captioned("Select 'none' if you do not dial in to the internet.");
@@ -331,7 +335,10 @@ void TfrmGeneral::btOKClick() {
                                      "Exit and restart for the Start Up changes to take effect.");
     SaveGeneralSettings();
     applyAutostart();
-    saveServerSettings();  // on a faulty account the window stays open
+    // On a faulty account the window stays open.
+    if (saveServerSettings() && headerRules_ && !IsBlank(edName[0].text) &&
+        headerRules_->fillBlankMailboxRule(1, edName[0].text))
+        headerRules_->Savesettings();
     changed();
 }
 

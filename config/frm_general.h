@@ -41,6 +41,9 @@ class HeaderRules {
 public:
     virtual ~HeaderRules() = default;
     virtual void insertFirstRule(const HeaderRuleRow& row) = 0;
+    // Gives the first mailbox rule of `mailbox` whose address is blank the
+    // address, in place; false when there is no such rule.
+    virtual bool fillBlankMailboxRule(int mailbox, const std::string& address) = 0;
     // Saves the rule tables and the spam option values.
     virtual void Savesettings() = 0;
 };
@@ -65,6 +68,7 @@ public:
 
     // Page "Mailboxes": index 0 is mailbox 1.
     Control lblPOPServer, lblUserName, lblPassword, lblSecurity, lblAPOP;
+    Control lblServerForm;  // how a server is written
     std::array<Control, kMailboxes> rb, edServe, edName, edPass;
     // itemIndex: the TmsSecurity of the mailbox; items kSecurityNames.
     std::array<Control, kMailboxes> cbSecurity;
@@ -171,12 +175,12 @@ public:
 
 private:
     void showModePanels();
-    // The security shown for mailbox i while none is stored or chosen.
-    void applyUnchosenSecurity(std::size_t i);
-    void showSecurityWarning();
     AutostartEntry autostartEntry() const;
     // Writes or removes the log-in entry as cbAutostart says.
     void applyAutostart();
+    // The security shown for mailbox i while none is stored or chosen.
+    void applyUnchosenSecurity(std::size_t i);
+    void showSecurityWarning();
     void addFirstRunMailboxRule();
     void browse(Control& field, bool save, const std::string& title, const std::string& filter,
                 const std::string& defaultExt);

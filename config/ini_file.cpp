@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "classify/operators.h"
 #include "config/text_lines.h"
+#include "platform/ascii_text.h"
 
 namespace quorvel {
 

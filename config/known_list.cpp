@@ -4,8 +4,8 @@
 #include <array>
 #include <cstdint>
 
-#include "classify/operators.h"
 #include "config/text_lines.h"
+#include "platform/ascii_text.h"
 #include "platform/files.h"
 
 namespace quorvel {

@@ -125,9 +125,14 @@ const Key* findKey(const std::vector<Key>& keys, const std::string& path) {
     return nullptr;
 }
 
-std::vector<Key> load(const std::string& path) {
-    const auto bytes = readFileBytes(path);
+std::vector<Key> load(const std::string& path, std::string& problem) {
+    const auto bytes = readFileBytes(path, problem);
     return bytes ? parse(*bytes) : std::vector<Key>{};
+}
+
+std::vector<Key> load(const std::string& path) {
+    std::string problem;
+    return load(path, problem);
 }
 
 }  // namespace
@@ -150,7 +155,9 @@ void Registry::writeString(const std::string& key, const std::string& name, cons
     const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
     if (!folder.empty() && !makePrivateFolders(folder.string())) throw ERegistryException("Failed to create key " + key);
 
-    auto keys = load(path_);
+    std::string problem;
+    auto keys = load(path_, problem);
+    if (!problem.empty()) return;
     Key* k = const_cast<Key*>(findKey(keys, key));
     if (!k) {
         keys.push_back({key, {}});
@@ -183,6 +190,12 @@ std::vector<std::string> Registry::valueNames(const std::string& key) const {
     if (const Key* k = findKey(keys, key))
         for (const auto& v : k->values) names.push_back(v.name);
     return names;
+}
+
+std::string Registry::readProblem() const {
+    std::string problem;
+    readFileBytes(path_, problem);
+    return problem;
 }
 
 }  // namespace quorvel

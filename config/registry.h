@@ -35,10 +35,16 @@ public:
 
     // Writes a text value, creating its key. Throws "Failed to create key <key>"
     // when the store's folder cannot be made, "Failed to set data for '<name>'"
-    // when the store cannot be written.
+    // when the store cannot be written. Does nothing while the file cannot be
+    // read (readProblem).
     void writeString(const std::string& key, const std::string& name, const std::string& value);
 
     bool keyExists(const std::string& key) const;
+
+    // Why the file is there but cannot be read; "" when it reads or is
+    // missing. Such a store reads as empty, and writes leave it as it is:
+    // replacing it would lose every value it holds.
+    std::string readProblem() const;
     std::vector<std::string> valueNames(const std::string& key) const;
 
 private:

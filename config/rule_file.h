@@ -15,8 +15,10 @@ public:
 };
 
 // The most rows (headings included) a rule file may declare. A larger count
-// can only come from a damaged file, and would cost memory for nothing.
-inline constexpr long long kMaxRuleRows = 100000;
+// can only come from a damaged file, and would cost memory for nothing. An
+// import of a hundred thousand keywords into a table that holds rules
+// already must still load again.
+inline constexpr long long kMaxRuleRows = 1000000;
 
 // Reads a rule table from the bytes of its file. `path` only names the file in
 // error messages. Throws RuleFileError when the first line holds no column or

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,15 @@ inline constexpr int kImageCheck = 0;
 inline constexpr int kImageQuestion = 1;
 inline constexpr int kFirstExceptionImage = 3;
 inline constexpr int kLastExceptionImage = 14;
+
+// One change of a table, as a view that shows it needs to hear of it.
+struct RuleTableChange {
+    enum class Kind { Row, Inserted, Removed, Moved, All };
+    Kind kind = Kind::All;
+    int row = 0;  // Row, Inserted, Removed: the row; Moved: where it came from
+    int to = 0;   // Moved: where it went
+    std::uint64_t revision = 0;  // the table's revision after the change
+};
 
 // A grid of text cells addressed as (column, row), independent of any view.
 // Row 0 holds the headings, rows 1..n the rules in the order they are tried.
@@ -41,6 +51,10 @@ public:
     void deleteRow(int row);
     void moveRow(int from, int to);
     void clearRow(int row);
+    // Puts the rule rows in this order: order[i] is the row (1..n) that
+    // becomes row i + 1. Throws std::invalid_argument unless it is a
+    // permutation of the rule rows.
+    void reorderRows(const std::vector<int>& order);
 
     // The image column: 0 for subject, header and sender rules, 5 for exceptions.
     int imageColumn() const { return kind_ == RuleTableKind::Exception ? 5 : 0; }
@@ -57,6 +71,12 @@ public:
     // can keep work derived from a table until the revision moves.
     std::uint64_t revision() const { return revision_; }
 
+    // The changes made since the table stood at `revision`, oldest first (none
+    // when it still does). Nothing when that revision is no longer in the
+    // short journal kept: the caller then starts afresh from the contents.
+    std::optional<std::vector<RuleTableChange>> changesSince(std::uint64_t revision) const;
+    static constexpr std::size_t kJournalLength = 1024;
+
     int colWidth(int col) const;
     // Widths outside 1..kMaxColWidth are refused (the call does nothing).
     void setColWidth(int col, int width);
@@ -68,7 +88,7 @@ private:
         return static_cast<std::size_t>(row) * static_cast<std::size_t>(colCount_) + static_cast<std::size_t>(col);
     }
 
-    void touch();
+    void touch(RuleTableChange::Kind kind, int row = 0, int to = 0);
 
     RuleTableKind kind_;
     int colCount_;
@@ -77,6 +97,7 @@ private:
     std::vector<std::string> cells_;
     std::vector<int> images_;
     std::vector<int> widths_;
+    std::vector<RuleTableChange> journal_;
 };
 
 // Column of the "Del?" cell (none for exceptions: -1) and of the "Hits" cell.
@@ -103,6 +124,12 @@ int exceptionImageIndex(const RuleTable& table, int row);
 
 // Recomputes every rule row's image from its cells.
 void refreshImages(RuleTable& table);
+
+// Sorts the rule rows by one column, stably: numbers by value (text that is
+// not a number counts as 0), other columns as text without regard to ASCII
+// case. Rows whose key cell is empty stay last, since such a row ends the
+// table for the classification.
+void sortRuleTable(RuleTable& table, int col, bool ascending, bool numeric);
 
 // Removes every rule row that equals the row directly above it in all visible
 // cells (hits included; the hidden image index does not count).

@@ -27,6 +27,9 @@ public:
     void writeBool(const std::string& section, const std::string& name, bool value);
 
     Registry& registry() { return registry_; }
+    // Why the store's file is there but cannot be read; "" when all is well.
+    std::string readProblem() const { return registry_.readProblem(); }
+    const std::string& filePath() const { return registry_.filePath(); }
 
 private:
     static std::string keyOf(const std::string& section);

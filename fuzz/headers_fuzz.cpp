@@ -60,6 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& name : {std::string("Subject"), std::string("Reply-to:"), std::string("To"),
                                     std::string("Content-Type"), std::string("X-UIDL"), ownName}) {
         lookUp(headers, name);
+        // A declared set is a part of the field's value, never longer.
+        require(FieldCharSet(headers, name).size() <= kMaxHeaderText);
     }
     const std::string subject = lookUp(headers, "Subject");
     require(subject.size() <= kMaxHeaderText);

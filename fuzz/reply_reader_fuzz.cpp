@@ -2,7 +2,8 @@
 // reply line, and after a "+" line a multi-line answer, in pieces of random
 // size. Every line and answer must be exactly the bytes a plain search of the
 // whole stream finds, however the stream is cut, and an answer never grows
-// past its cap without failing.
+// past its cap without failing. Each whole answer is also read as the answer
+// to CAPA, whose list must pass the checks of capa_check.h.
 //
 // Replies are read back to back as they come in a pipelined window: which
 // "+" replies carry an answer follows a pattern (LIST then TOP, UIDL LIST TOP
@@ -20,6 +21,7 @@
 #include <string>
 #include <string_view>
 
+#include "capa_check.h"
 #include "mail/reply_buffer.h"
 
 using namespace quorvel;
@@ -107,6 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const TReplyBuffer::Answer result = buffer.takeAnswer(answer, 0, cap);
             if (result == TReplyBuffer::Answer::Complete) {
                 require(end != std::string_view::npos && answer == stream.substr(offset, end - offset));
+                fuzz::checkCapabilities(TmsCapabilities::parse(answer));
                 offset = end;
                 break;
             }

@@ -203,8 +203,18 @@ void ActivityLog::logDeletedSpam(const DeletedSpamRow& row, const std::string& s
 }
 
 void ActivityLog::viewLogFile() {
-    if (!platform_.shell.open(logPath_()))
-        platform_.dialogs.messageBox(MessageKind::Error, "Unable to open log file. ", MessageButtons::Ok);
+    const std::string path = logPath_();
+    // The file is usually fine: what failed is said, so the user can act.
+    if (!fileExists(path))
+        platform_.dialogs.messageBox(MessageKind::Error,
+                                     "Unable to open log file.  The file " + path +
+                                         " does not exist yet: nothing has been logged to it.",
+                                     MessageButtons::Ok);
+    else if (!platform_.shell.open(path))
+        platform_.dialogs.messageBox(MessageKind::Error,
+                                     "Unable to open log file.  The desktop could not start a program to show " +
+                                         path + "; open it with a text editor.",
+                                     MessageButtons::Ok);
 }
 
 void ActivityLog::clearLogFile() {

@@ -209,8 +209,13 @@ bool readDate(const std::string& input, TDateTime& dateTime, std::string& zone, 
 
 }  // namespace
 
-void GetFieldValue(const TmsHeaders& headers, const std::string& name, std::string& value) {
+namespace {
+
+// The unfolded value of the first field called `name`, cut as it is before
+// its encoded words are decoded; `whole` tells a field that is not decoded.
+void rawFieldValue(const TmsHeaders& headers, const std::string& name, std::string& value, bool& whole) {
     value.clear();
+    whole = false;
     std::string field = name;
     if (field.empty() || field.back() != ':') field += ':';
     if (field == ":") return;  // no name, no field
@@ -220,7 +225,7 @@ void GetFieldValue(const TmsHeaders& headers, const std::string& name, std::stri
     });
     if (line == headers.end()) return;
 
-    const bool whole = keepsWholeValue(field);
+    whole = keepsWholeValue(field);
     // The one character after the colon is taken to be the usual space and
     // dropped whatever it is.
     const std::string_view first = trimmed(tail(*line, line->find(':') + 2));
@@ -231,9 +236,36 @@ void GetFieldValue(const TmsHeaders& headers, const std::string& name, std::stri
         value += ' ';
         value += trimmed(*next);
     }
-    if (whole) return;
-    if (value.size() > kMaxHeaderText) value.resize(kMaxHeaderText);
-    value = DecodeEncodedWords(value);
+    if (!whole && value.size() > kMaxHeaderText) value.resize(kMaxHeaderText);
+}
+
+}  // namespace
+
+void GetFieldValue(const TmsHeaders& headers, const std::string& name, std::string& value) {
+    bool whole = false;
+    rawFieldValue(headers, name, value, whole);
+    if (!whole) value = DecodeEncodedWords(value);
+}
+
+std::string FieldCharSet(const TmsHeaders& headers, const std::string& name) {
+    std::string value;
+    bool whole = false;
+    rawFieldValue(headers, name, value, whole);
+    if (whole) return {};
+    std::string found;
+    for (std::size_t start = value.find("=?"); start != std::string::npos; start = value.find("=?", start + 2)) {
+        const std::size_t end = findEncodedWordEnd(value, start);
+        if (end == std::string::npos) break;
+        const std::string_view inner = std::string_view(value).substr(start + 2, end - start - 2);
+        // "charset*language": the language tells nothing about the octets.
+        std::string charSet = upperAscii(inner.substr(0, std::min(inner.find('?'), inner.find('*'))));
+        start = end;
+        // US-ASCII is a part of every set a header is written in.
+        if (charSet.empty() || charSet == "US-ASCII") continue;
+        if (!found.empty() && found != charSet) return {};  // mixed sets: none fits all
+        found = std::move(charSet);
+    }
+    return found;
 }
 
 void TruncateAtBody(TmsHeaders& headers) {

@@ -32,6 +32,11 @@ struct TmsMailAddress {
 // EMessageParserError for an encoded word that cannot be decoded.
 void GetFieldValue(const TmsHeaders& headers, const std::string& name, std::string& value);
 
+// The character set that the encoded words of the field declare (upper
+// case, e.g. "KOI8-R"), for showing the decoded octets; "" when the field
+// has none, or words of different sets. US-ASCII words do not count.
+std::string FieldCharSet(const TmsHeaders& headers, const std::string& name);
+
 // Removes the first empty line and everything after it.
 void TruncateAtBody(TmsHeaders& headers);
 

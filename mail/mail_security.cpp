@@ -1,5 +1,7 @@
 #include "mail/mail_security.h"
 
+#include <algorithm>
+
 #include "platform/convert.h"
 
 namespace quorvel {
@@ -11,6 +13,8 @@ ServerParts splitServer(const std::string& server) {
     if (!server.empty() && server.front() == '[' && close != std::string::npos) {
         parts.host = server.substr(1, close - 1);
         rest = close + 1 < server.size() && server[close + 1] == ':' ? close + 1 : std::string::npos;
+    } else if (std::count(server.begin(), server.end(), ':') >= 2) {
+        parts.host = server;  // a bare IPv6 address: a port can only follow brackets
     } else {
         rest = server.find(':');
         parts.host = server.substr(0, rest);

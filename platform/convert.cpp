@@ -1,5 +1,6 @@
 #include "platform/convert.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace quorvel {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "platform/ascii_text.h"  // IsBlank, for the callers that judge input
+
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace quorvel {
 

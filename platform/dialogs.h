@@ -2,10 +2,22 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/form.h"
 
 namespace quorvel {
+
+// A table to print: a title centred at the top of every page, the date at
+// the top left, the time at the top right, "Page n" at the bottom right, and
+// the rows under the headings, continued on as many portrait pages as they need.
+struct PrintedTable {
+    std::string title, date, time;
+    std::vector<std::string> headings;
+    std::vector<int> widths;             // relative widths of the columns
+    std::vector<bool> alignRight;        // per column
+    std::vector<std::vector<std::string>> rows;
+};
 
 enum class MessageKind { Information, Error, Warning, Confirmation };
 enum class MessageButtons { Ok, YesNo, OkCancel };
@@ -32,6 +44,11 @@ public:
                                                     const std::string& defaultExt, const std::string& initial) = 0;
     virtual std::optional<std::string> saveFileName(const std::string& title, const std::string& filter,
                                                     const std::string& defaultExt, const std::string& initial) = 0;
+
+    // Shows the print dialog (printing to a file allowed) and prints the
+    // table when the user confirms. False when the user cancels, and where
+    // there is nothing to print on.
+    virtual bool printTable(const PrintedTable& /*table*/) { return false; }
 };
 
 }  // namespace quorvel

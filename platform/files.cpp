@@ -15,9 +15,32 @@
 namespace quorvel {
 
 std::optional<std::string> readFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string problem;
+    return readFileBytes(path, problem);
+}
+
+std::optional<std::string> readFileBytes(const std::string& path, std::string& problem) {
+    problem.clear();
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT) problem = std::strerror(errno);
+        return std::nullopt;
+    }
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            problem = std::strerror(errno);  // a folder, say, opens but does not read
+            close(fd);
+            return std::nullopt;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return bytes;
 }
 
 void writeFileAtomically(const std::string& path, const std::string& bytes, unsigned mode) {

@@ -4,7 +4,8 @@
 // deletions confirmed and followed by a fresh listing) and, in the program
 // folder, spam rules that mark the sample spam, with the unknown-domain check
 // off so that judging never asks a DNS server.
-// Usage: demo_profile PROGRAM_FOLDER SETTINGS_FOLDER SERVER USER PASSWORD
+// Usage: demo_profile PROGRAM_FOLDER SETTINGS_FOLDER SERVER USER PASSWORD [SECURITY]
+// SECURITY is "None", "STARTTLS" (the default) or "SSL/TLS".
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -32,8 +33,16 @@ void addRules(quorvel::RuleTable& table, std::initializer_list<std::initializer_
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s PROGRAM_FOLDER SETTINGS_FOLDER SERVER USER PASSWORD\n", argv[0]);
+    int security = static_cast<int>(quorvel::TmsSecurity::STARTTLS);
+    if (argc == 7) {
+        const std::string name = argv[6];
+        security = -1;
+        for (std::size_t i = 0; i < quorvel::kSecurityNames.size(); ++i)
+            if (name == quorvel::kSecurityNames[i]) security = static_cast<int>(i);
+    }
+    if ((argc != 6 && argc != 7) || security < 0) {
+        std::fprintf(stderr, "usage: %s PROGRAM_FOLDER SETTINGS_FOLDER SERVER USER PASSWORD [None|STARTTLS|SSL/TLS]\n",
+                     argv[0]);
         return 2;
     }
     const std::string programFolder = argv[1], settingsFolder = argv[2];
@@ -48,7 +57,7 @@ int main(int argc, char** argv) {
         store.writeString("Server", "Server1", argv[3]);
         store.writeString("Server", "Mailbox1", argv[4]);
         store.writeString("Server", "Passwd1", cipher.encipher(argv[5]));
-        store.writeInteger("Server", "Security1", static_cast<int>(quorvel::TmsSecurity::STARTTLS));
+        store.writeInteger("Server", "Security1", security);
         store.writeInteger("Server", "Which", 1);
         store.writeBool("General", "Automatic", false);
         store.writeBool("General", "Ask", true);

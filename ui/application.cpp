@@ -18,7 +18,9 @@
 #include "ui/about_dialog.h"
 #include "ui/chart_windows.h"
 #include "ui/general_window.h"
+#include "ui/options_window.h"
 #include "ui/pictures.h"
+#include "ui/rule_windows.h"
 #include "ui/run_windows.h"
 #include "ui/single_instance.h"
 #include "ui/splash_window.h"
@@ -68,9 +70,16 @@ Desktop::Desktop(const Folders& folders)
       program(platform) {
     dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
     dialogs.registerWindow("frmGeneral", &GeneralWindow::showModal);
+    dialogs.registerWindow("frmOptionsMain", &OptionsWindow::showModal);
     dialogs.registerWindow("frmWhichMailbox", &WhichMailboxDialog::showModal);
     dialogs.registerWindow("frmViewHeader", &ViewHeaderWindow::showModal);
     dialogs.registerWindow("frmMarkForDeletion", &MarkForDeletionDialog::showModal);
+    dialogs.registerWindow("frmOptionsSubject", &SubjectRuleDialog::showModal);
+    dialogs.registerWindow("frmOptionsFROM", &SenderRuleDialog::showModal);
+    dialogs.registerWindow("frmHeaders", &HeaderRuleDialog::showModal);
+    dialogs.registerWindow("frmAlwaysAccept", &ExceptionRuleDialog::showModal);
+    dialogs.registerWindow("frmInternet", &CountryDialog::showModal);
+    dialogs.registerWindow("frmImportSpam", &ImportDialog::showModal);
     dialogs.registerWindow("frmChartMain", &ChartLauncherWindow::showModal);
     dialogs.registerWindow("frmChart", &ChartWindow::showModal);
     dialogs.registerWindow("frmSelectDateRange", &DateRangeDialog::showModal);

@@ -176,6 +176,9 @@ QWidget* GeneralWindow::mailboxesPage() {
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(2, 3);
     grid->setColumnStretch(3, 2);
+    auto* form = static_cast<QLabel*>(label(form_.lblServerForm, "lblServerForm"));
+    form->setWordWrap(true);
+    grid->addWidget(form, TfrmGeneral::kMailboxes + 1, 0, 1, 6);
     layout->addLayout(grid);
     // The warning with the system's warning sign; both show while it has a text.
     auto* sign = new QLabel(this);

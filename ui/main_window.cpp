@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -179,6 +180,7 @@ void MainWindow::buildList(QWidget* parent) {
     connect(list_, &QTreeView::clicked, this, [this] { form_.ListView1Click(); });
     connect(list_, &QTreeView::doubleClicked, this, [this] { form_.btMarkClick(); });
     list_->installEventFilter(this);
+    list_->viewport()->installEventFilter(this);
 
     listMenu_ = new QMenu(list_);
     listMenu_->setObjectName("PopupMenu1");
@@ -197,7 +199,45 @@ void MainWindow::buildList(QWidget* parent) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == list_ && event->type() == QEvent::KeyRelease) form_.ListView1KeyUp();
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Space marks as a double click does (the view would only select).
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+            form_.btMarkClick();
+            return true;
+        }
+    }
+    if (watched == list_->viewport() && listViewportEvent(event)) return true;
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool MainWindow::listViewportEvent(QEvent* event) {
+    if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick) return false;
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const int row = list_->indexAt(mouse->position().toPoint()).row();
+    auto& rows = form_.ListView1.rows;
+    const bool plain = mouse->button() == Qt::LeftButton && mouse->modifiers() == Qt::NoModifier;
+    if (event->type() == QEvent::MouseButtonPress) {
+        pressedSelection_.clear();
+        if (!plain || row < 0 || row >= static_cast<int>(rows.size()) || !rows[static_cast<std::size_t>(row)].selected)
+            return false;
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].selected) pressedSelection_.push_back(static_cast<int>(i));
+        pressedGeneration_ = form_.ListView1.generation;
+        return false;
+    }
+    // The double click: the selection the first click found comes back
+    // before the view reports it.
+    const bool sameRows = pressedGeneration_ == form_.ListView1.generation;
+    if (plain && sameRows &&
+        std::find(pressedSelection_.begin(), pressedSelection_.end(), row) != pressedSelection_.end()) {
+        for (MessageRow& r : rows) r.selected = false;
+        for (int i : pressedSelection_)
+            if (i < static_cast<int>(rows.size())) rows[static_cast<std::size_t>(i)].selected = true;
+        syncList();
+    }
+    pressedSelection_.clear();
+    return false;
 }
 
 // As wide as the toolbar with every button shown, so that the message
@@ -273,6 +313,12 @@ void MainWindow::sync() {
     for (int i = 0; i < 2; ++i)
         if (drawnStatus_[i].changed(form_.statusPanels[i])) status_[i]->setText(fromBytes(form_.statusPanels[i]));
     syncList();
+    // A focus request is taken once; the user's own moves stand.
+    if (!form_.focusedControl.empty()) {
+        if (auto* target = findChild<QWidget*>(QString::fromStdString(form_.focusedControl)))
+            target->setFocus(Qt::OtherFocusReason);
+        form_.focusedControl.clear();
+    }
 
     switch (std::exchange(form_.endRequest, TfrmMain::EndRequest::None)) {
     case TfrmMain::EndRequest::Close:

@@ -75,6 +75,7 @@ private:
     void buildTrayMenu();
     void buildList(QWidget* parent);
     void syncList();
+    bool listViewportEvent(QEvent* event);
 
     TfrmMain& form_;
     std::vector<PictureButton*> buttons_;
@@ -92,6 +93,11 @@ private:
     MessageListModel* model_ = nullptr;
     QMenu* listMenu_ = nullptr;
     bool applyingSelection_ = false;
+    // The rows selected when the first click of a double click went down on
+    // one of them: that click collapses the selection, the double click
+    // stands for all of them.
+    std::vector<int> pressedSelection_;
+    std::uint64_t pressedGeneration_ = 0;
     QLabel* status_[2] = {nullptr, nullptr};
     QMenu* trayMenu_ = nullptr;
     bool closing_ = false;

@@ -47,8 +47,8 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             switch (index.column()) {
-                case 0: return fromBytes(row.caption);
-                case 1: return fromBytes(row.sender);
+                case 0: return fromCharSet(row.caption, row.subjectCharSet);
+                case 1: return fromCharSet(row.sender, row.senderCharSet);
                 case 2: return fromBytes(row.size);
                 case 3: return fromBytes(row.date);
             }

@@ -1,5 +1,10 @@
 #include "ui/qt_platform.h"
 
+#include <QPrintDialog>
+#include <QPrinter>
+
+#include "ui/table_printer.h"
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -198,6 +203,16 @@ ModalResult QtDialogs::showModal(Form& form) {
     return form.modalResult;
 }
 
+bool QtDialogs::printTable(const PrintedTable& table) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageOrientation(QPageLayout::Portrait);
+    printer.setDocName(fromBytes(table.title));
+    QPrintDialog dialog(&printer, QApplication::activeWindow());
+    if (dialog.exec() != QDialog::Accepted) return false;
+    ui::printTable(printer, table);
+    return true;
+}
+
 QStringList toNameFilters(const std::string& filter) {
     const QStringList parts = fromBytes(filter).split('|');
     QStringList filters;
@@ -371,6 +386,9 @@ void QtTrayIcon::applyPending() {
             mainWindow_->showMinimized();
             return;
         }
+        // A program that is not on screen (a start in tray mode) has nothing
+        // to hide: the splash stays up for its time.
+        if (!mainWindow_->isVisible()) return;
         for (QWidget* window : QApplication::topLevelWidgets())
             if (window != mainWindow_ && window->isVisible() && !belongsToTheIcon(window)) window->close();
         mainWindow_->hide();

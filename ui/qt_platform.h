@@ -71,6 +71,7 @@ public:
                                             const std::string& defaultExt, const std::string& initial) override;
     std::optional<std::string> saveFileName(const std::string& title, const std::string& filter,
                                             const std::string& defaultExt, const std::string& initial) override;
+    bool printTable(const PrintedTable& table) override;
 
     // Each modal window registers how it is shown.
     void registerWindow(const std::string& formName, WindowFactory show) { windows_[formName] = std::move(show); }

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "ui/pictures.h"
@@ -86,7 +87,24 @@ void RetrievingWindow::sync() {
     if (drawn_[5].changed(form_.btCancel.caption)) cancel_->setText(fromBytes(form_.btCancel.caption));
     if (form_.anMailRunning && !frames_.isActive()) frames_.start();
     if (!form_.anMailRunning) frames_.stop();
-    if (form_.visible != isVisible()) setVisible(form_.visible);
+    if (form_.visible != isVisible()) {
+        if (form_.visible) centre();
+        setVisible(form_.visible);
+    }
+}
+
+void RetrievingWindow::centre() {
+    adjustSize();
+    const QWidget* main = parentWidget();
+    const bool mainShown = main && main->isVisible() && !main->isMinimized();
+    const QScreen* on = mainShown ? main->screen() : screen();
+    const QRect area = on->availableGeometry();
+    QRect frame(QPoint(0, 0), frameGeometry().size().expandedTo(size()));
+    frame.moveCenter(mainShown ? main->frameGeometry().center() : area.center());
+    // The title bar must never be off the screen.
+    frame.moveLeft(std::max(area.left(), std::min(frame.left(), area.right() - frame.width())));
+    frame.moveTop(std::max(area.top(), std::min(frame.top(), area.bottom() - frame.height())));
+    move(frame.topLeft());
 }
 
 void RetrievingWindow::closeEvent(QCloseEvent* event) {

@@ -25,6 +25,9 @@ protected:
 
 private:
     void sync();
+    // Over the middle of the main window (of the screen while that is not
+    // shown), wholly on the screen.
+    void centre();
     TfrmRetrieving& form_;
     QLabel *server_, *mailbox_, *title_, *message_, *animation_;
     QProgressBar* progress_;

@@ -15,6 +15,27 @@
 
 namespace quorvel::ui {
 
+namespace {
+
+// The viewer's text: a body in its set, else the program's words with the
+// subjects and senders in theirs.
+QString shownText(const TfrmViewHeader& form) {
+    const std::string& all = form.Memo1.text;
+    if (!form.charSet.empty()) return fromCharSet(all, form.charSet);
+    if (form.spans.empty()) return fromBytes(all);
+    QString shown;
+    std::size_t at = 0;
+    for (const auto& span : form.spans) {
+        if (span.begin < at || span.begin + span.size > all.size()) continue;
+        shown += fromBytes(all.substr(at, span.begin - at));
+        shown += fromCharSet(all.substr(span.begin, span.size), span.charSet);
+        at = span.begin + span.size;
+    }
+    return shown + fromBytes(all.substr(at));
+}
+
+}  // namespace
+
 ViewHeaderWindow::ViewHeaderWindow(TfrmViewHeader& form, QWidget* parent)
     : QDialog(parent), form_(form) {
     setObjectName("frmViewHeader");
@@ -42,8 +63,7 @@ ViewHeaderWindow::ViewHeaderWindow(TfrmViewHeader& form, QWidget* parent)
     form_.setChangedHandler([this] { sync(); });
     sync();
     // The text is set once: a body may be large.
-    memo_->setPlainText(form_.charSet.empty() ? fromBytes(form_.Memo1.text)
-                                              : fromCharSet(form_.Memo1.text, form_.charSet));
+    memo_->setPlainText(shownText(form_));
 }
 
 ViewHeaderWindow::~ViewHeaderWindow() {

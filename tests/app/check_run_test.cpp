@@ -104,6 +104,39 @@ TEST_F(CheckRun, DeletesOnlyTheMarkedMessageAndListsAgain) {
     EXPECT_NE(left[1].find("Minutes of the meeting"), std::string::npos);
 }
 
+TEST_F(CheckRun, OnlyManualModeLaunchesTheMailProgramAfterADeletion) {
+    struct Case {
+        bool automatic, launch;
+        bool launches;
+        std::size_t rowsAfter;  // 0: emptied for the mail program; else listed afresh
+    } cases[] = {
+        {false, true, true, 0},
+        {true, true, false, 2},
+        {true, false, false, 2},
+        {false, false, false, 2},
+    };
+    TfrmGeneral& general = *program->frmGeneral();
+    general.edMail.text = "/usr/bin/mailer";
+    bool first = true;
+    for (const Case& c : cases) {
+        if (!first) dovecot.addMessages({shortMessage("win@prizes.test", "You WIN again")});
+        first = false;
+        c.automatic ? general.rbAutoClick() : general.rbManualClick();
+        general.cbLaunch.checked = c.launch;
+        fake.shell.opened.clear();
+        main().visible = true;  // the window is on screen: the run is attended
+        main().btListClick();
+        ASSERT_EQ(main().ListView1.markedCount(), 1) << c.automatic << c.launch;
+        main().btDeleteClick();
+        EXPECT_EQ(fake.shell.opened, c.launches ? std::vector<std::string>{"/usr/bin/mailer"}
+                                                : std::vector<std::string>{})
+            << c.automatic << c.launch;
+        EXPECT_EQ(main().ListView1.rows.size(), c.rowsAfter) << c.automatic << c.launch;
+        main().FormCloseQuery();
+        EXPECT_EQ(dovecot.messages().size(), 2u);
+    }
+}
+
 TEST_F(CheckRun, ARefusedPasswordIsReportedInAnAttendedRunAndSwallowedUnattended) {
     SettingsStore store(fake.platform.settingsFolder);
     TPasswordCipher cipher;

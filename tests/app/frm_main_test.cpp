@@ -1,6 +1,8 @@
 #include "app/frm_main.h"
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -66,9 +68,53 @@ TEST_F(MainWindow, TrayModeShowsOnlyTheIcon) {
     store.writeBool("General", "SysTray", true);
     auto main = create();
     EXPECT_TRUE(fake.tray.active());
-    EXPECT_TRUE(fake.tray.calls.empty());  // the window is not shown
+    // Hidden as "Hide" leaves it (minimised where there is no notification area).
+    EXPECT_EQ(fake.tray.calls, std::vector<std::string>{"HideApplication"});
     EXPECT_EQ(main->btExit.caption, "Hide");
     EXPECT_EQ(main->Exit1.caption, "Exit");
+}
+
+TEST_F(MainWindow, AnUnreadableSettingsFileStartsWithDefaultsSaidOnceAndIsKept) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& path)> make;
+        const char* reason;
+    } cases[] = {
+        {"a folder", [](const std::string& path) { fs::create_directories(path + "/inside"); }, "Is a directory"},
+        {"a link to itself", [](const std::string& path) { fs::create_symlink(path, path); },
+         "Too many levels of symbolic links"},
+    };
+    for (const Case& c : cases) {
+        testing::FakePlatform local;
+        fs::create_directories(local.platform.settingsFolder);
+        SettingsStore localStore(local.platform.settingsFolder);
+        const std::string path = localStore.filePath();
+        c.make(path);
+
+        Program program(local.platform);
+        ASSERT_NO_THROW(program.start()) << c.name;
+        TfrmMain& main = *program.frmMain();
+        EXPECT_FALSE(main.trayMode) << c.name;
+        EXPECT_EQ(main.MinutesLeft, 10) << c.name;
+        EXPECT_EQ(program.frmGeneral()->Minutes(), 10) << c.name;
+        EXPECT_EQ(main.statusPanels[1], TfrmMain::kWhereToBegin) << c.name;
+        ASSERT_EQ(local.dialogs.shown.size(), 1u) << c.name;
+        EXPECT_EQ(local.dialogs.shown[0].kind, MessageKind::Warning) << c.name;
+        EXPECT_EQ(local.dialogs.shown[0].text,
+                  "The settings file " + path + " could not be read: " + c.reason +
+                      ".  Quorvel starts with the default settings and saves none until the file can be read.")
+            << c.name;
+
+        // Saving leaves the file for the user to mend, and says nothing more.
+        program.frmGeneral()->btOKClick();
+        ASSERT_NO_THROW(program.shutdown()) << c.name;
+        EXPECT_EQ(local.dialogs.shown.size(), 1u) << c.name;
+        EXPECT_EQ(fs::is_symlink(path), std::string(c.name) == "a link to itself") << c.name;
+        if (!fs::is_symlink(path)) {
+            EXPECT_TRUE(fs::is_directory(path + "/inside")) << c.name;
+        }
+    }
 }
 
 TEST_F(MainWindow, AutomaticModeCountsDownInTheCaptionAndAnimatesTheIcon) {

@@ -223,14 +223,28 @@ TEST_F(InspectCommands, AFailedFetchPutsTheWindowBackAndLeavesNoMark) {
     EXPECT_FALSE(fileExists(main->messageFileName(1)));
 }
 
-TEST_F(InspectCommands, TwoSendersBecomeExceptionsSavedAndEveryRowIsRemarked) {
+TEST_F(InspectCommands, TwoSendersBecomeExceptionsAndOnlyTheirRowsAreJudgedAgain) {
     subjectRule("Contains", "offer", true);
-    list("offer", "ann@a.example");
-    list("offer", "bob@b.example");
-    list("offer", "cid@c.example");
-    list("hello", "dan@d.example");
-    row(3).stateIndex = Mark::Delete;  // by hand: lost in the re-mark
-    select({2, 0});
+    struct Row {
+        const char* subject;
+        const char* from;
+        bool selected;
+        int handMark;  // the mark the user left on the row
+        int after;
+    } table[] = {
+        {"offer", "ann@a.example", true, Mark::Delete, 3},
+        {"offer", "bob@b.example", false, Mark::None, Mark::None},  // un-marked by hand: stays so
+        {"offer", "cid@c.example", true, Mark::None, 3},
+        {"hello", "dan@d.example", false, Mark::Delete, Mark::Delete},  // marked by hand: stays so
+        {"offer", "ANN@A.example", false, Mark::None, 3},  // the same sender in other letters
+        {"offer", "ann@a.example.net", false, Mark::None, Mark::None},
+        {"hello", "eve@e.example", false, Mark::Question, Mark::Question},
+    };
+    for (const Row& r : table) {
+        list(r.subject, r.from);
+        row(rows() - 1).stateIndex = r.handMark;
+        row(rows() - 1).selected = r.selected;
+    }
     main->AddtoExceptions1Click();
 
     const RuleTable& except = options.rules.gridExcept;
@@ -242,9 +256,10 @@ TEST_F(InspectCommands, TwoSendersBecomeExceptionsSavedAndEveryRowIsRemarked) {
     }
     EXPECT_EQ(except.cell(2, 1), "ann@a.example");
     EXPECT_EQ(except.cell(2, 2), "cid@c.example");
-    std::vector<int> marks;
-    for (const MessageRow& r : main->ListView1.rows) marks.push_back(r.stateIndex);
-    EXPECT_EQ(marks, (std::vector<int>{3, 0, 3, -1}));
+    for (std::size_t i = 0; i < std::size(table); ++i)
+        EXPECT_EQ(main->ListView1.rows[i].stateIndex, table[i].after) << table[i].from;
+    EXPECT_EQ(main->statusPanels[1], "Message Total: 7 Number Marked: 1");
+    EXPECT_TRUE(fake.dialogs.shown.empty());
 
     TfrmOptionsMain saved(fake.platform);
     ASSERT_EQ(saved.rules.gridExcept.ruleCount(), 2);
@@ -302,7 +317,12 @@ TEST_F(InspectCommands, OnlyThe249FirstSelectedMessagesFitTheDialog) {
     EXPECT_EQ(options.rules.gridFrom.cell(3, 1), "");
 }
 
-TEST_F(InspectCommands, SpamSettingsLeaveTheTimerAsItWas) {
+TEST_F(InspectCommands, SpamSettingsShowModallyWithTheTimerStoppedAndLeaveItAsItWas) {
+    std::vector<bool> timerWhileShown;
+    fake.dialogs.onShowModal = [&](Form& form) {
+        if (&form == &options) timerWhileShown.push_back(main->Timer1->enabled());
+        return ModalResult::Cancel;
+    };
     for (bool on : {true, false}) {
         main->Timer1->setEnabled(on);
         fake.sound.calls.clear();
@@ -310,7 +330,9 @@ TEST_F(InspectCommands, SpamSettingsLeaveTheTimerAsItWas) {
         EXPECT_EQ(main->Timer1->enabled(), on);
         EXPECT_EQ(fake.sound.calls, std::vector<std::string>{"stop"});
     }
-    EXPECT_EQ(texts(), std::vector<std::string>(2, "The spam settings window is not available in this version yet."));
+    EXPECT_EQ(timerWhileShown, (std::vector<bool>{false, false}));
+    EXPECT_EQ(fake.dialogs.modalForms, (std::vector<std::string>{"frmOptionsMain", "frmOptionsMain"}));
+    EXPECT_TRUE(texts().empty());
 }
 
 }  // namespace

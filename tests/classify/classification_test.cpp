@@ -273,6 +273,10 @@ TEST_F(Pipeline, MailboxRulesApplyToTheirMailboxOnly) {
         {"number and more", "me@work.example - MailBox #1x", 1, -1},
         {"no marker", "me@work.example", 1, -1},
         {"no mailbox checked", "me@work.example - MailBox #0", 0, -1},
+        // A blank address is in every "To:": such a rule would mark every message.
+        {"blank address", " - MailBox #1", 1, -1},
+        {"blank address of blanks", " \r\n\b - MailBox #1", 1, -1},
+        {"a tab is an address", "\t - MailBox #1", 1, 1},
     };
     for (const Case& c : cases) {
         rules.gridHeader = RuleTable(RuleTableKind::Header);

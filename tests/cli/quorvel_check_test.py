@@ -41,8 +41,9 @@ os.makedirs(program)
 shutil.copy(binary, program)
 tool = os.path.join(program, "quorvel-check")
 config = os.path.join(work, "config")
+# The demo's server offers STARTTLS with a certificate from a CA of its own.
 env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=config, XDG_DATA_HOME=os.path.join(work, "data"),
-           LANG="en_US.UTF-8", TZ="UTC")
+           LANG="en_US.UTF-8", TZ="UTC", SSL_CERT_FILE=os.path.join(server_folder, "ca.crt"))
 
 
 def run(*words, environment=None):
@@ -78,11 +79,8 @@ def parse_listing(stdout, what):
 
 try:
     port = sh("free_port")
-    # The demo profile's mailbox speaks STARTTLS: the server gets a
-    # certificate from a CA of its own, which the tool is told to trust.
     sh(f'dovecot_prepare "{server_folder}" {port} && dovecot_tls "{server_folder}" && '
        f'demo_mailbox "{server_folder}" >/dev/null && dovecot_start "{server_folder}"')
-    env["SSL_CERT_FILE"] = os.path.join(server_folder, "ca.crt")
 
     # No profile yet: how to set one up.
     code, out, err = run()

@@ -1,4 +1,5 @@
 #include "config/frm_general.h"
+#include "config/frm_options_main.h"
 
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,7 @@ struct RecordingHeaderRules : HeaderRules {
         calls.push_back("insert");
     }
     void Savesettings() override { calls.push_back("save"); }
+    bool fillBlankMailboxRule(int, const std::string&) override { return false; }
     std::vector<HeaderRuleRow> rows;
     std::vector<std::string> calls;
 };
@@ -234,6 +236,56 @@ TEST_F(GeneralSettings, WithoutTheRuleTablesTheFirstRunRuleWaits) {
     w->setHeaderRules(&rules);
     w->FormShow();
     EXPECT_EQ(rules.rows.size(), 1u);
+}
+
+// The first-run rule is added before any user name is known; the OK that
+// names the user of mailbox 1 gives it to the rule, where the rule stands.
+TEST_F(GeneralSettings, OkGivesTheBlankFirstRunRuleTheUserOfMailboxOne) {
+    const HeaderRuleRow other{"Contains", "X-Other", "No", "No", "0", 0};
+    struct Case {
+        const char* name;
+        std::vector<HeaderRuleRow> before;  // inserted first, after the first-run rule
+        const char* user;
+        const char* password;
+        bool ok;  // OK, else Cancel
+        int row;  // where the first-run rule stands afterwards
+        const char* matches;
+    } cases[] = {
+        {"named", {}, "joe", "pw", true, 1, "joe - MailBox #1"},
+        {"named, moved down", {other}, "joe", "pw", true, 2, "joe - MailBox #1"},
+        {"blank name", {}, " \r\n", "pw", true, 1, " - MailBox #1"},
+        {"no password: refused", {}, "joe", "", true, 1, " - MailBox #1"},
+        {"cancelled", {}, "joe", "pw", false, 1, " - MailBox #1"},
+        {"a named rule is not renamed",
+         {{"To does not contain", "old - MailBox #1", "No", "Yes", "0", 0}}, "joe", "pw", true, 2, "joe - MailBox #1"},
+    };
+    for (const Case& c : cases) {
+        testing::FakePlatform local;
+        SettingsStore localStore(local.platform.settingsFolder);
+        TfrmOptionsMain options(local.platform);
+        TfrmGeneral w(local.platform, localStore);
+        w.mailSetup = {};
+        w.setHeaderRules(&options);
+        w.FormShow();
+        for (const HeaderRuleRow& row : c.before) options.insertFirstRule(row);
+        fillMailbox(w, 1, "pop.test", c.user, c.password);
+        c.ok ? w.btOKClick() : w.btCancelClick();
+
+        // As the rule files hold it: read back by a fresh spam settings window.
+        TfrmOptionsMain saved(local.platform);
+        const RuleTable& table = c.ok && std::string(c.password).empty() ? options.rules.gridHeader
+                                                                         : saved.rules.gridHeader;
+        ASSERT_EQ(table.ruleCount(), static_cast<int>(c.before.size()) + 1) << c.name;
+        EXPECT_EQ(table.cell(1, c.row), "To does not contain") << c.name;
+        EXPECT_EQ(table.cell(2, c.row), c.matches) << c.name;
+        EXPECT_EQ(table.cell(3, c.row), "No") << c.name;
+        EXPECT_EQ(table.cell(4, c.row), "Yes") << c.name;
+        EXPECT_EQ(table.cell(5, c.row), "0") << c.name;
+        EXPECT_EQ(table.image(c.row), 0) << c.name;
+        if (c.before.size() == 1 && c.before[0].what == "To does not contain") {
+            EXPECT_EQ(table.cell(2, 1), "old - MailBox #1") << c.name;
+        }
+    }
 }
 
 TEST_F(GeneralSettings, ShowingLooksUpOnlyWhatIsEmpty) {
@@ -530,6 +582,42 @@ TEST_F(GeneralSettings, EveryPageAndControlHasItsCaption) {
 namespace quorvel {
 namespace {
 
+// The "Connection" page offers the dial-up entries after "None"; a stored
+// entry is dialled from then on, and one the phone book no longer has counts
+// as "None" without a word, as on a system without dial-up.
+TEST(GeneralDialUp, TheConnectionListFollowsThePhoneBook) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> entries;
+        bool library;
+        int stored;
+        int index;
+        const char* service;
+    };
+    const Case cases[] = {
+        {"entry 2 chosen", {"Office VPN", "Mobile"}, true, 2, 2, "Mobile"},
+        {"none chosen", {"Office VPN", "Mobile"}, true, 0, 0, ""},
+        {"entry gone", {"Office VPN"}, true, 2, 0, ""},
+        {"no dial-up service", {}, false, 1, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::FakePlatform fake;
+        testing::SimulatedDialUp service;
+        service.entries = c.entries;
+        TagRas ras(c.library ? &service : nullptr, fake.loop, fake.timers, fake.dialogs);
+        SettingsStore store(fake.platform.settingsFolder);
+        store.writeInteger("General", "RAS", c.stored);
+        TfrmGeneral w(fake.platform, store, &ras);
+        std::vector<std::string> expected = {"None"};
+        if (c.library) expected.insert(expected.end(), c.entries.begin(), c.entries.end());
+        EXPECT_EQ(w.RASComboBox.items, expected);
+        EXPECT_EQ(w.RASComboBox.itemIndex, c.index);
+        EXPECT_EQ(ras.Service(), c.service);
+        EXPECT_TRUE(fake.dialogs.shown.empty());
+    }
+}
+
 // The security shown for a mailbox as read from the store: a stored choice,
 // else the rule of an account stored before the choice existed, else (no
 // server yet) the default of a new mailbox.
@@ -627,42 +715,6 @@ TEST_F(GeneralSettings, SecurityAndApopAreStoredWithTheAccount) {
     again->edServe[0].text = "pop.one.test:995";
     again->edServeChange(1);
     EXPECT_EQ(again->securityOf(1), TmsSecurity::None);
-}
-
-// The "Connection" page offers the dial-up entries after "None"; a stored
-// entry is dialled from then on, and one the phone book no longer has counts
-// as "None" without a word, as on a system without dial-up.
-TEST(GeneralDialUp, TheConnectionListFollowsThePhoneBook) {
-    struct Case {
-        const char* name;
-        std::vector<std::string> entries;
-        bool library;
-        int stored;
-        int index;
-        const char* service;
-    };
-    const Case cases[] = {
-        {"entry 2 chosen", {"Office VPN", "Mobile"}, true, 2, 2, "Mobile"},
-        {"none chosen", {"Office VPN", "Mobile"}, true, 0, 0, ""},
-        {"entry gone", {"Office VPN"}, true, 2, 0, ""},
-        {"no dial-up service", {}, false, 1, 0, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        testing::FakePlatform fake;
-        testing::SimulatedDialUp service;
-        service.entries = c.entries;
-        TagRas ras(c.library ? &service : nullptr, fake.loop, fake.timers, fake.dialogs);
-        SettingsStore store(fake.platform.settingsFolder);
-        store.writeInteger("General", "RAS", c.stored);
-        TfrmGeneral w(fake.platform, store, &ras);
-        std::vector<std::string> expected = {"None"};
-        if (c.library) expected.insert(expected.end(), c.entries.begin(), c.entries.end());
-        EXPECT_EQ(w.RASComboBox.items, expected);
-        EXPECT_EQ(w.RASComboBox.itemIndex, c.index);
-        EXPECT_EQ(ras.Service(), c.service);
-        EXPECT_TRUE(fake.dialogs.shown.empty());
-    }
 }
 
 }  // namespace

@@ -144,7 +144,7 @@ TEST(RuleFile, CorruptFirstLineFailsWithThePath) {
     for (const std::string& text :
          {std::string(), std::string("\r\n6,2\r\n"), std::string("abc"), std::string("6"), std::string("6,"),
           std::string("0,5"), std::string("6,0"), std::string(" 6,2"), std::string("6,x"),
-          std::string("6,2147483647\r\n1,2147483646,x"), std::string("6,100001"),
+          std::string("6,2147483647\r\n1,2147483646,x"), std::string("6,1000001"),
           std::string("99999999999999999999,2"), std::string("6,99999999999999999999"),
           std::string("\0\0\0", 3)}) {
         try {

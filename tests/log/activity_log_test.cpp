@@ -248,16 +248,36 @@ TEST_F(ActivityLogTest, FilesThatCannotBeWrittenGiveTheSystemsMessage) {
     std::signal(SIGXFSZ, SIG_DFL);
 }
 
-TEST_F(ActivityLogTest, ViewOpensTheFileAndSaysSoWhenItCannot) {
-    log.viewLogFile();
-    EXPECT_EQ(fake.shell.opened, std::vector<std::string>{path});
-    EXPECT_TRUE(fake.dialogs.shown.empty());
-
-    fake.shell.result = false;
-    log.viewLogFile();
-    ASSERT_EQ(fake.dialogs.shown.size(), 1u);
-    EXPECT_EQ(fake.dialogs.shown[0].kind, MessageKind::Error);
-    EXPECT_EQ(fake.dialogs.shown[0].text, "Unable to open log file. ");
+TEST_F(ActivityLogTest, ViewOpensTheFileOrSaysWhatFailed) {
+    struct Case {
+        bool exists, openerWorks;
+        bool opened;
+        std::string message;
+    } cases[] = {
+        {true, true, true, ""},
+        {true, false, true,
+         "Unable to open log file.  The desktop could not start a program to show " + path +
+             "; open it with a text editor."},
+        {false, true, false,
+         "Unable to open log file.  The file " + path + " does not exist yet: nothing has been logged to it."},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(path);
+        if (c.exists) log.logMailCheck(1, "joe", "pop.example.com");
+        fake.shell.opened.clear();
+        fake.dialogs.shown.clear();
+        fake.shell.result = c.openerWorks;
+        log.viewLogFile();
+        EXPECT_EQ(fake.shell.opened, c.opened ? std::vector<std::string>{path} : std::vector<std::string>{})
+            << c.message;
+        if (c.message.empty()) {
+            EXPECT_TRUE(fake.dialogs.shown.empty());
+            continue;
+        }
+        ASSERT_EQ(fake.dialogs.shown.size(), 1u) << c.message;
+        EXPECT_EQ(fake.dialogs.shown[0].kind, MessageKind::Error);
+        EXPECT_EQ(fake.dialogs.shown[0].text, c.message);
+    }
 }
 
 TEST_F(ActivityLogTest, ClearDeletesTheFileOnlyOnYes) {

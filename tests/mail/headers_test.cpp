@@ -141,6 +141,32 @@ TEST(DecodeEncodedWords, InvalidBase64Raises) {
     }
 }
 
+TEST(FieldCharSet, IsTheSetTheEncodedWordsDeclare) {
+    struct Case {
+        const char* line;
+        const char* charSet;
+    } cases[] = {
+        {"Subject: =?koi8-r?B?8NLJ18XU?=", "KOI8-R"},
+        {"Subject: Re: =?ISO-2022-JP?B?GyRCJDMkcyRLJEEkTxsoQg==?= now", "ISO-2022-JP"},
+        {"Subject: =?gb2312?B?xOO6ww==?= =?GB2312?Q?=C4=E3?=", "GB2312"},
+        {"Subject: =?us-ascii?Q?Hi?= =?shift_jis?B?grGC8YLJgr+CzQ==?=", "SHIFT_JIS"},
+        {"Subject: =?iso-8859-5*ru?Q?=BF=E0=D8?=", "ISO-8859-5"},
+        {"Subject: =?UTF-8?Q?a?= =?KOI8-R?Q?b?=", ""},  // two sets: neither fits all
+        {"Subject: plain words", ""},
+        {"Subject: =?us-ascii?Q?only_ascii?=", ""},
+        {"Subject: =?broken", ""},
+        {"Content-Type: text/plain; x==?koi8-r?Q?a?=", ""},  // read whole, never decoded
+        {"X-Other: =?koi8-r?Q?a?=", ""},                   // another field
+    };
+    for (const Case& c : cases) {
+        const TmsHeaders headers = {"From: a@b.example", c.line};
+        const std::string name = std::string(c.line).substr(0, std::string(c.line).find(':'));
+        EXPECT_EQ(FieldCharSet(headers, name == "X-Other" ? "Subject" : name), c.charSet) << c.line;
+    }
+    // A folded field is read as a whole, as its value is.
+    EXPECT_EQ(FieldCharSet({"Subject: first", " =?KOI8-R?Q?=F0?="}, "Subject"), "KOI8-R");
+}
+
 TEST(SplitAddress, FindsAddressAndName) {
     struct Case {
         std::string text;

@@ -286,16 +286,27 @@ TEST_F(Pop3Scripted, ServerNamesHostsAndPortsInEveryForm) {
     struct Case {
         bool ipv6;
         std::string (*server)(int port);
+        bool defaultPort = false;  // the port is the client's default one
     };
     const Case cases[] = {
         {false, [](int port) { return "127.0.0.1:" + std::to_string(port); }},
         {false, [](int port) { return "127.0.0.1:" + std::to_string(port + 65536); }},  // low 16 bits count
         {true, [](int port) { return "[::1]:" + std::to_string(port); }},
         {false, [](int port) { return "localhost:" + std::to_string(port); }},  // looked up off the thread
+        // Two colons or more without brackets: an IPv6 address, no port.
+        {true, [](int) { return std::string("::1"); }, true},
+        {true, [](int) { return std::string("0:0:0:0:0:0:0:1"); }, true},
+        {true, [](int) { return std::string("[::1]"); }, true},
     };
     for (const Case& c : cases) {
         ScriptedServer server(script({quitOnly[0], quitOnly[1], quitOnly[2], quitOnly[3]}), c.ipv6);
         pop.Server = c.server(server.port());
+        if (c.defaultPort) {
+            // Not the usual service's port: the client's default one, which a
+            // service the system does not know leaves in force.
+            pop.ServiceName = "quorvel-test-no-such-service";
+            pop.DefaultPort = server.port();
+        }
         SCOPED_TRACE(pop.Server);
         pop.UpdateInfo();
         expectKept(server);

@@ -25,6 +25,7 @@ public:
     };
 
     DovecotServer() : DovecotServer(Options()) {}
+    explicit DovecotServer(bool lockSessions) : DovecotServer(locking(lockSessions)) {}
     explicit DovecotServer(const Options& options);
     ~DovecotServer();
     DovecotServer(const DovecotServer&) = delete;
@@ -49,6 +50,11 @@ public:
     std::vector<std::string> messages(const std::string& user) const;
 
 private:
+    static Options locking(bool lockSessions) {
+        Options options;
+        options.lockSessions = lockSessions;
+        return options;
+    }
     void run(const std::string& command) const;
     void start();
     void stop();

@@ -98,6 +98,11 @@ std::optional<std::string> ScriptedDialogs::saveFileName(const std::string& titl
     return answerFile(*this, {"save", title, filter, defaultExt, initial});
 }
 
+bool ScriptedDialogs::printTable(const PrintedTable& table) {
+    if (printAnswer) printed.push_back(table);
+    return printAnswer;
+}
+
 TempFolder::TempFolder() {
     std::string templ = (std::filesystem::temp_directory_path() / "quorvel-test-XXXXXX").string();
     if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");

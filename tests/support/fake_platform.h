@@ -62,6 +62,10 @@ public:
     std::vector<FileRequest> fileRequests;
     std::deque<std::optional<std::string>> fileAnswers;  // the default is a cancel
 
+    bool printTable(const PrintedTable& table) override;
+    std::vector<PrintedTable> printed;  // the tables the user confirmed
+    bool printAnswer = true;            // false: the print dialog is cancelled
+
     std::vector<Shown> shown;
     std::deque<ModalResult> answers;  // the default answer is Ok (or Yes)
     std::vector<std::string> modalForms;

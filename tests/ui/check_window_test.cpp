@@ -1,6 +1,7 @@
 // "Check e-mail" clicked in the real main window against a real Dovecot on
 // loopback: the rows arrive in the list's model, judged and counted; and how
 // the list keeps up during a run.
+#include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -60,12 +61,17 @@ private slots:
         for (int col = 0; col < 6; ++col) subjects.setCell(col, 1, rule[col]);
         QTest::qWait(50);  // the window comes on screen
         QVERIFY(desktop.mainWindow->isVisible());
+        desktop.mainWindow->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(desktop.mainWindow.get()));
 
         auto* check = desktop.mainWindow->findChild<QToolButton*>("btList");
         QVERIFY(check);
         QCOMPARE(check->toolTip(), QString("Check e-mail"));
+        check->setFocus();  // as a click or the keyboard leaves it
         QTest::mouseClick(check, Qt::LeftButton);  // the listing runs inside the click
         QTest::qWait(20);
+        // The keys then work on the messages, not on "Goodbye": Space marks.
+        QCOMPARE(desktop.mainWindow->focusWidget(), desktop.mainWindow->messageList());
 
         const QAbstractItemModel* model = desktop.mainWindow->messageList()->model();
         QCOMPARE(model->rowCount(), 3);

@@ -1,6 +1,9 @@
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QSet>
+#include <QScreen>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -16,6 +19,7 @@
 #include "config/settings_store.h"
 #include "support/dovecot_server.h"
 #include "ui/application.h"
+#include "ui/help_viewer.h"
 #include "ui/single_instance.h"
 
 using namespace quorvel;
@@ -54,6 +58,15 @@ QStringList linesOf(const QString& file) {
     return QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
 }
 
+// Windows that the toolkit told, at some time, that a modal window blocks them.
+struct BlockWatch : QObject {
+    QSet<QObject*> blocked;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::WindowBlocked) blocked.insert(watched);
+        return false;
+    }
+};
+
 class Thrower : public QObject {
 public:
     bool event(QEvent* e) override {
@@ -90,7 +103,12 @@ class MainWindowTest : public QObject {
     }
 
 private slots:
-    void init() { QVERIFY(folder.isValid()); }
+    void init() {
+        QVERIFY(folder.isValid());
+        // Every test starts from an empty profile: a setting one test makes
+        // (tray mode, say) must not change what the next one sees.
+        QDir(folder.path() + "/settings").removeRecursively();
+    }
 
     void showsTheMainWindowWithItsToolbarListAndStatusBar() {
         auto d = start();
@@ -123,14 +141,70 @@ private slots:
                                     "Exit"}));
     }
 
-    void trayModeShowsNoWindowAndTheExitButtonHides() {
+    void trayModeWithoutANotificationAreaStartsMinimisedAndTheExitButtonHides() {
+        // This display has no notification area: the program starts as "Hide"
+        // would leave it, minimised, so that it can be reached.
+        QVERIFY(!QtTrayIcon::available());
         auto d = start([](SettingsStore& s) { s.writeBool("General", "SysTray", true); });
-        QVERIFY(!d->mainWindow->isVisible());
+        QVERIFY(d->mainWindow->isVisible());
+        QVERIFY(d->mainWindow->isMinimized());
         QVERIFY(d->tray.active());
         QCOMPARE(button(*d, "btExit")->text(), QString("Hide"));
         d->tray.showApplication();  // "Main screen"
         QTest::qWait(20);
         QVERIFY(d->mainWindow->isVisible());
+    }
+
+    void theProgressDialogOpensOverTheMainWindowOnTheScreen() {
+        auto d = start();
+        QWidget& main = *d->mainWindow;
+        QWidget& progress = *d->retrievingWindow;
+        TfrmRetrieving& form = *d->program.frmRetrieving();
+        const QRect screen = main.screen()->availableGeometry();
+        const QPoint places[] = {{200, 150}, {0, 0}, {screen.right() - 100, screen.bottom() - 80}, {300, 100}};
+        for (const QPoint& at : places) {
+            main.move(at);
+            QTest::qWait(10);
+            form.FormShow("pop.example.test", "joe");
+            QTest::qWait(10);
+            QVERIFY(progress.isVisible());
+            const QRect shown = progress.frameGeometry();
+            QVERIFY2(screen.contains(shown), qPrintable(QString("%1,%2").arg(at.x()).arg(at.y())));
+            if (screen.contains(main.frameGeometry()))
+                QVERIFY((shown.center() - main.frameGeometry().center()).manhattanLength() <= 2);
+            form.hide();
+            QTest::qWait(10);
+        }
+    }
+
+    void helpAskedFromAModalWindowShowsAboveItAndTakesInput() {
+        QVERIFY(QFile::copy(QUORVEL_DATA "/quorvel.hlp", folder.path() + "/quorvel.hlp"));
+        auto d = start();
+        // The toolkit tells a window when a modal one blocks its input.
+        BlockWatch watch;
+        qApp->installEventFilter(&watch);
+        QDialog modal(d->mainWindow.get());
+        modal.setModal(true);
+        QWidget* helpWindow = nullptr;
+        QWidget* owner = nullptr;
+        QTimer::singleShot(30, [&] {
+            d->program.frmGeneral()->btHelpClick();
+            QTimer::singleShot(30, [&] {
+                helpWindow = HelpViewer::window();
+                owner = helpWindow ? helpWindow->parentWidget() : nullptr;
+                modal.accept();
+            });
+        });
+        modal.exec();
+        qApp->removeEventFilter(&watch);
+        QVERIFY(helpWindow);
+        QCOMPARE(owner, &modal);  // above it
+        QVERIFY(!watch.blocked.contains(helpWindow));
+        // Asked from the main window, it is a window of its own again.
+        d->program.frmMain()->btHelpClick();
+        QVERIFY(HelpViewer::window());
+        QCOMPARE(HelpViewer::window()->parentWidget(), nullptr);
+        HelpViewer::window()->close();
     }
 
     void automaticModeCountsDownAndAnimatesTheIcon() {

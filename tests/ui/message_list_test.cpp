@@ -4,9 +4,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QWindow>
 
 #include "ui/application.h"
 #include "ui/message_list_model.h"
+#include "mail/remote_info.h"
 
 using namespace quorvel;
 using namespace quorvel::ui;
@@ -27,6 +29,14 @@ MessageRow row(const std::string& subject, int mark = Mark::None) {
 
 class MessageListTest : public QObject {
     Q_OBJECT
+
+    // The program on an empty profile in `folder`.
+    static std::unique_ptr<Desktop> startIn(const QTemporaryDir& folder) {
+        const std::string path = folder.path().toStdString();
+        auto desktop = std::make_unique<Desktop>(Desktop::Folders{path, path + "/settings"});
+        desktop->start();
+        return desktop;
+    }
 
 private slots:
     void theModelPassesTheToolkitsChecksThroughEveryKindOfChange() {
@@ -81,13 +91,94 @@ private slots:
         QCOMPARE(reset.count(), 0);
     }
 
+    void subjectsAndSendersShowInTheSetTheirEncodedWordsDeclare() {
+        struct Case {
+            const char* subject;
+            const char* from;
+            QString shownSubject, shownSender;
+            const char* bytes;  // what the rules read: the decoded octets as they are
+        } cases[] = {
+            {"=?KOI8-R?B?8NLJ18XULCDNydI=?=", "ann@a.example", QString::fromUtf8("Привет, мир"), "ann@a.example",
+             "\xf0\xd2\xc9\xd7\xc5\xd4, \xcd\xc9\xd2"},
+            {"Re: =?ISO-2022-JP?B?GyRCJDMkcyRLJEEkTxsoQg==?=", "bob@b.example", QString::fromUtf8("Re: こんにちは"),
+             "bob@b.example", "Re: \x1b$B$3$s$K$A$O\x1b(B"},
+            {"=?gb2312?B?xOO6w6OsysC95w==?=", "=?GB2312?B?xOO6ww==?= <cid@c.example>", QString::fromUtf8("你好，世界"),
+             "cid@c.example", "\xc4\xe3\xba\xc3\xa3\xac\xca\xc0\xbd\xe7"},
+            {"=?Shift_JIS?B?g2WDWINnkZeQTQ==?=", "dan@d.example", QString::fromUtf8("テスト送信"), "dan@d.example",
+             "\x83\x65\x83\x58\x83\x67\x91\x97\x90\x4d"},
+            {"=?ISO-8859-2?B?WmG/87PmIGfqtmyx?=", "=?ISO-8859-2?Q?=BFaba=40b=EAd=B1.example?=",
+             QString::fromUtf8("Zażółć gęślą"), QString::fromUtf8("żaba@będą.example"),
+             "Za\xbf\xf3\xb3\xe6 g\xea\xb6l\xb1"},
+            {"=?ISO-8859-7?B?yuHr5+zd8eE=?=", "eve@e.example", QString::fromUtf8("Καλημέρα"), "eve@e.example",
+             "\xca\xe1\xeb\xe7\xec\xdd\xf1\xe1"},
+            {"plain", "fay@f.example", "plain", "fay@f.example", "plain"},
+        };
+        MessageList list;
+        MessageListModel model(list);
+        FormatSettings settings;
+        for (const Case& c : cases) {
+            TmsRemoteInfoItem record;
+            record.Size = 100;
+            record.Headers = {std::string("Subject: ") + c.subject, std::string("From: ") + c.from};
+            list.rows.push_back(messageRowFromRecord(record, settings));
+            QCOMPARE(list.rows.back().caption, std::string(c.bytes));
+        }
+        model.sync();
+        for (int r = 0; r < static_cast<int>(std::size(cases)); ++r) {
+            QCOMPARE(model.data(model.index(r, 0), Qt::DisplayRole).toString(), cases[r].shownSubject);
+            QCOMPARE(model.data(model.index(r, 1), Qt::DisplayRole).toString(), cases[r].shownSender);
+        }
+    }
+
+    void aRealDoubleClickOnASelectedRowTogglesEverySelectedRow() {
+        QTemporaryDir folder;
+        auto desktop = startIn(folder);
+        TfrmMain& form = *desktop->program.frmMain();
+        MainWindow& window = *desktop->mainWindow;
+        QTest::qWait(50);
+        for (int mark : {Mark::None, Mark::Question, Mark::KnownSpammer, Mark::None})
+            form.ListView1.rows.push_back(row("subject", mark));
+        form.changed();
+        QTreeView* list = window.messageList();
+        const auto marks = [&] {
+            std::vector<int> m;
+            for (const MessageRow& r : form.ListView1.rows) m.push_back(r.stateIndex);
+            return m;
+        };
+        // Clicks come through the window system, as the desktop's do: the
+        // toolkit itself makes the second press a double click.
+        QWindow* handle = window.windowHandle();
+        QVERIFY(handle);
+        const auto centre = [&](int r) {
+            return list->viewport()->mapTo(&window, list->visualRect(list->model()->index(r, 1)).center());
+        };
+
+        // Rows 0 and 2 selected with the mouse, then a double click on row 2.
+        QTest::mouseClick(handle, Qt::LeftButton, {}, centre(0));
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        QTest::mouseClick(handle, Qt::LeftButton, Qt::ControlModifier, centre(2));
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        QCOMPARE(list->selectionModel()->selectedRows().size(), 2);
+        QTest::mouseDClick(handle, Qt::LeftButton, {}, centre(2));
+        QCOMPARE(marks(), (std::vector<int>{Mark::Delete, Mark::Question, Mark::None, Mark::None}));
+        // Both stay selected: the user sees what was toggled.
+        QCOMPARE(list->selectionModel()->selectedRows().size(), 2);
+        QVERIFY(form.ListView1.rows[0].selected && form.ListView1.rows[2].selected);
+
+        // Space toggles the selected rows as the double click does.
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        QTest::mouseClick(handle, Qt::LeftButton, Qt::ControlModifier, centre(1));
+        QCOMPARE(list->selectionModel()->selectedRows().size(), 3);
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(marks(), (std::vector<int>{Mark::None, Mark::Delete, Mark::Delete, Mark::None}));
+        QCOMPARE(list->selectionModel()->selectedRows().size(), 3);
+    }
+
     void thePopupMenuSelectionAndDoubleClickGoToTheHandlers() {
         QTemporaryDir folder;
-        const std::string path = folder.path().toStdString();
-        Desktop desktop(Desktop::Folders{path, path + "/settings"});
-        desktop.start();
-        TfrmMain& form = *desktop.program.frmMain();
-        MainWindow& window = *desktop.mainWindow;
+        auto desktop = startIn(folder);
+        TfrmMain& form = *desktop->program.frmMain();
+        MainWindow& window = *desktop->mainWindow;
 
         QStringList entries;
         for (QAction* action : window.listMenu()->actions()) entries << (action->isSeparator() ? "-" : action->text());

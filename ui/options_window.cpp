@@ -1,0 +1,464 @@
+#include "ui/options_window.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <algorithm>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStyledItemDelegate>
+#include <QRegularExpressionValidator>
+#include <QTabWidget>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "ui/pictures.h"
+#include "ui/text.h"
+
+namespace quorvel::ui {
+
+namespace {
+
+// The "Hits" editor takes digits only; the logic refuses anything else too.
+class RuleCellDelegate : public QStyledItemDelegate {
+public:
+    RuleCellDelegate(int hitsColumn, QObject* parent) : QStyledItemDelegate(parent), hits_(hitsColumn) {}
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor); line && index.column() == hits_)
+            line->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,10}"), line));
+        return editor;
+    }
+
+private:
+    int hits_;
+};
+
+QHBoxLayout* row(std::initializer_list<QWidget*> widgets) {
+    auto* layout = new QHBoxLayout;
+    for (QWidget* w : widgets) layout->addWidget(w);
+    layout->addStretch();
+    return layout;
+}
+
+}  // namespace
+
+OptionsWindow::OptionsWindow(TfrmOptionsMain& form, QWidget* parent) : QDialog(parent), form_(form) {
+    setObjectName(QString::fromStdString(form.name()));
+    setWindowIcon(programIcon());
+
+    auto* layout = new QVBoxLayout(this);
+    pages_ = new QTabWidget(this);
+    pages_->setObjectName("PageControl1");
+    const auto tableButtons = [this](RuleGrid& g, std::function<void()> add, std::function<void()> edit,
+                                     std::function<void()> del, std::function<void()> print,
+                                     std::function<void()> import) {
+        std::vector<std::pair<Control*, std::function<void()>>> buttons = {
+            {&g.btAdd, std::move(add)}, {&g.btEdit, std::move(edit)}, {&g.btDelete, std::move(del)},
+            {&g.btPrint, std::move(print)}};
+        if (import) buttons.emplace_back(&g.btImport, std::move(import));
+        return buttons;
+    };
+    TfrmOptionsMain& f = form_;
+    pages_->addTab(tablePage(f.gridSubject, f.lblSubject,
+                             tableButtons(f.gridSubject, [&f] { f.btAddSubjectClick(); },
+                                          [&f] { f.btEditSubjectClick(); }, [&f] { f.btDelSubjectClick(); },
+                                          [&f] { f.btPrintSubjectClick(); }, [&f] { f.btImportClick(); })),
+                   TfrmOptionsMain::kTabs[0]);
+    pages_->addTab(tablePage(f.gridHeader, f.lblHeaders,
+                             tableButtons(f.gridHeader, [&f] { f.btAddHeaderClick(); },
+                                          [&f] { f.btEditHeaderClick(); }, [&f] { f.btDeleteHeaderClick(); },
+                                          [&f] { f.btPrintHeaderClick(); }, nullptr)),
+                   TfrmOptionsMain::kTabs[1]);
+    pages_->addTab(tablePage(f.gridFrom, f.lblSender,
+                             tableButtons(f.gridFrom, [&f] { f.btAddFromClick(); }, [&f] { f.btEditFromClick(); },
+                                          [&f] { f.btDelFromClick(); }, [&f] { f.btPrintFromClick(); }, nullptr)),
+                   TfrmOptionsMain::kTabs[2]);
+    pages_->addTab(sizePage(), TfrmOptionsMain::kTabs[3]);
+    pages_->addTab(tablePage(f.gridExcept, f.lblExceptions,
+                             tableButtons(f.gridExcept, [&f] { f.btAddExceptClick(); },
+                                          [&f] { f.btEditExceptClick(); }, [&f] { f.btDelExceptClick(); },
+                                          [&f] { f.btPrintExceptClick(); }, [&f] { f.btImportExceptionsClick(); })),
+                   TfrmOptionsMain::kTabs[4]);
+    pages_->addTab(blackListPage(), TfrmOptionsMain::kTabs[5]);
+    pages_->addTab(validPage(), TfrmOptionsMain::kTabs[6]);
+    connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
+        if (!syncing_ && index >= 0) form_.activePage = TfrmOptionsMain::kTabs[static_cast<std::size_t>(index)];
+    });
+    layout->addWidget(pages_, 1);
+
+    auto* progress = label(form_.pnlProgress, "pnlProgress");
+    progress->setFrameShape(QFrame::Panel);
+    layout->addWidget(progress);
+
+    auto* ok = qobject_cast<QPushButton*>(button(form_.btOK, "btOK", [this] { okClicked(); }));
+    ok->setDefault(true);
+    auto* cancel = button(form_.btCancel, "btCancel", [this] { cancelClicked(); });
+    auto* help = button(form_.btHelp, "btHelp", [this] { form_.btHelpClick(); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    for (QWidget* w : {static_cast<QWidget*>(ok), static_cast<QWidget*>(cancel), static_cast<QWidget*>(help)})
+        buttons->addWidget(w);
+    layout->addLayout(buttons);
+    // Wide enough for the widest table at its column widths, beside its buttons.
+    int widest = 0;
+    for (RuleGrid* g : form_.grids()) {
+        int width = 0;
+        for (int col = 0; col < g->table.colCount(); ++col)
+            if (!g->table.isHidden(col)) width += g->table.colWidth(col);
+        widest = std::max(widest, width);
+    }
+    const QRect screen = QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry() : QRect();
+    const int wanted = widest + 190;
+    resize(screen.isValid() ? std::min(wanted, screen.width() - 40) : wanted, 500);
+
+    form_.setChangedHandler([this] { sync(); });
+    sync();
+}
+
+OptionsWindow::~OptionsWindow() {
+    form_.setChangedHandler(nullptr);
+}
+
+int OptionsWindow::showModal(Form& form) {
+    form.modalResult = ModalResult::None;
+    // Over the main window: the active window may be the splash, which
+    // deletes itself (and every window it parents) when it ends.
+    QWidget* parent = QApplication::activeWindow();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "frmMain") parent = w;
+    OptionsWindow window(static_cast<TfrmOptionsMain&>(form), parent);
+    const int result = window.exec();
+    if (form.modalResult == ModalResult::None) form.modalResult = ModalResult::Cancel;
+    return result;
+}
+
+template <class W>
+W* OptionsWindow::bind(W* widget, const char* name, Control& control) {
+    widget->setObjectName(name);
+    bound_.emplace_back(widget, &control);
+    return widget;
+}
+
+QLabel* OptionsWindow::label(Control& control, const char* name, bool wrap) {
+    auto* text = bind(new QLabel(this), name, control);
+    text->setTextFormat(Qt::PlainText);
+    text->setWordWrap(wrap);
+    return text;
+}
+
+QAbstractButton* OptionsWindow::button(Control& control, const std::string& name, std::function<void()> handler) {
+    QAbstractButton* b = nullptr;
+    if (!control.picture.empty()) {
+        auto* tool = new QToolButton(this);
+        if (control.picture == "arrowUp" || control.picture == "arrowDown") {
+            tool->setArrowType(control.picture == "arrowUp" ? Qt::UpArrow : Qt::DownArrow);
+            tool->setMinimumSize(28, 28);
+        } else {
+            tool->setIcon(drawnIcon(QString::fromStdString(control.picture)));
+            tool->setIconSize(QSize(20, 20));
+        }
+        b = tool;
+    } else {
+        auto* push = new QPushButton(this);
+        push->setAutoDefault(false);  // Enter means OK, wherever the focus is
+        b = push;
+    }
+    bind(b, name.c_str(), control);
+    connect(b, &QAbstractButton::clicked, this, [handler = std::move(handler)] { handler(); });
+    return b;
+}
+
+QAbstractButton* OptionsWindow::check(Control& control, const char* name, std::function<void()> handler) {
+    auto* box = bind(new QCheckBox(this), name, control);
+    connect(box, &QCheckBox::clicked, this, [&control, handler = std::move(handler)](bool checked) {
+        control.checked = checked;
+        handler();
+    });
+    return box;
+}
+
+QAbstractButton* OptionsWindow::radio(Control& control, const char* name, std::function<void()> handler) {
+    auto* b = bind(new QRadioButton(this), name, control);
+    b->setAutoExclusive(false);  // the form keeps its pairs exclusive
+    connect(b, &QRadioButton::clicked, this, [handler = std::move(handler)] { handler(); });
+    return b;
+}
+
+QWidget* OptionsWindow::tablePage(RuleGrid& g, Control& note,
+                                  const std::vector<std::pair<Control*, std::function<void()>>>& commands) {
+    auto* page = new QWidget(this);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(label(note, ("lbl" + g.section).c_str(), true));
+
+    auto* body = new QHBoxLayout;
+    auto* view = new QTableView(page);
+    view->setObjectName(QString::fromStdString(g.name));
+    auto* model = new RuleTableModel(form_, g, view);
+    view->setModel(model);
+    view->setItemDelegate(new RuleCellDelegate(hitsColumn(g.table.kind()), view));
+    views_[static_cast<std::size_t>(g.id)] = view;
+    models_[static_cast<std::size_t>(g.id)] = model;
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    view->setWordWrap(false);
+    view->setIconSize(QSize(16, 16));
+    QHeaderView* header = view->horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(false);
+    for (int col = 0; col < g.table.colCount(); ++col) view->setColumnWidth(col, g.table.colWidth(col));
+    for (int col = 0; col < g.table.colCount(); ++col) view->setColumnHidden(col, g.table.isHidden(col));
+    connect(header, &QHeaderView::sectionClicked, this, [this, &g](int col) {
+        form_.sortBy(g, col);
+        sync();
+    });
+    connect(header, &QHeaderView::sectionResized, this, [this, &g](int col, int, int size) {
+        if (!syncing_ && size > 0) g.table.setColWidth(col, size);
+    });
+    connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this, &g](const QModelIndex& current) {
+                if (!syncing_ && current.isValid()) form_.setRow(g, current.row() + 1);
+            });
+    connect(view, &QTableView::doubleClicked, this, [this, &g](const QModelIndex& index) {
+        if (!index.isValid()) return;
+        form_.setRow(g, index.row() + 1);
+        form_.editRule(g);
+    });
+    view->installEventFilter(this);
+    body->addWidget(view, 1);
+
+    auto* side = new QVBoxLayout;
+    const std::string suffix = g.id == RuleGrid::Subject   ? "Subject"
+                               : g.id == RuleGrid::Header  ? "Header"
+                               : g.id == RuleGrid::Sender  ? "From"
+                                                           : "Except";
+    const char* names[] = {"btAdd", "btEdit", "btDel", "btPrint", "btImport"};
+    for (std::size_t i = 0; i < commands.size(); ++i)
+        side->addWidget(button(*commands[i].first, names[i] + suffix, commands[i].second));
+    side->addStretch();
+    auto* arrows = new QHBoxLayout;
+    arrows->addWidget(button(g.btUp, "btUp" + suffix, [this, &g] { form_.btUpSubjectClick(g); }));
+    arrows->addWidget(button(g.btDown, "btDown" + suffix, [this, &g] { form_.btDownSubjectClick(g); }));
+    side->addLayout(arrows);
+    side->addWidget(label(g.lblCount, ("lblCount" + suffix).c_str()));
+    body->addLayout(side);
+    layout->addLayout(body, 1);
+    return page;
+}
+
+QWidget* OptionsWindow::sizePage() {
+    auto* page = new QWidget(this);
+    auto* layout = new QVBoxLayout(page);
+    const auto group = [this, layout](Control& box, Control& number, Control& bytes, Control& mark, Control& checkMark,
+                                      Control& question, const char* names[6], int max, int step,
+                                      std::function<void()> boxClick, std::function<void(int)> numberChange,
+                                      std::function<void(bool)> checkClick) {
+        auto* spin = bind(new QSpinBox(this), names[1], number);
+        spin->setRange(0, max);
+        spin->setSingleStep(step);
+        spin->setMinimumWidth(110);
+        if (auto* edit = spin->findChild<QLineEdit*>()) edit->setMaxLength(TfrmOptionsMain::kSizeDigits);
+        connect(spin, &QSpinBox::valueChanged, this, [this, numberChange](int value) {
+            if (!syncing_) numberChange(value);
+        });
+        layout->addLayout(row({check(box, names[0], std::move(boxClick)), spin, label(bytes, names[2])}));
+        layout->addLayout(row({label(mark, names[3]), radio(checkMark, names[4], [checkClick] { checkClick(true); }),
+                               radio(question, names[5], [checkClick] { checkClick(false); })}));
+        layout->addSpacing(16);
+    };
+    TfrmOptionsMain& f = form_;
+    const char* smaller[6] = {"cbSmaller", "nSmaller", "lblSmallerBytes", "lblSmallerMark", "rbSmallerCheck",
+                              "rbSmallerQuestion"};
+    group(f.cbSmaller, f.nSmaller, f.lblSmallerBytes, f.lblSmallerMark, f.rbSmallerCheck, f.rbSmallerQuestion, smaller,
+          TfrmOptionsMain::kSmallerMax, TfrmOptionsMain::kSmallerStep, [&f] { f.cbSmallerClick(); },
+          [&f](int v) { f.nSmallerChange(v); }, [&f](bool c) { f.rbSmallerCheckClick(c); });
+    const char* larger[6] = {"cbLarger", "nLarger", "lblLargerBytes", "lblLargerMark", "rbLargerCheck",
+                             "rbLargerQuestion"};
+    group(f.cbLarger, f.nLarger, f.lblLargerBytes, f.lblLargerMark, f.rbLargerCheck, f.rbLargerQuestion, larger,
+          TfrmOptionsMain::kLargerMax, TfrmOptionsMain::kLargerStep, [&f] { f.cbLargerClick(); },
+          [&f](int v) { f.nLargerChange(v); }, [&f](bool c) { f.rbLargerCheckClick(c); });
+    layout->addWidget(label(f.lblSize, "lblSize", true));
+    layout->addStretch();
+    return page;
+}
+
+QWidget* OptionsWindow::blackListPage() {
+    auto* page = new QWidget(this);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(label(form_.lblBlackList, "lblBlackList", true));
+    auto* mark = new QLabel(page);
+    mark->setPixmap(picture(QString::fromStdString(form_.cbKnownSpammers.picture), 16));
+    layout->addLayout(row({check(form_.cbKnownSpammers, "cbKnownSpammers", [this] { form_.cbKnownSpammersClick(); }),
+                           mark}));
+    memo_ = new QPlainTextEdit(page);
+    memo_->setObjectName("memo1");
+    memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memo_->setUndoRedoEnabled(false);
+    layout->addWidget(memo_, 1);
+    KnownListEditor& editor = form_.memo1();
+    auto* sorting = label(editor.pnlSorting, "pnlSorting");
+    sorting->setFrameShape(QFrame::Panel);
+    sorting->setAlignment(Qt::AlignCenter);
+    layout->addWidget(sorting);
+    auto* edit = button(editor.btEditKnown, "btEditKnown", [this] {
+        form_.btEditKnownClick();
+        memo_->setFocus();
+    });
+    auto* save = button(editor.btSaveChanges, "btSaveChanges", [this] {
+        takeMemoText();
+        form_.btSaveChangesClick();
+    });
+    auto* cancel = button(editor.btCancelChanges, "btCancelChanges", [this] { form_.btCancelChangesClick(); });
+    auto* buttons = row({edit, save, cancel});
+    buttons->addWidget(label(form_.lblSpammers, "lblSpammers"));
+    layout->addLayout(buttons);
+    return page;
+}
+
+QWidget* OptionsWindow::validPage() {
+    auto* page = new QWidget(this);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(label(form_.lblValid, "lblValid", true));
+    layout->addWidget(label(form_.lblDomain, "lblDomain", true));
+    layout->addWidget(check(form_.cbValid, "cbValid", [this] { form_.cbValidClick(); }));
+    auto* panel = bind(new QWidget(page), "pnlValid", form_.pnlValid);
+    auto* inner = new QVBoxLayout(panel);
+    inner->addWidget(label(form_.lblInvalid, "lblInvalid"));
+    inner->addWidget(radio(form_.rbCheck, "rbCheck", [this] { form_.rbCheckClick(true); }));
+    inner->addWidget(radio(form_.rbQuestion, "rbQuestion", [this] { form_.rbCheckClick(false); }));
+    inner->addWidget(label(form_.lblValidNote, "lblValidNote"));
+    auto* counter = bind(new QLineEdit(panel), "edUnknown", form_.edUnknown);
+    counter->setReadOnly(true);  // only the reset button changes the program's tally
+    counter->setMaximumWidth(90);
+    counter->setAlignment(Qt::AlignRight);
+    inner->addLayout(row({counter, label(form_.lblUnknown, "lblUnknown")}));
+    inner->addLayout(row({button(form_.btClear, "btClear", [this] { form_.btClearClick(); })}));
+    layout->addWidget(panel);
+    layout->addStretch();
+    return page;
+}
+
+void OptionsWindow::sync() {
+    syncing_ = true;
+    setWindowTitle(fromBytes(form_.caption));
+    for (auto& [widget, control] : bound_) {
+        if (auto* field = qobject_cast<QLineEdit*>(widget)) {
+            const QString text = fromBytes(control->text);
+            if (field->text() != text) field->setText(text);
+        } else if (auto* b = qobject_cast<QAbstractButton*>(widget)) {
+            b->setText(fromBytes(control->caption));
+            b->setToolTip(fromBytes(control->hint));
+            if (b->isCheckable()) b->setChecked(control->checked);
+        } else if (auto* text = qobject_cast<QLabel*>(widget)) {
+            text->setText(fromBytes(control->caption));
+        } else if (auto* spin = qobject_cast<QSpinBox*>(widget)) {
+            if (spin->value() != control->value) spin->setValue(control->value);
+        }
+        widget->setEnabled(control->enabled && !form_.busy());
+        widget->setVisible(control->visible);
+    }
+    for (std::size_t i = 0; i < TfrmOptionsMain::kTabs.size(); ++i)
+        if (form_.activePage == TfrmOptionsMain::kTabs[i]) pages_->setCurrentIndex(static_cast<int>(i));
+    syncTables();
+    syncMemo();
+    syncing_ = false;
+    if (form_.modalResult == ModalResult::Ok) accept();
+    if (form_.modalResult == ModalResult::Cancel) reject();
+}
+
+void OptionsWindow::syncTables() {
+    for (RuleGrid* g : form_.grids()) {
+        const auto i = static_cast<std::size_t>(g->id);
+        models_[i]->sync();
+        QTableView* view = views_[i];
+        view->setEnabled(!form_.busy());
+        QHeaderView* header = view->horizontalHeader();
+        header->setSortIndicatorShown(g->sortColumn >= 0);
+        if (g->sortColumn >= 0)
+            header->setSortIndicator(g->sortColumn, g->sortAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
+        const QModelIndex current = view->currentIndex();
+        if (!current.isValid() || current.row() != g->Row - 1) {
+            const QModelIndex target = models_[i]->index(g->Row - 1, current.isValid() ? current.column() : 1);
+            view->selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect |
+                                                                QItemSelectionModel::Rows);
+        }
+    }
+}
+
+void OptionsWindow::syncMemo() {
+    const KnownListEditor& editor = form_.memo1();
+    if (!memoShown_ || editor.text != shownMemo_) {
+        memo_->setPlainText(fromBytes(editor.text));
+        shownMemo_ = editor.text;
+        memoShown_ = true;
+    }
+    memo_->setReadOnly(editor.readOnly);
+    QPalette colours = memo_->palette();
+    colours.setColor(QPalette::Base, editor.readOnly ? palette().color(QPalette::Window) : QColor(Qt::white));
+    colours.setColor(QPalette::Text, editor.readOnly ? palette().color(QPalette::WindowText) : QColor(Qt::black));
+    memo_->setPalette(colours);
+}
+
+void OptionsWindow::takeMemoText() {
+    if (!form_.memo1().readOnly) form_.memo1().text = toBytes(memo_->toPlainText());
+}
+
+void OptionsWindow::okClicked() {
+    takeMemoText();
+    form_.btOKClick();
+    if (form_.modalResult == ModalResult::Ok) accept();
+}
+
+void OptionsWindow::cancelClicked() {
+    form_.btCancelClick();
+    reject();
+}
+
+void OptionsWindow::closeEvent(QCloseEvent* event) {
+    if (form_.busy()) {
+        event->ignore();  // an import is being taken in
+        return;
+    }
+    // The title bar's close box neither saves nor reads back.
+    if (form_.modalResult == ModalResult::None) form_.modalResult = ModalResult::Cancel;
+    QDialog::closeEvent(event);
+}
+
+void OptionsWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        if (!form_.busy()) cancelClicked();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool OptionsWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* view = qobject_cast<QTableView*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // While a cell is edited its editor has the keys, not the view.
+        if (view && key->key() == Qt::Key_Delete) {
+            for (RuleGrid* g : form_.grids())
+                if (views_[static_cast<std::size_t>(g->id)] == view) form_.deleteRule(*g);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace quorvel::ui

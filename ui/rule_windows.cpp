@@ -1,0 +1,321 @@
+#include "ui/rule_windows.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "ui/pictures.h"
+#include "ui/text.h"
+
+namespace quorvel::ui {
+
+namespace {
+
+QLabel* headingStyle(QLabel* label) {
+    QFont font = label->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.2);
+    label->setFont(font);
+    return label;
+}
+
+QLabel* wrapped(QLabel* label) {
+    label->setWordWrap(true);
+    return label;
+}
+
+// The "Would mark" line: quiet, under the rule it judges.
+QLabel* previewStyle(QLabel* label) {
+    QFont font = label->font();
+    font.setItalic(true);
+    label->setFont(font);
+    label->setForegroundRole(QPalette::Link);
+    return label;
+}
+
+QHBoxLayout* row(std::initializer_list<QWidget*> widgets, bool stretch = true) {
+    auto* layout = new QHBoxLayout;
+    for (QWidget* w : widgets) layout->addWidget(w, qobject_cast<QComboBox*>(w) && static_cast<QComboBox*>(w)->isEditable() ? 1 : 0);
+    if (stretch) layout->addStretch();
+    return layout;
+}
+
+template <class Dialog, class Logic>
+int runModal(Form& form) {
+    Dialog window(static_cast<Logic&>(form), QApplication::activeWindow());
+    return window.exec();
+}
+
+}  // namespace
+
+// ---- What the rule dialogs share ----
+
+RuleWindow::RuleWindow(RuleDialog& form, QWidget* parent) : FormDialog(form, parent), rule_(form) {}
+
+template <class Logic>
+void RuleWindow::addMarkChoice(QBoxLayout* layout, Logic& form) {
+    layout->addSpacing(8);
+    layout->addLayout(row({label(form.lblMark, "lblMark"), radio(form.rbCheck, "rbCheck", [&form] { form.rbCheckClick(); }),
+                           radio(form.rbQuestion, "rbQuestion", [&form] { form.rbQuestionClick(); })}));
+    layout->addWidget(label(form.lblNote, "lblNote"));
+}
+
+void RuleWindow::addPreviewAndButtons(QBoxLayout* layout) {
+    layout->addStretch();
+    layout->addWidget(previewStyle(label(rule_.lblPreview, "lblPreview")));
+    layout->addLayout(okCancel(rule_.btOK, rule_.btCancel, [this] { rule_.btOKClick(); }, [this] { rule_.btCancelClick(); }));
+}
+
+void RuleWindow::syncMore() { applyFocus(rule_.focusedControl, rule_.focusRequests); }
+
+// ---- Subject ----
+
+SubjectRuleDialog::SubjectRuleDialog(TfrmOptionsSubject& f, QWidget* parent) : RuleWindow(f, parent), form_(f) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(headingStyle(label(form_.lblHeading, "lblHeading")));
+    layout->addWidget(wrapped(label(form_.lblExplanation, "lblExplanation")));
+    layout->addSpacing(8);
+    layout->addWidget(label(form_.lblSubject, "lblSubject"));
+    QComboBox* what = choice(form_.cbWhat, "cbWhat", [this](int index) {
+        form_.cbWhat.itemIndex = index;
+        form_.cbWhatClick();
+    });
+    QComboBox* pattern = suggestions(form_.edit1, "edit1", [this](const std::string& text) { form_.edit1Change(text); });
+    pattern->setMinimumWidth(220);
+    layout->addLayout(row({what, pattern}, false));
+    layout->addWidget(check(form_.cbCase, "cbCase", [this](bool checked) { form_.cbCaseClick(checked); }));
+    addMarkChoice(layout, form_);
+    addPreviewAndButtons(layout);
+    sync();
+    fitWidth(480);
+}
+
+int SubjectRuleDialog::showModal(Form& form) { return runModal<SubjectRuleDialog, TfrmOptionsSubject>(form); }
+
+// ---- Sender ----
+
+SenderRuleDialog::SenderRuleDialog(TfrmOptionsFROM& f, QWidget* parent) : RuleWindow(f, parent), form_(f) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(headingStyle(label(form_.lblHeading, "lblHeading")));
+    layout->addWidget(wrapped(label(form_.lblExplanation, "lblExplanation")));
+    layout->addSpacing(8);
+    layout->addWidget(label(form_.lblSender, "lblSender"));
+    QComboBox* domain = choice(form_.cbDomain, "cbDomain", [this](int index) {
+        form_.cbDomain.itemIndex = index;
+        form_.cbDomainClick();
+    });
+    QComboBox* what = choice(form_.cbWhat, "cbWhat", [this](int index) {
+        form_.cbWhat.itemIndex = index;
+        form_.cbWhatClick();
+    });
+    what->setMaxVisibleItems(10);
+    QComboBox* pattern = suggestions(form_.edit1, "edit1", [this](const std::string& text) { form_.edit1Change(text); });
+    pattern->setMinimumWidth(200);
+    layout->addLayout(row({domain, what, pattern}, false));
+    layout->addWidget(label(form_.lblIncludes, "lblIncludes"));
+    layout->addWidget(label(form_.lblAfter, "lblAfter"));
+    auto* hints = new QGridLayout;
+    hints->addWidget(label(form_.lblHint, "lblHint"), 0, 0, Qt::AlignTop);
+    hints->addWidget(label(form_.lblExample1, "lblExample1"), 0, 1);
+    hints->addWidget(label(form_.lblExample2, "lblExample2"), 1, 1);
+    hints->setColumnStretch(2, 1);
+    layout->addLayout(hints);
+    addMarkChoice(layout, form_);
+    layout->addLayout(row({button(form_.btCountry, "btCountry", [this] { form_.btCountryClick(); }),
+                           label(form_.lblCountry, "lblCountry")}));
+    addPreviewAndButtons(layout);
+    sync();
+    fitWidth(560);
+}
+
+int SenderRuleDialog::showModal(Form& form) { return runModal<SenderRuleDialog, TfrmOptionsFROM>(form); }
+
+// ---- Header ----
+
+HeaderRuleDialog::HeaderRuleDialog(TfrmHeaders& f, QWidget* parent) : RuleWindow(f, parent), form_(f) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(headingStyle(label(form_.lblHeading, "lblHeading")));
+    layout->addWidget(wrapped(label(form_.lblExplanation, "lblExplanation")));
+    layout->addSpacing(8);
+    const auto choose = [this](Control& option) { return [this, &option] { form_.chooseForm(option); }; };
+    layout->addWidget(radio(form_.rbHeader, "rbHeader", choose(form_.rbHeader)));
+    auto* header = new QGridLayout;
+    header->setContentsMargins(24, 0, 0, 0);
+    QComboBox* what = choice(form_.cbWhat, "cbWhat", [this](int index) {
+        form_.cbWhat.itemIndex = index;
+        form_.cbWhatClick();
+    });
+    QComboBox* text = suggestions(form_.cbHeader, "cbHeader", [this](const std::string& t) { form_.cbHeaderChange(t); });
+    text->setMinimumWidth(240);
+    header->addWidget(what, 0, 0);
+    header->addWidget(text, 0, 1);
+    header->addWidget(check(form_.cbCase, "cbCase", [this](bool checked) { form_.cbCaseClick(checked); }), 1, 0, 1, 2);
+    header->addWidget(label(form_.lblCountry, "lblCountry"), 2, 0, 1, 2);
+    header->setColumnStretch(1, 1);
+    layout->addLayout(header);
+    layout->addWidget(radio(form_.rbReplyTomatch, "rbReplyTomatch", choose(form_.rbReplyTomatch)));
+    layout->addWidget(radio(form_.rbTo, "rbTo", choose(form_.rbTo)));
+    auto* to = new QGridLayout;
+    to->setContentsMargins(24, 0, 0, 0);
+    QLineEdit* address = edit(form_.edTo, "edTo", [this](const std::string& t) { form_.edToChange(t); });
+    to->addWidget(address, 0, 0, 1, 2);
+    to->addWidget(label(form_.lblMailBox, "lblMailBox"), 1, 0);
+    QComboBox* mailbox = choice(form_.cbMailBox, "cbMailBox", [this](int index) { form_.cbMailBoxClick(index); });
+    mailbox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    to->addWidget(mailbox, 1, 1, Qt::AlignLeft);
+    to->setColumnStretch(1, 1);
+    layout->addLayout(to);
+    layout->addWidget(radio(form_.rbFromEqualsTo, "rbFromEqualsTo", choose(form_.rbFromEqualsTo)));
+    addMarkChoice(layout, form_);
+    layout->addLayout(row({button(form_.btCountry, "btCountry", [this] { form_.btCountryClick(); })}));
+    addPreviewAndButtons(layout);
+    sync();
+    fitWidth(540);
+}
+
+int HeaderRuleDialog::showModal(Form& form) { return runModal<HeaderRuleDialog, TfrmHeaders>(form); }
+
+// ---- Exceptions ----
+
+ExceptionRuleDialog::ExceptionRuleDialog(TfrmAlwaysAccept& f, QWidget* parent) : RuleWindow(f, parent), form_(f) {
+    auto* layout = new QVBoxLayout(this);
+    QLabel* heading = headingStyle(label(form_.lblHeading, "lblHeading"));
+    heading->installEventFilter(this);
+    heading_ = heading;
+    layout->addWidget(heading);
+    auto* choices = new QGridLayout;
+    choices->addWidget(radio(form_.rbEmail, "rbEmail", [this] { form_.rbEmailClick(); }), 0, 0);
+    choices->addWidget(edit(form_.edEmail, "edEmail", [this](const std::string& t) { form_.edEmailChange(t); }), 0, 1, 1, 3);
+    choices->addWidget(radio(form_.rbDomain, "rbDomain", [this] { form_.rbDomainClick(); }), 1, 0);
+    choices->addWidget(edit(form_.edDomain, "edDomain", [this](const std::string& t) { form_.edDomainChange(t); }), 1, 1, 1, 3);
+    choices->addWidget(label(form_.lblDomainHint, "lblDomainHint"), 2, 1, 1, 3);
+    choices->addWidget(radio(form_.rbSubject, "rbSubject", [this] { form_.rbSubjectClick(); }), 3, 0);
+    choices->addWidget(choice(form_.cbLine, "cbLine", [this](int index) { form_.cbLineClick(index); }), 3, 1);
+    choices->addWidget(choice(form_.cbWhat, "cbWhat", [this](int index) {
+        form_.cbWhat.itemIndex = index;
+        form_.cbWhatClick();
+    }), 3, 2);
+    QLineEdit* pattern = edit(form_.edSubject, "edSubject", [this](const std::string& t) { form_.edSubjectChange(t); });
+    pattern->setMinimumWidth(160);
+    choices->addWidget(pattern, 3, 3);
+    choices->addWidget(check(form_.cbCase, "cbCase", [this](bool checked) { form_.cbCaseClick(checked); }), 4, 1, 1, 3);
+    choices->setColumnStretch(3, 1);
+    layout->addLayout(choices);
+    layout->addSpacing(8);
+    layout->addWidget(wrapped(label(form_.lblExplanation, "lblExplanation")));
+    auto* pictures = new QHBoxLayout;
+    pictures_ = new QButtonGroup(this);
+    pictures_->setExclusive(true);
+    for (int cell = 0; cell < TfrmAlwaysAccept::kImageCells; ++cell) {
+        auto* b = new QToolButton(this);
+        b->setObjectName(QString("imgPicker%1").arg(cell));
+        b->setCheckable(true);
+        b->setAutoRaise(true);
+        b->setIcon(drawnIcon(QString("B%1").arg(cell + kFirstExceptionImage)));
+        b->setIconSize(QSize(24, 24));
+        pictures_->addButton(b, cell);
+        pictures->addWidget(b);
+    }
+    pictures->addStretch();
+    connect(pictures_, &QButtonGroup::idClicked, this, [this](int cell) { form_.imgPickerClick(cell); });
+    layout->addLayout(pictures);
+    addPreviewAndButtons(layout);
+    sync();
+    fitWidth(680);
+}
+
+int ExceptionRuleDialog::showModal(Form& form) { return runModal<ExceptionRuleDialog, TfrmAlwaysAccept>(form); }
+
+bool ExceptionRuleDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == heading_ && event->type() == QEvent::MouseButtonRelease) form_.lblHeadingClick();
+    return FormDialog::eventFilter(watched, event);
+}
+
+void ExceptionRuleDialog::syncMore() {
+    if (QAbstractButton* cell = pictures_->button(form_.imgPicker.itemIndex)) cell->setChecked(true);
+    RuleWindow::syncMore();
+}
+
+// ---- Country picker ----
+
+CountryDialog::CountryDialog(TfrmInternet& f, QWidget* parent) : FormDialog(f, parent), form_(f) {
+    auto* layout = new QVBoxLayout(this);
+    list_ = new QTreeWidget(this);
+    list_->setObjectName("ListBox1");
+    list_->setRootIsDecorated(false);
+    list_->setUniformRowHeights(true);
+    list_->setHeaderLabels({fromBytes(form_.lblAbbreviation.caption), fromBytes(form_.lblCountry.caption)});
+    for (const std::string& item : form_.ListBox1.items) {
+        const std::size_t tab = item.find('\t');
+        list_->addTopLevelItem(new QTreeWidgetItem({fromBytes(item.substr(0, tab)), fromBytes(item.substr(tab + 1))}));
+    }
+    list_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    connect(list_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (item) form_.ListBox1.itemIndex = list_->indexOfTopLevelItem(item);
+    });
+    connect(list_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        form_.ListBox1DblClick(list_->indexOfTopLevelItem(item));
+        if (form_.modalResult == ModalResult::Ok) accept();
+    });
+    layout->addWidget(list_, 1);
+    layout->addWidget(wrapped(label(form_.lblNote, "lblNote")));
+    layout->addLayout(okCancel(form_.btOK, form_.btCancel, [this] { form_.btOKClick(); }, [this] { form_.btCancelClick(); }));
+    resize(420, 480);
+    sync();
+}
+
+int CountryDialog::showModal(Form& form) { return runModal<CountryDialog, TfrmInternet>(form); }
+
+void CountryDialog::syncMore() {
+    QTreeWidgetItem* item = list_->topLevelItem(form_.ListBox1.itemIndex);
+    if (item && list_->currentItem() != item) {
+        list_->setCurrentItem(item);
+        list_->scrollToItem(item);
+    }
+}
+
+// ---- Import ----
+
+ImportDialog::ImportDialog(TfrmImportSpam& f, QWidget* parent) : FormDialog(f, parent), form_(f) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(headingStyle(label(form_.lblTitle, "lblTitle")));
+    memo_ = new QPlainTextEdit(this);
+    memo_->setObjectName("Memo1");
+    memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    layout->addWidget(memo_, 1);
+    layout->addWidget(wrapped(label(form_.lblHint, "lblHint")));
+    // The text is handed over on OK only: a long paste is not copied at every key.
+    layout->addLayout(okCancel(
+        form_.btOK, form_.btCancel,
+        [this] {
+            form_.Memo1.text = toBytes(memo_->toPlainText());
+            form_.btOKClick();
+        },
+        [this] { form_.btCancelClick(); }));
+    resize(460, 420);
+    sync();
+    memo_->setFocus(Qt::OtherFocusReason);
+}
+
+int ImportDialog::showModal(Form& form) { return runModal<ImportDialog, TfrmImportSpam>(form); }
+
+void ImportDialog::syncMore() {
+    const QString text = fromBytes(form_.Memo1.text);
+    if (memo_->toPlainText() != text) memo_->setPlainText(text);
+}
+
+}  // namespace quorvel::ui
