@@ -1,5 +1,6 @@
 // Lists a mailbox with the program's POP3 client and prints how long it took.
-// Usage: pop3_list SERVER PORT USER PASSWORD [TIMEOUT_SECONDS]
+// Usage: pop3_list [--sequential] SERVER PORT USER PASSWORD [TIMEOUT_SECONDS]
+// --sequential: one command at a time even when the server offers PIPELINING.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,11 @@
 #include "platform/poll_event_loop.h"
 
 int main(int argc, char** argv) {
+    const bool sequential = argc > 1 && std::string(argv[1]) == "--sequential";
+    if (sequential) {
+        --argc;
+        ++argv;
+    }
     if (argc < 5) {
         std::fprintf(stderr, "usage: %s SERVER PORT USER PASSWORD [TIMEOUT_SECONDS]\n", argv[0]);
         return 2;
@@ -20,6 +26,7 @@ int main(int argc, char** argv) {
     pop.UserName = argv[3];
     pop.Password = argv[4];
     pop.TimeOut = argc > 5 ? std::atoi(argv[5]) : 120;
+    pop.UsePipelining = !sequential;
     const auto start = std::chrono::steady_clock::now();
     try {
         pop.UpdateInfo();

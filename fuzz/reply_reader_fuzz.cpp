@@ -5,8 +5,15 @@
 // past its cap without failing. Each whole answer is also read as the answer
 // to CAPA, whose list must pass the checks of capa_check.h.
 //
+// Replies are read back to back as they come in a pipelined window: which
+// "+" replies carry an answer follows a pattern (LIST then TOP, UIDL LIST TOP
+// then DELE, ...), so single-line replies buffered ahead of an answer and
+// answers followed by more replies in the same read are both covered.
+//
 // Input: one octet seeding the piece sizes, two octets of answer cap (little
-// endian), then the server's bytes.
+// endian), one octet of answer pattern (bit k % 8 set: the k-th reply's "+"
+// line is followed by an answer; 0xFF is every "+" reply), then the
+// server's bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -65,9 +72,11 @@ private:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 3) return 0;
+    if (size < 4) return 0;
     const std::size_t cap = data[1] | std::size_t{data[2]} << 8;
-    const std::string_view stream(reinterpret_cast<const char*>(data) + 3, size - 3);
+    const unsigned pattern = data[3];
+    const std::string_view stream(reinterpret_cast<const char*>(data) + 4, size - 4);
+    unsigned replies = 0;
     Pieces pieces(stream, data[0]);
     TReplyBuffer buffer;
     std::size_t offset = 0;  // where the next reply starts in the stream
@@ -90,7 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string line = TReplyBuffer::finishLine(raw);
         require(line.size() <= TReplyBuffer::kMaxLine && line.find('\0') == std::string::npos);
         require(line.empty() || (line.back() != '\r' && line.back() != '\n'));
-        if (line.empty() || line[0] != '+') continue;
+        const bool withAnswer = (pattern >> (replies++ % 8)) & 1u;
+        if (line.empty() || line[0] != '+' || !withAnswer) continue;
 
         buffer.startAnswer();
         const std::size_t end = answerEnd(stream, offset);

@@ -73,8 +73,53 @@ int TmsCustomPOP::ReplyCode(const std::string& reply) {
     return 0;
 }
 
+void TmsCustomPOP::ResetState() {
+    TmsMailBase::ResetState();
+    owed_.clear();
+}
+
+int TmsCustomPOP::receiveReply(std::string& reply) {
+    if (!owed_.empty()) owed_.pop_front();
+    return ReceiveLine(reply);
+}
+
+void TmsCustomPOP::sendAhead(const std::vector<std::pair<std::string, bool>>& commands) {
+    std::vector<std::string> lines;
+    lines.reserve(commands.size());
+    for (const auto& command : commands) lines.push_back(command.first);
+    SendLines(lines);
+    for (const auto& command : commands) owed_.push_back(command.second);
+}
+
+void TmsCustomPOP::dropOwedReplies() {
+    // The progress of answers nobody asked for any more is not shown, and
+    // LastReply keeps the line that stopped the run.
+    const std::string stopped = LastReply;
+    TmsProgressEvent progress = std::move(OnProgress);
+    OnProgress = nullptr;
+    struct Restore {
+        TmsCustomPOP& pop;
+        const std::string& stopped;
+        TmsProgressEvent& progress;
+        ~Restore() {
+            pop.OnProgress = std::move(progress);
+            pop.LastReply = stopped;
+        }
+    } restore{*this, stopped, progress};
+    while (!owed_.empty()) {
+        const bool withAnswer = owed_.front();
+        std::string reply;
+        const int code = receiveReply(reply);
+        if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
+        if (code == 1 && withAnswer) {
+            std::string ignored;
+            ReceiveToStream(ignored, -1);
+        }
+    }
+}
+
 void TmsCustomPOP::checkReply() {
-    ReceiveLine(LastReply);
+    receiveReply(LastReply);
     // A connection that ended before the reply has no server line to show.
     if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
     if (ReplyCode(LastReply) != 1) throw EServerError(LastReply);
@@ -250,67 +295,180 @@ std::string TmsRemotePOP::ExtractWord(const std::string& reply) {
     return trim(rest.substr(0, rest.find(' ')));
 }
 
-void TmsRemotePOP::GetInfo(int index, TmsRemoteInfoItem& item, bool& ok, bool listAndTop, bool uidl) {
+void TmsRemotePOP::readUidl(TmsRemoteInfoItem& item, bool& ok) {
+    item.UIDL.clear();
+    std::string reply;
+    if (receiveReply(reply) == 1)
+        item.UIDL = ExtractWord(reply);
+    else
+        ok = false;
+    LastReply = reply;
+    if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
+}
+
+void TmsRemotePOP::readList(TmsRemoteInfoItem& item) {
+    checkReply();
+    item.Size = listedSize(LastReply);
+}
+
+void TmsRemotePOP::readTop(int index, TmsRemoteInfoItem& item, bool listing) {
+    try {
+        checkReply();
+    } catch (const EServerError&) {
+        // TOP is optional: a server without it refuses the first message
+        // already. Say so rather than show its bare line; nothing is fetched
+        // in its place.
+        if (listing && index == 0)
+            throw EServerError("The server " + host() +
+                               " cannot send the headers of a message alone (it refused TOP: " + LastReply +
+                               "); nothing was downloaded");
+        throw;
+    }
+    std::string answer;
+    ReceiveToStream(answer, -1);
+    item.Headers = headerLines(answer);
+}
+
+void TmsRemotePOP::getInfo(int index, TmsRemoteInfoItem& item, bool& ok, bool listAndTop, bool uidl, bool listing) {
     const std::string number = std::to_string(index + 1);
     if (uidl) {
-        item.UIDL.clear();
         SendLine("UIDL " + number);
-        std::string reply;
-        if (ReceiveLine(reply) == 1)
-            item.UIDL = ExtractWord(reply);
-        else
-            ok = false;
-        LastReply = reply;
-        if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
+        readUidl(item, ok);
     }
     if (listAndTop) {
         SendLine("LIST " + number);
-        checkReply();
-        item.Size = listedSize(LastReply);
+        readList(item);
         SendLine("TOP " + number + " 1");
-        checkReply();
-        std::string answer;
-        ReceiveToStream(answer, -1);
-        item.Headers = headerLines(answer);
+        readTop(index, item, listing);
     }
+}
+
+void TmsRemotePOP::GetInfo(int index, TmsRemoteInfoItem& item, bool& ok, bool listAndTop, bool uidl) {
+    getInfo(index, item, ok, listAndTop, uidl, false);
 }
 
 void TmsRemotePOP::UpdateInfo() {
     Open();
     if (OnUpdatingInfo) OnUpdatingInfo();
     remoteInfo_.Clear();
-    for (int i = 0; i < messageCount_; ++i) {
-        auto item = std::make_unique<TmsRemoteInfoItem>();
-        bool ok = true;
-        GetInfo(i, *item, ok, true, false);
-        remoteInfo_.Add(std::move(item));
-        if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
+    if (Pipelining()) {
+        listAhead();
+    } else {
+        for (int i = 0; i < messageCount_; ++i) {
+            auto item = std::make_unique<TmsRemoteInfoItem>();
+            bool ok = true;
+            getInfo(i, *item, ok, true, false, true);
+            remoteInfo_.Add(std::move(item));
+            if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
+        }
     }
     if (!KeepConnected) Close();
     if (OnInfoUpdated) OnInfoUpdated();
 }
 
-bool TmsRemotePOP::VerifyMessage(int index) {
-    TmsRemoteInfoItem current;
-    bool ok = true;
-    GetInfo(index, current, ok, true, true);
+// The listing's commands go out up to a window ahead; the replies are read in
+// order and each record is added and announced as in the one-at-a-time run.
+void TmsRemotePOP::listAhead() {
+    sendWithoutDelay();
+    int sent = 0;
+    const auto sendUpTo = [&](int end) {
+        std::vector<std::pair<std::string, bool>> commands;
+        for (; sent < std::min(end, messageCount_); ++sent) {
+            const std::string number = std::to_string(sent + 1);
+            commands.emplace_back("LIST " + number, false);
+            commands.emplace_back("TOP " + number + " 1", true);
+        }
+        if (!commands.empty()) sendAhead(commands);
+    };
+    try {
+        for (int i = 0; i < messageCount_; ++i) {
+            // Refilled by halves: fewer, larger writes.
+            if (sent - i <= kPipelineWindow / 2) sendUpTo(i + kPipelineWindow);
+            auto item = std::make_unique<TmsRemoteInfoItem>();
+            readList(*item);
+            readTop(i, *item, true);
+            remoteInfo_.Add(std::move(item));
+            if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
+        }
+    } catch (const EServerError&) {
+        dropOwedReplies();
+        throw;
+    }
+}
+
+bool TmsRemotePOP::sameAsListed(int index, const TmsRemoteInfoItem& current) const {
     // Another client may have changed the mailbox since the listing, and
     // message numbers shift when it does: act only on the message listed.
     const TmsRemoteInfoItem& listed = remoteInfo_.Items(index);
     return current.Size == listed.Size && current.Headers == listed.Headers;
 }
 
+bool TmsRemotePOP::VerifyMessage(int index) {
+    TmsRemoteInfoItem current;
+    bool ok = true;
+    GetInfo(index, current, ok, true, true);
+    return sameAsListed(index, current);
+}
+
 void TmsRemotePOP::ProcessMarks() {
     if (remoteInfo_.Count() == 0) return;
     Open();
     if (OnTransferringData) OnTransferringData();
-    for (int i = 0; i < remoteInfo_.Count(); ++i) {
-        const TmsRemoteInfoItem& item = remoteInfo_.Items(i);
-        if (item.retrieveMarked() && VerifyMessage(i)) RetrieveMessage(i);
-        if (item.deleteMarked() && VerifyMessage(i)) DeleteMessage(i);
+    bool retrieving = false;
+    for (int i = 0; i < remoteInfo_.Count(); ++i) retrieving = retrieving || remoteInfo_.Items(i).retrieveMarked();
+    // A retrieval (one message, for viewing) keeps the one-at-a-time run.
+    if (Pipelining() && !retrieving) {
+        deleteAhead();
+    } else {
+        for (int i = 0; i < remoteInfo_.Count(); ++i) {
+            const TmsRemoteInfoItem& item = remoteInfo_.Items(i);
+            if (item.retrieveMarked() && VerifyMessage(i)) RetrieveMessage(i);
+            if (item.deleteMarked() && VerifyMessage(i)) DeleteMessage(i);
+        }
     }
     if (OnDataTransfered) OnDataTransfered();
     Close();
+}
+
+// The verifications of the messages marked for deletion go out up to a window
+// ahead. A message's DELE is sent only once its own verification replies
+// have been read and compared; its reply is read in turn and ignored.
+void TmsRemotePOP::deleteAhead() {
+    sendWithoutDelay();
+    std::vector<int> marked;
+    for (int i = 0; i < remoteInfo_.Count(); ++i)
+        if (remoteInfo_.Items(i).deleteMarked()) marked.push_back(i);
+    const int count = static_cast<int>(marked.size());
+    int sent = 0;
+    const auto sendUpTo = [&](int end) {
+        std::vector<std::pair<std::string, bool>> commands;
+        for (; sent < std::min(end, count); ++sent) {
+            const std::string number = std::to_string(marked[static_cast<std::size_t>(sent)] + 1);
+            commands.emplace_back("UIDL " + number, false);
+            commands.emplace_back("LIST " + number, false);
+            commands.emplace_back("TOP " + number + " 1", true);
+        }
+        if (!commands.empty()) sendAhead(commands);
+    };
+    try {
+        for (int k = 0; k < count; ++k) {
+            if (sent - k <= kPipelineWindow / 2) sendUpTo(k + kPipelineWindow);
+            const int index = marked[static_cast<std::size_t>(k)];
+            TmsRemoteInfoItem current;
+            bool ok = true;
+            readUidl(current, ok);
+            readList(current);
+            readTop(index, current, false);
+            if (!sameAsListed(index, current)) continue;
+            if (OnDeleting) OnDeleting(index);
+            sendAhead({{"DELE " + std::to_string(index + 1), false}});
+        }
+        // The replies to the last DELEs, ignored as ever.
+        dropOwedReplies();
+    } catch (const EServerError&) {
+        dropOwedReplies();
+        throw;
+    }
 }
 
 void TmsRemotePOP::SaveMessage(int index, const std::string& contents) {

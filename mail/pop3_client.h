@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "mail/pop3_capabilities.h"
 #include "mail/remote_info.h"
@@ -34,6 +37,11 @@ public:
     // What the server said it can do, read at log-in (again once TLS began);
     // empty when it refused CAPA. Kept for the session.
     const TmsCapabilities& Capabilities() const { return capabilities_; }
+    // Off: one command at a time even when the server could take more.
+    bool UsePipelining = true;
+    // Whether the session sends commands ahead of their replies: only when
+    // the server offers PIPELINING.
+    bool Pipelining() const { return UsePipelining && capabilities_.has("PIPELINING"); }
 
     // Refuses an empty user name or password before any network activity.
     virtual void CheckProperties();
@@ -54,12 +62,27 @@ public:
 
     // The largest CAPA answer read.
     static constexpr long long kMaxCapaAnswer = 64 << 10;
+    // How many messages' commands may be sent ahead of their replies. The
+    // commands of a window are a few kilobytes, far below what the server's
+    // receive buffer holds, so a send never waits for the server to read.
+    static constexpr int kPipelineWindow = 64;
+
+    void ResetState() override;
 
 protected:
     // Sends CAPA and keeps the answer; a refusal leaves the list empty.
     void readCapabilities();
     // Reads a reply into LastReply; anything but "+" raises EServerError.
     void checkReply();
+    // Reads one reply line, the oldest owed one when commands went ahead.
+    int receiveReply(std::string& reply);
+    // Sends commands ahead of their replies, in one write; `withAnswer` tells
+    // for each whether a "+" reply is followed by a multi-line answer.
+    void sendAhead(const std::vector<std::pair<std::string, bool>>& commands);
+    // Reads and drops the replies still owed, so that the session stays in
+    // step (the QUIT that follows reads its own reply).
+    void dropOwedReplies();
+    bool repliesOwed() const { return !owed_.empty(); }
     // The size from a LIST answer, 0 when there is none.
     static std::int32_t listedSize(const std::string& reply);
     // The size of message index+1 as the listing showed it; -1 when unknown.
@@ -68,6 +91,11 @@ protected:
     std::int32_t messageCount_ = -1;
     std::int32_t totalSize_ = -1;
     TmsCapabilities capabilities_;
+
+private:
+    // For each command sent ahead and not yet answered: whether a "+" reply
+    // carries a multi-line answer.
+    std::deque<bool> owed_;
 };
 
 // The POP3 client the main window owns: it lists a mailbox's messages (size
@@ -116,6 +144,16 @@ protected:
     std::int32_t shownSize(int index) const override;
 
 private:
+    // The reading halves of GetInfo, shared by the pipelined runs.
+    void readUidl(TmsRemoteInfoItem& item, bool& ok);
+    void readList(TmsRemoteInfoItem& item);
+    // `listing`: a refusal of the first message's TOP says the server has none.
+    void readTop(int index, TmsRemoteInfoItem& item, bool listing);
+    void getInfo(int index, TmsRemoteInfoItem& item, bool& ok, bool listAndTop, bool uidl, bool listing);
+    bool sameAsListed(int index, const TmsRemoteInfoItem& current) const;
+    void listAhead();
+    void deleteAhead();
+
     std::string messageDirectory_;
     TmsRemoteInfo remoteInfo_;
 };

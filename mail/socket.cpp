@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -399,8 +400,23 @@ void TagSocket::raiseIoError() {
 }
 
 void TagSocket::SendLine(const std::string& line) {
+    sendData(line + "\r\n");
+}
+
+void TagSocket::SendLines(const std::vector<std::string>& lines) {
+    std::string data;
+    for (const std::string& line : lines) data += line + "\r\n";
+    sendData(data);
+}
+
+void TagSocket::sendWithoutDelay() {
+    if (fd_ < 0) return;
+    const int on = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+void TagSocket::sendData(const std::string& data) {
     if (fd_ < 0) RaiseSocketError(errNotConnected);
-    const std::string data = line + "\r\n";
     std::size_t sent = 0;
     startCounter();
     for (;;) {

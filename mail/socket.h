@@ -70,6 +70,9 @@ public:
     // they would pass for answers of the protected session.
     void StartTLS();
     void SendLine(const std::string& line);
+    // The lines in one write, each with its CR LF: commands sent ahead of
+    // their replies travel together.
+    void SendLines(const std::vector<std::string>& lines);
     // One line into `line`; returns ReplyCode of it, or -1 when the
     // connection ended before a complete line.
     int ReceiveLine(std::string& line);
@@ -109,6 +112,9 @@ protected:
     std::uint16_t port() const { return port_; }
 
     bool canceled() const { return canceled_; }
+    // Sends small writes at once instead of holding them until the previous
+    // ones are acknowledged (commands sent ahead would wait a round trip).
+    void sendWithoutDelay();
     // True when the connection ended before the reply line was complete.
     bool lastLineCutByClose() const { return lineCutByClose_; }
     // Raises a failure whose text is already known (TLS errors).
@@ -135,6 +141,7 @@ private:
 
     Io receiveSome(char* buffer, std::size_t size, std::size_t& received);
     Io sendSome(const char* data, std::size_t size, std::size_t& sent);
+    void sendData(const std::string& data);
     // Reads what the socket holds into the input buffer.
     Io fillInput();
     void startAnswerClock();

@@ -170,7 +170,8 @@ TEST_F(CheckRun, CancelDuringAListingEmptiesTheListAndLogsTheCancel) {
     // Enough messages that the listing surely waits for the server after the
     // first row is in; the user clicks "Cancel" during that wait.
     std::vector<std::string> more;
-    for (int i = 0; i < 60; ++i) more.push_back(testing::makeMessage(i, 3));
+    // Several windows of them even when the commands go out ahead.
+    for (int i = 0; i < 300; ++i) more.push_back(testing::makeMessage(i, 3));
     dovecot.addMessages(more);
     bool clicked = false;
     fake.loop.onEachTurn = [&] {

@@ -345,7 +345,9 @@ TEST_F(CliProfile, ServerFailuresEndWithTheirStatus) {
 }
 
 TEST_F(CliProfile, AMailboxLockedByAnotherSessionIsReportedNotWaitedFor) {
-    testing::DovecotServer dovecot(true);
+    testing::DovecotServer::Options locking;
+    locking.lockSessions = true;
+    testing::DovecotServer dovecot(locking);
     dovecot.addMessages({testing::shortMessage("ann@friends.test", "Hello")});
     writeRules();
     const std::string server = "127.0.0.1:" + std::to_string(dovecot.port());

@@ -324,6 +324,65 @@ TEST(Pop3Dovecot995, UnsetChoiceOnPort995SpeaksTls) {
     EXPECT_EQ(loggedLoginsAfter(tls995, {"method=PLAIN", "TLS"}, 1), 1);
 }
 
+// Pipelined and one command at a time, over plain TCP and TLS, a listing
+// and a deletion give the same records, events and mailbox left behind.
+// Each run gets a server of its own holding the same messages, more than a
+// window of them so that the window is refilled.
+TEST(Pop3DovecotPipelining, SameRecordsEventsAndMailboxAsOneCommandAtATime) {
+    struct Run {
+        std::vector<std::string> events;
+        std::vector<std::pair<int, TmsHeaders>> records;
+        std::vector<std::string> left;
+        bool pipelined = false;
+    };
+    const int count = TmsCustomPOP::kPipelineWindow + 40;
+    std::vector<std::string> messages;
+    for (int i = 0; i < count; ++i) messages.push_back(makeMessage(i + 1, (i * 7) % 30));
+    const auto play = [&](bool tls, bool pipelining) {
+        DovecotServer server;
+        server.addMessages(messages);
+        PollEventLoop loop;
+        TmsRemotePOP pop(loop, loop);
+        pop.Server = (tls ? "localhost:" : "127.0.0.1:") + std::to_string(tls ? server.tlsPort() : server.port());
+        pop.UserName = "joe";
+        pop.Password = "secret";
+        pop.TimeOut = 10;
+        pop.Security = tls ? TmsSecurity::SSLTLS : TmsSecurity::None;
+        pop.CAFile = server.caFile();
+        pop.UsePipelining = pipelining;
+        Run run;
+        pop.OnUpdatingInfo = [&] { run.events.push_back("UpdatingInfo"); };
+        pop.OnNextInfoUpdated = [&](int n) { run.events.push_back("Next " + std::to_string(n)); };
+        pop.OnInfoUpdated = [&] { run.events.push_back("InfoUpdated"); };
+        pop.OnDeleting = [&](int n) { run.events.push_back("Deleting " + std::to_string(n)); };
+        pop.OnTransferringData = [&] { run.events.push_back("TransferringData"); };
+        pop.OnDataTransfered = [&] { run.events.push_back("DataTransfered"); };
+        pop.OnClosed = [&] { run.events.push_back("Closed"); };
+        pop.KeepConnected = true;
+        pop.UpdateInfo();
+        run.pipelined = pop.Pipelining();
+        for (int i = 0; i < pop.RemoteInfo().Count(); ++i)
+            run.records.emplace_back(pop.RemoteInfo().Items(i).Size, pop.RemoteInfo().Items(i).Headers);
+        for (int i = 0; i < count; i += 3) pop.SetDeleteMark(i);
+        pop.ProcessMarks();
+        run.left = server.messages();
+        return run;
+    };
+    for (const bool tls : {false, true}) {
+        SCOPED_TRACE(tls ? "TLS" : "plain");
+        const Run sequential = play(tls, false);
+        const Run pipelined = play(tls, true);
+        EXPECT_FALSE(sequential.pipelined);
+        EXPECT_TRUE(pipelined.pipelined);
+        ASSERT_EQ(sequential.records.size(), static_cast<std::size_t>(count));
+        EXPECT_EQ(sequential.records[5].second, headerLines(messages[5]));
+        EXPECT_EQ(pipelined.records, sequential.records);
+        EXPECT_EQ(pipelined.events, sequential.events);
+        EXPECT_EQ(sequential.left.size(), static_cast<std::size_t>(count - (count + 2) / 3));
+        EXPECT_EQ(pipelined.left, sequential.left);
+    }
+}
+
 // Runs last in the suite: it changes the mailbox.
 TEST_F(Pop3Dovecot, ZDeletesOnlyTheMarkedMessages) {
     const auto before = server->messages();

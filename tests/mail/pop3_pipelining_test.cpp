@@ -1,0 +1,413 @@
+// The POP3 client sending commands ahead of their replies (PIPELINING)
+// against scripted servers: every run is played once one command at a time
+// and once pipelined, and both must end the same way.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "mail/pop3_client.h"
+#include "platform/poll_event_loop.h"
+#include "support/scripted_server.h"
+
+namespace quorvel {
+namespace {
+
+using testing::ScriptedServer;
+
+std::vector<std::string> logIn(bool pipelining) {
+    std::vector<std::string> steps = {"S: +OK ready", "C: CAPA", "S: +OK", "S: TOP", "S: UIDL"};
+    if (pipelining) steps.push_back("S: PIPELINING");
+    for (const char* s : {"S: .", "C: USER joe", "S: +OK", "C: PASS secret", "S: +OK logged in"}) steps.push_back(s);
+    return steps;
+}
+
+std::vector<std::string> join(std::vector<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// Replies to LIST n and TOP n 1 for message n of the fixture mailbox.
+std::vector<std::string> listReplies(int n) {
+    const std::string number = std::to_string(n);
+    return {"S: +OK " + number + " " + std::to_string(100 * n), "S: +OK", "S: Subject: message " + number, "S: ",
+            "S: body", "S: ."};
+}
+
+std::vector<std::string> listing(int count) {
+    std::vector<std::string> steps = {"C: STAT", "S: +OK " + std::to_string(count) + " 999"};
+    for (int n = 1; n <= count; ++n) {
+        const std::string number = std::to_string(n);
+        const auto replies = listReplies(n);
+        steps.push_back("C: LIST " + number);
+        steps.push_back(replies[0]);
+        steps.push_back("C: TOP " + number + " 1");
+        steps.insert(steps.end(), replies.begin() + 1, replies.end());
+    }
+    return steps;
+}
+
+// What a run left behind, to compare the two ways of running it.
+struct Outcome {
+    std::string error;  // "type: text", empty when it succeeded
+    std::vector<std::string> events;
+    std::vector<std::string> records;
+    std::vector<std::string> commands;  // what the server received
+    bool connected = false;
+    // Commands sent ahead of an error differ; they are checked apart.
+    bool operator==(const Outcome& o) const {
+        return error == o.error && events == o.events && records == o.records && connected == o.connected;
+    }
+};
+
+void PrintTo(const Outcome& o, std::ostream* os) {
+    *os << "error=" << o.error << " connected=" << o.connected << " events=";
+    for (const auto& e : o.events) *os << "[" << e << "]";
+    *os << " records=";
+    for (const auto& r : o.records) *os << "[" << r << "]";
+    *os << " commands=";
+    for (const auto& c : o.commands) *os << "[" << c << "]";
+}
+
+class Pop3Pipelining : public ::testing::Test {
+protected:
+    // Runs `run` on a client against `steps` (after the log-in); `setUp` may
+    // set handlers. `after` runs after the run, whatever it threw.
+    Outcome play(bool pipelining, const std::vector<std::string>& steps,
+                 const std::function<void(TmsRemotePOP&)>& run,
+                 const std::function<void(TmsRemotePOP&, Outcome&)>& setUp = nullptr,
+                 const std::function<void(TmsRemotePOP&)>& after = nullptr) {
+        PollEventLoop loop;
+        TmsRemotePOP pop(loop, loop);
+        ScriptedServer server(join({logIn(pipelining), steps}));
+        pop.Server = "127.0.0.1:" + std::to_string(server.port());
+        pop.UserName = "joe";
+        pop.Password = "secret";
+        pop.TimeOut = 2;
+        Outcome o;
+        pop.OnOpen = [&] { o.events.push_back("Open"); };
+        pop.OnClosed = [&] { o.events.push_back("Closed"); };
+        pop.OnCancel = [&] { o.events.push_back("Cancel"); };
+        pop.OnError = [&](std::string& msg) { o.events.push_back("Error " + msg); };
+        pop.OnUpdatingInfo = [&] { o.events.push_back("UpdatingInfo"); };
+        pop.OnNextInfoUpdated = [&](int n) { o.events.push_back("NextInfoUpdated " + std::to_string(n)); };
+        pop.OnInfoUpdated = [&] { o.events.push_back("InfoUpdated"); };
+        pop.OnTransferringData = [&] { o.events.push_back("TransferringData"); };
+        pop.OnDataTransfered = [&] { o.events.push_back("DataTransfered"); };
+        pop.OnDeleting = [&](int n) { o.events.push_back("Deleting " + std::to_string(n)); };
+        if (setUp) setUp(pop, o);
+        try {
+            run(pop);
+        } catch (const EServerError& e) {
+            o.error = std::string("server: ") + e.what();
+        } catch (const ECanceledError& e) {
+            o.error = std::string("canceled: ") + e.what();
+        } catch (const ETimedOutError& e) {
+            o.error = std::string("timed out: ") + e.what();
+        } catch (const ESocketError& e) {
+            o.error = std::string("socket: ") + e.what();
+        }
+        if (after) after(pop);
+        EXPECT_EQ(pop.Pipelining(), pipelining);
+        o.connected = pop.IsConnected();
+        if (pop.IsConnected()) pop.Disconnect();
+        server.join();
+        EXPECT_EQ(server.failures(), std::vector<std::string>{});
+        o.commands = server.received();
+        for (int i = 0; i < pop.RemoteInfo().Count(); ++i) {
+            const TmsRemoteInfoItem& item = pop.RemoteInfo().Items(i);
+            std::string text = std::to_string(item.Size);
+            for (const auto& line : item.Headers) text += "|" + line;
+            o.records.push_back(text);
+        }
+        return o;
+    }
+
+    // Plays the run both ways and expects the same outcome; returns it.
+    // The pipelined client meets `pipelinedSteps` when its wire differs.
+    Outcome bothWays(const std::vector<std::string>& steps, const std::function<void(TmsRemotePOP&)>& run,
+                     const std::function<void(TmsRemotePOP&, Outcome&)>& setUp = nullptr,
+                     const std::function<void(TmsRemotePOP&)>& after = nullptr,
+                     const std::vector<std::string>& pipelinedSteps = {}) {
+        const Outcome sequential = play(false, steps, run, setUp, after);
+        const Outcome pipelined = play(true, pipelinedSteps.empty() ? steps : pipelinedSteps, run, setUp, after);
+        EXPECT_EQ(pipelined, sequential);
+        if (pipelinedSteps.empty()) {
+            EXPECT_EQ(pipelined.commands, sequential.commands);
+        }
+        return pipelined;
+    }
+};
+
+const auto kList = [](TmsRemotePOP& pop) { pop.UpdateInfo(); };
+// The owner closes the session after a failure; the QUIT must read its own reply.
+const auto kCloseAfter = [](TmsRemotePOP& pop) {
+    try {
+        pop.Close();
+    } catch (const EServerError&) {
+    }
+};
+
+// The script wants every command of the listing before the first reply: only
+// a client that sends ahead gets through it.
+TEST_F(Pop3Pipelining, ListingSendsTheWindowAheadOfTheReplies) {
+    std::vector<std::string> steps = {"C: STAT", "S: +OK 3 600"};
+    for (int n = 1; n <= 3; ++n) {
+        steps.push_back("C: LIST " + std::to_string(n));
+        steps.push_back("C: TOP " + std::to_string(n) + " 1");
+    }
+    for (int n = 1; n <= 3; ++n) {
+        const auto replies = listReplies(n);
+        steps.insert(steps.end(), replies.begin(), replies.end());
+    }
+    steps.push_back("C: QUIT");
+    steps.push_back("S: +OK");
+    const Outcome o = play(true, steps, kList);
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(o.records, (std::vector<std::string>{"100|Subject: message 1", "200|Subject: message 2",
+                                                   "300|Subject: message 3"}));
+    EXPECT_EQ(o.events, (std::vector<std::string>{"Open", "UpdatingInfo", "NextInfoUpdated 0", "NextInfoUpdated 1",
+                                                  "NextInfoUpdated 2", "Closed", "InfoUpdated"}));
+}
+
+// Never more than a window of messages ahead: the script holds the replies
+// back until the client sent exactly the commands a window allows.
+TEST_F(Pop3Pipelining, ListingStaysWithinItsWindow) {
+    const int count = 2 * TmsCustomPOP::kPipelineWindow + 5;
+    const int half = TmsCustomPOP::kPipelineWindow / 2;
+    std::vector<std::string> steps = {"C: STAT", "S: +OK " + std::to_string(count) + " 999"};
+    int sent = 0;
+    for (int i = 0; i < count; ++i) {
+        if (sent - i <= half)
+            for (; sent < std::min(i + TmsCustomPOP::kPipelineWindow, count); ++sent) {
+                steps.push_back("C: LIST " + std::to_string(sent + 1));
+                steps.push_back("C: TOP " + std::to_string(sent + 1) + " 1");
+            }
+        const auto replies = listReplies(i + 1);
+        steps.insert(steps.end(), replies.begin(), replies.end());
+    }
+    steps.push_back("C: QUIT");
+    steps.push_back("S: +OK");
+    const Outcome o = play(true, steps, kList);
+    EXPECT_EQ(o.error, "");
+    ASSERT_EQ(o.records.size(), static_cast<std::size_t>(count));
+    EXPECT_EQ(o.records.back(), std::to_string(100 * count) + "|Subject: message " + std::to_string(count));
+    // The same listing one command at a time puts the same lines on the wire.
+    EXPECT_EQ(play(false, join({listing(count), {"C: QUIT", "S: +OK"}}), kList), o);
+}
+
+TEST_F(Pop3Pipelining, ListingGivesTheSameRecordsEventsAndWire) {
+    for (const int count : {0, 1, 2, 7}) {
+        SCOPED_TRACE(count);
+        const Outcome o = bothWays(join({listing(count), {"C: QUIT", "S: +OK"}}), kList);
+        EXPECT_EQ(o.error, "");
+        EXPECT_EQ(o.records.size(), static_cast<std::size_t>(count));
+    }
+}
+
+// An error reply in the middle of a window stops the listing at that
+// message; the replies to the commands sent after it are read and dropped,
+// so the QUIT that follows reads its own reply.
+TEST_F(Pop3Pipelining, ErrorReplyInTheMiddleOfAWindowStopsThereAndKeepsTheSessionInStep) {
+    // The reply after `after` replaced by `reply` (and its answer lines
+    // dropped); one at a time, nothing follows it but the QUIT.
+    const auto replaced = [](const std::string& after, const std::string& reply, int answerLines, bool cut) {
+        std::vector<std::string> steps = listing(4);
+        auto at = std::find(steps.begin(), steps.end(), after) + 1;
+        *at = reply;
+        steps.erase(at + 1, cut ? steps.end() : at + 1 + answerLines);
+        steps.push_back("C: QUIT");
+        steps.push_back("S: +OK");
+        return steps;
+    };
+    const struct {
+        const char* name;
+        const char* after;
+        const char* reply;
+        int answerLines;
+        const char* error;
+        std::size_t records;
+    } cases[] = {
+        {"LIST 2 refused", "C: LIST 2", "S: -ERR no such message", 0, "server: -ERR no such message", 1},
+        {"TOP 3 refused", "C: TOP 3 1", "S: -ERR busy", 4, "server: -ERR busy", 2},
+        {"TOP of the last refused", "C: TOP 4 1", "S: -ERR busy", 4, "server: -ERR busy", 3},
+        {"TOP 1 refused: no TOP at all", "C: TOP 1 1", "S: -ERR unknown command", 4,
+         "server: The server 127.0.0.1 cannot send the headers of a message alone (it refused TOP: -ERR unknown "
+         "command); nothing was downloaded",
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome o = bothWays(replaced(c.after, c.reply, c.answerLines, true), kList, nullptr, kCloseAfter,
+                                   replaced(c.after, c.reply, c.answerLines, false));
+        EXPECT_EQ(o.error, c.error);
+        EXPECT_EQ(o.records.size(), c.records);
+        EXPECT_EQ(std::count(o.events.begin(), o.events.end(), "InfoUpdated"), 0);
+        // The window went out whole; QUIT came after all of it was read.
+        EXPECT_EQ(o.commands.size(), 3u + 1u + 2u * 4u + 1u);  // log-in, STAT, the listing, QUIT
+        EXPECT_EQ(o.commands.back(), "QUIT");
+        // Nothing is fetched in place of the headers.
+        EXPECT_EQ(std::count_if(o.commands.begin(), o.commands.end(),
+                                [](const std::string& line) { return line.starts_with("RETR"); }),
+                  0);
+    }
+}
+
+// A server that closes the connection mid-window: replies cut before their
+// line end, or in the middle of an answer (which only the time-out ends).
+TEST_F(Pop3Pipelining, ServerClosingMidWindowEndsTheRunAsOneAtATime) {
+    const auto cutAfter = [](const std::string& line) {
+        std::vector<std::string> steps = listing(4);
+        steps.erase(std::find(steps.begin(), steps.end(), line) + 1, steps.end());
+        steps.push_back("CLOSE");
+        return steps;
+    };
+    const struct {
+        const char* name;
+        std::vector<std::string> steps;
+        const char* error;
+    } cases[] = {
+        {"before LIST 2's reply", cutAfter("C: LIST 2"), "socket: The server closed the connection"},
+        {"inside TOP 3's answer", cutAfter("S: Subject: message 3"), "timed out: Operation timed out"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome o = bothWays(c.steps, kList);
+        EXPECT_EQ(o.error, c.error);
+        EXPECT_FALSE(o.connected);
+    }
+}
+
+// Cancel from the handlers that run at each reply of a window: after each
+// record and during each header answer. Both ways end alike, without QUIT.
+TEST_F(Pop3Pipelining, CancelAtEveryReplyOfAWindowEndsTheRunAsOneAtATime) {
+    for (const bool duringAnswer : {false, true}) {
+        for (int at = 0; at < 3; ++at) {
+            SCOPED_TRACE((duringAnswer ? "during answer " : "after record ") + std::to_string(at));
+            const auto setUp = [at, duringAnswer](TmsRemotePOP& pop, Outcome&) {
+                auto next = pop.OnNextInfoUpdated;
+                // -1 until the listing begins: the CAPA answer has progress too.
+                auto records = std::make_shared<int>(-1);
+                auto updating = pop.OnUpdatingInfo;
+                pop.OnUpdatingInfo = [updating, records] {
+                    updating();
+                    *records = 0;
+                };
+                pop.OnNextInfoUpdated = [&pop, next, records, at, duringAnswer](int n) {
+                    next(n);
+                    ++*records;
+                    if (!duringAnswer && n == at) pop.Cancel();
+                };
+                pop.OnProgress = [&pop, records, at, duringAnswer](int, int) {
+                    if (duringAnswer && *records == at && pop.IsConnected()) pop.Cancel();
+                };
+            };
+            // The server plays up to the message canceled at, then waits for
+            // a QUIT that must not come.
+            std::vector<std::string> steps = listing(3);
+            steps.erase(std::find(steps.begin(), steps.end(), "C: LIST " + std::to_string(at + 2)), steps.end());
+            steps.push_back("WAIT");
+            const Outcome o = bothWays(steps, kList, setUp);
+            // Canceled after the last record, nothing is left to wait for:
+            // the listing ends without QUIT but without an error either.
+            const bool last = !duringAnswer && at == 2;
+            EXPECT_EQ(o.error.empty(), last);
+            EXPECT_FALSE(o.connected);
+            EXPECT_EQ(o.records.size(), static_cast<std::size_t>(duringAnswer ? at : at + 1));
+            EXPECT_EQ(std::count(o.events.begin(), o.events.end(), "Cancel"), 1);
+            EXPECT_EQ(std::count(o.events.begin(), o.events.end(), "InfoUpdated"), last ? 1 : 0);
+        }
+    }
+}
+
+TEST_F(Pop3Pipelining, RefusedCapaOrPipeliningSwitchedOffRunsOneCommandAtATime) {
+    // One command at a time: the server answers each before the next comes.
+    std::vector<std::string> steps = {"S: +OK ready", "C: CAPA", "S: -ERR unknown command", "C: USER joe", "S: +OK",
+                                      "C: PASS secret", "S: +OK"};
+    const auto body = join({listing(2), {"C: QUIT", "S: +OK"}});
+    steps.insert(steps.end(), body.begin(), body.end());
+    PollEventLoop loop;
+    TmsRemotePOP pop(loop, loop);
+    ScriptedServer server(steps);
+    pop.Server = "127.0.0.1:" + std::to_string(server.port());
+    pop.UserName = "joe";
+    pop.Password = "secret";
+    pop.TimeOut = 2;
+    pop.UpdateInfo();
+    server.join();
+    EXPECT_EQ(server.failures(), std::vector<std::string>{});
+    EXPECT_FALSE(pop.Pipelining());
+    EXPECT_EQ(pop.RemoteInfo().Count(), 2);
+
+    // Offered but switched off: the same as not offered.
+    const Outcome off = play(false, join({listing(2), {"C: QUIT", "S: +OK"}}), kList);
+    EXPECT_EQ(off.records.size(), 2u);
+}
+
+// Deletion: each message's verification goes out ahead, its DELE only once
+// its replies were read and compared; a message that changed is not deleted.
+TEST_F(Pop3Pipelining, DeletionVerifiesAheadAndDeletesOnlyWhatStillMatches) {
+    const auto verification = [](int n, int size, bool gone = false) {
+        const std::string number = std::to_string(n);
+        if (gone)
+            return std::vector<std::string>{"C: UIDL " + number, "S: -ERR no such message", "C: LIST " + number,
+                                            "S: -ERR no such message", "C: TOP " + number + " 1",
+                                            "S: -ERR no such message"};
+        return std::vector<std::string>{"C: UIDL " + number, "S: +OK " + number + " uid" + number,
+                                        "C: LIST " + number, "S: +OK " + number + " " + std::to_string(size),
+                                        "C: TOP " + number + " 1", "S: +OK", "S: Subject: message " + number,
+                                        "S: ", "S: ."};
+    };
+    const auto dele = [](int n, const char* reply = "S: +OK") {
+        return std::vector<std::string>{"C: DELE " + std::to_string(n), reply};
+    };
+    const std::vector<std::string> quit = {"C: QUIT", "S: +OK"};
+    const auto marksAndProcess = [](TmsRemotePOP& pop) {
+        pop.KeepConnected = true;
+        pop.UpdateInfo();
+        for (const int i : {0, 2, 3}) pop.SetDeleteMark(i);
+        pop.ProcessMarks();
+    };
+    auto gone = verification(3, 300, true);
+    const struct {
+        const char* name;
+        std::vector<std::string> sequential, pipelined;
+        const char* error;
+        std::vector<std::string> deleted;
+    } cases[] = {
+        {"all still there",
+         join({listing(4), verification(1, 100), dele(1), verification(3, 300), dele(3), verification(4, 400),
+               dele(4), quit}),
+         join({listing(4), verification(1, 100), verification(3, 300), verification(4, 400), dele(1), dele(3),
+               dele(4), quit}),
+         "", {"DELE 1", "DELE 3", "DELE 4"}},
+        {"message 3 changed",
+         join({listing(4), verification(1, 100), dele(1, "S: -ERR ignored"), verification(3, 333),
+               verification(4, 400), dele(4), quit}),
+         join({listing(4), verification(1, 100), verification(3, 333), verification(4, 400),
+               dele(1, "S: -ERR ignored"), dele(4), quit}),
+         "", {"DELE 1", "DELE 4"}},
+        {"message 3 gone",
+         join({listing(4), verification(1, 100), dele(1), {gone.begin(), gone.begin() + 4}, quit}),
+         join({listing(4), verification(1, 100), gone, verification(4, 400), dele(1), quit}),
+         "server: -ERR no such message", {"DELE 1"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome o = bothWays(c.sequential, marksAndProcess, nullptr, kCloseAfter, c.pipelined);
+        EXPECT_EQ(o.error, c.error);
+        std::vector<std::string> deleted;
+        for (const auto& line : o.commands)
+            if (line.starts_with("DELE")) deleted.push_back(line);
+        EXPECT_EQ(deleted, c.deleted);
+        EXPECT_EQ(o.commands.back(), "QUIT");
+    }
+}
+
+}  // namespace
+}  // namespace quorvel
