@@ -38,8 +38,10 @@ void readAccount(const SettingsStore& store, TPasswordCipher& cipher, int mailbo
                           ? std::optional(static_cast<TmsSecurity>(security))
                           : std::nullopt;
     client.AllowAPOP = store.readBool("Server", "APOP" + n, false);
+    // A mailbox without a password never inherits the one loaded before it:
+    // that would send one server's password to another.
     const std::string password = store.readString("Server", "Passwd" + n, "");
-    if (!password.empty()) client.Password = cipher.decipher(password);
+    client.Password = password.empty() ? std::string() : cipher.decipher(password);
 }
 
 int setDeleteMarks(const MessageList& list, TmsRemotePOP& client) {

@@ -165,11 +165,12 @@ TEST_F(MainWindow, LoadsTheCurrentMailboxIntoThePop3Client) {
     EXPECT_EQ(main->msRemotePOP1.UserName, "bob");
     EXPECT_EQ(main->msRemotePOP1.Password, "hunter2");
 
-    // A mailbox without a stored password leaves the client's as it was.
+    // A mailbox without a stored password does not take the one of the
+    // mailbox loaded before it to its own server.
     store.writeString("Server", "Server3", "pop.three.test");
     main->GetRemotePOPSettings(3);
     EXPECT_EQ(main->msRemotePOP1.Server, "pop.three.test");
-    EXPECT_EQ(main->msRemotePOP1.Password, "hunter2");
+    EXPECT_EQ(main->msRemotePOP1.Password, "");
 }
 
 // Each account's security and APOP choice reach the client; an account
