@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
+#include <functional>
 
 #include "config/frm_general.h"
 #include "config/settings_store.h"
@@ -121,25 +122,40 @@ private slots:
         QVERIFY(fake.dialogs.shown.empty());
     }
 
-    void aCheckBringsTheProfileUpFirstAndDownAfter() {
-        testing::DovecotServer server;
-        server.addMessages({testing::shortMessage("ann@example.com", "Hello")});
+private:
+    struct CheckResult {
+        int listed = 0;
+        bool dialled = false;
+    };
+
+    // Lists the tests' Dovecot with `entry` chosen for dial-up, on the real
+    // event loop, through the mock NetworkManager.
+    CheckResult checkThrough(const std::string& entry, testing::DovecotServer& server,
+                             std::function<void()> onOpen = {}) {
         const auto library = NetworkManagerDialUp::load(bus());
         testing::FakePlatform fake;
         QtEventPump pump;
         QtTimers timers;
         TagRas ras(library.get(), pump, timers, fake.dialogs);
-        ras.setService("Mobile");
+        ras.setService(entry);
         TmsRemotePOP pop(pump, timers);
         pop.Server = "127.0.0.1:" + std::to_string(server.port());
         pop.UserName = "joe";
         pop.Password = "secret";
         pop.RAS = &ras;
-        QStringList upWhenConnecting;
-        pop.OnOpen = [&] { upWhenConnecting = activeNames(); };
+        pop.OnOpen = std::move(onOpen);
         pop.UpdateInfo();
+        return {pop.RemoteInfo().Count(), ras.dialled()};
+    }
 
-        QCOMPARE(pop.RemoteInfo().Count(), 1);
+private slots:
+    void aCheckBringsTheProfileUpFirstAndDownAfter() {
+        testing::DovecotServer server;
+        server.addMessages({testing::shortMessage("ann@example.com", "Hello")});
+        QStringList upWhenConnecting;
+        const CheckResult result = checkThrough("Mobile", server, [&] { upWhenConnecting = activeNames(); });
+        QCOMPARE(result.listed, 1);
+        QVERIFY(result.dialled);
         QCOMPARE(upWhenConnecting, QStringList{"Mobile"});
         QCOMPARE(activeNames(), QStringList{});
     }
@@ -153,19 +169,7 @@ private slots:
         QCOMPARE(activeNames(), QStringList{"Office VPN"});
 
         testing::DovecotServer server;
-        const auto library = NetworkManagerDialUp::load(bus());
-        testing::FakePlatform fake;
-        QtEventPump pump;
-        QtTimers timers;
-        TagRas ras(library.get(), pump, timers, fake.dialogs);
-        ras.setService("Office VPN");
-        TmsRemotePOP pop(pump, timers);
-        pop.Server = "127.0.0.1:" + std::to_string(server.port());
-        pop.UserName = "joe";
-        pop.Password = "secret";
-        pop.RAS = &ras;
-        pop.UpdateInfo();
-        QVERIFY(!ras.dialled());
+        QVERIFY(!checkThrough("Office VPN", server).dialled);
         QCOMPARE(activeNames(), QStringList{"Office VPN"});
     }
 };
