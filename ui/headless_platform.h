@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/silent_desktop.h"
 #include "ui/qt_platform.h"
 
 namespace quorvel::ui {
@@ -29,26 +30,10 @@ public:
             return std::nullopt;
         }
     };
-    struct NoTray : TrayIcon {
-        void setActive(bool) override {}
-        bool active() const override { return false; }
-        void setHint(const std::string&) override {}
-        void setAutoPopup(bool) override {}
-        void setState(TrayIconState) override {}
-        void setIcon(TrayIconPicture) override {}
-        void showApplication() override {}
-        void hideApplication() override {}
-    };
-    struct NoSound : Sound {
-        void play(const std::string&, bool) override {}
-        void stop() override {}
-        void beep() override {}
-    };
-
     QtEventPump pump;
     QtTimers timers;
     PrintingDialogs dialogs;
-    NoTray tray;
+    NoTrayIcon tray;
     NoSound sound;
     QtShell shell;
     Platform platform;
