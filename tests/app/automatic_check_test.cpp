@@ -206,7 +206,8 @@ TEST_F(Automatic, StartingAtLogInStartsInTrayModeWhateverTheSetting) {
         EXPECT_TRUE(m.trayMode);
         EXPECT_EQ(m.btExit.caption, "Hide");
         EXPECT_TRUE(local.tray.active());
-        EXPECT_TRUE(local.tray.calls.empty());  // the window is not shown
+        // The window is hidden as "Hide" hides it.
+        EXPECT_EQ(local.tray.calls, std::vector<std::string>{"HideApplication"});
     }
 }
 

@@ -226,7 +226,7 @@ TEST_F(DialUp, NoServiceNeverDials) {
 
 // The mail client dials before it connects and hangs up after it closes.
 TEST_F(DialUp, TheMailClientDialsBeforeConnectingAndHangsUpAfterClosing) {
-    testing::ScriptedServer server({"S: +OK ready", "C: USER joe", "S: +OK", "C: PASS secret", "S: +OK",
+    testing::ScriptedServer server({"S: +OK ready", "C: CAPA", "S: -ERR", "C: USER joe", "S: +OK", "C: PASS secret", "S: +OK",
                                     "C: STAT", "S: +OK 0 0", "C: QUIT", "S: +OK bye"});
     TmsRemotePOP pop(fake.loop, fake.loop);
     pop.Server = "127.0.0.1:" + std::to_string(server.port());
