@@ -57,6 +57,14 @@ QHBoxLayout* row(std::initializer_list<QWidget*> widgets, bool stretch = true) {
 template <class Dialog, class Logic>
 int runModal(Form& form) {
     Dialog window(static_cast<Logic&>(form), QApplication::activeWindow());
+    // The user opens a rule dialog to type its text: the first text field
+    // shown takes the focus, not the operator list above it.
+    for (QLineEdit* field : window.template findChildren<QLineEdit*>()) {
+        if (field->isVisibleTo(&window) && field->isEnabled()) {
+            field->setFocus(Qt::OtherFocusReason);
+            break;
+        }
+    }
     return window.exec();
 }
 
