@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "mail/listing_cache.h"
 #include "mail/pop3_capabilities.h"
 #include "mail/remote_info.h"
 #include "mail/socket.h"
@@ -110,9 +111,16 @@ public:
     static constexpr std::size_t kMaxHeaderOctets = 512 * 1024;
 
     bool KeepConnected = false;
+    // When set, a listing asks for every unique id and size at once and sends
+    // TOP only for the messages the cache does not know.
+    TmsListingCache* ListingCache = nullptr;
 
     TNotifyEvent OnUpdatingInfo, OnInfoUpdated, OnTransferringData, OnDataTransfered;
     TmsNumNotifyEvent OnNextInfoUpdated;
+    // For each message whose DELE the server accepted, in order, once the QUIT
+    // that commits the deletions succeeded (a session that ends otherwise
+    // deletes nothing). OnDeleting only reports progress before a DELE.
+    TmsNumNotifyEvent OnDeleted;
     // When set, replaces saving a retrieved message to a file.
     TmsUserMsgSaveEvent OnUserMessageSave;
 

@@ -7,6 +7,7 @@
 #include "platform/dial_up.h"
 #include "platform/dialogs.h"
 #include "platform/event_pump.h"
+#include "platform/secret_store.h"
 #include "platform/timer.h"
 
 namespace quorvel {
@@ -33,6 +34,9 @@ struct Platform {
     std::string executable = {};
     // The system's dial-up service; none where the system has none.
     DialUpLibrary* dialUp = nullptr;
+    // The desktop keyring; none where no keyring answers (the settings store
+    // then keeps the secrets, enciphered).
+    SecretStore* secrets = nullptr;
 };
 
 }  // namespace quorvel
