@@ -190,6 +190,12 @@ QWidget* GeneralWindow::mailboxesPage() {
     warningRow->addWidget(sign, 0, Qt::AlignTop);
     warningRow->addWidget(warning, 1);
     layout->addWidget(panel(form_.lblSecurityWarning, "pnlSecurityWarning", warningRow));
+    auto* certificate = qobject_cast<QLabel*>(label(form_.lblCertificate, "lblCertificate"));
+    certificate->setWordWrap(true);
+    certificate->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(certificate);
+    layout->addLayout(
+        row({button(form_.btForgetCertificate, "btForgetCertificate", &TfrmGeneral::btForgetCertificateClick)}, true));
     layout->addStretch();
     return page;
 }
