@@ -229,8 +229,8 @@ void TfrmGeneral::showCertificateException() {
     lblCertificate.visible = btForgetCertificate.visible = !pin.empty();
     lblCertificate.caption = pin.empty() ? std::string()
                                          : "Mailbox " + std::to_string(chosen) +
-                                               " trusts the server certificate with the SHA-256 fingerprint " + pin +
-                                               " although its checks refuse it.";
+                                               " trusts this server certificate although its checks refuse it:\n"
+                                               "SHA-256 fingerprint " + pin;
 }
 
 void TfrmGeneral::btForgetCertificateClick() {

@@ -736,8 +736,8 @@ TEST_F(GeneralSettings, ACertificateExceptionShowsForItsMailboxAndCanBeRemoved) 
     w->rbMailboxClick(2);
     EXPECT_TRUE(w->lblCertificate.visible);
     EXPECT_TRUE(w->btForgetCertificate.visible);
-    EXPECT_EQ(w->lblCertificate.caption, "Mailbox 2 trusts the server certificate with the SHA-256 fingerprint " + pin +
-                                             " although its checks refuse it.");
+    EXPECT_EQ(w->lblCertificate.caption,
+              "Mailbox 2 trusts this server certificate although its checks refuse it:\nSHA-256 fingerprint " + pin);
 
     w->btForgetCertificateClick();
     EXPECT_FALSE(w->lblCertificate.visible);
