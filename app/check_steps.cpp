@@ -38,10 +38,24 @@ void readAccount(const SettingsStore& store, TPasswordCipher& cipher, int mailbo
                           ? std::optional(static_cast<TmsSecurity>(security))
                           : std::nullopt;
     client.AllowAPOP = store.readBool("Server", "APOP" + n, false);
+    client.CertificatePin = store.readString("Server", "Certificate" + n, "");
     // A mailbox without a password never inherits the one loaded before it:
     // that would send one server's password to another.
     const std::string password = store.readString("Server", "Passwd" + n, "");
     client.Password = password.empty() ? std::string() : cipher.decipher(password);
+}
+
+std::string trustCertificateQuestion(int mailbox, const EUntrustedCertificate& refused) {
+    const CertificateDetails& c = refused.details();
+    return std::string(refused.what()) + ".\n\nIssued to: " + c.subject + "\nIssued by: " + c.issuer +
+           "\nValid from " + c.validFrom + " until " + c.validUntil + "\nSHA-256 fingerprint: " + c.fingerprint +
+           "\n\nTrust it only if you know it is your provider's own certificate (its fingerprint is the same as "
+           "the one your provider gives). Trust this certificate for mailbox " +
+           std::to_string(mailbox) + "? No other certificate that the checks refuse will be accepted.";
+}
+
+void storeCertificatePin(SettingsStore& store, int mailbox, const std::string& fingerprint) {
+    store.writeString("Server", "Certificate" + std::to_string(mailbox), fingerprint);
 }
 
 int setDeleteMarks(const MessageList& list, TmsRemotePOP& client) {

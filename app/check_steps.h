@@ -28,6 +28,12 @@ void judgeRows(Classification& classification, MessageList& list, const TmsRemot
 // not decipher.
 void readAccount(const SettingsStore& store, TPasswordCipher& cipher, int mailbox, TmsRemotePOP& client);
 
+// The question that offers to trust a certificate the usual checks refused
+// for `mailbox`, with what the user needs to decide.
+std::string trustCertificateQuestion(int mailbox, const EUntrustedCertificate& refused);
+// Trusts the certificate of `fingerprint` for `mailbox` from now on.
+void storeCertificatePin(SettingsStore& store, int mailbox, const std::string& fingerprint);
+
 // Sets a delete mark on the record of every row marked 0 or 2, after
 // clearing every record's marks, so marks a failed run left behind delete
 // nothing the user no longer sees marked. Returns the number marked.

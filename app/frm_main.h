@@ -152,6 +152,9 @@ public:
 
     // The check run (the listing of the current mailbox) and the deletion run.
     void btListClick();
+    // Lists the mailbox; a certificate the checks refuse is offered to the
+    // user, and once trusted the listing is tried again.
+    void listTrustingOnRequest(bool attended);
     bool OnlyOneMailbox() const;
     void synchronizeIwhich();
     void btDeleteClick();

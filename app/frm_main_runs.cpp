@@ -66,6 +66,25 @@ void TfrmMain::cancelRun() {
     if (frmRetrieving_) frmRetrieving_->hide();
 }
 
+void TfrmMain::listTrustingOnRequest(bool attended) {
+    try {
+        msRemotePOP1.UpdateInfo();
+    } catch (const EUntrustedCertificate& refused) {
+        // Only a person at the window can decide to trust a certificate.
+        if (!attended || platform_.dialogs.messageBox(MessageKind::Warning,
+                                                      trustCertificateQuestion(clientMailbox_, refused),
+                                                      MessageButtons::YesNo) != ModalResult::Yes)
+            throw;
+        const std::string& fingerprint = refused.details().fingerprint;
+        storeCertificatePin(store_, clientMailbox_, fingerprint);
+        // The settings window holds the live settings: its next OK keeps the pin.
+        if (frmGeneral_ && clientMailbox_ >= 1 && clientMailbox_ <= TfrmGeneral::kMailboxes)
+            frmGeneral_->certificatePins[static_cast<std::size_t>(clientMailbox_ - 1)] = fingerprint;
+        msRemotePOP1.CertificatePin = fingerprint;
+        msRemotePOP1.UpdateInfo();
+    }
+}
+
 void TfrmMain::btListClick() {
     GetRemotePOPSettings(currentMailbox);
     playAlarmSound(false);
@@ -126,7 +145,7 @@ void TfrmMain::btListClick() {
     };
     try {
         Finally trayMenuBack([this] { platform_.tray.setAutoPopup(true); });
-        msRemotePOP1.UpdateInfo();
+        listTrustingOnRequest(attended);
     } catch (const std::exception&) {
         if (attended) {
             // The error report follows; the window must not stay in the run's state behind it.

@@ -48,6 +48,9 @@ TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store, TagRas* dialU
         cbAPOP[i].hint = "Log in with APOP when the server offers it (MD5: weak, only if the server needs it)";
     }
     lblSecurityWarning.visible = false;
+    lblCertificate.visible = false;
+    btForgetCertificate = captioned("&Remove certificate exception");
+    btForgetCertificate.visible = false;
     lblServerForm = captioned(
         "The POP Server field takes \"host\" or \"host:port\" (port 110 when none is given); an IPv6 address "
         "with a port goes in brackets: \"[2001:db8::25]:110\".");
@@ -176,6 +179,7 @@ void TfrmGeneral::readServerSettings() {
         else
             applyUnchosenSecurity(i);
         cbAPOP[i].checked = store_.readBool(kServer, numbered("APOP", n), false);
+        certificatePins[i] = store_.readString(kServer, numbered("Certificate", n), "");
         const std::string stored = store_.readString(kServer, numbered("Passwd", n), "");
         if (stored.empty()) continue;
         try {
@@ -185,6 +189,7 @@ void TfrmGeneral::readServerSettings() {
         }
     }
     showSecurityWarning();
+    showCertificateException();
     if (!firstError.empty()) throw std::runtime_error(firstError);
 }
 
@@ -214,6 +219,26 @@ void TfrmGeneral::showSecurityWarning() {
         unencrypted.size() == 1
             ? "Warning: with Security \"None\" the password of mailbox " + list + " travels unencrypted."
             : "Warning: with Security \"None\" the passwords of mailboxes " + list + " travel unencrypted.";
+}
+
+void TfrmGeneral::showCertificateException() {
+    int chosen = 0;
+    for (int n = 1; n <= kMailboxes; ++n)
+        if (rb[static_cast<std::size_t>(n - 1)].checked) chosen = n;
+    const std::string pin = chosen ? certificatePins[static_cast<std::size_t>(chosen - 1)] : std::string();
+    lblCertificate.visible = btForgetCertificate.visible = !pin.empty();
+    lblCertificate.caption = pin.empty() ? std::string()
+                                         : "Mailbox " + std::to_string(chosen) +
+                                               " trusts this server certificate although its checks refuse it:\n"
+                                               "SHA-256 fingerprint " + pin;
+}
+
+void TfrmGeneral::btForgetCertificateClick() {
+    for (int n = 1; n <= kMailboxes; ++n)
+        if (rb[static_cast<std::size_t>(n - 1)].checked) certificatePins[static_cast<std::size_t>(n - 1)].clear();
+    showCertificateException();
+    focusedControl = numbered("edServe", Which >= 1 && Which <= kMailboxes ? Which : 1);
+    changed();
 }
 
 void TfrmGeneral::edServeChange(int n) {
@@ -249,6 +274,7 @@ bool TfrmGeneral::saveServerSettings() {
             securityChosen_[i] = true;
         }
         store_.writeBool(kServer, numbered("APOP", n), cbAPOP[i].checked);
+        store_.writeString(kServer, numbered("Certificate", n), certificatePins[i]);
 
         const std::string number = std::to_string(n);
         std::string message, field;
@@ -394,6 +420,7 @@ void TfrmGeneral::cbKillClick() {
 
 void TfrmGeneral::rbMailboxClick(int n) {
     for (int i = 1; i <= kMailboxes; ++i) rb[static_cast<std::size_t>(i - 1)].checked = i == n;
+    showCertificateException();
     changed();
 }
 

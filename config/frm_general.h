@@ -75,6 +75,11 @@ public:
     std::array<Control, kMailboxes> cbAPOP;
     // Shown while a configured mailbox sends its password unencrypted.
     Control lblSecurityWarning;
+    // The certificate the chosen mailbox trusts although the usual checks
+    // refuse it, and the button that removes that exception.
+    Control lblCertificate, btForgetCertificate;
+    // Per mailbox: the SHA-256 fingerprint of that certificate; empty: none.
+    std::array<std::string, kMailboxes> certificatePins;
     // Page "Connection".
     Control lblConnection, lblNoConnection;
     Control RASComboBox;  // itemIndex: RAS; item 0 is "None"
@@ -138,6 +143,8 @@ public:
     void edServeChange(int n);
     // Mailbox n's security was chosen (cbSecurity holds the new index).
     void cbSecurityChange(int n);
+    // Removes the certificate exception of the chosen mailbox (saved by OK).
+    void btForgetCertificateClick();
     void rbAsIsClick();
     void rbMonthClick();
     void rbQuarterClick();
@@ -181,6 +188,7 @@ private:
     // The security shown for mailbox i while none is stored or chosen.
     void applyUnchosenSecurity(std::size_t i);
     void showSecurityWarning();
+    void showCertificateException();
     void addFirstRunMailboxRule();
     void browse(Control& field, bool save, const std::string& title, const std::string& filter,
                 const std::string& defaultExt);

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "platform/convert.h"
 
@@ -13,6 +14,29 @@ namespace quorvel {
 class ESocketError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// What the user needs to decide whether to trust a certificate the usual
+// checks refused.
+struct CertificateDetails {
+    std::string fingerprint;  // SHA-256 of the certificate, "AB:CD:..."
+    std::string subject;      // one line each, as OpenSSL prints names
+    std::string issuer;
+    std::string validFrom;    // "Jan  1 00:00:00 2026 GMT"
+    std::string validUntil;
+    std::string problem;      // why the usual checks refused it
+};
+
+// A certificate the usual checks refused (or that differs from the one the
+// user chose to trust), with what the user needs to decide about it.
+class EUntrustedCertificate : public ESocketError {
+public:
+    EUntrustedCertificate(const std::string& text, CertificateDetails details)
+        : ESocketError(text), details_(std::move(details)) {}
+    const CertificateDetails& details() const { return details_; }
+
+private:
+    CertificateDetails details_;
 };
 
 // "Operation timed out"

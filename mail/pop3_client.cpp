@@ -145,14 +145,18 @@ void TmsCustomPOP::LogIn() {
             readCapabilities();
         }
         const std::string timestamp = AllowAPOP ? GreetingTimestamp(greeting) : std::string();
-        if (!timestamp.empty()) {
-            SendLine("APOP " + UserName + " " + ApopDigest(timestamp, Password));
-            checkReply();
-        } else {
-            SendLine("USER " + UserName);
-            checkReply();
-            SendLine("PASS " + Password);
-            checkReply();
+        try {
+            if (!timestamp.empty()) {
+                SendLine("APOP " + UserName + " " + ApopDigest(timestamp, Password));
+                checkReply();
+            } else {
+                SendLine("USER " + UserName);
+                checkReply();
+                SendLine("PASS " + Password);
+                checkReply();
+            }
+        } catch (const EServerError&) {
+            throw EServerError(RefusedLogInText(host(), LastReply));
         }
         Stat();
     } catch (const ESocketError&) {
@@ -177,6 +181,15 @@ void TmsCustomPOP::readCapabilities() {
     std::string answer;
     ReceiveToStream(answer, -1, kMaxCapaAnswer);
     capabilities_ = TmsCapabilities::parse(answer);
+}
+
+std::string TmsCustomPOP::RefusedLogInText(const std::string& host, const std::string& reply) {
+    // A response code other than AUTH tells another story (the mailbox in
+    // use, a failure on the server's side): the server's line says it best.
+    const std::size_t open = reply.find('[');
+    const bool coded = open != std::string::npos && open <= 5;
+    if (coded && reply.compare(open, 6, "[AUTH]") != 0) return reply;
+    return "The server " + host + " refused the user name or password. It said: " + reply;
 }
 
 std::string TmsCustomPOP::GreetingTimestamp(const std::string& greeting) {

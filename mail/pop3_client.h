@@ -56,6 +56,8 @@ public:
     void DeleteMessage(int index);
     virtual void SaveMessage(int index, const std::string& contents) = 0;
 
+    // What a refused log-in tells the user: plain words and the server's line.
+    static std::string RefusedLogInText(const std::string& host, const std::string& reply);
     // The timestamp of an APOP greeting ("<...@...>"), empty when it has none.
     static std::string GreetingTimestamp(const std::string& greeting);
     // The APOP digest: MD5 of the timestamp and the password, in lower-case hex.

@@ -292,10 +292,76 @@ void TagSocket::ConnectSocket() {
         stopCounter();
         RaiseSocketError(error);
     }
-    if (!canceled_ && !counter_.TimedOut() && useTlsOn(port_)) handshake();
+    if (!canceled_ && !counter_.TimedOut()) {
+        if (useTlsOn(port_))
+            handshake();
+        else
+            awaitPlainGreeting();
+    }
     stopCounter();
     if (canceled_) RaiseCanceled();
     if (counter_.TimedOut()) RaiseTimedOut();
+}
+
+void TagSocket::awaitPlainGreeting() {
+    // Only worth it when the time-out leaves room for the look.
+    if (timeOutSeconds() <= 2 * kGreetingGrace) return;
+    const auto grace = std::chrono::steady_clock::now() + std::chrono::seconds(kGreetingGrace);
+    for (;;) {
+        if (canceled_ || counter_.TimedOut() || fd_ < 0 || !input_.empty()) return;
+        pollfd ready{fd_, POLLIN, 0};
+        if (::poll(&ready, 1, 0) > 0) return;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(grace - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        pump_.wait(fd_, EventPump::Readable, left);
+    }
+    if (port_ != kImplicitTlsPort && !serverSpeaksTls(std::chrono::seconds(kGreetingGrace))) return;
+    if (canceled_) return;
+    raiseSocketErrorText("The server " + host_ + " sent no greeting on port " + std::to_string(port_) +
+                             ": it expects TLS from the start. Choose SSL/TLS as this mailbox's security.",
+                         true);
+}
+
+bool TagSocket::serverSpeaksTls(std::chrono::milliseconds budget) {
+    const auto deadline = std::chrono::steady_clock::now() + budget;
+    const auto left = [&] {
+        return std::max(std::chrono::milliseconds(0), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                           deadline - std::chrono::steady_clock::now()));
+    };
+    const auto& address = addresses_[addressIndex_];
+    const int probe = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (probe < 0) return false;
+    struct Close {
+        int fd;
+        ~Close() { ::close(fd); }
+    } closeProbe{probe};
+    if (::connect(probe, reinterpret_cast<const sockaddr*>(&address), addressLengths_[addressIndex_]) != 0) {
+        if (errno != EINPROGRESS) return false;
+        while (!canceled_ && left().count() > 0) {
+            pump_.wait(probe, EventPump::Writable, left());
+            pollfd ready{probe, POLLOUT, 0};
+            if (::poll(&ready, 1, 0) > 0) break;
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (getsockopt(probe, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return false;
+    }
+    // Only a hello goes out: nothing of the user's is sent on the probe.
+    try {
+        TlsSession tls(probe, host_, caFile());
+        while (!canceled_ && left().count() > 0) {
+            switch (tls.handshake()) {
+            case TlsSession::Status::Done: return true;
+            case TlsSession::Status::WantRead: pump_.wait(probe, EventPump::Readable, left()); break;
+            case TlsSession::Status::WantWrite: pump_.wait(probe, EventPump::Writable, left()); break;
+            case TlsSession::Status::Closed:
+            case TlsSession::Status::Failed: return tls.certificateSeen();
+            }
+        }
+        return tls.certificateSeen();
+    } catch (const ESocketError&) {
+        return false;
+    }
 }
 
 void TagSocket::StartTLS() {
@@ -312,7 +378,7 @@ void TagSocket::StartTLS() {
 
 void TagSocket::handshake() {
     try {
-        tls_ = std::make_unique<TlsSession>(fd_, host_, caFile());
+        tls_ = std::make_unique<TlsSession>(fd_, host_, caFile(), pinnedCertificate());
     } catch (const ESocketError& e) {
         raiseSocketErrorText(e.what(), true);
     }
@@ -323,7 +389,16 @@ void TagSocket::handshake() {
         case TlsSession::Status::WantRead: waitForSocket(EventPump::Readable); break;
         case TlsSession::Status::WantWrite: waitForSocket(EventPump::Writable); break;
         case TlsSession::Status::Closed: raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
-        case TlsSession::Status::Failed: raiseSocketErrorText(tls_->errorText(), true);
+        case TlsSession::Status::Failed:
+            if (const auto& untrusted = tls_->untrustedCertificate()) {
+                std::string text = tls_->errorText();
+                CertificateDetails details = *untrusted;
+                stopCounter();
+                if (OnError) OnError(text);
+                Disconnect();
+                throw EUntrustedCertificate(text, std::move(details));
+            }
+            raiseSocketErrorText(tls_->errorText(), true);
         }
     }
 }

@@ -90,6 +90,9 @@ public:
     [[noreturn]] void RaiseCanceled();
 
     static constexpr long long kDefaultMaxAnswer = 64LL << 20;
+    // Seconds of silence after a plain connect before looking whether the
+    // server waits for TLS instead, and the most the look may take.
+    static constexpr int kGreetingGrace = 3;
     static constexpr std::size_t kMaxLine = TReplyBuffer::kMaxLine;  // longer reply lines are cut
     // The slowest average rate an answer may keep once its first TimeOut
     // seconds are over: far below any working link, far above a trickle.
@@ -106,6 +109,8 @@ protected:
     // Whether to speak TLS from the first octet on `port`.
     virtual bool useTlsOn(std::uint16_t port) const = 0;
     virtual std::string caFile() const = 0;
+    // The fingerprint of a certificate the user chose to trust; empty: none.
+    virtual std::string pinnedCertificate() const { return {}; }
 
     // The host and port of the connection being made or held.
     const std::string& host() const { return host_; }
@@ -138,6 +143,11 @@ private:
     void openSocketFor(std::size_t addressIndex);
     // The TLS handshake; the caller runs the counter.
     void handshake();
+    // A plain connection that stays silent for a few seconds may be talking
+    // to a server that waits for TLS: find out and say so, rather than wait
+    // the whole time-out for a greeting that never comes.
+    void awaitPlainGreeting();
+    bool serverSpeaksTls(std::chrono::milliseconds budget);
 
     Io receiveSome(char* buffer, std::size_t size, std::size_t& received);
     Io sendSome(const char* data, std::size_t size, std::size_t& sent);
@@ -186,6 +196,9 @@ public:
     // Not set: SSL/TLS on port 995, otherwise none (see securityFor).
     std::optional<TmsSecurity> Security;
     std::string CAFile;  // certificate authorities for TLS; empty: the system's
+    // The SHA-256 fingerprint ("AB:CD:...") of a certificate the user chose to
+    // trust for this mailbox although the usual checks refuse it.
+    std::string CertificatePin;
 
     virtual void LogIn() = 0;
     virtual void LogOut() = 0;
@@ -201,6 +214,7 @@ protected:
     int timeOutSeconds() const override { return TimeOut; }
     bool useTlsOn(std::uint16_t port) const override { return securityFor(Security, port) == TmsSecurity::SSLTLS; }
     std::string caFile() const override { return CAFile; }
+    std::string pinnedCertificate() const override { return CertificatePin; }
 };
 
 }  // namespace quorvel

@@ -7,6 +7,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -17,6 +18,7 @@ namespace quorvel {
 struct TlsSession::Impl {
     SSL_CTX* ctx = nullptr;
     SSL* ssl = nullptr;
+    long firstFailure = X509_V_OK;  // what the checks found first
     ~Impl() {
         if (ssl) SSL_free(ssl);
         if (ctx) SSL_CTX_free(ctx);
@@ -44,6 +46,56 @@ std::string notTlsText(int fd) {
                 : std::string("The server did not answer with TLS on this port");
 }
 
+// The handshake goes on whatever the checks found; the verdict is taken
+// once it is done (their first failure is kept), so that a certificate the
+// user trusts can pass and one they might trust can be shown to them.
+int keepGoing(int passed, X509_STORE_CTX* store) {
+    if (!passed) {
+        auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+        auto* failure = ssl ? static_cast<long*>(SSL_get_app_data(ssl)) : nullptr;
+        if (failure && *failure == X509_V_OK) *failure = X509_STORE_CTX_get_error(store);
+    }
+    return 1;
+}
+
+std::string nameLine(const X509_NAME* name) {
+    if (!name) return {};
+    BIO* bio = BIO_new(BIO_s_mem());
+    if (!bio) return {};
+    X509_NAME_print_ex(bio, name, 0, XN_FLAG_ONELINE & ~ASN1_STRFLGS_ESC_MSB);
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(bio, &data);
+    std::string text(data, static_cast<std::size_t>(std::max(length, 0L)));
+    BIO_free(bio);
+    return text;
+}
+
+std::string timeLine(const ASN1_TIME* time) {
+    if (!time) return {};
+    BIO* bio = BIO_new(BIO_s_mem());
+    if (!bio) return {};
+    ASN1_TIME_print(bio, time);
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(bio, &data);
+    std::string text(data, static_cast<std::size_t>(std::max(length, 0L)));
+    BIO_free(bio);
+    return text;
+}
+
+std::string fingerprintOf(X509* certificate) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (X509_digest(certificate, EVP_sha256(), digest, &length) != 1) return {};
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        if (i) text += ':';
+        text += kHex[digest[i] >> 4];
+        text += kHex[digest[i] & 0x0F];
+    }
+    return text;
+}
+
 std::string openSslError(const char* what) {
     const unsigned long code = ERR_get_error();
     ERR_clear_error();
@@ -55,19 +107,21 @@ std::string openSslError(const char* what) {
 
 }  // namespace
 
-TlsSession::TlsSession(int fd, const std::string& host, const std::string& caFile)
-    : impl_(std::make_unique<Impl>()), host_(host) {
+TlsSession::TlsSession(int fd, const std::string& host, const std::string& caFile,
+                       const std::string& pinnedFingerprint)
+    : impl_(std::make_unique<Impl>()), host_(host), pinned_(pinnedFingerprint) {
     ERR_clear_error();
     impl_->ctx = SSL_CTX_new(TLS_client_method());
     if (!impl_->ctx) throw ESocketError(openSslError("TLS is not available"));
     SSL_CTX_set_min_proto_version(impl_->ctx, TLS1_2_VERSION);
-    SSL_CTX_set_verify(impl_->ctx, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_verify(impl_->ctx, SSL_VERIFY_PEER, keepGoing);
     const int loaded = caFile.empty() ? SSL_CTX_set_default_verify_paths(impl_->ctx)
                                       : SSL_CTX_load_verify_locations(impl_->ctx, caFile.c_str(), nullptr);
     if (loaded != 1) throw ESocketError(openSslError(("Cannot load the certificate authorities " + caFile).c_str()));
 
     impl_->ssl = SSL_new(impl_->ctx);
     if (!impl_->ssl || SSL_set_fd(impl_->ssl, fd) != 1) throw ESocketError(openSslError("TLS is not available"));
+    SSL_set_app_data(impl_->ssl, &impl_->firstFailure);
     // The certificate must name the server we asked for. A name that cannot
     // be set would leave only the chain checked: refuse to go on instead.
     bool named = false;
@@ -109,11 +163,38 @@ TlsSession::Status TlsSession::status(int result) {
     return Status::Failed;
 }
 
+bool TlsSession::certificateSeen() const {
+    return SSL_get0_peer_certificate(impl_->ssl) != nullptr;
+}
+
 TlsSession::Status TlsSession::handshake() {
     ERR_clear_error();
     errno = 0;
     const int result = SSL_connect(impl_->ssl);
-    return result == 1 ? Status::Done : status(result);
+    if (result != 1) return status(result);
+    long verify = SSL_get_verify_result(impl_->ssl);
+    if (verify == X509_V_OK) return Status::Done;
+    if (impl_->firstFailure != X509_V_OK) verify = impl_->firstFailure;
+    X509* certificate = SSL_get0_peer_certificate(impl_->ssl);
+    if (!certificate) {
+        error_ = "The server " + host_ + " sent no certificate";
+        return Status::Failed;
+    }
+    CertificateDetails details;
+    details.fingerprint = fingerprintOf(certificate);
+    if (!pinned_.empty() && details.fingerprint == pinned_) return Status::Done;
+    details.subject = nameLine(X509_get_subject_name(certificate));
+    details.issuer = nameLine(X509_get_issuer_name(certificate));
+    details.validFrom = timeLine(X509_get0_notBefore(certificate));
+    details.validUntil = timeLine(X509_get0_notAfter(certificate));
+    details.problem = X509_verify_cert_error_string(verify);
+    error_ = "The certificate of the server " + host_ + " is not trusted: " + details.problem;
+    if (!pinned_.empty())
+        error_ = "The certificate of the server " + host_ +
+                 " has changed since you chose to trust it: it was " + pinned_ + ", it is now " +
+                 details.fingerprint;
+    untrusted_ = std::move(details);
+    return Status::Failed;
 }
 
 TlsSession::Status TlsSession::read(char* buffer, std::size_t size, std::size_t& received) {

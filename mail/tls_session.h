@@ -2,7 +2,10 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "mail/mail_errors.h"
 
 namespace quorvel {
 
@@ -14,8 +17,11 @@ public:
     enum class Status { Done, WantRead, WantWrite, Closed, Failed };
 
     // Verifies the server's certificate against `caFile` (empty: the system's
-    // store) and its name against `host` (a name or an address).
-    TlsSession(int fd, const std::string& host, const std::string& caFile);
+    // store) and its name against `host` (a name or an address). A
+    // certificate those checks refuse is still taken when its SHA-256
+    // fingerprint is `pinnedFingerprint` (one the user chose to trust).
+    TlsSession(int fd, const std::string& host, const std::string& caFile,
+               const std::string& pinnedFingerprint = {});
     ~TlsSession();
     TlsSession(const TlsSession&) = delete;
     TlsSession& operator=(const TlsSession&) = delete;
@@ -28,6 +34,10 @@ public:
 
     // Why the last call failed, for the user.
     const std::string& errorText() const { return error_; }
+    // Set when the handshake failed on a certificate the checks refused.
+    const std::optional<CertificateDetails>& untrustedCertificate() const { return untrusted_; }
+    // Whether the peer sent a certificate: it speaks TLS.
+    bool certificateSeen() const;
 
 private:
     Status status(int result);
@@ -35,7 +45,9 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
     std::string host_;
+    std::string pinned_;
     std::string error_;
+    std::optional<CertificateDetails> untrusted_;
 };
 
 }  // namespace quorvel

@@ -71,7 +71,7 @@ GeneralWindow::GeneralWindow(TfrmGeneral& form, QWidget* parent) : QDialog(paren
     for (QWidget* w : {static_cast<QWidget*>(ok), static_cast<QWidget*>(cancel), static_cast<QWidget*>(help)})
         buttons->addWidget(w);
     layout->addLayout(buttons);
-    resize(760, 520);
+    resize(760, 580);
 
     form_.setChangedHandler([this] { sync(); });
     form_.FormShow();
@@ -178,8 +178,8 @@ QWidget* GeneralWindow::mailboxesPage() {
     grid->setColumnStretch(3, 2);
     auto* form = static_cast<QLabel*>(label(form_.lblServerForm, "lblServerForm"));
     form->setWordWrap(true);
-    grid->addWidget(form, TfrmGeneral::kMailboxes + 1, 0, 1, 6);
     layout->addLayout(grid);
+    layout->addWidget(form);
     // The warning with the system's warning sign; both show while it has a text.
     auto* sign = new QLabel(this);
     const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
@@ -190,6 +190,11 @@ QWidget* GeneralWindow::mailboxesPage() {
     warningRow->addWidget(sign, 0, Qt::AlignTop);
     warningRow->addWidget(warning, 1);
     layout->addWidget(panel(form_.lblSecurityWarning, "pnlSecurityWarning", warningRow));
+    auto* certificate = qobject_cast<QLabel*>(label(form_.lblCertificate, "lblCertificate"));
+    certificate->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(certificate);
+    layout->addLayout(
+        row({button(form_.btForgetCertificate, "btForgetCertificate", &TfrmGeneral::btForgetCertificateClick)}, true));
     layout->addStretch();
     return page;
 }

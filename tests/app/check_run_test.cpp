@@ -166,6 +166,60 @@ TEST_F(CheckRun, ARefusedPasswordIsReportedInAnAttendedRunAndSwallowedUnattended
     EXPECT_EQ(log().rfind("MAIL CHECK 0 msg(s) for \"joe\"", 0), 0u);
 }
 
+// A certificate the checks refuse (the tests' server has its own CA): the
+// user sees its details and may trust it for the mailbox; once trusted it is
+// taken without a question, while an unattended run never asks.
+TEST_F(CheckRun, ARefusedCertificateCanBeTrustedForTheMailbox) {
+    SettingsStore store(fake.platform.settingsFolder);
+    store.writeString("Server", "Server1", "localhost:" + std::to_string(dovecot.tlsPort()));
+    store.writeInteger("Server", "Security1", 2);
+    main().GetRemotePOPSettings(1);
+    main().visible = true;
+    auto& dialogs = fake.dialogs;
+
+    dialogs.answers = {ModalResult::No};
+    EXPECT_THROW(main().btListClick(), EUntrustedCertificate);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    const std::string question = dialogs.shown[0].text;
+    EXPECT_NE(question.find("The certificate of the server localhost is not trusted: unable to get local issuer "
+                            "certificate.\n\nIssued to: CN = localhost\nIssued by: CN = QuorvelTestCA\nValid from "),
+              std::string::npos)
+        << question;
+    EXPECT_NE(question.find("Trust this certificate for mailbox 1?"), std::string::npos);
+    const auto fingerprintAt = question.find("SHA-256 fingerprint: ");
+    ASSERT_NE(fingerprintAt, std::string::npos);
+    const std::string fingerprint = question.substr(fingerprintAt + 21, 95);
+    EXPECT_EQ(store.readString("Server", "Certificate1", ""), "");
+    EXPECT_TRUE(main().ListView1.rows.empty());
+
+    dialogs.answers = {ModalResult::Yes};
+    main().btListClick();
+    EXPECT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(store.readString("Server", "Certificate1", ""), fingerprint);
+    EXPECT_EQ(main().ListView1.rows.size(), 3u);
+
+    // The general settings' next OK keeps it, and the next start takes it.
+    program->frmGeneral()->btOKClick();
+    EXPECT_EQ(store.readString("Server", "Certificate1", ""), fingerprint);
+    program.reset();
+    program = std::make_unique<Program>(fake.platform);
+    program->start();
+    main().setDomainResolver(resolver);
+    main().visible = true;
+    const std::size_t shownBefore = dialogs.shown.size();
+    main().btListClick();
+    EXPECT_EQ(dialogs.shown.size(), shownBefore);
+    EXPECT_EQ(main().ListView1.rows.size(), 3u);
+
+    // Unattended, a refused certificate is never offered.
+    store.writeString("Server", "Certificate1", "");
+    main().GetRemotePOPSettings(1);
+    main().visible = false;
+    main().AutoCheckRunning = true;
+    EXPECT_NO_THROW(main().btListClick());
+    EXPECT_EQ(dialogs.shown.size(), shownBefore);
+}
+
 TEST_F(CheckRun, CancelDuringAListingEmptiesTheListAndLogsTheCancel) {
     // Enough messages that the listing surely waits for the server after the
     // first row is in; the user clicks "Cancel" during that wait. One command

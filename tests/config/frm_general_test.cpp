@@ -719,3 +719,38 @@ TEST_F(GeneralSettings, SecurityAndApopAreStoredWithTheAccount) {
 
 }  // namespace
 }  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// The certificate a mailbox trusts shows while that mailbox is chosen; its
+// removal is kept by OK and undone by Cancel.
+TEST_F(GeneralSettings, ACertificateExceptionShowsForItsMailboxAndCanBeRemoved) {
+    const std::string pin(95, 'A');
+    store.writeString("Server", "Server2", "mail.test:995");
+    store.writeString("Server", "Mailbox2", "ann");
+    store.writeString("Server", "Certificate2", pin);
+    auto w = create();
+    EXPECT_FALSE(w->lblCertificate.visible);  // mailbox 1 is chosen
+    EXPECT_FALSE(w->btForgetCertificate.visible);
+    w->rbMailboxClick(2);
+    EXPECT_TRUE(w->lblCertificate.visible);
+    EXPECT_TRUE(w->btForgetCertificate.visible);
+    EXPECT_EQ(w->lblCertificate.caption,
+              "Mailbox 2 trusts this server certificate although its checks refuse it:\nSHA-256 fingerprint " + pin);
+
+    w->btForgetCertificateClick();
+    EXPECT_FALSE(w->lblCertificate.visible);
+    w->btCancelClick();
+    EXPECT_EQ(store.readString("Server", "Certificate2", ""), pin);
+
+    w->FormShow();
+    w->rbMailboxClick(2);
+    EXPECT_TRUE(w->lblCertificate.visible);
+    w->btForgetCertificateClick();
+    w->btOKClick();
+    EXPECT_EQ(store.readString("Server", "Certificate2", ""), "");
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <chrono>
+#include <cstdio>
 #include <random>
 #include <thread>
 #include <string>
@@ -139,7 +140,9 @@ TEST_F(Pop3Dovecot, WrongPasswordGivesTheServersLine) {
         pop->UpdateInfo();
         FAIL() << "no error";
     } catch (const EServerError& e) {
-        EXPECT_STREQ(e.what(), "-ERR [AUTH] Authentication failed.");
+        EXPECT_STREQ(e.what(),
+                     "The server 127.0.0.1 refused the user name or password. It said: -ERR [AUTH] Authentication "
+                     "failed.");
     }
     EXPECT_FALSE(pop->IsConnected());
 }
@@ -224,7 +227,9 @@ TEST_F(Pop3Dovecot, ApopLogsInAndAWrongPasswordGetsTheServersLine) {
         pop->UpdateInfo();
         FAIL() << "no error";
     } catch (const EServerError& e) {
-        EXPECT_STREQ(e.what(), "-ERR [AUTH] Authentication failed.");
+        EXPECT_STREQ(e.what(),
+                     "The server 127.0.0.1 refused the user name or password. It said: -ERR [AUTH] Authentication "
+                     "failed.");
     }
     EXPECT_FALSE(pop->IsConnected());
 }
@@ -250,6 +255,84 @@ TEST_F(Pop3Dovecot, UntrustedCertificateIsNamedInOneMessage) {
         }
         EXPECT_FALSE(pop->IsConnected());
         EXPECT_EQ(loggedLogins(*server, {}), logins);  // never fell back to plain text
+    }
+}
+
+// The SHA-256 fingerprint of a certificate file as openssl prints it.
+std::string fingerprintOfFile(const std::string& file) {
+    FILE* out = ::popen(("openssl x509 -noout -fingerprint -sha256 -in " + file).c_str(), "r");
+    std::string text;
+    char buffer[256];
+    while (out && std::fgets(buffer, sizeof buffer, out)) text += buffer;
+    if (out) ::pclose(out);
+    const auto equals = text.find('=');
+    return equals == std::string::npos ? std::string() : text.substr(equals + 1, text.find_last_not_of("\r\n") - equals);
+}
+
+// A certificate the checks refuse comes with what the user needs to trust it;
+// once trusted (pinned) it is taken, and any other refused one is refused
+// again with both fingerprints named. Nothing is sent before the certificate
+// is settled.
+TEST_F(Pop3Dovecot, UntrustedCertificateCanBeTrustedByItsFingerprint) {
+    const std::string fingerprint = fingerprintOfFile(server->certificateFile());
+    ASSERT_EQ(fingerprint.size(), 95u) << fingerprint;
+    for (const TmsSecurity security : {TmsSecurity::SSLTLS, TmsSecurity::STARTTLS}) {
+        SCOPED_TRACE(kSecurityNames[static_cast<std::size_t>(security)]);
+        auto pop = client(true);
+        pop->Security = security;
+        if (security == TmsSecurity::STARTTLS) pop->Server = "localhost:" + std::to_string(server->port());
+        pop->CAFile = server->otherCaFile();
+        const int logins = loggedLogins(*server, {});
+        try {
+            pop->UpdateInfo();
+            FAIL() << "no error";
+        } catch (const EUntrustedCertificate& e) {
+            EXPECT_EQ(e.details().fingerprint, fingerprint);
+            EXPECT_EQ(e.details().subject, "CN = localhost");
+            EXPECT_EQ(e.details().issuer, "CN = QuorvelTestCA");
+            EXPECT_FALSE(e.details().validFrom.empty());
+            EXPECT_FALSE(e.details().validUntil.empty());
+            EXPECT_EQ(e.details().problem, "unable to get local issuer certificate");
+        }
+        EXPECT_EQ(loggedLogins(*server, {}), logins);
+
+        pop->CertificatePin = fingerprint;
+        pop->UpdateInfo();
+        EXPECT_EQ(pop->RemoteInfo().Count(), static_cast<int>(server->messages().size()));
+
+        std::string other = fingerprint;
+        other[0] = other[0] == 'A' ? 'B' : 'A';
+        pop->CertificatePin = other;
+        try {
+            pop->UpdateInfo();
+            FAIL() << "no error";
+        } catch (const EUntrustedCertificate& e) {
+            EXPECT_EQ(std::string(e.what()), "The certificate of the server localhost has changed since you chose to "
+                                             "trust it: it was " + other + ", it is now " + fingerprint);
+        }
+        EXPECT_FALSE(pop->IsConnected());
+    }
+}
+
+// None or STARTTLS chosen against a port that waits for TLS: no greeting
+// comes, so the client looks and says what to choose instead of waiting
+// the whole time-out.
+TEST_F(Pop3Dovecot, PlainChoiceOnATlsPortSaysToChooseSslTls) {
+    for (const TmsSecurity security : {TmsSecurity::None, TmsSecurity::STARTTLS}) {
+        SCOPED_TRACE(kSecurityNames[static_cast<std::size_t>(security)]);
+        auto pop = client(true);
+        pop->Security = security;
+        pop->TimeOut = 600;
+        try {
+            pop->UpdateInfo();
+            FAIL() << "no error";
+        } catch (const ESocketError& e) {
+            EXPECT_EQ(std::string(e.what()), "The server localhost sent no greeting on port " +
+                                                 std::to_string(server->tlsPort()) +
+                                                 ": it expects TLS from the start. Choose SSL/TLS as this mailbox's "
+                                                 "security.");
+        }
+        EXPECT_FALSE(pop->IsConnected());
     }
 }
 

@@ -179,10 +179,41 @@ TEST_F(Pop3Scripted, WrongPasswordClosesTheSocketSoTheNextCheckLogsInAgain) {
         pop.UpdateInfo();
         FAIL() << "no error";
     } catch (const EServerError& e) {
-        EXPECT_STREQ(e.what(), "-ERR invalid password");
+        EXPECT_STREQ(e.what(), "The server 127.0.0.1 refused the user name or password. It said: -ERR invalid password");
     }
     EXPECT_FALSE(pop.IsConnected());
     pop.UpdateInfo();
+    expectKept(server);
+}
+
+TEST(Pop3Refusal, RefusedLogInIsSaidInPlainWordsUnlessTheServerSaysWhy) {
+    const struct {
+        const char* reply;
+        const char* shown;
+    } cases[] = {
+        {"-ERR [AUTH] Authentication failed.",
+         "The server mail.test refused the user name or password. It said: -ERR [AUTH] Authentication failed."},
+        {"-ERR invalid password", "The server mail.test refused the user name or password. It said: -ERR invalid password"},
+        {"-ERR", "The server mail.test refused the user name or password. It said: -ERR"},
+        {"-ERR [IN-USE] Mailbox locked", "-ERR [IN-USE] Mailbox locked"},
+        {"-ERR [SYS/TEMP] Try again later", "-ERR [SYS/TEMP] Try again later"},
+        {"-ERR [LOGIN-DELAY] Wait a little", "-ERR [LOGIN-DELAY] Wait a little"},
+        {"-ERR wrong [IN-USE] late in the line",
+         "The server mail.test refused the user name or password. It said: -ERR wrong [IN-USE] late in the line"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TmsCustomPOP::RefusedLogInText("mail.test", c.reply), c.shown) << c.reply;
+}
+
+// A plain server that greets only after the look for TLS gave up is still
+// served: the look opens a connection of its own and sends only a TLS hello.
+TEST_F(Pop3Scripted, SlowPlainGreetingIsWaitedForAfterTheLookForTls) {
+    ScriptedServer server({"PAUSE: " + std::to_string((2 * TagSocket::kGreetingGrace + 1) * 1000), "S: +OK ready",
+                           "C: CAPA", "S: -ERR", "C: USER joe", "S: +OK", "C: PASS secret", "S: +OK", "C: STAT",
+                           "S: +OK 0 0", "C: QUIT", "S: +OK"});
+    pointAt(server);
+    pop.TimeOut = 4 * TagSocket::kGreetingGrace;
+    pop.UpdateInfo();
+    EXPECT_EQ(pop.RemoteInfo().Count(), 0);
     expectKept(server);
 }
 

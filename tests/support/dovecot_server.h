@@ -36,6 +36,7 @@ public:
     // The CA that signed the server's certificate, and one that did not.
     std::string caFile() const { return folder_.file("ca.crt"); }
     std::string otherCaFile() const { return folder_.file("other-ca.crt"); }
+    std::string certificateFile() const { return folder_.file("server.crt"); }
     std::string log() const;
 
     // Stores messages in the mailbox, in this order; each is kept as given.

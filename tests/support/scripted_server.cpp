@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -177,6 +178,8 @@ void ScriptedServer::run() {
                 fail("no second connection");
                 return;
             }
+        } else if (step.rfind("PAUSE: ", 0) == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(step.substr(7))));
         } else if (step == "WAIT") {
             char buffer[256];
             while (waitReadable(client_, stop_)) {

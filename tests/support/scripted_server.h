@@ -15,6 +15,7 @@ namespace quorvel::testing {
 //   "SPLIT: text"   send text and CR LF one octet per TCP segment
 //   "CLOSE"         close the connection
 //   "ACCEPT"        close the connection and take the next one
+//   "PAUSE: 4000"   say nothing for so many milliseconds
 //   "WAIT"          say nothing until the client closes the connection
 // Any other line from the client, or a client that closes early, is a failure.
 class ScriptedServer {
