@@ -49,6 +49,13 @@ namespace quorvel::ui {
 
 namespace {
 
+// Qt Charts draws axis labels, legends and slice labels as rich text: a
+// sender's "<img src=...>" would open a local file. Text built from data
+// goes there escaped, so it is drawn as the characters it holds.
+QString chartText(const std::string& bytes) {
+    return fromBytes(bytes).toHtmlEscaped();
+}
+
 const QColor kLime(0, 255, 0);
 const QColor kRed(255, 0, 0);
 const QColor kBlue(0, 0, 255);
@@ -654,7 +661,7 @@ void ChartWindow::buildCharts() {
         chart->addSeries(series);
         p.weekDays = new QBarCategoryAxis;
         QStringList days;
-        for (int d = 0; d < 7; ++d) days << fromBytes(form_.dayName(d));
+        for (int d = 0; d < 7; ++d) days << chartText(form_.dayName(d));
         p.weekDays->setCategories(days);
         chart->addAxis(p.weekDays, Qt::AlignBottom);
         series->attachAxis(p.weekDays);
@@ -681,7 +688,7 @@ void ChartWindow::buildCharts() {
         lines(chart, p.hour);
         p.hourSlots = new QCategoryAxis;
         p.hourSlots->setStartValue(-0.5);
-        for (int slot = 0; slot < ChartTally::kSlots; ++slot) p.hourSlots->append(fromBytes(form_.slotLabel(slot)), slot);
+        for (int slot = 0; slot < ChartTally::kSlots; ++slot) p.hourSlots->append(chartText(form_.slotLabel(slot)), slot);
         // Zoomed or moved, the axis keeps only the labels in view: the others
         // would pile up at its ends.
         connect(p.hourSlots, &QCategoryAxis::rangeChanged, this, [this](qreal min, qreal max) {
@@ -691,7 +698,7 @@ void ChartWindow::buildCharts() {
             for (const QString& label : axis->categoriesLabels()) axis->remove(label);
             axis->setStartValue(min);
             for (int slot = static_cast<int>(std::floor(min)) + 1; slot <= max && slot < ChartTally::kSlots; ++slot)
-                if (slot >= 0 && slot > min) axis->append(fromBytes(form_.slotLabel(slot)), slot);
+                if (slot >= 0 && slot > min) axis->append(chartText(form_.slotLabel(slot)), slot);
             axis->setRange(min, max);
             relabeling_ = false;
         });
@@ -803,6 +810,8 @@ void ChartWindow::plot() {
             last = any ? std::max(last, lastDay) : lastDay;
             any = true;
         }
+        // A lone point makes no line: its marker is what shows it.
+        p.day[i]->setPointsVisible(points.size() == 1);
         p.day[i]->replace(points);
     }
     views_[2]->chart()->zoomReset();
@@ -815,7 +824,7 @@ void ChartWindow::plot() {
 
     p.pie->clear();
     for (const PieSlice& s : pieSlices(t)) {
-        QPieSlice* slice = p.pie->append(fromBytes(s.text), static_cast<qreal>(std::max<std::int64_t>(0, s.value)));
+        QPieSlice* slice = p.pie->append(chartText(s.text), static_cast<qreal>(std::max<std::int64_t>(0, s.value)));
         slice->setColor(s.label == "Normal E-mail" ? kGreen : kRed);
         slice->setLabelVisible(true);
     }
@@ -828,7 +837,7 @@ void ChartWindow::plot() {
         // Largest at the top: the axis lists its categories from the bottom.
         for (auto place = tops[i]->rbegin(); place != tops[i]->rend(); ++place) {
             if (place->name.empty()) continue;
-            QString name = fromBytes(place->name);
+            QString name = chartText(place->name);
             while (names.contains(name)) name += ' ';  // the axis needs distinct names
             names << name;
             counts << static_cast<qreal>(place->count);

@@ -5,6 +5,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QHorizontalBarSeries>
 #include <QImage>
 #include <QLabel>
@@ -68,6 +70,14 @@ QStringList topNames(QChartView* view) {
     for (QAbstractAxis* axis : view->chart()->axes(Qt::Vertical))
         if (auto* names = qobject_cast<QBarCategoryAxis*>(axis)) return names->categories();
     return {};
+}
+
+// The texts a chart draws, as a person reads them.
+QStringList drawnTexts(QChartView* view) {
+    QStringList texts;
+    for (QGraphicsItem* item : view->scene()->items())
+        if (auto* text = qgraphicsitem_cast<QGraphicsTextItem*>(item)) texts << text->toPlainText();
+    return texts;
 }
 
 QStringList gridColumn(QTableView* grid, int column) {
@@ -224,6 +234,77 @@ private slots:
             QCOMPARE(barSet(w.chartView(TfrmChart::DayOfWeek), "Number Found")->at(3), 0.0);
             auto* pie = qobject_cast<QPieSeries*>(w.chartView(TfrmChart::PercentDeleted)->chart()->series().first());
             QCOMPARE(pie->slices().size(), 2);
+        });
+        QVERIFY(ran);
+    }
+
+    void sendersAndDomainsAreDrawnAsPlainText() {
+        // Markup in a sender would have the chart open a file; there is none
+        // by that name, so only the drawn text tells.
+        const std::string sender = "<img src=x.png>@evil.example";
+        const std::string domain = "<b>bold</b>&amp;.example";
+        std::string log = mailCheckRecord(9, "ann", "pop.a.example", "Mon 12/7/2026 10:29 AM");
+        for (const std::string& from : {sender, "x@" + domain})
+            log += deletedSpamRecord({"Offer", from, "2048", "12/6/2026"}, "pop.example", "ann", "Mon 12/7/2026 10:29 AM");
+        auto d = start(log);
+        const bool ran = withChartWindow(*d, [&](ChartWindow& w) {
+            const struct {
+                TfrmChart::Page page;
+                QString shown;
+            } cases[] = {
+                {TfrmChart::TopSpammers, QString::fromStdString(sender)},
+                {TfrmChart::TopDomains, QString::fromStdString(domain)},
+            };
+            for (const auto& c : cases) {
+                w.pages()->setCurrentIndex(c.page);
+                QTest::qWait(50);
+                const QStringList texts = drawnTexts(w.chartView(c.page));
+                QVERIFY2(texts.contains(c.shown), qPrintable(texts.join(" | ")));
+            }
+        });
+        QVERIFY(ran);
+    }
+
+    void dayByDayDrawsALogOfOneDay() {
+        // Four found, two deleted, one check: three points apart.
+        std::string log = mailCheckRecord(4, "ann", "pop.a.example", "Mon 12/7/2026 10:29 AM");
+        for (int i = 0; i < 2; ++i)
+            log += deletedSpamRecord({"Offer", "a@b.example", "2048", "12/6/2026"}, "pop.example", "ann",
+                                     "Mon 12/7/2026 10:29 AM");
+        auto d = start(log);
+        const bool ran = withChartWindow(*d, [&](ChartWindow& w) {
+            w.pages()->setCurrentIndex(TfrmChart::DayByDay);
+            QTest::qWait(50);
+            QChartView* view = w.chartView(TfrmChart::DayByDay);
+            QCOMPARE(line(view, "E-mail Check")->count(), 1);
+            const QImage image = view->grab().toImage();
+            const QRect plot = view->mapFromScene(view->chart()->mapToScene(view->chart()->plotArea())).boundingRect();
+            // Pixels of each series' colour inside the plot area: the legend
+            // below it shows the colours whether a point is drawn or not.
+            for (const QColor& colour : {QColor(0, 255, 0), QColor(255, 0, 0), QColor(0, 0, 255)}) {
+                int drawn = 0;
+                for (int y = plot.top(); y <= plot.bottom(); ++y)
+                    for (int x = plot.left(); x <= plot.right(); ++x)
+                        if (image.pixelColor(x, y) == colour) ++drawn;
+                QVERIFY2(drawn > 0, qPrintable(colour.name()));
+            }
+        });
+        QVERIFY(ran);
+    }
+
+    void negativeNormalMailShowsItsValue() {
+        std::string log = mailCheckRecord(1, "ann", "pop.a.example", "Mon 12/7/2026 10:29 AM");
+        for (int i = 0; i < 3; ++i)
+            log += deletedSpamRecord({"Offer", "a@b.example", "2048", "12/6/2026"}, "pop.example", "ann",
+                                     "Mon 12/7/2026 10:29 AM");
+        auto d = start(log);
+        const bool ran = withChartWindow(*d, [&](ChartWindow& w) {
+            w.pages()->setCurrentIndex(TfrmChart::PercentDeleted);
+            QTest::qWait(50);
+            QChartView* view = w.chartView(TfrmChart::PercentDeleted);
+            auto* pie = qobject_cast<QPieSeries*>(view->chart()->series().first());
+            QCOMPARE(pie->slices()[0]->label(), QString("Normal E-mail 0 % (-2)"));
+            QVERIFY2(drawnTexts(view).contains("Normal E-mail 0 % (-2)"), qPrintable(drawnTexts(view).join(" | ")));
         });
         QVERIFY(ran);
     }
