@@ -13,7 +13,7 @@
 #include <cstdio>
 
 #include "log/frm_chart.h"
-#include "ui/chart_windows.h"
+#include "ui/chart_window.h"
 #include "ui/headless_platform.h"
 
 namespace {

@@ -28,7 +28,8 @@
 #include "log/activity_log.h"
 #include "log/frm_chart_main.h"
 #include "ui/application.h"
-#include "ui/chart_windows.h"
+#include "ui/chart_launcher_window.h"
+#include "ui/chart_window.h"
 
 using namespace quorvel;
 using namespace quorvel::ui;

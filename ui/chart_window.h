@@ -6,67 +6,21 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "log/frm_chart.h"
-#include "log/frm_chart_main.h"
 
 class QCheckBox;
 class QComboBox;
-class QDateEdit;
 class QFrame;
 class QLabel;
-class QLineEdit;
-class QPainter;
 class QPrinter;
-class QProgressBar;
 class QPushButton;
-class QRadioButton;
-class QRubberBand;
-class QSpinBox;
 class QTabWidget;
 class QTableView;
-class QToolButton;
 
 namespace quorvel::ui {
-
-// "Activity Log Statistics for Quorvel": the log to read, its progress.
-class ChartLauncherWindow : public QDialog {
-    Q_OBJECT
-public:
-    ChartLauncherWindow(TfrmChartMain& form, QWidget* parent);
-    ~ChartLauncherWindow() override;
-    static int showModal(Form& form);
-    void sync();
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void reject() override;
-
-private:
-    TfrmChartMain& form_;
-    QLabel *title_, *open_;
-    QLineEdit* path_;
-    QToolButton* browse_;
-    QProgressBar* progress_;
-    QPushButton *ok_, *cancel_;
-};
-
-// "Select Date Range".
-class DateRangeDialog : public QDialog {
-    Q_OBJECT
-public:
-    DateRangeDialog(TfrmSelectDateRange& form, QWidget* parent);
-    ~DateRangeDialog() override;
-    static int showModal(Form& form);
-    void sync();
-
-private:
-    TfrmSelectDateRange& form_;
-    QRadioButton *between_, *months_, *days_;
-    QDateEdit *start_, *end_;
-    QSpinBox *monthCount_, *dayCount_;
-    bool syncing_ = false;
-};
 
 // One of the two grids, over the chart window's rows.
 class ChartGridModel : public QAbstractTableModel {
@@ -81,24 +35,6 @@ public:
 private:
     const TfrmChart& form_;
     TfrmChart::Page grid_;
-};
-
-// A line chart the mouse zooms and moves: a left drag down and to the right
-// zooms to the dragged rectangle, a left drag up and to the left resets, a
-// right drag moves the chart.
-class ZoomChartView : public QChartView {
-public:
-    explicit ZoomChartView(QChart* chart, QWidget* parent = nullptr);
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-
-private:
-    QRubberBand* band_ = nullptr;
-    QPoint origin_, last_;
-    bool zooming_ = false, moving_ = false;
 };
 
 // "Chart of Activity": six charts and two grids over the log's entries.

@@ -1,6 +1,5 @@
-#include "ui/chart_windows.h"
+#include "ui/chart_window.h"
 
-#include <QApplication>
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
@@ -8,42 +7,33 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QDateTimeAxis>
 #include <QFileInfo>
 #include <QFrame>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHorizontalBarSeries>
 #include <QLabel>
-#include <QLegendMarker>
-#include <QLineEdit>
 #include <QLineSeries>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPieSeries>
-#include <QPointer>
 #include <QPieSlice>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QRubberBand>
-#include <QSpinBox>
 #include <QSvgGenerator>
 #include <QTabWidget>
 #include <QTableView>
-#include <QToolButton>
 #include <QValueAxis>
 #include <QVBoxLayout>
 #include <cmath>
 #include <unordered_map>
 
+#include "ui/chart_common.h"
 #include "ui/pictures.h"
 #include "ui/text.h"
+#include "ui/zoom_chart_view.h"
 
 namespace quorvel::ui {
 
@@ -61,35 +51,9 @@ const QColor kRed(255, 0, 0);
 const QColor kBlue(0, 0, 255);
 const QColor kGreen(0, 128, 0);
 
-// Days since 30 December 1899, as the core counts them.
-QDate toQDate(TDateTime value) {
-    return QDate(1899, 12, 30).addDays(static_cast<qint64>(std::floor(value)));
-}
-
-TDateTime fromQDate(const QDate& date) {
-    return static_cast<TDateTime>(QDate(1899, 12, 30).daysTo(date));
-}
-
 qint64 toMSecs(TDateTime day) {
     return QDateTime(toQDate(day), QTime(0, 0)).toMSecsSinceEpoch();
 }
-
-void showWaitCursor(bool wait) {
-    if (wait)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-        QApplication::restoreOverrideCursor();
-}
-
-QWidget* visibleActiveWindow() {
-    QWidget* active = QApplication::activeWindow();
-    return active && active->isVisible() ? active : nullptr;
-}
-
-// The window the launcher was opened from: the chart window stands over it
-// (the general settings window stays on top of others), while the launcher
-// itself is hidden.
-QPointer<QWidget> launcherParent;
 
 QValueAxis* frequencyAxis() {
     auto* axis = new QValueAxis;
@@ -127,223 +91,6 @@ void replaceValues(QBarSet* set, const QList<qreal>& list) {
 }
 
 }  // namespace
-
-// ---- Launcher ----
-
-ChartLauncherWindow::ChartLauncherWindow(TfrmChartMain& form, QWidget* parent) : QDialog(parent), form_(form) {
-    setObjectName(QString::fromStdString(form.name()));
-    setWindowIcon(programIcon());
-    setWindowTitle(fromBytes(form.caption));
-    form_.OnWaitCursor = [](bool on) { showWaitCursor(on); };
-
-    title_ = plainLabel(this);
-    title_->setObjectName("lblTitle");
-    QFont big = title_->font();
-    big.setPointSizeF(big.pointSizeF() * 1.5);
-    big.setBold(true);
-    title_->setFont(big);
-    title_->setAlignment(Qt::AlignCenter);
-    open_ = plainLabel(this);
-    path_ = new QLineEdit(this);
-    path_->setObjectName("edLogFile");
-    open_->setBuddy(path_);
-    connect(path_, &QLineEdit::textEdited, this, [this](const QString& text) { form_.edLogFile.text = toBytes(text); });
-    browse_ = new QToolButton(this);
-    browse_->setObjectName("sbBrowse");
-    connect(browse_, &QToolButton::clicked, this, [this] { form_.sbBrowseClick(); });
-    progress_ = new QProgressBar(this);
-    progress_->setObjectName("ProgressBar1");
-    progress_->setRange(0, 1000);
-    progress_->setTextVisible(false);
-    ok_ = new QPushButton(this);
-    ok_->setObjectName("btOK");
-    ok_->setDefault(true);
-    connect(ok_, &QPushButton::clicked, this, [this] { form_.btOKClick(); });
-    cancel_ = new QPushButton(this);
-    cancel_->setObjectName("btCancel");
-    cancel_->setAutoDefault(false);
-    connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(title_);
-    layout->addSpacing(8);
-    layout->addWidget(open_);
-    auto* row = new QHBoxLayout;
-    row->addWidget(path_, 1);
-    row->addWidget(browse_);
-    layout->addLayout(row);
-    layout->addWidget(progress_);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok_);
-    buttons->addWidget(cancel_);
-    layout->addStretch();
-    layout->addLayout(buttons);
-    resize(460, 200);
-
-    form_.setChangedHandler([this] { sync(); });
-    form_.visible = true;
-    form_.FormShow();
-    sync();
-}
-
-ChartLauncherWindow::~ChartLauncherWindow() {
-    form_.setChangedHandler(nullptr);
-    form_.OnWaitCursor = nullptr;
-}
-
-int ChartLauncherWindow::showModal(Form& form) {
-    launcherParent = visibleActiveWindow();
-    ChartLauncherWindow window(static_cast<TfrmChartMain&>(form), launcherParent);
-    return window.exec();
-}
-
-void ChartLauncherWindow::sync() {
-    title_->setText(fromBytes(form_.lblTitle.caption));
-    open_->setText(fromBytes(form_.lblOpen.caption));
-    if (path_->text() != fromBytes(form_.edLogFile.text)) path_->setText(fromBytes(form_.edLogFile.text));
-    browse_->setText(fromBytes(form_.sbBrowse.caption));
-    browse_->setToolTip(fromBytes(form_.sbBrowse.hint));
-    browse_->setEnabled(form_.sbBrowse.enabled);
-    path_->setEnabled(form_.sbBrowse.enabled);
-    progress_->setVisible(form_.ProgressBar1.visible);
-    progress_->setValue(form_.ProgressBar1.value);
-    ok_->setText(fromBytes(form_.btOK.caption));
-    ok_->setEnabled(form_.btOK.enabled);
-    cancel_->setText(fromBytes(form_.btCancel.caption));
-    if (form_.modalResult != ModalResult::None) {
-        done(form_.modalResult == ModalResult::Ok ? Accepted : Rejected);
-        return;
-    }
-    if (!form_.visible && isVisible()) hide();
-}
-
-void ChartLauncherWindow::reject() {
-    form_.btCancelClick();  // while reading, this only stops the reading
-}
-
-void ChartLauncherWindow::closeEvent(QCloseEvent* event) {
-    event->ignore();
-    reject();
-}
-
-// ---- Date range ----
-
-DateRangeDialog::DateRangeDialog(TfrmSelectDateRange& form, QWidget* parent) : QDialog(parent), form_(form) {
-    setObjectName(QString::fromStdString(form.name()));
-    setWindowTitle(fromBytes(form.caption));
-    auto* title = plainLabel(this, fromBytes(form.lblTitle.caption));
-    QFont bold = title->font();
-    bold.setBold(true);
-    title->setFont(bold);
-    const auto radio = [this](const Control& c, const char* name, void (TfrmSelectDateRange::*handler)()) {
-        auto* button = new QRadioButton(fromBytes(c.caption), this);
-        button->setObjectName(name);
-        button->setAutoExclusive(false);
-        connect(button, &QRadioButton::clicked, this, [this, handler] { (form_.*handler)(); });
-        return button;
-    };
-    between_ = radio(form.rbBetween, "rbBetween", &TfrmSelectDateRange::rbBetweenClick);
-    months_ = radio(form.rbMonths, "rbMonths", &TfrmSelectDateRange::rbMonthsClick);
-    days_ = radio(form.rbDays, "rbDays", &TfrmSelectDateRange::rbDaysClick);
-    const auto dateEdit = [this](const char* name) {
-        auto* edit = new QDateEdit(this);
-        edit->setObjectName(name);
-        edit->setCalendarPopup(true);
-        // Four-digit years, as the program shows every date.
-        QString format = QLocale().dateFormat(QLocale::ShortFormat);
-        if (!format.contains("yyyy")) format.replace("yy", "yyyy");
-        edit->setDisplayFormat(format);
-        return edit;
-    };
-    start_ = dateEdit("dtStart");
-    end_ = dateEdit("dtEnd");
-    connect(start_, &QDateEdit::dateChanged, this, [this](QDate d) {
-        if (!syncing_) form_.startDate = fromQDate(d);
-    });
-    connect(start_, &QDateEdit::editingFinished, this, [this] { form_.dtStartExit(); });
-    connect(end_, &QDateEdit::dateChanged, this, [this](QDate d) {
-        if (syncing_) return;
-        form_.endDate = fromQDate(d);
-        form_.computeRange();
-    });
-    const auto spin = [this](const char* name, int max, Control& control) {
-        auto* box = new QSpinBox(this);
-        box->setObjectName(name);
-        box->setRange(1, max);
-        connect(box, &QSpinBox::valueChanged, this, [this, &control](int v) {
-            if (!syncing_) control.value = v;
-        });
-        return box;
-    };
-    monthCount_ = spin("edMonths", TfrmSelectDateRange::kMaxMonths, form_.edMonths);
-    dayCount_ = spin("edDays", TfrmSelectDateRange::kMaxDays, form_.edDays);
-    auto* ok = new QPushButton(fromBytes(form.btOK.caption), this);
-    ok->setObjectName("btOK");
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, [this] {
-        form_.dtStartExit();
-        form_.btOKClick();
-        accept();
-    });
-    auto* cancel = new QPushButton(fromBytes(form.btCancel.caption), this);
-    cancel->setObjectName("btCancel");
-    connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
-
-    auto* grid = new QGridLayout;
-    grid->addWidget(between_, 0, 0);
-    grid->addWidget(start_, 0, 1);
-    grid->addWidget(plainLabel(this, fromBytes(form.lblAnd.caption)), 0, 2);
-    grid->addWidget(end_, 0, 3);
-    grid->addWidget(months_, 1, 0);
-    grid->addWidget(monthCount_, 1, 1);
-    grid->addWidget(plainLabel(this, fromBytes(form.lblMonths.caption)), 1, 2);
-    grid->addWidget(days_, 2, 0);
-    grid->addWidget(dayCount_, 2, 1);
-    grid->addWidget(plainLabel(this, fromBytes(form.lblDays.caption)), 2, 2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(title);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
-
-    form_.setChangedHandler([this] { sync(); });
-    form_.FormShow();
-    sync();
-}
-
-DateRangeDialog::~DateRangeDialog() {
-    form_.setChangedHandler(nullptr);
-    if (form_.modalResult == ModalResult::None) form_.modalResult = ModalResult::Cancel;
-}
-
-int DateRangeDialog::showModal(Form& form) {
-    DateRangeDialog dialog(static_cast<TfrmSelectDateRange&>(form), visibleActiveWindow());
-    const int result = dialog.exec();
-    if (result != Accepted) form.modalResult = ModalResult::Cancel;
-    return result;
-}
-
-void DateRangeDialog::sync() {
-    syncing_ = true;
-    between_->setChecked(form_.rbBetween.checked);
-    months_->setChecked(form_.rbMonths.checked);
-    days_->setChecked(form_.rbDays.checked);
-    start_->setDate(toQDate(form_.startDate));
-    end_->setDate(toQDate(form_.endDate));
-    start_->setEnabled(form_.dtStart.enabled);
-    end_->setEnabled(form_.dtEnd.enabled);
-    monthCount_->setValue(form_.edMonths.value);
-    dayCount_->setValue(form_.edDays.value);
-    monthCount_->setEnabled(form_.edMonths.enabled);
-    dayCount_->setEnabled(form_.edDays.enabled);
-    syncing_ = false;
-}
-
-// ---- Grids ----
 
 ChartGridModel::ChartGridModel(const TfrmChart& form, TfrmChart::Page grid, QObject* parent)
     : QAbstractTableModel(parent), form_(form), grid_(grid) {}
@@ -383,59 +130,6 @@ void ChartGridModel::reload() {
     beginResetModel();
     endResetModel();
 }
-
-// ---- Zoom and move ----
-
-ZoomChartView::ZoomChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent) {
-    setRenderHint(QPainter::Antialiasing);
-}
-
-void ZoomChartView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        zooming_ = true;
-        origin_ = event->position().toPoint();
-        if (!band_) band_ = new QRubberBand(QRubberBand::Rectangle, viewport());
-        band_->setGeometry(QRect(origin_, QSize()));
-        band_->show();
-    } else if (event->button() == Qt::RightButton) {
-        moving_ = true;
-        last_ = event->position().toPoint();
-        setCursor(Qt::ClosedHandCursor);
-    }
-    event->accept();
-}
-
-void ZoomChartView::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
-    if (zooming_ && band_) band_->setGeometry(QRect(origin_, at).normalized());
-    if (moving_) {
-        const QPoint delta = at - last_;
-        chart()->scroll(-delta.x(), delta.y());
-        last_ = at;
-    }
-    event->accept();
-}
-
-void ZoomChartView::mouseReleaseEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
-    if (event->button() == Qt::LeftButton && zooming_) {
-        zooming_ = false;
-        if (band_) band_->hide();
-        if (at.x() > origin_.x() + 2 && at.y() > origin_.y() + 2) {
-            const QRectF area(chart()->mapFromScene(mapToScene(origin_)), chart()->mapFromScene(mapToScene(at)));
-            const QRectF zoom = area.normalized().intersected(chart()->plotArea());
-            if (zoom.width() > 1 && zoom.height() > 1) chart()->zoomIn(zoom);
-        } else if (at.x() < origin_.x() && at.y() < origin_.y()) {
-            chart()->zoomReset();
-        }
-    } else if (event->button() == Qt::RightButton && moving_) {
-        moving_ = false;
-        unsetCursor();
-    }
-    event->accept();
-}
-
-// ---- Chart window ----
 
 struct ChartWindow::Plots {
     // Day of week.
@@ -591,7 +285,7 @@ ChartWindow::~ChartWindow() {
 }
 
 int ChartWindow::showModal(Form& form) {
-    ChartWindow window(static_cast<TfrmChart&>(form), launcherParent ? launcherParent.data() : visibleActiveWindow());
+    ChartWindow window(static_cast<TfrmChart&>(form), launcherParent() ? launcherParent().data() : visibleActiveWindow());
     return window.exec();
 }
 
@@ -919,8 +613,6 @@ void ChartWindow::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
 }
 
-// ---- Printing and pictures ----
-
 void ChartWindow::printGrid(int page, const std::string& title) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(fromBytes(title));
@@ -1038,5 +730,6 @@ bool ChartWindow::savePicture(int page, const std::string& path) {
     const QString suffix = QFileInfo(file).suffix();
     return view->grab().save(file, suffix.isEmpty() ? "PNG" : nullptr);
 }
+
 
 }  // namespace quorvel::ui
