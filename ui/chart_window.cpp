@@ -22,6 +22,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSvgGenerator>
 #include <QTabWidget>
 #include <QTableView>
@@ -163,38 +164,19 @@ ChartWindow::ChartWindow(TfrmChart& form, QWidget* parent)
     title_->setFont(bold);
     title_->setAlignment(Qt::AlignCenter);
 
-    buildCharts();
+    // Each page's chart or grid is built and filled when the page is first
+    // shown, printed or saved: opening draws the first page only.
     pages_ = new QTabWidget(this);
     pages_->setObjectName("PageControl1");
-    pages_->addTab(chartPage(TfrmChart::DayOfWeek, views_[0], {}), TfrmChart::kPages[0]);
-    pages_->addTab(chartPage(TfrmChart::HourOfDay, views_[1], {&form_.cbHourFound, &form_.cbHourDeleted, &form_.cbHourChecked}),
-                   TfrmChart::kPages[1]);
-    pages_->addTab(chartPage(TfrmChart::DayByDay, views_[2], {&form_.cbDayFound, &form_.cbDayDeleted, &form_.cbDayChecked}),
-                   TfrmChart::kPages[2]);
-    for (int page = TfrmChart::PercentDeleted; page <= TfrmChart::TopSpammers; ++page)
-        pages_->addTab(chartPage(page, views_[static_cast<std::size_t>(page)], {}), TfrmChart::kPages[static_cast<std::size_t>(page)]);
-    for (int i = 0; i < 2; ++i) {
-        const auto page = static_cast<TfrmChart::Page>(TfrmChart::EmailTraffic + i);
-        auto* view = new QTableView(this);
-        view->setObjectName(i == 0 ? "gridTraffic" : "gridDeleted");
-        models_[static_cast<std::size_t>(i)] = new ChartGridModel(form_, page, view);
-        view->setModel(models_[static_cast<std::size_t>(i)]);
-        view->setSelectionBehavior(QAbstractItemView::SelectRows);
-        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        view->setWordWrap(false);
-        view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-        view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
-        view->horizontalHeader()->setStretchLastSection(true);
-        view->setColumnWidth(0, 90);
-        view->setColumnWidth(1, 80);
-        view->setColumnWidth(2, 150);
-        view->setColumnWidth(3, 120);
-        view->setColumnWidth(4, 70);
-        if (i == 1) view->setColumnWidth(5, 220);
-        grids_[static_cast<std::size_t>(i)] = view;
-        pages_->addTab(view, TfrmChart::kPages[static_cast<std::size_t>(page)]);
+    for (const char* name : TfrmChart::kPages) {
+        auto* page = new QWidget;
+        auto* pageLayout = new QVBoxLayout(page);
+        pageLayout->setContentsMargins(0, 0, 0, 0);
+        pages_->addTab(page, name);
     }
+    plotted_.fill(kNeverPlotted);
     connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
+        preparePage(index);
         if (!syncing_) form_.pageChanged(index);
     });
 
@@ -289,10 +271,9 @@ int ChartWindow::showModal(Form& form) {
     return window.exec();
 }
 
-QWidget* ChartWindow::chartPage(int page, QChartView* view, std::array<Control*, 3> boxes) {
-    auto* widget = new QWidget(this);
-    auto* layout = new QVBoxLayout(widget);
-    layout->setContentsMargins(0, 0, 0, 0);
+void ChartWindow::placeChart(int page, QChartView* view, std::array<Control*, 3> boxes) {
+    QWidget* widget = pages_->widget(page);
+    auto* layout = static_cast<QVBoxLayout*>(widget->layout());
     layout->addWidget(view, 1);
     view->setObjectName(QString("chart%1").arg(page));
     if (boxes[0]) {
@@ -313,7 +294,6 @@ QWidget* ChartWindow::chartPage(int page, QChartView* view, std::array<Control*,
         row->addStretch();
         layout->addLayout(row);
     }
-    return widget;
 }
 
 QChartView* ChartWindow::chartView(int page) const {
@@ -326,7 +306,7 @@ QTableView* ChartWindow::grid(int page) const {
     return nullptr;
 }
 
-void ChartWindow::buildCharts() {
+void ChartWindow::buildPage(int page) {
     Plots& p = *plots_;
     const auto newChart = [](const char* title) {
         auto* chart = new QChart;
@@ -341,8 +321,21 @@ void ChartWindow::buildCharts() {
         return view;
     };
 
-    // Day of week.
-    {
+    // Hour of day and day by day.
+    const auto lines = [](QChart* chart, std::array<QLineSeries*, 3>& series) {
+        static constexpr const char* kNames[] = {"Number Found", "Number Deleted", "E-mail Check"};
+        const QColor colours[] = {kLime, kRed, kBlue};
+        for (std::size_t i = 0; i < 3; ++i) {
+            series[i] = new QLineSeries;
+            series[i]->setName(kNames[i]);
+            QPen pen(colours[i]);
+            pen.setWidthF(2);
+            series[i]->setPen(pen);
+            chart->addSeries(series[i]);
+        }
+    };
+    switch (page) {
+    case TfrmChart::DayOfWeek: {
         QChart* chart = newChart("Day of week");
         auto* series = new QBarSeries;
         p.weekFound = new QBarSet("Number Found");
@@ -363,21 +356,10 @@ void ChartWindow::buildCharts() {
         chart->addAxis(p.weekValues, Qt::AlignLeft);
         series->attachAxis(p.weekValues);
         views_[0] = newView(chart, false);
+        placeChart(page, views_[0], {});
+        break;
     }
-    // Hour of day and day by day.
-    const auto lines = [](QChart* chart, std::array<QLineSeries*, 3>& series) {
-        static constexpr const char* kNames[] = {"Number Found", "Number Deleted", "E-mail Check"};
-        const QColor colours[] = {kLime, kRed, kBlue};
-        for (std::size_t i = 0; i < 3; ++i) {
-            series[i] = new QLineSeries;
-            series[i]->setName(kNames[i]);
-            QPen pen(colours[i]);
-            pen.setWidthF(2);
-            series[i]->setPen(pen);
-            chart->addSeries(series[i]);
-        }
-    };
-    {
+    case TfrmChart::HourOfDay: {
         QChart* chart = newChart("Hour of day");
         lines(chart, p.hour);
         p.hourSlots = new QCategoryAxis;
@@ -411,8 +393,10 @@ void ChartWindow::buildCharts() {
             s->attachAxis(p.hourValues);
         }
         views_[1] = newView(chart, true);
+        placeChart(page, views_[1], {&form_.cbHourFound, &form_.cbHourDeleted, &form_.cbHourChecked});
+        break;
     }
-    {
+    case TfrmChart::DayByDay: {
         QChart* chart = newChart("Day by day");
         lines(chart, p.day);
         p.dayDates = new QDateTimeAxis;
@@ -429,14 +413,20 @@ void ChartWindow::buildCharts() {
         connect(p.dayDates, &QDateTimeAxis::rangeChanged, this, [this] { updateDateTicks(); });
         connect(chart, &QChart::plotAreaChanged, this, [this] { updateDateTicks(); });
         views_[2] = newView(chart, true);
+        placeChart(page, views_[2], {&form_.cbDayFound, &form_.cbDayDeleted, &form_.cbDayChecked});
+        break;
     }
-    {
+    case TfrmChart::PercentDeleted: {
         QChart* chart = newChart("% Deleted");
         p.pie = new QPieSeries;
         chart->addSeries(p.pie);
         views_[3] = newView(chart, false);
+        placeChart(page, views_[3], {});
+        break;
     }
-    for (std::size_t i = 0; i < 2; ++i) {
+    case TfrmChart::TopDomains:
+    case TfrmChart::TopSpammers: {
+        const auto i = static_cast<std::size_t>(page - TfrmChart::TopDomains);
         QChart* chart = newChart(i == 0 ? "Top 10 Spam Domains" : "Top 10 Spammers");
         chart->legend()->hide();
         auto* series = new QHorizontalBarSeries;
@@ -454,82 +444,142 @@ void ChartWindow::buildCharts() {
         chart->addAxis(p.topValues[i], Qt::AlignBottom);
         series->attachAxis(p.topValues[i]);
         views_[4 + i] = newView(chart, false);
+        placeChart(page, views_[4 + i], {});
+        break;
+    }
+    default: {
+        const auto i = static_cast<std::size_t>(page - TfrmChart::EmailTraffic);
+        auto* view = new QTableView(this);
+        view->setObjectName(i == 0 ? "gridTraffic" : "gridDeleted");
+        models_[i] = new ChartGridModel(form_, static_cast<TfrmChart::Page>(page), view);
+        view->setModel(models_[i]);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        view->setWordWrap(false);
+        view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
+        view->horizontalHeader()->setStretchLastSection(true);
+        view->setColumnWidth(0, 90);
+        view->setColumnWidth(1, 80);
+        view->setColumnWidth(2, 150);
+        view->setColumnWidth(3, 120);
+        view->setColumnWidth(4, 70);
+        if (i == 1) view->setColumnWidth(5, 220);
+        grids_[i] = view;
+        pages_->widget(page)->layout()->addWidget(view);
+        break;
+    }
     }
 }
 
-void ChartWindow::plot() {
+void ChartWindow::preparePage(int page) {
+    if (page < 0 || page >= pages_->count()) return;
+    const auto at = static_cast<std::size_t>(page);
+    if (!built_[at]) {
+        buildPage(page);
+        built_[at] = true;
+        showChecks();
+    }
+    if (plotted_[at] != drawn_) {
+        plotPage(page);
+        plotted_[at] = drawn_;
+    }
+}
+
+void ChartWindow::withPageInView(int page, const std::function<void()>& output) {
+    preparePage(page);
+    const int shown = pages_->currentIndex();
+    // A page never shown has no size yet: it is brought into view for the
+    // output, without telling the form, and the page in view comes back.
+    const QSignalBlocker quiet(pages_);
+    pages_->setCurrentIndex(page);
+    output();
+    pages_->setCurrentIndex(shown);
+}
+
+void ChartWindow::plotPage(int page) {
     Plots& p = *plots_;
     const ChartTally& t = form_.tally;
-
-    replaceValues(p.weekFound, values(t.foundByWeekday));
-    replaceValues(p.weekDeleted, values(t.deletedByWeekday));
-    replaceValues(p.weekChecked, values(t.checksByWeekday));
-    fitValues(p.weekValues, static_cast<double>(std::max({*std::max_element(t.foundByWeekday.begin(), t.foundByWeekday.end()),
-                                                          *std::max_element(t.deletedByWeekday.begin(), t.deletedByWeekday.end()),
-                                                          *std::max_element(t.checksByWeekday.begin(), t.checksByWeekday.end())})));
-
-    const std::array<const std::array<std::int64_t, ChartTally::kSlots>*, 3> slotTallies = {&t.foundBySlot, &t.deletedBySlot,
-                                                                                       &t.checksBySlot};
-    double largest = 0;
-    for (std::size_t i = 0; i < 3; ++i) {
-        QList<QPointF> points;
-        points.reserve(ChartTally::kSlots);
-        for (int j = 0; j < ChartTally::kSlots; ++j) {
-            const double v = static_cast<double>((*slotTallies[i])[static_cast<std::size_t>(j)]);
-            points.append(QPointF(j, v));
-            largest = std::max(largest, v);
+    switch (page) {
+    case TfrmChart::DayOfWeek: {
+        replaceValues(p.weekFound, values(t.foundByWeekday));
+        replaceValues(p.weekDeleted, values(t.deletedByWeekday));
+        replaceValues(p.weekChecked, values(t.checksByWeekday));
+        fitValues(p.weekValues, static_cast<double>(std::max({*std::max_element(t.foundByWeekday.begin(), t.foundByWeekday.end()),
+                                                              *std::max_element(t.deletedByWeekday.begin(), t.deletedByWeekday.end()),
+                                                              *std::max_element(t.checksByWeekday.begin(), t.checksByWeekday.end())})));
+        break;
+    }
+    case TfrmChart::HourOfDay: {
+        const std::array<const std::array<std::int64_t, ChartTally::kSlots>*, 3> slotTallies = {&t.foundBySlot, &t.deletedBySlot,
+                                                                                           &t.checksBySlot};
+        double largest = 0;
+        for (std::size_t i = 0; i < 3; ++i) {
+            QList<QPointF> points;
+            points.reserve(ChartTally::kSlots);
+            for (int j = 0; j < ChartTally::kSlots; ++j) {
+                const double v = static_cast<double>((*slotTallies[i])[static_cast<std::size_t>(j)]);
+                points.append(QPointF(j, v));
+                largest = std::max(largest, v);
+            }
+            p.hour[i]->replace(points);
         }
-        p.hour[i]->replace(points);
+        views_[1]->chart()->zoomReset();
+        p.hourSlots->setRange(-0.5, ChartTally::kSlots - 0.5);
+        fitValues(p.hourValues, largest);
+        break;
     }
-    views_[1]->chart()->zoomReset();
-    p.hourSlots->setRange(-0.5, ChartTally::kSlots - 0.5);
-    fitValues(p.hourValues, largest);
-
-    const std::array<const std::vector<DayTotal>*, 3> days = {&t.foundByDay, &t.deletedByDay, &t.checksByDay};
-    largest = 0;
-    qint64 first = 0, last = 0;
-    bool any = false;
-    std::unordered_map<TDateTime, qint64> dayMSecs;
-    for (std::size_t i = 0; i < 3; ++i) {
-        QList<QPointF> points;
-        points.reserve(static_cast<qsizetype>(days[i]->size()));
-        for (const DayTotal& d : *days[i]) {
-            // The three series share their days: one conversion a day.
-            auto known = dayMSecs.find(d.day);
-            if (known == dayMSecs.end()) known = dayMSecs.emplace(d.day, toMSecs(d.day)).first;
-            const qint64 lastDay = known->second;
-            points.append(QPointF(static_cast<qreal>(lastDay), static_cast<qreal>(d.value)));
-            largest = std::max(largest, static_cast<double>(d.value));
-            first = any ? std::min(first, lastDay) : lastDay;
-            last = any ? std::max(last, lastDay) : lastDay;
-            any = true;
+    case TfrmChart::DayByDay: {
+        const std::array<const std::vector<DayTotal>*, 3> days = {&t.foundByDay, &t.deletedByDay, &t.checksByDay};
+        double largest = 0;
+        qint64 first = 0, last = 0;
+        bool any = false;
+        std::unordered_map<TDateTime, qint64> dayMSecs;
+        for (std::size_t i = 0; i < 3; ++i) {
+            QList<QPointF> points;
+            points.reserve(static_cast<qsizetype>(days[i]->size()));
+            for (const DayTotal& d : *days[i]) {
+                // The three series share their days: one conversion a day.
+                auto known = dayMSecs.find(d.day);
+                if (known == dayMSecs.end()) known = dayMSecs.emplace(d.day, toMSecs(d.day)).first;
+                const qint64 lastDay = known->second;
+                points.append(QPointF(static_cast<qreal>(lastDay), static_cast<qreal>(d.value)));
+                largest = std::max(largest, static_cast<double>(d.value));
+                first = any ? std::min(first, lastDay) : lastDay;
+                last = any ? std::max(last, lastDay) : lastDay;
+                any = true;
+            }
+            // A lone point makes no line: its marker is what shows it.
+            p.day[i]->setPointsVisible(points.size() == 1);
+            p.day[i]->replace(points);
         }
-        // A lone point makes no line: its marker is what shows it.
-        p.day[i]->setPointsVisible(points.size() == 1);
-        p.day[i]->replace(points);
+        views_[2]->chart()->zoomReset();
+        if (!any) first = last = QDateTime(QDate::currentDate(), QTime(0, 0)).toMSecsSinceEpoch();
+        // A day either side, so a single day still has a width.
+        p.dayDates->setRange(QDateTime::fromMSecsSinceEpoch(first - 86400000LL),
+                             QDateTime::fromMSecsSinceEpoch(last + 86400000LL));
+        fitValues(p.dayValues, largest);
+        updateDateTicks();
+        break;
     }
-    views_[2]->chart()->zoomReset();
-    if (!any) first = last = QDateTime(QDate::currentDate(), QTime(0, 0)).toMSecsSinceEpoch();
-    // A day either side, so a single day still has a width.
-    p.dayDates->setRange(QDateTime::fromMSecsSinceEpoch(first - 86400000LL),
-                         QDateTime::fromMSecsSinceEpoch(last + 86400000LL));
-    fitValues(p.dayValues, largest);
-    updateDateTicks();
-
-    p.pie->clear();
-    for (const PieSlice& s : pieSlices(t)) {
-        QPieSlice* slice = p.pie->append(chartText(s.text), static_cast<qreal>(std::max<std::int64_t>(0, s.value)));
-        slice->setColor(s.label == "Normal E-mail" ? kGreen : kRed);
-        slice->setLabelVisible(true);
+    case TfrmChart::PercentDeleted: {
+        p.pie->clear();
+        for (const PieSlice& s : pieSlices(t)) {
+            QPieSlice* slice = p.pie->append(chartText(s.text), static_cast<qreal>(std::max<std::int64_t>(0, s.value)));
+            slice->setColor(s.label == "Normal E-mail" ? kGreen : kRed);
+            slice->setLabelVisible(true);
+        }
+        break;
     }
-
-    const std::array<const std::vector<TopPlace>*, 2> tops = {&t.topDomains, &t.topSenders};
-    for (std::size_t i = 0; i < 2; ++i) {
+    case TfrmChart::TopDomains:
+    case TfrmChart::TopSpammers: {
+        const auto i = static_cast<std::size_t>(page - TfrmChart::TopDomains);
+        const std::vector<TopPlace>& top = i == 0 ? t.topDomains : t.topSenders;
         QStringList names;
         QList<qreal> counts;
         double most = 0;
         // Largest at the top: the axis lists its categories from the bottom.
-        for (auto place = tops[i]->rbegin(); place != tops[i]->rend(); ++place) {
+        for (auto place = top.rbegin(); place != top.rend(); ++place) {
             if (place->name.empty()) continue;
             QString name = chartText(place->name);
             while (names.contains(name)) name += ' ';  // the axis needs distinct names
@@ -541,14 +591,18 @@ void ChartWindow::plot() {
         p.topNames[i]->setCategories(names);
         replaceValues(p.top[i], counts);
         fitValues(p.topValues[i], most);
+        break;
     }
-    for (ChartGridModel* model : models_) model->reload();
+    default:
+        models_[static_cast<std::size_t>(page - TfrmChart::EmailTraffic)]->reload();
+        break;
+    }
 }
 
 void ChartWindow::updateDateTicks() {
+    if (!views_[2]) return;
     QDateTimeAxis* axis = plots_->dayDates;
     const qint64 days = axis->min().daysTo(axis->max());
-    if (!views_[2]) return;
     const int width = std::max(200, static_cast<int>(views_[2]->chart()->plotArea().width()));
     // One label a week, as many as fit.
     const int ticks = static_cast<int>(std::clamp<qint64>(days / 7 + 1, 2, std::max(2, width / 28)));
@@ -567,19 +621,12 @@ void ChartWindow::sync() {
         mailbox_->addItems(items);
     }
     mailbox_->setCurrentIndex(form_.cbMailbox.itemIndex);
-    for (auto& [box, control] : boxes_) box->setChecked(control->checked);
-    if (drawn_ != form_.drawn) {
-        drawn_ = form_.drawn;
-        plot();
-    }
-    const std::array<Control*, 3> hour = {&form_.cbHourFound, &form_.cbHourDeleted, &form_.cbHourChecked};
-    const std::array<Control*, 3> day = {&form_.cbDayFound, &form_.cbDayDeleted, &form_.cbDayChecked};
-    for (std::size_t i = 0; i < 3; ++i) {
-        plots_->hour[i]->setVisible(hour[i]->checked);
-        plots_->day[i]->setVisible(day[i]->checked);
-    }
+    drawn_ = form_.drawn;
+    showChecks();
     save_->setEnabled(form_.btSavePicture.enabled);
     if (pages_->currentIndex() != form_.activePage) pages_->setCurrentIndex(form_.activePage);
+    // The other pages catch up when they are shown.
+    preparePage(pages_->currentIndex());
     if (form_.pnlHints.visible != hintsPanel_->isVisible()) {
         hintsPanel_->setVisible(form_.pnlHints.visible);
         if (form_.pnlHints.visible) {
@@ -589,6 +636,17 @@ void ChartWindow::sync() {
     }
     syncing_ = false;
     if (!form_.visible && form_.modalResult != ModalResult::None && isVisible()) accept();
+}
+
+// The check boxes and the line series they show, on the pages built so far.
+void ChartWindow::showChecks() {
+    for (auto& [box, control] : boxes_) box->setChecked(control->checked);
+    const std::array<Control*, 3> hour = {&form_.cbHourFound, &form_.cbHourDeleted, &form_.cbHourChecked};
+    const std::array<Control*, 3> day = {&form_.cbDayFound, &form_.cbDayDeleted, &form_.cbDayChecked};
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (views_[TfrmChart::HourOfDay]) plots_->hour[i]->setVisible(hour[i]->checked);
+        if (views_[TfrmChart::DayByDay]) plots_->day[i]->setVisible(day[i]->checked);
+    }
 }
 
 void ChartWindow::placeHints() {
@@ -621,6 +679,7 @@ void ChartWindow::printGrid(int page, const std::string& title) {
 }
 
 void ChartWindow::paintGrid(QPrinter& printer, int page, const QString& title) {
+    preparePage(page);
     ChartGridModel* model = models_[page == TfrmChart::EmailTraffic ? 0 : 1];
     QPainter painter;
     if (!painter.begin(&printer)) return;
@@ -700,6 +759,10 @@ void ChartWindow::previewChart(int page) {
 }
 
 void ChartWindow::paintChart(QPrinter& printer, int page) {
+    withPageInView(page, [&] { paintChartInView(printer, page); });
+}
+
+void ChartWindow::paintChartInView(QPrinter& printer, int page) {
     QChartView* view = chartView(page);
     if (!view) return;
     QPainter painter;
@@ -713,6 +776,12 @@ void ChartWindow::paintChart(QPrinter& printer, int page) {
 }
 
 bool ChartWindow::savePicture(int page, const std::string& path) {
+    bool saved = false;
+    withPageInView(page, [&] { saved = savePictureInView(page, path); });
+    return saved;
+}
+
+bool ChartWindow::savePictureInView(int page, const std::string& path) {
     QChartView* view = chartView(page);
     if (!view) return false;
     const QString file = QString::fromLocal8Bit(path.c_str());

@@ -47,6 +47,8 @@ public:
 
     void sync();
     QTabWidget* pages() const { return pages_; }
+    // The page's chart or grid; nullptr until the page was first shown,
+    // printed or saved.
     QChartView* chartView(int page) const;
     QTableView* grid(int page) const;
 
@@ -67,9 +69,17 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QWidget* chartPage(int page, QChartView* view, std::array<Control*, 3> boxes);
-    void buildCharts();
-    void plot();
+    // Builds the page when it is first asked for and fills it with the
+    // latest count when it is behind.
+    void preparePage(int page);
+    // Runs `output` with the page prepared and in view.
+    void withPageInView(int page, const std::function<void()>& output);
+    void paintChartInView(QPrinter& printer, int page);
+    bool savePictureInView(int page, const std::string& path);
+    void buildPage(int page);
+    void plotPage(int page);
+    void placeChart(int page, QChartView* view, std::array<Control*, 3> boxes);
+    void showChecks();
     void placeHints();
     void updateDateTicks();
 
@@ -87,6 +97,10 @@ private:
     QFrame* hintsPanel_;
     std::vector<std::pair<QLabel*, Control*>> hintLabels_;
     int drawn_ = -1;
+    // Per page: built yet, and the count it shows (a value of drawn_).
+    std::array<bool, TfrmChart::kPages.size()> built_{};
+    static constexpr int kNeverPlotted = -1;  // drawn_ counts from 0
+    std::array<int, TfrmChart::kPages.size()> plotted_;
     bool syncing_ = false;
     bool relabeling_ = false;
 };

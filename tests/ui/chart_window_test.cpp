@@ -95,6 +95,17 @@ QString pdfText(const QString& pdf) {
     return QString::fromUtf8(tool.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
 }
 
+// A page's chart or grid, shown first: each page is drawn when it is shown.
+QChartView* shownChart(ChartWindow& w, int page) {
+    w.pages()->setCurrentIndex(page);
+    return w.chartView(page);
+}
+
+QTableView* shownGrid(ChartWindow& w, int page) {
+    w.pages()->setCurrentIndex(page);
+    return w.grid(page);
+}
+
 template <class W>
 W* child(QWidget& w, const char* name) {
     auto* found = w.findChild<W*>(name);
@@ -172,52 +183,54 @@ private slots:
             QCOMPARE(mailbox->count(), 3);
             QCOMPARE(mailbox->itemText(2), QString("Joe Smith"));
 
-            QChartView* week = w.chartView(TfrmChart::DayOfWeek);
-            QCOMPARE(barSet(week, "Number Found")->at(1), 12.0);  // Monday
-            QCOMPARE(barSet(week, "Number Found")->at(2), 20.0);
-            QCOMPARE(barSet(week, "E-mail Check")->at(1), 3.0);
-            QCOMPARE(barSet(week, "Number Deleted")->at(2), 4.0);
-            QCOMPARE(barSet(week, "Number Found")->color(), QColor(0, 255, 0));
-            QChartView* hours = w.chartView(TfrmChart::HourOfDay);
-            QCOMPARE(line(hours, "E-mail Check")->at(20).y(), 3.0);
-            QCOMPARE(line(hours, "E-mail Check")->at(21).y(), 2.0);
-            QCOMPARE(line(hours, "Number Deleted")->at(47).y(), 0.0);
-            QCOMPARE(line(hours, "Number Deleted")->at(46).y(), 1.0);
-            QCOMPARE(line(w.chartView(TfrmChart::DayByDay), "Number Found")->count(), 2);
-            auto* pie = qobject_cast<QPieSeries*>(w.chartView(TfrmChart::PercentDeleted)->chart()->series().first());
-            QCOMPARE(pie->slices().size(), 2);
-            QCOMPARE(pie->slices()[0]->label(), QString("Normal E-mail 81 %"));
-            QCOMPARE(pie->slices()[1]->label(), QString("Spam Deleted 19 %"));
+            const auto week = [&] { return shownChart(w, TfrmChart::DayOfWeek); };
+            QCOMPARE(barSet(week(), "Number Found")->at(1), 12.0);  // Monday
+            QCOMPARE(barSet(week(), "Number Found")->at(2), 20.0);
+            QCOMPARE(barSet(week(), "E-mail Check")->at(1), 3.0);
+            QCOMPARE(barSet(week(), "Number Deleted")->at(2), 4.0);
+            QCOMPARE(barSet(week(), "Number Found")->color(), QColor(0, 255, 0));
+            const auto hours = [&] { return shownChart(w, TfrmChart::HourOfDay); };
+            QCOMPARE(line(hours(), "E-mail Check")->at(20).y(), 3.0);
+            QCOMPARE(line(hours(), "E-mail Check")->at(21).y(), 2.0);
+            QCOMPARE(line(hours(), "Number Deleted")->at(47).y(), 0.0);
+            QCOMPARE(line(hours(), "Number Deleted")->at(46).y(), 1.0);
+            QCOMPARE(line(shownChart(w, TfrmChart::DayByDay), "Number Found")->count(), 2);
+            const auto pie = [&] {
+                return qobject_cast<QPieSeries*>(shownChart(w, TfrmChart::PercentDeleted)->chart()->series().first());
+            };
+            QCOMPARE(pie()->slices().size(), 2);
+            QCOMPARE(pie()->slices()[0]->label(), QString("Normal E-mail 81 %"));
+            QCOMPARE(pie()->slices()[1]->label(), QString("Spam Deleted 19 %"));
             // Largest at the top: the axis lists its names from the bottom.
-            QCOMPARE(topNames(w.chartView(TfrmChart::TopSpammers)),
+            QCOMPARE(topNames(shownChart(w, TfrmChart::TopSpammers)),
                      QStringList({"c@junk.example", "a@spam.example", "b@junk.example"}));
-            QCOMPARE(barSet(w.chartView(TfrmChart::TopSpammers), "Number Deleted")->at(2), 3.0);
-            QCOMPARE(topNames(w.chartView(TfrmChart::TopDomains)), QStringList({"spam.example", "junk.example"}));
-            QTableView* traffic = w.grid(TfrmChart::EmailTraffic);
-            QCOMPARE(gridColumn(traffic, 3), QStringList({"ann", "ann", "ann", "Joe Smith", "Joe Smith"}));
-            QCOMPARE(traffic->model()->headerData(4, Qt::Horizontal).toString(), QString("# Mail"));
-            QCOMPARE(gridColumn(w.grid(TfrmChart::SpamDeleted), 5).first(), QString("a@spam.example"));
+            QCOMPARE(barSet(shownChart(w, TfrmChart::TopSpammers), "Number Deleted")->at(2), 3.0);
+            QCOMPARE(topNames(shownChart(w, TfrmChart::TopDomains)), QStringList({"spam.example", "junk.example"}));
+            const auto traffic = [&] { return shownGrid(w, TfrmChart::EmailTraffic); };
+            QCOMPARE(gridColumn(traffic(), 3), QStringList({"ann", "ann", "ann", "Joe Smith", "Joe Smith"}));
+            QCOMPARE(traffic()->model()->headerData(4, Qt::Horizontal).toString(), QString("# Mail"));
+            QCOMPARE(gridColumn(shownGrid(w, TfrmChart::SpamDeleted), 5).first(), QString("a@spam.example"));
 
             // Choosing a mailbox changes nothing until Redraw.
             mailbox->setCurrentIndex(2);
-            QCOMPARE(gridColumn(traffic, 3).size(), 5);
+            QCOMPARE(gridColumn(traffic(), 3).size(), 5);
             QTest::mouseClick(child<QPushButton>(w, "btRedraw"), Qt::LeftButton);
             QVERIFY(child<QLabel>(w, "lblTitle")->text().startsWith("Joe Smith from 1/1/1998 thru "));
-            QCOMPARE(gridColumn(traffic, 3), QStringList({"Joe Smith", "Joe Smith"}));
-            QCOMPARE(gridColumn(w.grid(TfrmChart::SpamDeleted), 5),
+            QCOMPARE(gridColumn(traffic(), 3), QStringList({"Joe Smith", "Joe Smith"}));
+            QCOMPARE(gridColumn(shownGrid(w, TfrmChart::SpamDeleted), 5),
                      QStringList({"b@junk.example", "b@junk.example", "b@junk.example", "c@junk.example"}));
-            QCOMPARE(barSet(week, "Number Found")->at(1), 0.0);
-            QCOMPARE(barSet(week, "Number Found")->at(2), 20.0);
-            QCOMPARE(topNames(w.chartView(TfrmChart::TopSpammers)), QStringList({"c@junk.example", "b@junk.example"}));
-            QCOMPARE(pie->slices()[1]->label(), QString("Spam Deleted 20 %"));
+            QCOMPARE(barSet(week(), "Number Found")->at(1), 0.0);
+            QCOMPARE(barSet(week(), "Number Found")->at(2), 20.0);
+            QCOMPARE(topNames(shownChart(w, TfrmChart::TopSpammers)), QStringList({"c@junk.example", "b@junk.example"}));
+            QCOMPARE(pie()->slices()[1]->label(), QString("Spam Deleted 20 %"));
             QCOMPARE(mailbox->count(), 3);
 
             // The check boxes show and hide their series.
             w.pages()->setCurrentIndex(TfrmChart::HourOfDay);
             auto* found = child<QCheckBox>(w, "cbFound1");
             QTest::mouseClick(found, Qt::LeftButton, {}, QPoint(6, found->height() / 2));
-            QVERIFY(!line(hours, "Number Found")->isVisible());
-            QVERIFY(line(w.chartView(TfrmChart::DayByDay), "Number Found")->isVisible());
+            QVERIFY(!line(hours(), "Number Found")->isVisible());
+            QVERIFY(line(shownChart(w, TfrmChart::DayByDay), "Number Found")->isVisible());
         });
         QVERIFY(ran);
         QVERIFY(!chartWindowBusy());
@@ -228,13 +241,15 @@ private slots:
         auto d = start("");
         const bool ran = withChartWindow(*d, [&](ChartWindow& w) {
             for (int page : {TfrmChart::EmailTraffic, TfrmChart::SpamDeleted}) {
-                QCOMPARE(w.grid(page)->model()->rowCount(), 1);
-                QCOMPARE(w.grid(page)->model()->index(0, 0).data().toString(), QString());
+                QCOMPARE(shownGrid(w, page)->model()->rowCount(), 1);
+                QCOMPARE(shownGrid(w, page)->model()->index(0, 0).data().toString(), QString());
             }
-            QVERIFY(topNames(w.chartView(TfrmChart::TopSpammers)).isEmpty());
-            QCOMPARE(barSet(w.chartView(TfrmChart::DayOfWeek), "Number Found")->at(3), 0.0);
-            auto* pie = qobject_cast<QPieSeries*>(w.chartView(TfrmChart::PercentDeleted)->chart()->series().first());
-            QCOMPARE(pie->slices().size(), 2);
+            QVERIFY(topNames(shownChart(w, TfrmChart::TopSpammers)).isEmpty());
+            QCOMPARE(barSet(shownChart(w, TfrmChart::DayOfWeek), "Number Found")->at(3), 0.0);
+            const auto pie = [&] {
+                return qobject_cast<QPieSeries*>(shownChart(w, TfrmChart::PercentDeleted)->chart()->series().first());
+            };
+            QCOMPARE(pie()->slices().size(), 2);
         });
         QVERIFY(ran);
     }
@@ -308,6 +323,41 @@ private slots:
             QVERIFY2(drawnTexts(view).contains("Normal E-mail 0 % (-2)"), qPrintable(drawnTexts(view).join(" | ")));
         });
         QVERIFY(ran);
+    }
+
+    void pagesNeverShownStillPrintAndSave() {
+        auto d = start(sampleLog());
+        const QString gridPdf = folder_->filePath("deleted.pdf");
+        const QString chartPdf = folder_->filePath("spammers.pdf");
+        const QString png = folder_->filePath("spammers.png");
+        bool saved = false;
+        QSize shownSize;
+        const bool ran = withChartWindow(*d, [&](ChartWindow& w) {
+            // Only the page in view is built on opening.
+            QVERIFY(w.chartView(TfrmChart::DayOfWeek));
+            QVERIFY(!w.chartView(TfrmChart::TopSpammers));
+            QVERIFY(!w.grid(TfrmChart::SpamDeleted));
+            shownSize = w.chartView(TfrmChart::DayOfWeek)->size();
+
+            QPrinter printer;
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(gridPdf);
+            w.paintGrid(printer, TfrmChart::SpamDeleted, "Deleted Spam");
+            QPrinter chartPrinter;
+            chartPrinter.setOutputFormat(QPrinter::PdfFormat);
+            chartPrinter.setOutputFileName(chartPdf);
+            w.paintChart(chartPrinter, TfrmChart::TopSpammers);
+            saved = w.savePicture(TfrmChart::TopSpammers, png.toStdString());
+            QCOMPARE(w.pages()->currentIndex(), int(TfrmChart::DayOfWeek));
+        });
+        QVERIFY(ran);
+        const QString grid = pdfText(gridPdf);
+        QVERIFY2(grid.contains("Deleted Spam") && grid.contains("b@junk.example"), qPrintable(grid));
+        const QString chart = pdfText(chartPdf);
+        QVERIFY2(chart.contains("Top 10 Spammers") && chart.contains("c@junk.example"), qPrintable(chart));
+        QVERIFY(saved);
+        const QImage picture(png);
+        QCOMPARE(picture.size(), shownSize);
     }
 
     void zoomsMovesAndResetsTheLineCharts() {
