@@ -53,6 +53,15 @@ std::string sampleLog() {
     return log;
 }
 
+// One day: a check that found `found` messages, then `deleted` deletions.
+std::string oneCheckAndDeletions(int found, int deleted) {
+    std::string log = mailCheckRecord(found, "ann", "pop.a.example", "Mon 12/7/2026 10:29 AM");
+    for (int i = 0; i < deleted; ++i)
+        log += deletedSpamRecord({"Offer", "a@b.example", "2048", "12/6/2026"}, "pop.example", "ann",
+                                 "Mon 12/7/2026 10:29 AM");
+    return log;
+}
+
 QBarSet* barSet(QChartView* view, const QString& label) {
     for (QAbstractSeries* s : view->chart()->series())
         if (auto* bars = qobject_cast<QAbstractBarSeries*>(s))
@@ -283,11 +292,7 @@ private slots:
 
     void dayByDayDrawsALogOfOneDay() {
         // Four found, two deleted, one check: three points apart.
-        std::string log = mailCheckRecord(4, "ann", "pop.a.example", "Mon 12/7/2026 10:29 AM");
-        for (int i = 0; i < 2; ++i)
-            log += deletedSpamRecord({"Offer", "a@b.example", "2048", "12/6/2026"}, "pop.example", "ann",
-                                     "Mon 12/7/2026 10:29 AM");
-        auto d = start(log);
+        auto d = start(oneCheckAndDeletions(4, 2));
         const bool ran = withChartWindow(*d, [&](ChartWindow& w) {
             w.pages()->setCurrentIndex(TfrmChart::DayByDay);
             QTest::qWait(50);
@@ -309,11 +314,7 @@ private slots:
     }
 
     void negativeNormalMailShowsItsValue() {
-        std::string log = mailCheckRecord(1, "ann", "pop.a.example", "Mon 12/7/2026 10:29 AM");
-        for (int i = 0; i < 3; ++i)
-            log += deletedSpamRecord({"Offer", "a@b.example", "2048", "12/6/2026"}, "pop.example", "ann",
-                                     "Mon 12/7/2026 10:29 AM");
-        auto d = start(log);
+        auto d = start(oneCheckAndDeletions(1, 3));
         const bool ran = withChartWindow(*d, [&](ChartWindow& w) {
             w.pages()->setCurrentIndex(TfrmChart::PercentDeleted);
             QTest::qWait(50);
