@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <array>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -99,7 +100,7 @@ private:
     int drawn_ = -1;
     // Per page: built yet, and the count it shows (a value of drawn_).
     std::array<bool, TfrmChart::kPages.size()> built_{};
-    static constexpr int kNeverPlotted = -1;  // drawn_ counts from 0
+    static constexpr int kNeverPlotted = std::numeric_limits<int>::min();
     std::array<int, TfrmChart::kPages.size()> plotted_;
     bool syncing_ = false;
     bool relabeling_ = false;
