@@ -1,11 +1,13 @@
 #!/bin/sh
 # Opening the statistics for a generated activity log of RECORDS records
-# (read, count, fill the grids, draw all eight pages of the chart window,
-# offscreen) against the log reader alone on the same file; then Redraw after
-# choosing a mailbox against the count alone plus one frame (1/60 s) per
-# page. The two programs run in alternation, RUNS times each, after one
-# untimed run each; prints the medians, their ratios and the peak memory.
-# Usage: bench/stats_compare.sh [RUNS] [RECORDS]
+# (read, count, show the chart window with its first page drawn, offscreen)
+# against the log reader alone on the same file; then turning to every page
+# once; then Redraw after choosing a mailbox against the count alone plus one
+# frame (1/60 s) per page. The programs run in alternation, RUNS times each,
+# after one untimed run each; prints the medians, their ratios and the peak
+# memory. BASELINE=path/to/an/older/stats_open runs that one in the same
+# alternation and compares its opening with this tree's.
+# Usage: [BASELINE=...] bench/stats_compare.sh [RUNS] [RECORDS]
 set -eu
 RUNS=${1:-7}
 RECORDS=${2:-1000000}
@@ -32,13 +34,22 @@ while [ "$i" -lt "$RUNS" ]; do
     echo "$reader" | sed -n 's/.*, \([0-9.]*\) s, peak \([0-9]*\) MB/reader \1/p' >> "$WORK/times"
     echo "$reader" | sed -n 's/.*, peak \([0-9]*\) MB/reader_peak \1/p' >> "$WORK/peaks"
     stats=$("$BUILD/bench/stats_open" "$LOG" 2>/dev/null)
-    echo "$stats" | sed -n 's/.*open \([0-9.]*\) s.*redraw \([0-9.]*\) s, its count alone \([0-9.]*\) s .*/open \1\nredraw \2\ncount_alone \3/p' >> "$WORK/times"
+    echo "$stats" | sed -n 's/.*open \([0-9.]*\) s.*every page \([0-9.]*\) s.*redraw \([0-9.]*\) s, its count alone \([0-9.]*\) s .*/open \1\nevery_page \2\nredraw \3\ncount_alone \4/p' >> "$WORK/times"
     echo "$stats" | sed -n 's/.*| peak \([0-9]*\) MB/open_peak \1/p' >> "$WORK/peaks"
+    if [ -n "${BASELINE:-}" ]; then
+        baseline=$("$BASELINE" "$LOG" 2>/dev/null)
+        echo "$baseline" | sed -n 's/.*open \([0-9.]*\) s.*every page \([0-9.]*\) s.*/baseline_open \1\nbaseline_every_page \2/p' >> "$WORK/times"
+    fi
     i=$((i + 1))
 done
 echo "reader: $reader"
 echo "statistics: $stats"
-python3 "$SRC/bench/medians.py" "$WORK/times" open/reader
+[ -n "${BASELINE:-}" ] && echo "baseline: $baseline"
+if [ -n "${BASELINE:-}" ]; then
+    python3 "$SRC/bench/medians.py" "$WORK/times" open/reader baseline_open/reader open/baseline_open
+else
+    python3 "$SRC/bench/medians.py" "$WORK/times" open/reader
+fi
 python3 - "$WORK/times" "$WORK/peaks" <<'PY'
 import statistics, sys
 t = {}

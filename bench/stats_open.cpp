@@ -1,9 +1,10 @@
 // Opens the statistics for an activity log as the launcher's OK does: reads
-// the log, counts, fills the grids and draws each of the eight pages of the
-// chart window (offscreen), with a date range that takes in every entry. Then chooses the first mailbox and redraws, and
-// counts that mailbox once more without the window, for comparison. Prints
-// the seconds of each step and the peak memory, in one line that
-// stats_compare.sh reads.
+// the log, counts, and shows the chart window (offscreen) with its first page
+// drawn, with a date range that takes in every entry; that is the opening.
+// Then turns to each of the eight pages once. Then chooses the first mailbox
+// and redraws, and counts that mailbox once more without the window, for
+// comparison. Prints the seconds of each step and the peak memory, in one
+// line that stats_compare.sh reads.
 // Usage: stats_open FILE
 #include <sys/resource.h>
 
@@ -13,7 +14,7 @@
 #include <cstdio>
 
 #include "log/frm_chart.h"
-#include "ui/chart_windows.h"
+#include "ui/chart_window.h"
 #include "ui/headless_platform.h"
 
 namespace {
@@ -72,9 +73,12 @@ int main(int argc, char** argv) {
     window.resize(900, 620);
     window.show();
     std::fprintf(stderr, "window built (ms): %.1f\n", seconds(step) * 1000);
-    drawPages(window);
+    (void)window.grab();  // the first page, as the user first sees it
     const double draw = seconds(step);
     const double open = seconds(total);
+    step.restart();
+    drawPages(window);
+    const double pages = seconds(step);
 
     // Another mailbox, redrawn; then the same count alone.
     step.restart();
@@ -89,9 +93,9 @@ int main(int argc, char** argv) {
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("%zu mail checks, %zu deleted, %zu rows of %s | open %.3f s (read %.3f, count %.3f, window and 8 pages "
-                "%.3f) | redraw %.3f s, its count alone %.3f s | peak %.0f MB\n",
+    std::printf("%zu mail checks, %zu deleted, %zu rows of %s | open %.3f s (read %.3f, count %.3f, window and first "
+                "page %.3f) | every page %.3f s | redraw %.3f s, its count alone %.3f s | peak %.0f MB\n",
                 chart.entries.mailChecks.size(), chart.entries.deletedSpam.size(), alone.checkRows.size(),
-                filter.mailbox.c_str(), open, read, tally, draw, redraw, tallyAlone, usage.ru_maxrss / 1024.0);
+                filter.mailbox.c_str(), open, read, tally, draw, pages, redraw, tallyAlone, usage.ru_maxrss / 1024.0);
     return 0;
 }

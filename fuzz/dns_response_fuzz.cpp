@@ -31,15 +31,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // As the answer to our query, with whatever ID it carries.
     const std::uint16_t id = size >= 2 ? static_cast<std::uint16_t>(data[0] << 8 | data[1]) : 0;
+    // Whether it is taken as the answer at all; whatever is taken must be
+    // what the parser reads as ours, not "another ID".
+    const bool answers = answersQuery(input, id, ourQuestion());
     TMXList list;
     try {
         parseResponse(input, id, ourQuestion(), list);
+        check(answers);
         list.Sort();
         for (int i = 0; i < list.Count(); ++i) {
             check(list.Items(i).Exchange.size() <= 254);
             if (i > 0) check(list.Items(i - 1).Preference <= list.Items(i).Preference);
         }
-    } catch (const EResolverError&) {
+    } catch (const EResolverError& e) {
+        if (answers) check(std::string(e.what()) != "IDs in the query and response are different");
     }
 
     // Names at the first offsets, as the answers' names would be read.

@@ -253,6 +253,8 @@ std::array<PieSlice, 2> pieSlices(const ChartTally& tally) {
     for (PieSlice& s : slices) {
         s.share = drawn > 0 ? static_cast<double>(std::max<std::int64_t>(0, s.value)) / drawn : 0;
         s.text = s.label + " " + percentText(s.share * 100);
+        // A negative value draws no slice: the label is the only place it shows.
+        if (s.value < 0) s.text += " (" + std::to_string(s.value) + ")";
     }
     return slices;
 }

@@ -68,12 +68,12 @@ TDateTime monthsBefore(TDateTime today, int months);
 std::vector<TopPlace> topTen(std::vector<std::string_view> names);
 
 // A slice of the pie. `share` is the part of the drawn pie, 0 to 1; a
-// negative value is drawn as an empty slice.
+// negative value is drawn as an empty slice and its text carries the value.
 struct PieSlice {
     std::string label;
     std::int64_t value = 0;
     double share = 0;
-    std::string text;  // the label and the share as "##0 %"
+    std::string text;  // the label and the share as "##0 %", then a negative value in brackets
 };
 std::array<PieSlice, 2> pieSlices(const ChartTally& tally);
 

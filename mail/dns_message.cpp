@@ -45,6 +45,19 @@ bool equalsIgnoringAsciiCase(const std::string& a, const std::string& b) {
     return true;
 }
 
+// Reads the question at `pos` of `response`, moves `pos` past it and tells
+// whether it is `question`, the name compared without regard to case.
+bool asksQuestion(const std::string& response, std::size_t& pos, const std::string& question) {
+    const std::string askedName = readName(response, pos);
+    const std::uint16_t askedType = u16At(response, pos);
+    const std::uint16_t askedClass = u16At(response, pos + 2);
+    pos += 4;
+    std::size_t ourPos = 0;
+    const std::string ourName = readName(question, ourPos);
+    return equalsIgnoringAsciiCase(askedName, ourName) && askedType == u16At(question, ourPos) &&
+           askedClass == u16At(question, ourPos + 2);
+}
+
 }  // namespace
 
 void TMXList::Sort() {
@@ -155,6 +168,18 @@ std::string rcodeText(int rcode) {
     }
 }
 
+bool answersQuery(const std::string& response, std::uint16_t id, const std::string& question) {
+    if (response.size() < kHeaderSize || u16At(response, 0) != id) return false;
+    const TQuerySpec flags{u16At(response, 2)};
+    if (flags.RCODE() != 0 && u16At(response, 4) == 0) return true;
+    std::size_t pos = kHeaderSize;
+    try {
+        return asksQuestion(response, pos, question);
+    } catch (const EResolverError&) {
+        return false;
+    }
+}
+
 void parseResponse(const std::string& response, std::uint16_t id, const std::string& question, TMXList& list) {
     if (response.size() < kHeaderSize) throw EResponseIncomplete();
     const std::uint16_t responseId = u16At(response, 0);
@@ -170,15 +195,7 @@ void parseResponse(const std::string& response, std::uint16_t id, const std::str
     // One question, which must be ours: an answer to something else is no
     // answer, however it came to carry our ID.
     std::size_t pos = kHeaderSize;
-    const std::string askedName = readName(response, pos);
-    const std::uint16_t askedType = u16At(response, pos);
-    const std::uint16_t askedClass = u16At(response, pos + 2);
-    pos += 4;
-    std::size_t ourPos = 0;
-    const std::string ourName = readName(question, ourPos);
-    if (!equalsIgnoringAsciiCase(askedName, ourName) || askedType != u16At(question, ourPos) ||
-        askedClass != u16At(question, ourPos + 2))
-        throw EResolverError(kOtherIds);
+    if (!asksQuestion(response, pos, question)) throw EResolverError(kOtherIds);
 
     if (flags.RCODE() != 0) throw EResolverError(rcodeText(flags.RCODE()));
 

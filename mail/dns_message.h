@@ -66,6 +66,12 @@ std::string buildQuery(std::uint16_t id, const std::string& question);
 // long raises EResolverError.
 std::string readName(const std::string& message, std::size_t& pos);
 
+// Whether `response` is meant as the answer to the query with `id` and
+// `question`: it carries the ID and asks the same question, or it is an error
+// response with the ID and no question. Anything else is someone else's
+// datagram, or a forged one, and is no answer at all.
+bool answersQuery(const std::string& response, std::uint16_t id, const std::string& question);
+
 // Checks a response to the query with `id` and `question` and adds its MX
 // records to `list` (unsorted). Every fault raises EResolverError.
 void parseResponse(const std::string& response, std::uint16_t id, const std::string& question, TMXList& list);

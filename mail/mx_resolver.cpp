@@ -76,7 +76,7 @@ void TmsMXResolver::Resolve() {
         const std::uint16_t id = newQueryId();
         sendQuery(buildQuery(id, Domain));
         if (OnWaitingForResponse) OnWaitingForResponse();
-        const std::string response = receiveResponse();
+        const std::string response = receiveResponse(id);
         parseResponse(response, id, Domain, list_);
         list_.Sort();
     } catch (...) {
@@ -126,7 +126,7 @@ void TmsMXResolver::sendQuery(const std::string& query) {
     if (canceled_) throw ECanceledError(mailErrorText(errCanceled));
 }
 
-std::string TmsMXResolver::receiveResponse() {
+std::string TmsMXResolver::receiveResponse(std::uint16_t id) {
     counter_.TimeOut = TimeOut;
     counter_.Start();
     pump_.processEvents();
@@ -138,6 +138,15 @@ std::string TmsMXResolver::receiveResponse() {
         const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
         if (n >= 0) {
             response.assign(buffer, static_cast<std::size_t>(n));
+            // A datagram with another ID or question is not the answer (a
+            // forger's guess, or a late answer to an earlier query): the real
+            // one may still come. The connected socket already drops those
+            // from any other address or port.
+            if (!answersQuery(response, id, Domain)) {
+                // A flood of them must not stop the clock or the window.
+                pump_.processEvents();
+                continue;
+            }
             received = true;
             break;
         }

@@ -49,7 +49,7 @@ private:
     void open();
     void close();
     void sendQuery(const std::string& query);
-    std::string receiveResponse();
+    std::string receiveResponse(std::uint16_t id);
 
     EventPump& pump_;
     TTimeCounter counter_;

@@ -11,7 +11,7 @@
 
 #include "log/activity_log.h"
 #include "log/frm_chart.h"
-#include "ui/chart_windows.h"
+#include "ui/chart_window.h"
 #include "ui/headless_platform.h"
 
 namespace {

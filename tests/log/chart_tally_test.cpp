@@ -157,6 +157,8 @@ TEST(ChartTally, CountsWhatTheLogHoldsForTheSelection) {
              EXPECT_EQ(slices[0].value, -2);
              EXPECT_EQ(slices[1].value, 3);
              EXPECT_EQ(slices[0].share, 0);
+             // The empty slice still tells its value.
+             EXPECT_EQ(slices[0].text, "Normal E-mail 0 % (-2)");
              EXPECT_EQ(slices[1].text, "Spam Deleted 100 %");
          }},
         {"days run by their date text", check(1, "ann", "Mon 12/7/2026 9:00 AM") + check(0, "ann", "Mon 12/7/2026 9:10 AM") +

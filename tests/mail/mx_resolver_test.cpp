@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <set>
 #include <string>
@@ -258,6 +259,31 @@ TEST(MXResponse, TruncatedAnswerKeepsTheRecordsItHolds) {
     EXPECT_EQ(describe(parse(cut)), std::vector<std::string>{"20 mx1.example.test."});
 }
 
+TEST(MXResponse, OnlyOurIdAndQuestionAnswerTheQuery) {
+    struct Case {
+        const char* name;
+        std::string response;
+        bool answers;
+    };
+    const Case cases[] = {
+        {"ours", DnsPacketBuilder({.id = kId}).question("example.test").bytes(), true},
+        {"ours, name in other case", DnsPacketBuilder({.id = kId}).question("EXAMPLE.Test").bytes(), true},
+        {"ours, an error", DnsPacketBuilder({.id = kId, .flags = 0x8183}).question("example.test").bytes(), true},
+        {"an error without question", DnsPacketBuilder({.id = kId, .flags = 0x8182, .qdcount = 0}).bytes(), true},
+        {"no question and no error", DnsPacketBuilder({.id = kId, .qdcount = 0}).bytes(), false},
+        {"another ID", DnsPacketBuilder({.id = kId + 1}).question("example.test").bytes(), false},
+        {"another name", DnsPacketBuilder({.id = kId}).question("example.tes").bytes(), false},
+        {"another type", DnsPacketBuilder({.id = kId}).question("example.test", 16).bytes(), false},
+        {"another class", DnsPacketBuilder({.id = kId}).question("example.test", 15, 3).bytes(), false},
+        {"question cut", DnsPacketBuilder({.id = kId}).question("example.test").bytes().substr(0, 29), false},
+        {"header only", DnsPacketBuilder({.id = kId}).bytes(), false},
+        {"header cut", DnsPacketBuilder({.id = kId}).bytes().substr(0, 11), false},
+        {"empty", "", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(answersQuery(c.response, kId, questionFor("example.test")), c.answers) << c.name;
+}
+
 TEST(MXList, SortOrdersByPreference) {
     const std::vector<std::vector<int>> cases = {
         {}, {7}, {20, 10, 30}, {30, 20, 10}, {5, 5, 1}, {1, 2, 3, 4}, {65535, 0, 100, 100, 3},
@@ -448,21 +474,15 @@ TEST_F(MXResolverTest, WrongAnswersFromTheServer) {
         std::string error;
     };
     const Case cases[] = {
-        {"another ID",
-         [](std::uint16_t id) {
-             return DnsPacketBuilder({.id = static_cast<std::uint16_t>(id + 1)}).question("example.test").bytes();
-         },
-         "IDs in the query and response are different"},
         {"not a response",
          [](std::uint16_t id) { return DnsPacketBuilder({.id = id, .flags = 0x0100}).question("example.test").bytes(); },
          "This is not a response"},
         {"server failure",
          [](std::uint16_t id) { return DnsPacketBuilder({.id = id, .flags = 0x8182}).question("example.test").bytes(); },
          "Domain server failure"},
-        {"answer to another question",
-         [](std::uint16_t id) { return DnsPacketBuilder({.id = id}).question("forged.test").bytes(); },
-         "IDs in the query and response are different"},
-        {"empty datagram", [](std::uint16_t) { return std::string(); }, "The domain server's response is incomplete"},
+        {"error without the question",
+         [](std::uint16_t id) { return DnsPacketBuilder({.id = id, .flags = 0x8183, .qdcount = 0}).bytes(); },
+         "Domain name does not exist"},
     };
     for (const Case& c : cases) {
         ScriptedDnsServer server(
@@ -476,6 +496,72 @@ TEST_F(MXResolverTest, WrongAnswersFromTheServer) {
         }
         EXPECT_EQ(events, kAllEvents) << c.name;
         EXPECT_EQ(resolver.MXList().Count(), 0);
+    }
+}
+
+// Datagrams that are not the answer to our query, each as a forger would
+// send it: saying the domain does not exist.
+struct Forgery {
+    const char* name;
+    std::function<std::string(std::uint16_t id)> bytes;
+    ScriptedDnsServer::Datagram::From from = ScriptedDnsServer::Datagram::From::Server;
+};
+
+const Forgery kForgeries[] = {
+    {"another ID",
+     [](std::uint16_t id) {
+         return DnsPacketBuilder({.id = static_cast<std::uint16_t>(id + 1), .flags = 0x8183})
+             .question("example.test")
+             .bytes();
+     }},
+    {"another name",
+     [](std::uint16_t id) { return DnsPacketBuilder({.id = id, .flags = 0x8183}).question("forged.test").bytes(); }},
+    {"another type",
+     [](std::uint16_t id) { return DnsPacketBuilder({.id = id, .flags = 0x8183}).question("example.test", 1).bytes(); }},
+    {"question cut short",
+     [](std::uint16_t id) { return DnsPacketBuilder({.id = id, .flags = 0x8183}).labels("example").bytes(); }},
+    {"empty datagram", [](std::uint16_t) { return std::string(); }},
+    {"header cut short", [](std::uint16_t id) { return DnsPacketBuilder({.id = id}).bytes().substr(0, 11); }},
+    {"from another port",
+     [](std::uint16_t id) { return DnsPacketBuilder({.id = id, .flags = 0x8183}).question("example.test").bytes(); },
+     ScriptedDnsServer::Datagram::From::OtherPort},
+    {"from another address",
+     [](std::uint16_t id) { return DnsPacketBuilder({.id = id, .flags = 0x8183}).question("example.test").bytes(); },
+     ScriptedDnsServer::Datagram::From::OtherAddress},
+};
+
+TEST_F(MXResolverTest, ForgedDatagramsBeforeTheAnswerAreIgnored) {
+    for (const Forgery& forgery : kForgeries) {
+        ScriptedDnsServer server([&forgery](const std::string& query) {
+            const std::uint16_t id = testing::dnsId(query);
+            DnsPacketBuilder honest({.id = id, .ancount = 1});
+            honest.question("example.test").mx("example.test", 10, "mx.example.test");
+            return std::vector<ScriptedDnsServer::Datagram>{
+                {forgery.bytes(id), forgery.from},
+                {forgery.bytes(id), forgery.from},
+                {honest.bytes(), ScriptedDnsServer::Datagram::From::Server, std::chrono::milliseconds(50)},
+            };
+        });
+        events.clear();
+        EXPECT_NO_THROW(resolve(server.port(), "example.test")) << forgery.name;
+        EXPECT_EQ(describe(resolver.MXList()), std::vector<std::string>{"10 mx.example.test."}) << forgery.name;
+        EXPECT_EQ(events, kAllEvents) << forgery.name;
+    }
+}
+
+TEST_F(MXResolverTest, ForgedDatagramsAloneEndInTheTimeOut) {
+    for (const Forgery& forgery : kForgeries) {
+        ScriptedDnsServer server([&forgery](const std::string& query) {
+            return std::vector<ScriptedDnsServer::Datagram>{{forgery.bytes(testing::dnsId(query)), forgery.from}};
+        });
+        events.clear();
+        try {
+            resolve(server.port(), "example.test");
+            ADD_FAILURE() << forgery.name << ": no error";
+        } catch (const ETimedOutError& e) {
+            EXPECT_STREQ(e.what(), "Operation timed out") << forgery.name;
+        }
+        EXPECT_EQ(events, kAllEvents) << forgery.name;
     }
 }
 

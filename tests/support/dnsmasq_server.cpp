@@ -27,12 +27,12 @@ namespace {
 const char* const kDnsmasq = "/usr/sbin/dnsmasq";
 
 // A UDP socket bound to a free loopback port; the port through `port`.
-int boundUdpSocket(int& port) {
+int boundUdpSocket(int& port, const char* loopbackAddress = "127.0.0.1") {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) throw std::runtime_error("socket");
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::inet_pton(AF_INET, loopbackAddress, &address.sin_addr);
     socklen_t length = sizeof address;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -147,6 +147,13 @@ std::string DnsmasqServer::log() const {
 }
 
 ScriptedDnsServer::ScriptedDnsServer(Responder responder)
+    : ScriptedDnsServer(ForgingResponder([responder = std::move(responder)](const std::string& query) {
+          std::vector<Datagram> datagrams;
+          for (std::string& bytes : responder(query)) datagrams.push_back({std::move(bytes)});
+          return datagrams;
+      })) {}
+
+ScriptedDnsServer::ScriptedDnsServer(ForgingResponder responder)
     : responder_(std::move(responder)), fd_(boundUdpSocket(port_)), thread_([this] { run(); }) {}
 
 ScriptedDnsServer::~ScriptedDnsServer() {
@@ -175,8 +182,17 @@ void ScriptedDnsServer::run() {
             std::lock_guard lock(mutex_);
             queries_.push_back(query);
         }
-        for (const std::string& datagram : responder_(query))
-            ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&client), length);
+        for (const Datagram& datagram : responder_(query)) {
+            std::this_thread::sleep_for(datagram.pause);
+            int from = fd_;
+            if (datagram.from != Datagram::From::Server) {
+                int unused = 0;
+                from = boundUdpSocket(unused, datagram.from == Datagram::From::OtherAddress ? "127.0.0.2" : "127.0.0.1");
+            }
+            ::sendto(from, datagram.bytes.data(), datagram.bytes.size(), 0, reinterpret_cast<sockaddr*>(&client),
+                     length);
+            if (from != fd_) ::close(from);
+        }
     }
 }
 

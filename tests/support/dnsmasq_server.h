@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -63,6 +64,17 @@ class ScriptedDnsServer {
 public:
     using Responder = std::function<std::vector<std::string>(const std::string& query)>;
     explicit ScriptedDnsServer(Responder responder);
+
+    // A datagram that may come from a forger: from the server's socket, or
+    // from another port or another loopback address, after a pause.
+    struct Datagram {
+        enum class From { Server, OtherPort, OtherAddress };
+        std::string bytes;
+        From from = From::Server;
+        std::chrono::milliseconds pause{0};
+    };
+    using ForgingResponder = std::function<std::vector<Datagram>(const std::string& query)>;
+    explicit ScriptedDnsServer(ForgingResponder responder);
     ~ScriptedDnsServer();
     ScriptedDnsServer(const ScriptedDnsServer&) = delete;
     ScriptedDnsServer& operator=(const ScriptedDnsServer&) = delete;
@@ -74,7 +86,7 @@ public:
 private:
     void run();
 
-    Responder responder_;
+    ForgingResponder responder_;
     int port_ = 0;  // set while fd_ is made
     int fd_ = -1;
     std::atomic<bool> stop_{false};

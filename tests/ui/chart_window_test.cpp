@@ -5,6 +5,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QHorizontalBarSeries>
 #include <QImage>
 #include <QLabel>
@@ -26,7 +28,8 @@
 #include "log/activity_log.h"
 #include "log/frm_chart_main.h"
 #include "ui/application.h"
-#include "ui/chart_windows.h"
+#include "ui/chart_launcher_window.h"
+#include "ui/chart_window.h"
 
 using namespace quorvel;
 using namespace quorvel::ui;
@@ -50,6 +53,15 @@ std::string sampleLog() {
     return log;
 }
 
+// One day: a check that found `found` messages, then `deleted` deletions.
+std::string oneCheckAndDeletions(int found, int deleted) {
+    std::string log = mailCheckRecord(found, "ann", "pop.a.example", "Mon 12/7/2026 10:29 AM");
+    for (int i = 0; i < deleted; ++i)
+        log += deletedSpamRecord({"Offer", "a@b.example", "2048", "12/6/2026"}, "pop.example", "ann",
+                                 "Mon 12/7/2026 10:29 AM");
+    return log;
+}
+
 QBarSet* barSet(QChartView* view, const QString& label) {
     for (QAbstractSeries* s : view->chart()->series())
         if (auto* bars = qobject_cast<QAbstractBarSeries*>(s))
@@ -70,6 +82,14 @@ QStringList topNames(QChartView* view) {
     return {};
 }
 
+// The texts a chart draws, as a person reads them.
+QStringList drawnTexts(QChartView* view) {
+    QStringList texts;
+    for (QGraphicsItem* item : view->scene()->items())
+        if (auto* text = qgraphicsitem_cast<QGraphicsTextItem*>(item)) texts << text->toPlainText();
+    return texts;
+}
+
 QStringList gridColumn(QTableView* grid, int column) {
     QStringList cells;
     for (int r = 0; r < grid->model()->rowCount(); ++r) cells << grid->model()->index(r, column).data().toString();
@@ -82,6 +102,17 @@ QString pdfText(const QString& pdf) {
     if (!tool.waitForFinished(30000) || tool.exitCode() != 0) return "pdftotext failed: " + tool.errorString();
     // Ligatures ("ffi") come back as one character each.
     return QString::fromUtf8(tool.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
+}
+
+// A page's chart or grid, shown first: each page is drawn when it is shown.
+QChartView* shownChart(ChartWindow& w, int page) {
+    w.pages()->setCurrentIndex(page);
+    return w.chartView(page);
+}
+
+QTableView* shownGrid(ChartWindow& w, int page) {
+    w.pages()->setCurrentIndex(page);
+    return w.grid(page);
 }
 
 template <class W>
@@ -161,52 +192,54 @@ private slots:
             QCOMPARE(mailbox->count(), 3);
             QCOMPARE(mailbox->itemText(2), QString("Joe Smith"));
 
-            QChartView* week = w.chartView(TfrmChart::DayOfWeek);
-            QCOMPARE(barSet(week, "Number Found")->at(1), 12.0);  // Monday
-            QCOMPARE(barSet(week, "Number Found")->at(2), 20.0);
-            QCOMPARE(barSet(week, "E-mail Check")->at(1), 3.0);
-            QCOMPARE(barSet(week, "Number Deleted")->at(2), 4.0);
-            QCOMPARE(barSet(week, "Number Found")->color(), QColor(0, 255, 0));
-            QChartView* hours = w.chartView(TfrmChart::HourOfDay);
-            QCOMPARE(line(hours, "E-mail Check")->at(20).y(), 3.0);
-            QCOMPARE(line(hours, "E-mail Check")->at(21).y(), 2.0);
-            QCOMPARE(line(hours, "Number Deleted")->at(47).y(), 0.0);
-            QCOMPARE(line(hours, "Number Deleted")->at(46).y(), 1.0);
-            QCOMPARE(line(w.chartView(TfrmChart::DayByDay), "Number Found")->count(), 2);
-            auto* pie = qobject_cast<QPieSeries*>(w.chartView(TfrmChart::PercentDeleted)->chart()->series().first());
-            QCOMPARE(pie->slices().size(), 2);
-            QCOMPARE(pie->slices()[0]->label(), QString("Normal E-mail 81 %"));
-            QCOMPARE(pie->slices()[1]->label(), QString("Spam Deleted 19 %"));
+            const auto week = [&] { return shownChart(w, TfrmChart::DayOfWeek); };
+            QCOMPARE(barSet(week(), "Number Found")->at(1), 12.0);  // Monday
+            QCOMPARE(barSet(week(), "Number Found")->at(2), 20.0);
+            QCOMPARE(barSet(week(), "E-mail Check")->at(1), 3.0);
+            QCOMPARE(barSet(week(), "Number Deleted")->at(2), 4.0);
+            QCOMPARE(barSet(week(), "Number Found")->color(), QColor(0, 255, 0));
+            const auto hours = [&] { return shownChart(w, TfrmChart::HourOfDay); };
+            QCOMPARE(line(hours(), "E-mail Check")->at(20).y(), 3.0);
+            QCOMPARE(line(hours(), "E-mail Check")->at(21).y(), 2.0);
+            QCOMPARE(line(hours(), "Number Deleted")->at(47).y(), 0.0);
+            QCOMPARE(line(hours(), "Number Deleted")->at(46).y(), 1.0);
+            QCOMPARE(line(shownChart(w, TfrmChart::DayByDay), "Number Found")->count(), 2);
+            const auto pie = [&] {
+                return qobject_cast<QPieSeries*>(shownChart(w, TfrmChart::PercentDeleted)->chart()->series().first());
+            };
+            QCOMPARE(pie()->slices().size(), 2);
+            QCOMPARE(pie()->slices()[0]->label(), QString("Normal E-mail 81 %"));
+            QCOMPARE(pie()->slices()[1]->label(), QString("Spam Deleted 19 %"));
             // Largest at the top: the axis lists its names from the bottom.
-            QCOMPARE(topNames(w.chartView(TfrmChart::TopSpammers)),
+            QCOMPARE(topNames(shownChart(w, TfrmChart::TopSpammers)),
                      QStringList({"c@junk.example", "a@spam.example", "b@junk.example"}));
-            QCOMPARE(barSet(w.chartView(TfrmChart::TopSpammers), "Number Deleted")->at(2), 3.0);
-            QCOMPARE(topNames(w.chartView(TfrmChart::TopDomains)), QStringList({"spam.example", "junk.example"}));
-            QTableView* traffic = w.grid(TfrmChart::EmailTraffic);
-            QCOMPARE(gridColumn(traffic, 3), QStringList({"ann", "ann", "ann", "Joe Smith", "Joe Smith"}));
-            QCOMPARE(traffic->model()->headerData(4, Qt::Horizontal).toString(), QString("# Mail"));
-            QCOMPARE(gridColumn(w.grid(TfrmChart::SpamDeleted), 5).first(), QString("a@spam.example"));
+            QCOMPARE(barSet(shownChart(w, TfrmChart::TopSpammers), "Number Deleted")->at(2), 3.0);
+            QCOMPARE(topNames(shownChart(w, TfrmChart::TopDomains)), QStringList({"spam.example", "junk.example"}));
+            const auto traffic = [&] { return shownGrid(w, TfrmChart::EmailTraffic); };
+            QCOMPARE(gridColumn(traffic(), 3), QStringList({"ann", "ann", "ann", "Joe Smith", "Joe Smith"}));
+            QCOMPARE(traffic()->model()->headerData(4, Qt::Horizontal).toString(), QString("# Mail"));
+            QCOMPARE(gridColumn(shownGrid(w, TfrmChart::SpamDeleted), 5).first(), QString("a@spam.example"));
 
             // Choosing a mailbox changes nothing until Redraw.
             mailbox->setCurrentIndex(2);
-            QCOMPARE(gridColumn(traffic, 3).size(), 5);
+            QCOMPARE(gridColumn(traffic(), 3).size(), 5);
             QTest::mouseClick(child<QPushButton>(w, "btRedraw"), Qt::LeftButton);
             QVERIFY(child<QLabel>(w, "lblTitle")->text().startsWith("Joe Smith from 1/1/1998 thru "));
-            QCOMPARE(gridColumn(traffic, 3), QStringList({"Joe Smith", "Joe Smith"}));
-            QCOMPARE(gridColumn(w.grid(TfrmChart::SpamDeleted), 5),
+            QCOMPARE(gridColumn(traffic(), 3), QStringList({"Joe Smith", "Joe Smith"}));
+            QCOMPARE(gridColumn(shownGrid(w, TfrmChart::SpamDeleted), 5),
                      QStringList({"b@junk.example", "b@junk.example", "b@junk.example", "c@junk.example"}));
-            QCOMPARE(barSet(week, "Number Found")->at(1), 0.0);
-            QCOMPARE(barSet(week, "Number Found")->at(2), 20.0);
-            QCOMPARE(topNames(w.chartView(TfrmChart::TopSpammers)), QStringList({"c@junk.example", "b@junk.example"}));
-            QCOMPARE(pie->slices()[1]->label(), QString("Spam Deleted 20 %"));
+            QCOMPARE(barSet(week(), "Number Found")->at(1), 0.0);
+            QCOMPARE(barSet(week(), "Number Found")->at(2), 20.0);
+            QCOMPARE(topNames(shownChart(w, TfrmChart::TopSpammers)), QStringList({"c@junk.example", "b@junk.example"}));
+            QCOMPARE(pie()->slices()[1]->label(), QString("Spam Deleted 20 %"));
             QCOMPARE(mailbox->count(), 3);
 
             // The check boxes show and hide their series.
             w.pages()->setCurrentIndex(TfrmChart::HourOfDay);
             auto* found = child<QCheckBox>(w, "cbFound1");
             QTest::mouseClick(found, Qt::LeftButton, {}, QPoint(6, found->height() / 2));
-            QVERIFY(!line(hours, "Number Found")->isVisible());
-            QVERIFY(line(w.chartView(TfrmChart::DayByDay), "Number Found")->isVisible());
+            QVERIFY(!line(hours(), "Number Found")->isVisible());
+            QVERIFY(line(shownChart(w, TfrmChart::DayByDay), "Number Found")->isVisible());
         });
         QVERIFY(ran);
         QVERIFY(!chartWindowBusy());
@@ -217,15 +250,115 @@ private slots:
         auto d = start("");
         const bool ran = withChartWindow(*d, [&](ChartWindow& w) {
             for (int page : {TfrmChart::EmailTraffic, TfrmChart::SpamDeleted}) {
-                QCOMPARE(w.grid(page)->model()->rowCount(), 1);
-                QCOMPARE(w.grid(page)->model()->index(0, 0).data().toString(), QString());
+                QCOMPARE(shownGrid(w, page)->model()->rowCount(), 1);
+                QCOMPARE(shownGrid(w, page)->model()->index(0, 0).data().toString(), QString());
             }
-            QVERIFY(topNames(w.chartView(TfrmChart::TopSpammers)).isEmpty());
-            QCOMPARE(barSet(w.chartView(TfrmChart::DayOfWeek), "Number Found")->at(3), 0.0);
-            auto* pie = qobject_cast<QPieSeries*>(w.chartView(TfrmChart::PercentDeleted)->chart()->series().first());
-            QCOMPARE(pie->slices().size(), 2);
+            QVERIFY(topNames(shownChart(w, TfrmChart::TopSpammers)).isEmpty());
+            QCOMPARE(barSet(shownChart(w, TfrmChart::DayOfWeek), "Number Found")->at(3), 0.0);
+            const auto pie = [&] {
+                return qobject_cast<QPieSeries*>(shownChart(w, TfrmChart::PercentDeleted)->chart()->series().first());
+            };
+            QCOMPARE(pie()->slices().size(), 2);
         });
         QVERIFY(ran);
+    }
+
+    void sendersAndDomainsAreDrawnAsPlainText() {
+        // Markup in a sender would have the chart open a file; there is none
+        // by that name, so only the drawn text tells.
+        const std::string sender = "<img src=x.png>@evil.example";
+        const std::string domain = "<b>bold</b>&amp;.example";
+        std::string log = mailCheckRecord(9, "ann", "pop.a.example", "Mon 12/7/2026 10:29 AM");
+        for (const std::string& from : {sender, "x@" + domain})
+            log += deletedSpamRecord({"Offer", from, "2048", "12/6/2026"}, "pop.example", "ann", "Mon 12/7/2026 10:29 AM");
+        auto d = start(log);
+        const bool ran = withChartWindow(*d, [&](ChartWindow& w) {
+            const struct {
+                TfrmChart::Page page;
+                QString shown;
+            } cases[] = {
+                {TfrmChart::TopSpammers, QString::fromStdString(sender)},
+                {TfrmChart::TopDomains, QString::fromStdString(domain)},
+            };
+            for (const auto& c : cases) {
+                w.pages()->setCurrentIndex(c.page);
+                QTest::qWait(50);
+                const QStringList texts = drawnTexts(w.chartView(c.page));
+                QVERIFY2(texts.contains(c.shown), qPrintable(texts.join(" | ")));
+            }
+        });
+        QVERIFY(ran);
+    }
+
+    void dayByDayDrawsALogOfOneDay() {
+        // Four found, two deleted, one check: three points apart.
+        auto d = start(oneCheckAndDeletions(4, 2));
+        const bool ran = withChartWindow(*d, [&](ChartWindow& w) {
+            w.pages()->setCurrentIndex(TfrmChart::DayByDay);
+            QTest::qWait(50);
+            QChartView* view = w.chartView(TfrmChart::DayByDay);
+            QCOMPARE(line(view, "E-mail Check")->count(), 1);
+            const QImage image = view->grab().toImage();
+            const QRect plot = view->mapFromScene(view->chart()->mapToScene(view->chart()->plotArea())).boundingRect();
+            // Pixels of each series' colour inside the plot area: the legend
+            // below it shows the colours whether a point is drawn or not.
+            for (const QColor& colour : {QColor(0, 255, 0), QColor(255, 0, 0), QColor(0, 0, 255)}) {
+                int drawn = 0;
+                for (int y = plot.top(); y <= plot.bottom(); ++y)
+                    for (int x = plot.left(); x <= plot.right(); ++x)
+                        if (image.pixelColor(x, y) == colour) ++drawn;
+                QVERIFY2(drawn > 0, qPrintable(colour.name()));
+            }
+        });
+        QVERIFY(ran);
+    }
+
+    void negativeNormalMailShowsItsValue() {
+        auto d = start(oneCheckAndDeletions(1, 3));
+        const bool ran = withChartWindow(*d, [&](ChartWindow& w) {
+            w.pages()->setCurrentIndex(TfrmChart::PercentDeleted);
+            QTest::qWait(50);
+            QChartView* view = w.chartView(TfrmChart::PercentDeleted);
+            auto* pie = qobject_cast<QPieSeries*>(view->chart()->series().first());
+            QCOMPARE(pie->slices()[0]->label(), QString("Normal E-mail 0 % (-2)"));
+            QVERIFY2(drawnTexts(view).contains("Normal E-mail 0 % (-2)"), qPrintable(drawnTexts(view).join(" | ")));
+        });
+        QVERIFY(ran);
+    }
+
+    void pagesNeverShownStillPrintAndSave() {
+        auto d = start(sampleLog());
+        const QString gridPdf = folder_->filePath("deleted.pdf");
+        const QString chartPdf = folder_->filePath("spammers.pdf");
+        const QString png = folder_->filePath("spammers.png");
+        bool saved = false;
+        QSize shownSize;
+        const bool ran = withChartWindow(*d, [&](ChartWindow& w) {
+            // Only the page in view is built on opening.
+            QVERIFY(w.chartView(TfrmChart::DayOfWeek));
+            QVERIFY(!w.chartView(TfrmChart::TopSpammers));
+            QVERIFY(!w.grid(TfrmChart::SpamDeleted));
+            shownSize = w.chartView(TfrmChart::DayOfWeek)->size();
+
+            QPrinter printer;
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(gridPdf);
+            w.paintGrid(printer, TfrmChart::SpamDeleted, "Deleted Spam");
+            QPrinter chartPrinter;
+            chartPrinter.setOutputFormat(QPrinter::PdfFormat);
+            chartPrinter.setOutputFileName(chartPdf);
+            w.paintChart(chartPrinter, TfrmChart::TopSpammers);
+            saved = w.savePicture(TfrmChart::TopSpammers, png.toStdString());
+            QCOMPARE(w.pages()->currentIndex(), int(TfrmChart::DayOfWeek));
+        });
+        QVERIFY(ran);
+        const QString grid = pdfText(gridPdf);
+        QVERIFY2(grid.contains("Deleted Spam") && grid.contains("b@junk.example"), qPrintable(grid));
+        const QString chart = pdfText(chartPdf);
+        QVERIFY2(chart.contains("Top 10 Spammers") && chart.contains("c@junk.example"), qPrintable(chart));
+        QVERIFY(saved);
+        const QImage picture(png);
+        QCOMPARE(picture.size(), shownSize);
     }
 
     void zoomsMovesAndResetsTheLineCharts() {

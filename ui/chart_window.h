@@ -5,68 +5,23 @@
 #include <QDialog>
 #include <array>
 #include <functional>
+#include <limits>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "log/frm_chart.h"
-#include "log/frm_chart_main.h"
 
 class QCheckBox;
 class QComboBox;
-class QDateEdit;
 class QFrame;
 class QLabel;
-class QLineEdit;
-class QPainter;
 class QPrinter;
-class QProgressBar;
 class QPushButton;
-class QRadioButton;
-class QRubberBand;
-class QSpinBox;
 class QTabWidget;
 class QTableView;
-class QToolButton;
 
 namespace quorvel::ui {
-
-// "Activity Log Statistics for Quorvel": the log to read, its progress.
-class ChartLauncherWindow : public QDialog {
-    Q_OBJECT
-public:
-    ChartLauncherWindow(TfrmChartMain& form, QWidget* parent);
-    ~ChartLauncherWindow() override;
-    static int showModal(Form& form);
-    void sync();
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void reject() override;
-
-private:
-    TfrmChartMain& form_;
-    QLabel *title_, *open_;
-    QLineEdit* path_;
-    QToolButton* browse_;
-    QProgressBar* progress_;
-    QPushButton *ok_, *cancel_;
-};
-
-// "Select Date Range".
-class DateRangeDialog : public QDialog {
-    Q_OBJECT
-public:
-    DateRangeDialog(TfrmSelectDateRange& form, QWidget* parent);
-    ~DateRangeDialog() override;
-    static int showModal(Form& form);
-    void sync();
-
-private:
-    TfrmSelectDateRange& form_;
-    QRadioButton *between_, *months_, *days_;
-    QDateEdit *start_, *end_;
-    QSpinBox *monthCount_, *dayCount_;
-    bool syncing_ = false;
-};
 
 // One of the two grids, over the chart window's rows.
 class ChartGridModel : public QAbstractTableModel {
@@ -83,24 +38,6 @@ private:
     TfrmChart::Page grid_;
 };
 
-// A line chart the mouse zooms and moves: a left drag down and to the right
-// zooms to the dragged rectangle, a left drag up and to the left resets, a
-// right drag moves the chart.
-class ZoomChartView : public QChartView {
-public:
-    explicit ZoomChartView(QChart* chart, QWidget* parent = nullptr);
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-
-private:
-    QRubberBand* band_ = nullptr;
-    QPoint origin_, last_;
-    bool zooming_ = false, moving_ = false;
-};
-
 // "Chart of Activity": six charts and two grids over the log's entries.
 class ChartWindow : public QDialog, public ChartOutput {
     Q_OBJECT
@@ -111,6 +48,8 @@ public:
 
     void sync();
     QTabWidget* pages() const { return pages_; }
+    // The page's chart or grid; nullptr until the page was first shown,
+    // printed or saved.
     QChartView* chartView(int page) const;
     QTableView* grid(int page) const;
 
@@ -131,9 +70,17 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QWidget* chartPage(int page, QChartView* view, std::array<Control*, 3> boxes);
-    void buildCharts();
-    void plot();
+    // Builds the page when it is first asked for and fills it with the
+    // latest count when it is behind.
+    void preparePage(int page);
+    // Runs `output` with the page prepared and in view.
+    void withPageInView(int page, const std::function<void()>& output);
+    void paintChartInView(QPrinter& printer, int page);
+    bool savePictureInView(int page, const std::string& path);
+    void buildPage(int page);
+    void plotPage(int page);
+    void placeChart(int page, QChartView* view, std::array<Control*, 3> boxes);
+    void showChecks();
     void placeHints();
     void updateDateTicks();
 
@@ -151,6 +98,10 @@ private:
     QFrame* hintsPanel_;
     std::vector<std::pair<QLabel*, Control*>> hintLabels_;
     int drawn_ = -1;
+    // Per page: built yet, and the count it shows (a value of drawn_).
+    std::array<bool, TfrmChart::kPages.size()> built_{};
+    static constexpr int kNeverPlotted = std::numeric_limits<int>::min();
+    std::array<int, TfrmChart::kPages.size()> plotted_;
     bool syncing_ = false;
     bool relabeling_ = false;
 };

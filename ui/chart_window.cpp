@@ -1,6 +1,5 @@
-#include "ui/chart_windows.h"
+#include "ui/chart_window.h"
 
-#include <QApplication>
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
@@ -8,81 +7,54 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QDateTimeAxis>
 #include <QFileInfo>
 #include <QFrame>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHorizontalBarSeries>
 #include <QLabel>
-#include <QLegendMarker>
-#include <QLineEdit>
 #include <QLineSeries>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPieSeries>
-#include <QPointer>
 #include <QPieSlice>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QRubberBand>
-#include <QSpinBox>
+#include <QSignalBlocker>
 #include <QSvgGenerator>
 #include <QTabWidget>
 #include <QTableView>
-#include <QToolButton>
 #include <QValueAxis>
 #include <QVBoxLayout>
 #include <cmath>
 #include <unordered_map>
 
+#include "ui/chart_common.h"
 #include "ui/pictures.h"
 #include "ui/text.h"
+#include "ui/zoom_chart_view.h"
 
 namespace quorvel::ui {
 
 namespace {
+
+// Qt Charts draws axis labels, legends and slice labels as rich text: a
+// sender's "<img src=...>" would open a local file. Text built from data
+// goes there escaped, so it is drawn as the characters it holds.
+QString chartText(const std::string& bytes) {
+    return fromBytes(bytes).toHtmlEscaped();
+}
 
 const QColor kLime(0, 255, 0);
 const QColor kRed(255, 0, 0);
 const QColor kBlue(0, 0, 255);
 const QColor kGreen(0, 128, 0);
 
-// Days since 30 December 1899, as the core counts them.
-QDate toQDate(TDateTime value) {
-    return QDate(1899, 12, 30).addDays(static_cast<qint64>(std::floor(value)));
-}
-
-TDateTime fromQDate(const QDate& date) {
-    return static_cast<TDateTime>(QDate(1899, 12, 30).daysTo(date));
-}
-
 qint64 toMSecs(TDateTime day) {
     return QDateTime(toQDate(day), QTime(0, 0)).toMSecsSinceEpoch();
 }
-
-void showWaitCursor(bool wait) {
-    if (wait)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-        QApplication::restoreOverrideCursor();
-}
-
-QWidget* visibleActiveWindow() {
-    QWidget* active = QApplication::activeWindow();
-    return active && active->isVisible() ? active : nullptr;
-}
-
-// The window the launcher was opened from: the chart window stands over it
-// (the general settings window stays on top of others), while the launcher
-// itself is hidden.
-QPointer<QWidget> launcherParent;
 
 QValueAxis* frequencyAxis() {
     auto* axis = new QValueAxis;
@@ -120,223 +92,6 @@ void replaceValues(QBarSet* set, const QList<qreal>& list) {
 }
 
 }  // namespace
-
-// ---- Launcher ----
-
-ChartLauncherWindow::ChartLauncherWindow(TfrmChartMain& form, QWidget* parent) : QDialog(parent), form_(form) {
-    setObjectName(QString::fromStdString(form.name()));
-    setWindowIcon(programIcon());
-    setWindowTitle(fromBytes(form.caption));
-    form_.OnWaitCursor = [](bool on) { showWaitCursor(on); };
-
-    title_ = plainLabel(this);
-    title_->setObjectName("lblTitle");
-    QFont big = title_->font();
-    big.setPointSizeF(big.pointSizeF() * 1.5);
-    big.setBold(true);
-    title_->setFont(big);
-    title_->setAlignment(Qt::AlignCenter);
-    open_ = plainLabel(this);
-    path_ = new QLineEdit(this);
-    path_->setObjectName("edLogFile");
-    open_->setBuddy(path_);
-    connect(path_, &QLineEdit::textEdited, this, [this](const QString& text) { form_.edLogFile.text = toBytes(text); });
-    browse_ = new QToolButton(this);
-    browse_->setObjectName("sbBrowse");
-    connect(browse_, &QToolButton::clicked, this, [this] { form_.sbBrowseClick(); });
-    progress_ = new QProgressBar(this);
-    progress_->setObjectName("ProgressBar1");
-    progress_->setRange(0, 1000);
-    progress_->setTextVisible(false);
-    ok_ = new QPushButton(this);
-    ok_->setObjectName("btOK");
-    ok_->setDefault(true);
-    connect(ok_, &QPushButton::clicked, this, [this] { form_.btOKClick(); });
-    cancel_ = new QPushButton(this);
-    cancel_->setObjectName("btCancel");
-    cancel_->setAutoDefault(false);
-    connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(title_);
-    layout->addSpacing(8);
-    layout->addWidget(open_);
-    auto* row = new QHBoxLayout;
-    row->addWidget(path_, 1);
-    row->addWidget(browse_);
-    layout->addLayout(row);
-    layout->addWidget(progress_);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok_);
-    buttons->addWidget(cancel_);
-    layout->addStretch();
-    layout->addLayout(buttons);
-    resize(460, 200);
-
-    form_.setChangedHandler([this] { sync(); });
-    form_.visible = true;
-    form_.FormShow();
-    sync();
-}
-
-ChartLauncherWindow::~ChartLauncherWindow() {
-    form_.setChangedHandler(nullptr);
-    form_.OnWaitCursor = nullptr;
-}
-
-int ChartLauncherWindow::showModal(Form& form) {
-    launcherParent = visibleActiveWindow();
-    ChartLauncherWindow window(static_cast<TfrmChartMain&>(form), launcherParent);
-    return window.exec();
-}
-
-void ChartLauncherWindow::sync() {
-    title_->setText(fromBytes(form_.lblTitle.caption));
-    open_->setText(fromBytes(form_.lblOpen.caption));
-    if (path_->text() != fromBytes(form_.edLogFile.text)) path_->setText(fromBytes(form_.edLogFile.text));
-    browse_->setText(fromBytes(form_.sbBrowse.caption));
-    browse_->setToolTip(fromBytes(form_.sbBrowse.hint));
-    browse_->setEnabled(form_.sbBrowse.enabled);
-    path_->setEnabled(form_.sbBrowse.enabled);
-    progress_->setVisible(form_.ProgressBar1.visible);
-    progress_->setValue(form_.ProgressBar1.value);
-    ok_->setText(fromBytes(form_.btOK.caption));
-    ok_->setEnabled(form_.btOK.enabled);
-    cancel_->setText(fromBytes(form_.btCancel.caption));
-    if (form_.modalResult != ModalResult::None) {
-        done(form_.modalResult == ModalResult::Ok ? Accepted : Rejected);
-        return;
-    }
-    if (!form_.visible && isVisible()) hide();
-}
-
-void ChartLauncherWindow::reject() {
-    form_.btCancelClick();  // while reading, this only stops the reading
-}
-
-void ChartLauncherWindow::closeEvent(QCloseEvent* event) {
-    event->ignore();
-    reject();
-}
-
-// ---- Date range ----
-
-DateRangeDialog::DateRangeDialog(TfrmSelectDateRange& form, QWidget* parent) : QDialog(parent), form_(form) {
-    setObjectName(QString::fromStdString(form.name()));
-    setWindowTitle(fromBytes(form.caption));
-    auto* title = plainLabel(this, fromBytes(form.lblTitle.caption));
-    QFont bold = title->font();
-    bold.setBold(true);
-    title->setFont(bold);
-    const auto radio = [this](const Control& c, const char* name, void (TfrmSelectDateRange::*handler)()) {
-        auto* button = new QRadioButton(fromBytes(c.caption), this);
-        button->setObjectName(name);
-        button->setAutoExclusive(false);
-        connect(button, &QRadioButton::clicked, this, [this, handler] { (form_.*handler)(); });
-        return button;
-    };
-    between_ = radio(form.rbBetween, "rbBetween", &TfrmSelectDateRange::rbBetweenClick);
-    months_ = radio(form.rbMonths, "rbMonths", &TfrmSelectDateRange::rbMonthsClick);
-    days_ = radio(form.rbDays, "rbDays", &TfrmSelectDateRange::rbDaysClick);
-    const auto dateEdit = [this](const char* name) {
-        auto* edit = new QDateEdit(this);
-        edit->setObjectName(name);
-        edit->setCalendarPopup(true);
-        // Four-digit years, as the program shows every date.
-        QString format = QLocale().dateFormat(QLocale::ShortFormat);
-        if (!format.contains("yyyy")) format.replace("yy", "yyyy");
-        edit->setDisplayFormat(format);
-        return edit;
-    };
-    start_ = dateEdit("dtStart");
-    end_ = dateEdit("dtEnd");
-    connect(start_, &QDateEdit::dateChanged, this, [this](QDate d) {
-        if (!syncing_) form_.startDate = fromQDate(d);
-    });
-    connect(start_, &QDateEdit::editingFinished, this, [this] { form_.dtStartExit(); });
-    connect(end_, &QDateEdit::dateChanged, this, [this](QDate d) {
-        if (syncing_) return;
-        form_.endDate = fromQDate(d);
-        form_.computeRange();
-    });
-    const auto spin = [this](const char* name, int max, Control& control) {
-        auto* box = new QSpinBox(this);
-        box->setObjectName(name);
-        box->setRange(1, max);
-        connect(box, &QSpinBox::valueChanged, this, [this, &control](int v) {
-            if (!syncing_) control.value = v;
-        });
-        return box;
-    };
-    monthCount_ = spin("edMonths", TfrmSelectDateRange::kMaxMonths, form_.edMonths);
-    dayCount_ = spin("edDays", TfrmSelectDateRange::kMaxDays, form_.edDays);
-    auto* ok = new QPushButton(fromBytes(form.btOK.caption), this);
-    ok->setObjectName("btOK");
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, [this] {
-        form_.dtStartExit();
-        form_.btOKClick();
-        accept();
-    });
-    auto* cancel = new QPushButton(fromBytes(form.btCancel.caption), this);
-    cancel->setObjectName("btCancel");
-    connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
-
-    auto* grid = new QGridLayout;
-    grid->addWidget(between_, 0, 0);
-    grid->addWidget(start_, 0, 1);
-    grid->addWidget(plainLabel(this, fromBytes(form.lblAnd.caption)), 0, 2);
-    grid->addWidget(end_, 0, 3);
-    grid->addWidget(months_, 1, 0);
-    grid->addWidget(monthCount_, 1, 1);
-    grid->addWidget(plainLabel(this, fromBytes(form.lblMonths.caption)), 1, 2);
-    grid->addWidget(days_, 2, 0);
-    grid->addWidget(dayCount_, 2, 1);
-    grid->addWidget(plainLabel(this, fromBytes(form.lblDays.caption)), 2, 2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(title);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
-
-    form_.setChangedHandler([this] { sync(); });
-    form_.FormShow();
-    sync();
-}
-
-DateRangeDialog::~DateRangeDialog() {
-    form_.setChangedHandler(nullptr);
-    if (form_.modalResult == ModalResult::None) form_.modalResult = ModalResult::Cancel;
-}
-
-int DateRangeDialog::showModal(Form& form) {
-    DateRangeDialog dialog(static_cast<TfrmSelectDateRange&>(form), visibleActiveWindow());
-    const int result = dialog.exec();
-    if (result != Accepted) form.modalResult = ModalResult::Cancel;
-    return result;
-}
-
-void DateRangeDialog::sync() {
-    syncing_ = true;
-    between_->setChecked(form_.rbBetween.checked);
-    months_->setChecked(form_.rbMonths.checked);
-    days_->setChecked(form_.rbDays.checked);
-    start_->setDate(toQDate(form_.startDate));
-    end_->setDate(toQDate(form_.endDate));
-    start_->setEnabled(form_.dtStart.enabled);
-    end_->setEnabled(form_.dtEnd.enabled);
-    monthCount_->setValue(form_.edMonths.value);
-    dayCount_->setValue(form_.edDays.value);
-    monthCount_->setEnabled(form_.edMonths.enabled);
-    dayCount_->setEnabled(form_.edDays.enabled);
-    syncing_ = false;
-}
-
-// ---- Grids ----
 
 ChartGridModel::ChartGridModel(const TfrmChart& form, TfrmChart::Page grid, QObject* parent)
     : QAbstractTableModel(parent), form_(form), grid_(grid) {}
@@ -377,59 +132,6 @@ void ChartGridModel::reload() {
     endResetModel();
 }
 
-// ---- Zoom and move ----
-
-ZoomChartView::ZoomChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent) {
-    setRenderHint(QPainter::Antialiasing);
-}
-
-void ZoomChartView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        zooming_ = true;
-        origin_ = event->position().toPoint();
-        if (!band_) band_ = new QRubberBand(QRubberBand::Rectangle, viewport());
-        band_->setGeometry(QRect(origin_, QSize()));
-        band_->show();
-    } else if (event->button() == Qt::RightButton) {
-        moving_ = true;
-        last_ = event->position().toPoint();
-        setCursor(Qt::ClosedHandCursor);
-    }
-    event->accept();
-}
-
-void ZoomChartView::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
-    if (zooming_ && band_) band_->setGeometry(QRect(origin_, at).normalized());
-    if (moving_) {
-        const QPoint delta = at - last_;
-        chart()->scroll(-delta.x(), delta.y());
-        last_ = at;
-    }
-    event->accept();
-}
-
-void ZoomChartView::mouseReleaseEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
-    if (event->button() == Qt::LeftButton && zooming_) {
-        zooming_ = false;
-        if (band_) band_->hide();
-        if (at.x() > origin_.x() + 2 && at.y() > origin_.y() + 2) {
-            const QRectF area(chart()->mapFromScene(mapToScene(origin_)), chart()->mapFromScene(mapToScene(at)));
-            const QRectF zoom = area.normalized().intersected(chart()->plotArea());
-            if (zoom.width() > 1 && zoom.height() > 1) chart()->zoomIn(zoom);
-        } else if (at.x() < origin_.x() && at.y() < origin_.y()) {
-            chart()->zoomReset();
-        }
-    } else if (event->button() == Qt::RightButton && moving_) {
-        moving_ = false;
-        unsetCursor();
-    }
-    event->accept();
-}
-
-// ---- Chart window ----
-
 struct ChartWindow::Plots {
     // Day of week.
     QBarSet *weekFound, *weekDeleted, *weekChecked;
@@ -462,38 +164,19 @@ ChartWindow::ChartWindow(TfrmChart& form, QWidget* parent)
     title_->setFont(bold);
     title_->setAlignment(Qt::AlignCenter);
 
-    buildCharts();
+    // Each page's chart or grid is built and filled when the page is first
+    // shown, printed or saved: opening draws the first page only.
     pages_ = new QTabWidget(this);
     pages_->setObjectName("PageControl1");
-    pages_->addTab(chartPage(TfrmChart::DayOfWeek, views_[0], {}), TfrmChart::kPages[0]);
-    pages_->addTab(chartPage(TfrmChart::HourOfDay, views_[1], {&form_.cbHourFound, &form_.cbHourDeleted, &form_.cbHourChecked}),
-                   TfrmChart::kPages[1]);
-    pages_->addTab(chartPage(TfrmChart::DayByDay, views_[2], {&form_.cbDayFound, &form_.cbDayDeleted, &form_.cbDayChecked}),
-                   TfrmChart::kPages[2]);
-    for (int page = TfrmChart::PercentDeleted; page <= TfrmChart::TopSpammers; ++page)
-        pages_->addTab(chartPage(page, views_[static_cast<std::size_t>(page)], {}), TfrmChart::kPages[static_cast<std::size_t>(page)]);
-    for (int i = 0; i < 2; ++i) {
-        const auto page = static_cast<TfrmChart::Page>(TfrmChart::EmailTraffic + i);
-        auto* view = new QTableView(this);
-        view->setObjectName(i == 0 ? "gridTraffic" : "gridDeleted");
-        models_[static_cast<std::size_t>(i)] = new ChartGridModel(form_, page, view);
-        view->setModel(models_[static_cast<std::size_t>(i)]);
-        view->setSelectionBehavior(QAbstractItemView::SelectRows);
-        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        view->setWordWrap(false);
-        view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-        view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
-        view->horizontalHeader()->setStretchLastSection(true);
-        view->setColumnWidth(0, 90);
-        view->setColumnWidth(1, 80);
-        view->setColumnWidth(2, 150);
-        view->setColumnWidth(3, 120);
-        view->setColumnWidth(4, 70);
-        if (i == 1) view->setColumnWidth(5, 220);
-        grids_[static_cast<std::size_t>(i)] = view;
-        pages_->addTab(view, TfrmChart::kPages[static_cast<std::size_t>(page)]);
+    for (const char* name : TfrmChart::kPages) {
+        auto* page = new QWidget;
+        auto* pageLayout = new QVBoxLayout(page);
+        pageLayout->setContentsMargins(0, 0, 0, 0);
+        pages_->addTab(page, name);
     }
+    plotted_.fill(kNeverPlotted);
     connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
+        preparePage(index);
         if (!syncing_) form_.pageChanged(index);
     });
 
@@ -584,14 +267,13 @@ ChartWindow::~ChartWindow() {
 }
 
 int ChartWindow::showModal(Form& form) {
-    ChartWindow window(static_cast<TfrmChart&>(form), launcherParent ? launcherParent.data() : visibleActiveWindow());
+    ChartWindow window(static_cast<TfrmChart&>(form), launcherParent() ? launcherParent().data() : visibleActiveWindow());
     return window.exec();
 }
 
-QWidget* ChartWindow::chartPage(int page, QChartView* view, std::array<Control*, 3> boxes) {
-    auto* widget = new QWidget(this);
-    auto* layout = new QVBoxLayout(widget);
-    layout->setContentsMargins(0, 0, 0, 0);
+void ChartWindow::placeChart(int page, QChartView* view, std::array<Control*, 3> boxes) {
+    QWidget* widget = pages_->widget(page);
+    auto* layout = static_cast<QVBoxLayout*>(widget->layout());
     layout->addWidget(view, 1);
     view->setObjectName(QString("chart%1").arg(page));
     if (boxes[0]) {
@@ -612,7 +294,6 @@ QWidget* ChartWindow::chartPage(int page, QChartView* view, std::array<Control*,
         row->addStretch();
         layout->addLayout(row);
     }
-    return widget;
 }
 
 QChartView* ChartWindow::chartView(int page) const {
@@ -625,7 +306,7 @@ QTableView* ChartWindow::grid(int page) const {
     return nullptr;
 }
 
-void ChartWindow::buildCharts() {
+void ChartWindow::buildPage(int page) {
     Plots& p = *plots_;
     const auto newChart = [](const char* title) {
         auto* chart = new QChart;
@@ -640,29 +321,6 @@ void ChartWindow::buildCharts() {
         return view;
     };
 
-    // Day of week.
-    {
-        QChart* chart = newChart("Day of week");
-        auto* series = new QBarSeries;
-        p.weekFound = new QBarSet("Number Found");
-        p.weekDeleted = new QBarSet("Number Deleted");
-        p.weekChecked = new QBarSet("E-mail Check");
-        p.weekFound->setColor(kLime);
-        p.weekDeleted->setColor(kRed);
-        p.weekChecked->setColor(kBlue);
-        series->append({p.weekFound, p.weekDeleted, p.weekChecked});
-        chart->addSeries(series);
-        p.weekDays = new QBarCategoryAxis;
-        QStringList days;
-        for (int d = 0; d < 7; ++d) days << fromBytes(form_.dayName(d));
-        p.weekDays->setCategories(days);
-        chart->addAxis(p.weekDays, Qt::AlignBottom);
-        series->attachAxis(p.weekDays);
-        p.weekValues = frequencyAxis();
-        chart->addAxis(p.weekValues, Qt::AlignLeft);
-        series->attachAxis(p.weekValues);
-        views_[0] = newView(chart, false);
-    }
     // Hour of day and day by day.
     const auto lines = [](QChart* chart, std::array<QLineSeries*, 3>& series) {
         static constexpr const char* kNames[] = {"Number Found", "Number Deleted", "E-mail Check"};
@@ -676,12 +334,37 @@ void ChartWindow::buildCharts() {
             chart->addSeries(series[i]);
         }
     };
-    {
+    switch (page) {
+    case TfrmChart::DayOfWeek: {
+        QChart* chart = newChart("Day of week");
+        auto* series = new QBarSeries;
+        p.weekFound = new QBarSet("Number Found");
+        p.weekDeleted = new QBarSet("Number Deleted");
+        p.weekChecked = new QBarSet("E-mail Check");
+        p.weekFound->setColor(kLime);
+        p.weekDeleted->setColor(kRed);
+        p.weekChecked->setColor(kBlue);
+        series->append({p.weekFound, p.weekDeleted, p.weekChecked});
+        chart->addSeries(series);
+        p.weekDays = new QBarCategoryAxis;
+        QStringList days;
+        for (int d = 0; d < 7; ++d) days << chartText(form_.dayName(d));
+        p.weekDays->setCategories(days);
+        chart->addAxis(p.weekDays, Qt::AlignBottom);
+        series->attachAxis(p.weekDays);
+        p.weekValues = frequencyAxis();
+        chart->addAxis(p.weekValues, Qt::AlignLeft);
+        series->attachAxis(p.weekValues);
+        views_[0] = newView(chart, false);
+        placeChart(page, views_[0], {});
+        break;
+    }
+    case TfrmChart::HourOfDay: {
         QChart* chart = newChart("Hour of day");
         lines(chart, p.hour);
         p.hourSlots = new QCategoryAxis;
         p.hourSlots->setStartValue(-0.5);
-        for (int slot = 0; slot < ChartTally::kSlots; ++slot) p.hourSlots->append(fromBytes(form_.slotLabel(slot)), slot);
+        for (int slot = 0; slot < ChartTally::kSlots; ++slot) p.hourSlots->append(chartText(form_.slotLabel(slot)), slot);
         // Zoomed or moved, the axis keeps only the labels in view: the others
         // would pile up at its ends.
         connect(p.hourSlots, &QCategoryAxis::rangeChanged, this, [this](qreal min, qreal max) {
@@ -691,7 +374,7 @@ void ChartWindow::buildCharts() {
             for (const QString& label : axis->categoriesLabels()) axis->remove(label);
             axis->setStartValue(min);
             for (int slot = static_cast<int>(std::floor(min)) + 1; slot <= max && slot < ChartTally::kSlots; ++slot)
-                if (slot >= 0 && slot > min) axis->append(fromBytes(form_.slotLabel(slot)), slot);
+                if (slot >= 0 && slot > min) axis->append(chartText(form_.slotLabel(slot)), slot);
             axis->setRange(min, max);
             relabeling_ = false;
         });
@@ -710,8 +393,10 @@ void ChartWindow::buildCharts() {
             s->attachAxis(p.hourValues);
         }
         views_[1] = newView(chart, true);
+        placeChart(page, views_[1], {&form_.cbHourFound, &form_.cbHourDeleted, &form_.cbHourChecked});
+        break;
     }
-    {
+    case TfrmChart::DayByDay: {
         QChart* chart = newChart("Day by day");
         lines(chart, p.day);
         p.dayDates = new QDateTimeAxis;
@@ -728,14 +413,20 @@ void ChartWindow::buildCharts() {
         connect(p.dayDates, &QDateTimeAxis::rangeChanged, this, [this] { updateDateTicks(); });
         connect(chart, &QChart::plotAreaChanged, this, [this] { updateDateTicks(); });
         views_[2] = newView(chart, true);
+        placeChart(page, views_[2], {&form_.cbDayFound, &form_.cbDayDeleted, &form_.cbDayChecked});
+        break;
     }
-    {
+    case TfrmChart::PercentDeleted: {
         QChart* chart = newChart("% Deleted");
         p.pie = new QPieSeries;
         chart->addSeries(p.pie);
         views_[3] = newView(chart, false);
+        placeChart(page, views_[3], {});
+        break;
     }
-    for (std::size_t i = 0; i < 2; ++i) {
+    case TfrmChart::TopDomains:
+    case TfrmChart::TopSpammers: {
+        const auto i = static_cast<std::size_t>(page - TfrmChart::TopDomains);
         QChart* chart = newChart(i == 0 ? "Top 10 Spam Domains" : "Top 10 Spammers");
         chart->legend()->hide();
         auto* series = new QHorizontalBarSeries;
@@ -753,82 +444,144 @@ void ChartWindow::buildCharts() {
         chart->addAxis(p.topValues[i], Qt::AlignBottom);
         series->attachAxis(p.topValues[i]);
         views_[4 + i] = newView(chart, false);
+        placeChart(page, views_[4 + i], {});
+        break;
+    }
+    default: {
+        const auto i = static_cast<std::size_t>(page - TfrmChart::EmailTraffic);
+        auto* view = new QTableView(this);
+        view->setObjectName(i == 0 ? "gridTraffic" : "gridDeleted");
+        models_[i] = new ChartGridModel(form_, static_cast<TfrmChart::Page>(page), view);
+        view->setModel(models_[i]);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        view->setWordWrap(false);
+        view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
+        view->horizontalHeader()->setStretchLastSection(true);
+        view->setColumnWidth(0, 90);
+        view->setColumnWidth(1, 80);
+        view->setColumnWidth(2, 150);
+        view->setColumnWidth(3, 120);
+        view->setColumnWidth(4, 70);
+        if (i == 1) view->setColumnWidth(5, 220);
+        grids_[i] = view;
+        pages_->widget(page)->layout()->addWidget(view);
+        break;
+    }
     }
 }
 
-void ChartWindow::plot() {
+void ChartWindow::preparePage(int page) {
+    if (page < 0 || page >= pages_->count()) return;
+    const auto at = static_cast<std::size_t>(page);
+    if (!built_[at]) {
+        buildPage(page);
+        built_[at] = true;
+        showChecks();
+    }
+    if (plotted_[at] != drawn_) {
+        plotPage(page);
+        plotted_[at] = drawn_;
+    }
+}
+
+void ChartWindow::withPageInView(int page, const std::function<void()>& output) {
+    preparePage(page);
+    const int shown = pages_->currentIndex();
+    // A page never shown has no size yet: it is brought into view for the
+    // output, without telling the form, and the page in view comes back.
+    const QSignalBlocker quiet(pages_);
+    pages_->setCurrentIndex(page);
+    output();
+    pages_->setCurrentIndex(shown);
+}
+
+void ChartWindow::plotPage(int page) {
     Plots& p = *plots_;
     const ChartTally& t = form_.tally;
-
-    replaceValues(p.weekFound, values(t.foundByWeekday));
-    replaceValues(p.weekDeleted, values(t.deletedByWeekday));
-    replaceValues(p.weekChecked, values(t.checksByWeekday));
-    fitValues(p.weekValues, static_cast<double>(std::max({*std::max_element(t.foundByWeekday.begin(), t.foundByWeekday.end()),
-                                                          *std::max_element(t.deletedByWeekday.begin(), t.deletedByWeekday.end()),
-                                                          *std::max_element(t.checksByWeekday.begin(), t.checksByWeekday.end())})));
-
-    const std::array<const std::array<std::int64_t, ChartTally::kSlots>*, 3> slotTallies = {&t.foundBySlot, &t.deletedBySlot,
-                                                                                       &t.checksBySlot};
-    double largest = 0;
-    for (std::size_t i = 0; i < 3; ++i) {
-        QList<QPointF> points;
-        points.reserve(ChartTally::kSlots);
-        for (int j = 0; j < ChartTally::kSlots; ++j) {
-            const double v = static_cast<double>((*slotTallies[i])[static_cast<std::size_t>(j)]);
-            points.append(QPointF(j, v));
-            largest = std::max(largest, v);
+    switch (page) {
+    case TfrmChart::DayOfWeek: {
+        replaceValues(p.weekFound, values(t.foundByWeekday));
+        replaceValues(p.weekDeleted, values(t.deletedByWeekday));
+        replaceValues(p.weekChecked, values(t.checksByWeekday));
+        fitValues(p.weekValues, static_cast<double>(std::max({*std::max_element(t.foundByWeekday.begin(), t.foundByWeekday.end()),
+                                                              *std::max_element(t.deletedByWeekday.begin(), t.deletedByWeekday.end()),
+                                                              *std::max_element(t.checksByWeekday.begin(), t.checksByWeekday.end())})));
+        break;
+    }
+    case TfrmChart::HourOfDay: {
+        const std::array<const std::array<std::int64_t, ChartTally::kSlots>*, 3> slotTallies = {&t.foundBySlot, &t.deletedBySlot,
+                                                                                           &t.checksBySlot};
+        double largest = 0;
+        for (std::size_t i = 0; i < 3; ++i) {
+            QList<QPointF> points;
+            points.reserve(ChartTally::kSlots);
+            for (int j = 0; j < ChartTally::kSlots; ++j) {
+                const double v = static_cast<double>((*slotTallies[i])[static_cast<std::size_t>(j)]);
+                points.append(QPointF(j, v));
+                largest = std::max(largest, v);
+            }
+            p.hour[i]->replace(points);
         }
-        p.hour[i]->replace(points);
+        views_[1]->chart()->zoomReset();
+        p.hourSlots->setRange(-0.5, ChartTally::kSlots - 0.5);
+        fitValues(p.hourValues, largest);
+        break;
     }
-    views_[1]->chart()->zoomReset();
-    p.hourSlots->setRange(-0.5, ChartTally::kSlots - 0.5);
-    fitValues(p.hourValues, largest);
-
-    const std::array<const std::vector<DayTotal>*, 3> days = {&t.foundByDay, &t.deletedByDay, &t.checksByDay};
-    largest = 0;
-    qint64 first = 0, last = 0;
-    bool any = false;
-    std::unordered_map<TDateTime, qint64> dayMSecs;
-    for (std::size_t i = 0; i < 3; ++i) {
-        QList<QPointF> points;
-        points.reserve(static_cast<qsizetype>(days[i]->size()));
-        for (const DayTotal& d : *days[i]) {
-            // The three series share their days: one conversion a day.
-            auto known = dayMSecs.find(d.day);
-            if (known == dayMSecs.end()) known = dayMSecs.emplace(d.day, toMSecs(d.day)).first;
-            const qint64 lastDay = known->second;
-            points.append(QPointF(static_cast<qreal>(lastDay), static_cast<qreal>(d.value)));
-            largest = std::max(largest, static_cast<double>(d.value));
-            first = any ? std::min(first, lastDay) : lastDay;
-            last = any ? std::max(last, lastDay) : lastDay;
-            any = true;
+    case TfrmChart::DayByDay: {
+        const std::array<const std::vector<DayTotal>*, 3> days = {&t.foundByDay, &t.deletedByDay, &t.checksByDay};
+        double largest = 0;
+        qint64 first = 0, last = 0;
+        bool any = false;
+        std::unordered_map<TDateTime, qint64> dayMSecs;
+        for (std::size_t i = 0; i < 3; ++i) {
+            QList<QPointF> points;
+            points.reserve(static_cast<qsizetype>(days[i]->size()));
+            for (const DayTotal& d : *days[i]) {
+                // The three series share their days: one conversion a day.
+                auto known = dayMSecs.find(d.day);
+                if (known == dayMSecs.end()) known = dayMSecs.emplace(d.day, toMSecs(d.day)).first;
+                const qint64 lastDay = known->second;
+                points.append(QPointF(static_cast<qreal>(lastDay), static_cast<qreal>(d.value)));
+                largest = std::max(largest, static_cast<double>(d.value));
+                first = any ? std::min(first, lastDay) : lastDay;
+                last = any ? std::max(last, lastDay) : lastDay;
+                any = true;
+            }
+            // A lone point makes no line: its marker is what shows it.
+            p.day[i]->setPointsVisible(points.size() == 1);
+            p.day[i]->replace(points);
         }
-        p.day[i]->replace(points);
+        views_[2]->chart()->zoomReset();
+        if (!any) first = last = QDateTime(QDate::currentDate(), QTime(0, 0)).toMSecsSinceEpoch();
+        // A day either side, so a single day still has a width.
+        p.dayDates->setRange(QDateTime::fromMSecsSinceEpoch(first - 86400000LL),
+                             QDateTime::fromMSecsSinceEpoch(last + 86400000LL));
+        fitValues(p.dayValues, largest);
+        updateDateTicks();
+        break;
     }
-    views_[2]->chart()->zoomReset();
-    if (!any) first = last = QDateTime(QDate::currentDate(), QTime(0, 0)).toMSecsSinceEpoch();
-    // A day either side, so a single day still has a width.
-    p.dayDates->setRange(QDateTime::fromMSecsSinceEpoch(first - 86400000LL),
-                         QDateTime::fromMSecsSinceEpoch(last + 86400000LL));
-    fitValues(p.dayValues, largest);
-    updateDateTicks();
-
-    p.pie->clear();
-    for (const PieSlice& s : pieSlices(t)) {
-        QPieSlice* slice = p.pie->append(fromBytes(s.text), static_cast<qreal>(std::max<std::int64_t>(0, s.value)));
-        slice->setColor(s.label == "Normal E-mail" ? kGreen : kRed);
-        slice->setLabelVisible(true);
+    case TfrmChart::PercentDeleted: {
+        p.pie->clear();
+        for (const PieSlice& s : pieSlices(t)) {
+            QPieSlice* slice = p.pie->append(chartText(s.text), static_cast<qreal>(std::max<std::int64_t>(0, s.value)));
+            slice->setColor(s.label == "Normal E-mail" ? kGreen : kRed);
+            slice->setLabelVisible(true);
+        }
+        break;
     }
-
-    const std::array<const std::vector<TopPlace>*, 2> tops = {&t.topDomains, &t.topSenders};
-    for (std::size_t i = 0; i < 2; ++i) {
+    case TfrmChart::TopDomains:
+    case TfrmChart::TopSpammers: {
+        const auto i = static_cast<std::size_t>(page - TfrmChart::TopDomains);
+        const std::vector<TopPlace>& top = i == 0 ? t.topDomains : t.topSenders;
         QStringList names;
         QList<qreal> counts;
         double most = 0;
         // Largest at the top: the axis lists its categories from the bottom.
-        for (auto place = tops[i]->rbegin(); place != tops[i]->rend(); ++place) {
+        for (auto place = top.rbegin(); place != top.rend(); ++place) {
             if (place->name.empty()) continue;
-            QString name = fromBytes(place->name);
+            QString name = chartText(place->name);
             while (names.contains(name)) name += ' ';  // the axis needs distinct names
             names << name;
             counts << static_cast<qreal>(place->count);
@@ -838,14 +591,18 @@ void ChartWindow::plot() {
         p.topNames[i]->setCategories(names);
         replaceValues(p.top[i], counts);
         fitValues(p.topValues[i], most);
+        break;
     }
-    for (ChartGridModel* model : models_) model->reload();
+    default:
+        models_[static_cast<std::size_t>(page - TfrmChart::EmailTraffic)]->reload();
+        break;
+    }
 }
 
 void ChartWindow::updateDateTicks() {
+    if (!views_[2]) return;
     QDateTimeAxis* axis = plots_->dayDates;
     const qint64 days = axis->min().daysTo(axis->max());
-    if (!views_[2]) return;
     const int width = std::max(200, static_cast<int>(views_[2]->chart()->plotArea().width()));
     // One label a week, as many as fit.
     const int ticks = static_cast<int>(std::clamp<qint64>(days / 7 + 1, 2, std::max(2, width / 28)));
@@ -864,19 +621,12 @@ void ChartWindow::sync() {
         mailbox_->addItems(items);
     }
     mailbox_->setCurrentIndex(form_.cbMailbox.itemIndex);
-    for (auto& [box, control] : boxes_) box->setChecked(control->checked);
-    if (drawn_ != form_.drawn) {
-        drawn_ = form_.drawn;
-        plot();
-    }
-    const std::array<Control*, 3> hour = {&form_.cbHourFound, &form_.cbHourDeleted, &form_.cbHourChecked};
-    const std::array<Control*, 3> day = {&form_.cbDayFound, &form_.cbDayDeleted, &form_.cbDayChecked};
-    for (std::size_t i = 0; i < 3; ++i) {
-        plots_->hour[i]->setVisible(hour[i]->checked);
-        plots_->day[i]->setVisible(day[i]->checked);
-    }
+    drawn_ = form_.drawn;
+    showChecks();
     save_->setEnabled(form_.btSavePicture.enabled);
     if (pages_->currentIndex() != form_.activePage) pages_->setCurrentIndex(form_.activePage);
+    // The other pages catch up when they are shown.
+    preparePage(pages_->currentIndex());
     if (form_.pnlHints.visible != hintsPanel_->isVisible()) {
         hintsPanel_->setVisible(form_.pnlHints.visible);
         if (form_.pnlHints.visible) {
@@ -886,6 +636,17 @@ void ChartWindow::sync() {
     }
     syncing_ = false;
     if (!form_.visible && form_.modalResult != ModalResult::None && isVisible()) accept();
+}
+
+// The check boxes and the line series they show, on the pages built so far.
+void ChartWindow::showChecks() {
+    for (auto& [box, control] : boxes_) box->setChecked(control->checked);
+    const std::array<Control*, 3> hour = {&form_.cbHourFound, &form_.cbHourDeleted, &form_.cbHourChecked};
+    const std::array<Control*, 3> day = {&form_.cbDayFound, &form_.cbDayDeleted, &form_.cbDayChecked};
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (views_[TfrmChart::HourOfDay]) plots_->hour[i]->setVisible(hour[i]->checked);
+        if (views_[TfrmChart::DayByDay]) plots_->day[i]->setVisible(day[i]->checked);
+    }
 }
 
 void ChartWindow::placeHints() {
@@ -910,8 +671,6 @@ void ChartWindow::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
 }
 
-// ---- Printing and pictures ----
-
 void ChartWindow::printGrid(int page, const std::string& title) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(fromBytes(title));
@@ -920,6 +679,7 @@ void ChartWindow::printGrid(int page, const std::string& title) {
 }
 
 void ChartWindow::paintGrid(QPrinter& printer, int page, const QString& title) {
+    preparePage(page);
     ChartGridModel* model = models_[page == TfrmChart::EmailTraffic ? 0 : 1];
     QPainter painter;
     if (!painter.begin(&printer)) return;
@@ -999,6 +759,10 @@ void ChartWindow::previewChart(int page) {
 }
 
 void ChartWindow::paintChart(QPrinter& printer, int page) {
+    withPageInView(page, [&] { paintChartInView(printer, page); });
+}
+
+void ChartWindow::paintChartInView(QPrinter& printer, int page) {
     QChartView* view = chartView(page);
     if (!view) return;
     QPainter painter;
@@ -1012,6 +776,12 @@ void ChartWindow::paintChart(QPrinter& printer, int page) {
 }
 
 bool ChartWindow::savePicture(int page, const std::string& path) {
+    bool saved = false;
+    withPageInView(page, [&] { saved = savePictureInView(page, path); });
+    return saved;
+}
+
+bool ChartWindow::savePictureInView(int page, const std::string& path) {
     QChartView* view = chartView(page);
     if (!view) return false;
     const QString file = QString::fromLocal8Bit(path.c_str());
@@ -1029,5 +799,6 @@ bool ChartWindow::savePicture(int page, const std::string& path) {
     const QString suffix = QFileInfo(file).suffix();
     return view->grab().save(file, suffix.isEmpty() ? "PNG" : nullptr);
 }
+
 
 }  // namespace quorvel::ui
