@@ -13,6 +13,7 @@ void Program::start() {
     retrieving_ = std::make_unique<TfrmRetrieving>();
     main_->setProgressDialog(retrieving_.get());
     general_ = std::make_unique<TfrmGeneral>(platform, store, &main_->agRas1);
+    general_->movePasswordsToKeyring();
     main_->setGeneralWindow(general_.get());
     general_->setHeaderRules(options_.get());
     // One log for the program, at the path the settings window shows.

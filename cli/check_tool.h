@@ -10,6 +10,7 @@
 #include "classify/classification.h"
 #include "cli/arguments.h"
 #include "cli/headless_platform.h"
+#include "platform/secret_store.h"
 #include "config/known_list.h"
 #include "platform/platform.h"
 
@@ -59,6 +60,8 @@ struct ToolSystem {
     Clock& clock;
     std::string programFolder;
     std::string settingsFolder;
+    // The desktop keyring; none where the tool runs without one.
+    SecretStore* secrets = nullptr;
 };
 
 // quorvel-check: the checks of the main window without a window. It reads

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "config/account_secrets.h"
 #include "config/autostart.h"
 #include "config/mail_setup_lookup.h"
 #include "config/password_cipher.h"
@@ -75,6 +76,12 @@ public:
     std::array<Control, kMailboxes> cbAPOP;
     // Shown while a configured mailbox sends its password unencrypted.
     Control lblSecurityWarning;
+    // Where each mailbox's password is kept: kKeyringPlace or kFilePlace.
+    Control lblKeptIn;
+    std::array<Control, kMailboxes> lblKept;
+    // The setting Server/Keyring: passwords go to the desktop keyring; off,
+    // saving brings them back into the settings file.
+    Control cbKeyring;
     // Page "Connection".
     Control lblConnection, lblNoConnection;
     Control RASComboBox;  // itemIndex: RAS; item 0 is "None"
@@ -124,6 +131,9 @@ public:
     // error is shown, the window turns to the "Mailboxes" page with the faulty
     // field focused and stays open. Returns false then.
     bool saveServerSettings();
+    // At start-up: the passwords the settings file still holds move into the
+    // keyring, each leaving the file once the keyring confirmed it.
+    void movePasswordsToKeyring();
 
     // Each showing.
     void FormShow();
@@ -181,6 +191,8 @@ private:
     // The security shown for mailbox i while none is stored or chosen.
     void applyUnchosenSecurity(std::size_t i);
     void showSecurityWarning();
+    void showKeptIn(std::size_t i, const AccountSecrets::Password& password);
+    std::string labelOf(int n) const;
     void addFirstRunMailboxRule();
     void browse(Control& field, bool save, const std::string& title, const std::string& filter,
                 const std::string& defaultExt);
@@ -194,6 +206,9 @@ private:
     // the port), and whether the mailbox had no server when read (a new one).
     std::array<bool, kMailboxes> securityChosen_{};
     std::array<bool, kMailboxes> newMailbox_{};
+    // A password the keyring holds but did not give (locked, gone): the
+    // empty field stands for it, and saving leaves it where it is.
+    std::array<bool, kMailboxes> passwordUnread_{};
 };
 
 }  // namespace quorvel

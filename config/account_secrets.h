@@ -1,0 +1,68 @@
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "config/password_cipher.h"
+#include "config/settings_store.h"
+#include "platform/secret_store.h"
+
+namespace quorvel {
+
+// Where a mailbox's password is kept, as the Mailboxes page names it.
+inline constexpr const char* kKeyringPlace = "desktop keyring";
+inline constexpr const char* kFilePlace = "settings file";
+
+// The item's label in the keyring's own program.
+std::string secretLabel(int mailbox, SecretKind kind, const std::string& user, const std::string& server);
+
+// A password kept in the keyring that the keyring does not give.
+class SecretUnavailable : public std::runtime_error {
+public:
+    SecretUnavailable(int mailbox, SecretStatus status);
+    SecretStatus status;
+};
+
+// The passwords of the twelve mailboxes, in the keyring where one answers and
+// in the settings file (enciphered) otherwise. The file holds a password only
+// while the keyring has not taken it, so the file's password, when there is
+// one, is the newer and is read first: a mailbox whose password is still in
+// the file never needs the keyring.
+class AccountSecrets {
+public:
+    AccountSecrets(SettingsStore& store, TPasswordCipher& cipher, SecretStore* keyring);
+
+    struct Password {
+        std::string text;
+        SecretStatus status = SecretStatus::NotFound;  // Ok when `text` is the password
+        bool inKeyring = false;                        // the keyring holds it, or may (locked, gone)
+    };
+    // Throws when the file's password does not decipher.
+    Password read(int mailbox);
+
+    // Keeps `password` in the keyring when `useKeyring` and the keyring
+    // confirms the write, the file then keeping none; in the file otherwise,
+    // and once the file holds it, the keyring's older item is removed.
+    // Returns true when the keyring holds it.
+    bool keep(int mailbox, const std::string& label, const std::string& password, bool useKeyring);
+
+    // Moves every password of the file into the keyring. A password leaves
+    // the file only after the keyring confirmed it; the first refusal ends
+    // the move, so a locked keyring prompts once. Returns how many moved.
+    int moveToKeyring(const std::function<std::string(int mailbox)>& labelOf);
+
+    // Whether the keyring answered and took or gave what was asked; false
+    // once it refused, stayed locked or did not answer: it is not asked again.
+    bool keyringAnswers() const { return keyring_ != nullptr && !refused_; }
+
+private:
+    SecretStatus ask(SecretStatus status);
+
+    SettingsStore& store_;
+    TPasswordCipher& cipher_;
+    SecretStore* keyring_;
+    bool refused_ = false;
+};
+
+}  // namespace quorvel
