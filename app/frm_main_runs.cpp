@@ -67,6 +67,7 @@ void TfrmMain::cancelRun() {
 }
 
 void TfrmMain::btListClick() {
+    askKeyringAgain(platform_.secrets);
     GetRemotePOPSettings(currentMailbox);
     playAlarmSound(false);
     if (IsBlank(msRemotePOP1.UserName)) {

@@ -2,7 +2,12 @@
 
 namespace quorvel {
 
-Program::Program(Platform& p) : platform(p), store(p.settingsFolder), splash_(std::make_unique<TfrmSplash>()) {}
+Program::Program(Platform& p) : platform(p), store(p.settingsFolder), splash_(std::make_unique<TfrmSplash>()) {
+    if (platform.secrets) {
+        keyringGuard_ = std::make_unique<KeyringGuard>(*platform.secrets);
+        platform.secrets = keyringGuard_.get();
+    }
+}
 
 void Program::start() {
     main_ = std::make_unique<TfrmMain>(platform, store, std::move(splash_), trayAtStart);

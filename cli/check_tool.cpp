@@ -210,6 +210,10 @@ CheckTool::CheckTool(ToolSystem system, Console console)
     // The window widens the short date to four-digit years at start-up; the
     // log's timestamps and the Date column must read the same here.
     widenShortDate(system_.clock.formatSettings());
+    if (system_.secrets) {
+        keyringGuard_ = std::make_unique<KeyringGuard>(*system_.secrets);
+        platform_.secrets = keyringGuard_.get();
+    }
 }
 
 CheckTool::~CheckTool() = default;
@@ -395,12 +399,12 @@ CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& a
     try {
         readAccount(*store_, profile.cipher, platform_.secrets, mailbox, client);
     } catch (const SecretUnavailable& error) {
-        const std::string n = std::to_string(mailbox);
+        const std::string where = "mailbox " + std::to_string(mailbox) + ": its password is in the desktop keyring";
         throw ToolError(kProfile, error.status == SecretStatus::Unavailable
-                                      ? "mailbox " + n +
-                                            ": its password is in the desktop keyring and no keyring answers (no "
-                                            "session bus: run quorvel-check from a systemd user timer, not cron)"
-                                      : "mailbox " + n + ": " + error.what());
+                                      ? where + " and no keyring answers (no session bus: run quorvel-check from a "
+                                                "systemd user timer, not cron)"
+                                  : error.status == SecretStatus::Locked ? where + ", which stayed locked"
+                                                                         : where + ", which failed to give it");
     } catch (const std::exception& error) {
         throw ToolError(kProfile, "mailbox " + std::to_string(mailbox) + ": " + error.what());
     }

@@ -11,6 +11,7 @@
 #include "cli/arguments.h"
 #include "cli/headless_platform.h"
 #include "platform/secret_store.h"
+#include "config/account_secrets.h"
 #include "config/known_list.h"
 #include "platform/platform.h"
 
@@ -116,6 +117,8 @@ private:
     NoSound sound_;
     NoShell shell_;
     Platform platform_;
+    // One prompt of a locked keyring for the whole run.
+    std::unique_ptr<KeyringGuard> keyringGuard_;
     std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<Profile> profile_;
     DomainResolver* resolverOverride_ = nullptr;

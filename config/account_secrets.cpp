@@ -9,14 +9,36 @@ std::string passwdName(int mailbox) { return "Passwd" + std::to_string(mailbox);
 std::string unavailableText(int mailbox, SecretStatus status) {
     const std::string n = std::to_string(mailbox);
     switch (status) {
-    case SecretStatus::Locked: return "the desktop keyring is locked; the password of mailbox " + n + " is kept there";
+    case SecretStatus::Locked:
+        return "The desktop keyring is locked: the password of mailbox " + n + " is kept there.";
     case SecretStatus::Unavailable:
-        return "no desktop keyring answers (no session bus); the password of mailbox " + n + " is kept there";
-    default: return "the desktop keyring failed to give the password of mailbox " + n;
+        return "No desktop keyring answers: the password of mailbox " + n + " is kept there.";
+    default: return "The desktop keyring failed to give the password of mailbox " + n + ".";
     }
 }
 
 }  // namespace
+
+SecretStatus KeyringGuard::remember(SecretStatus status) {
+    if (status == SecretStatus::Locked || status == SecretStatus::Unavailable) refusal_ = status;
+    return status;
+}
+
+SecretStatus KeyringGuard::read(int mailbox, SecretKind kind, std::string& secret) {
+    return refusal_ != SecretStatus::Ok ? refusal_ : remember(keyring_.read(mailbox, kind, secret));
+}
+
+SecretStatus KeyringGuard::write(int mailbox, SecretKind kind, const std::string& label, const std::string& secret) {
+    return refusal_ != SecretStatus::Ok ? refusal_ : remember(keyring_.write(mailbox, kind, label, secret));
+}
+
+SecretStatus KeyringGuard::remove(int mailbox, SecretKind kind) {
+    return refusal_ != SecretStatus::Ok ? refusal_ : remember(keyring_.remove(mailbox, kind));
+}
+
+void askKeyringAgain(SecretStore* keyring) {
+    if (auto* guard = dynamic_cast<KeyringGuard*>(keyring)) guard->askAgain();
+}
 
 std::string secretLabel(int mailbox, SecretKind kind, const std::string& user, const std::string& server) {
     const char* what = kind == SecretKind::Password ? "password" : "sign-in token";
@@ -37,7 +59,7 @@ SecretStatus AccountSecrets::ask(SecretStatus status) {
     return status;
 }
 
-AccountSecrets::Password AccountSecrets::read(int mailbox) {
+AccountSecrets::Password AccountSecrets::read(int mailbox, bool askKeyring) {
     Password result;
     const std::string stored = store_.readString("Server", passwdName(mailbox), "");
     if (!stored.empty()) {
@@ -45,7 +67,7 @@ AccountSecrets::Password AccountSecrets::read(int mailbox) {
         result.status = SecretStatus::Ok;
         return result;
     }
-    if (!keyring_) return result;
+    if (!keyring_ || !askKeyring) return result;
     if (refused_) {
         // Asked once already: no second prompt, and no guess either.
         result.status = SecretStatus::Locked;

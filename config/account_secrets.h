@@ -17,6 +17,28 @@ inline constexpr const char* kFilePlace = "settings file";
 // The item's label in the keyring's own program.
 std::string secretLabel(int mailbox, SecretKind kind, const std::string& user, const std::string& server);
 
+// The keyring as the program asks it: once it stayed locked (the user
+// cancelled its prompt) or did not answer, it answers so again without being
+// asked until the user acts again (askKeyringAgain), so a start, a settings
+// window or an automatic cycle brings at most one prompt.
+class KeyringGuard : public SecretStore {
+public:
+    explicit KeyringGuard(SecretStore& keyring) : keyring_(keyring) {}
+    std::string place() const override { return keyring_.place(); }
+    SecretStatus read(int mailbox, SecretKind kind, std::string& secret) override;
+    SecretStatus write(int mailbox, SecretKind kind, const std::string& label, const std::string& secret) override;
+    SecretStatus remove(int mailbox, SecretKind kind) override;
+    void askAgain() { refusal_ = SecretStatus::Ok; }
+
+private:
+    SecretStatus remember(SecretStatus status);
+    SecretStore& keyring_;
+    SecretStatus refusal_ = SecretStatus::Ok;
+};
+
+// For a command the user gave: a guarded keyring may prompt again.
+void askKeyringAgain(SecretStore* keyring);
+
 // A password kept in the keyring that the keyring does not give.
 class SecretUnavailable : public std::runtime_error {
 public:
@@ -38,8 +60,9 @@ public:
         SecretStatus status = SecretStatus::NotFound;  // Ok when `text` is the password
         bool inKeyring = false;                        // the keyring holds it, or may (locked, gone)
     };
-    // Throws when the file's password does not decipher.
-    Password read(int mailbox);
+    // Throws when the file's password does not decipher. Without
+    // `askKeyring` (a mailbox not set up) only the file is read.
+    Password read(int mailbox, bool askKeyring = true);
 
     // Keeps `password` in the keyring when `useKeyring` and the keyring
     // confirms the write, the file then keeping none; in the file otherwise,

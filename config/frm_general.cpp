@@ -183,7 +183,8 @@ void TfrmGeneral::readServerSettings() {
             applyUnchosenSecurity(i);
         cbAPOP[i].checked = store_.readBool(kServer, numbered("APOP", n), false);
         try {
-            const AccountSecrets::Password password = secrets.read(n);
+            const AccountSecrets::Password password =
+                secrets.read(n, !edServe[i].text.empty() || !edName[i].text.empty());
             passwordUnread_[i] = password.inKeyring && password.status != SecretStatus::Ok;
             if (password.status == SecretStatus::Ok) edPass[i].text = password.text;
             showKeptIn(i, password);
@@ -321,6 +322,7 @@ bool TfrmGeneral::saveServerSettings() {
 }
 
 void TfrmGeneral::FormShow() {
+    askKeyringAgain(platform_.secrets);
     // Account fields changed and then left by the title bar come back from the store.
     try {
         readServerSettings();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/check_steps.h"
+#include "app/program.h"
 #include "config/frm_general.h"
 #include "support/fake_platform.h"
 #include "support/memory_secret_store.h"
@@ -183,7 +184,7 @@ TEST_F(Secrets, AnAccountWhosePasswordTheKeyringKeepsToItselfIsNotLoaded) {
     } catch (const SecretUnavailable& error) {
         EXPECT_EQ(error.status, SecretStatus::Locked);
         EXPECT_EQ(std::string(error.what()),
-                  "the desktop keyring is locked; the password of mailbox 4 is kept there");
+                  "The desktop keyring is locked: the password of mailbox 4 is kept there.");
         EXPECT_EQ(std::string(error.what()).find("secret"), std::string::npos);
     }
     // The password loaded before never stands in for it.
@@ -192,6 +193,32 @@ TEST_F(Secrets, AnAccountWhosePasswordTheKeyringKeepsToItselfIsNotLoaded) {
     putInFile(5, "filed");
     readAccount(store, cipher, &keyring, 5, client);
     EXPECT_EQ(client.Password, "filed");
+}
+
+TEST_F(Secrets, AGuardAsksARefusingKeyringOnceUntilTheUserActsAgain) {
+    for (const SecretStatus refusal : {SecretStatus::Locked, SecretStatus::Unavailable}) {
+        SCOPED_TRACE(static_cast<int>(refusal));
+        keyring.calls.clear();
+        keyring.answer = refusal;
+        KeyringGuard guard(keyring);
+        std::string secret;
+        EXPECT_EQ(guard.read(1, SecretKind::Password, secret), refusal);
+        EXPECT_EQ(guard.write(2, SecretKind::Password, "label", "pw"), refusal);
+        EXPECT_EQ(guard.remove(3, SecretKind::Password), refusal);
+        EXPECT_EQ(guard.read(4, SecretKind::RefreshToken, secret), refusal);
+        EXPECT_EQ(keyring.calls, std::vector<std::string>{"read 1"});
+        keyring.answer = SecretStatus::Ok;
+        askKeyringAgain(&guard);
+        EXPECT_EQ(guard.write(2, SecretKind::Password, "label", "pw"), SecretStatus::Ok);
+        EXPECT_EQ(keyring.calls.size(), 2u);
+    }
+    // A keyring that answers is asked every time.
+    keyring.calls.clear();
+    KeyringGuard guard(keyring);
+    std::string secret;
+    EXPECT_EQ(guard.read(1, SecretKind::Password, secret), SecretStatus::NotFound);
+    EXPECT_EQ(guard.read(1, SecretKind::Password, secret), SecretStatus::NotFound);
+    EXPECT_EQ(keyring.calls.size(), 2u);
 }
 
 class MailboxesPage : public Secrets {
@@ -267,6 +294,8 @@ TEST_F(MailboxesPage, ALockedKeyringPromptsOnceAndSavingKeepsWhatItHolds) {
         EXPECT_EQ(w.lblKept[i].caption, "desktop keyring (locked)");
         EXPECT_EQ(w.edPass[i].text, "");
     }
+    // A mailbox not set up holds no password anywhere.
+    EXPECT_EQ(w.lblKept[4].caption, "");
     // Saving with the fields the keyring did not fill: no "no password" error, nothing erased.
     w.edPass[1].text = "typed";
     ASSERT_TRUE(w.saveServerSettings());
@@ -274,12 +303,33 @@ TEST_F(MailboxesPage, ALockedKeyringPromptsOnceAndSavingKeepsWhatItHolds) {
     keyring.answer = SecretStatus::Ok;
     for (const int n : {1, 3, 4}) {
         EXPECT_EQ(keyring.password(n), "pw" + std::to_string(n));
-        EXPECT_EQ(store.readString("Server", "Passwd" + std::to_string(n), "x"), "");
+        EXPECT_EQ(inFile(n), "");
     }
     // The typed one could not go to the keyring: the file holds it, and it wins.
     EXPECT_EQ(inFile(2), "typed");
     EXPECT_EQ(w.lblKept[1].caption, "settings file");
     EXPECT_EQ(AccountSecrets(store, cipher, &keyring).read(2).text, "typed");
+}
+
+TEST_F(MailboxesPage, AStartWithALockedKeyringPromptsOnceAndLosesNothing) {
+    store.writeString("Server", "Version161", "161");
+    configure(1, "");
+    configure(2, "");
+    configure(3, "three");
+    putInKeyring(1, "one");
+    putInKeyring(2, "two");
+    keyring.answer = SecretStatus::Locked;
+    Program program(fake.platform);
+    program.start();
+    EXPECT_EQ(keyring.calls.size(), 1u);
+    // The current mailbox's password is not there: said once, not guessed.
+    ASSERT_EQ(fake.dialogs.shown.size(), 1u);
+    EXPECT_EQ(fake.dialogs.shown[0].text, "The desktop keyring is locked: the password of mailbox 1 is kept there.");
+    EXPECT_EQ(program.frmGeneral()->lblKept[0].caption, "desktop keyring (locked)");
+    EXPECT_EQ(program.frmGeneral()->lblKept[2].caption, "settings file");
+    EXPECT_EQ(inFile(3), "three");
+    keyring.answer = SecretStatus::Ok;
+    EXPECT_EQ(keyring.password(1), "one");
 }
 
 }  // namespace
