@@ -265,6 +265,7 @@ private slots:
         auto d = start([](SettingsStore& s) {
             TPasswordCipher cipher;
             cipher.Key = "qiro";
+            s.writeString("Server", "Version161", "161");
             s.writeString("Server", "Server1", "pop.example.com");
             s.writeString("Server", "Mailbox1", "alice");
             s.writeString("Server", "Passwd1", cipher.encipher("alice-password"));
@@ -286,6 +287,7 @@ private slots:
         auto d = start([](SettingsStore& s) {
             TPasswordCipher cipher;
             cipher.Key = "qiro";
+            s.writeString("Server", "Version161", "161");
             s.writeString("Server", "Passwd1", cipher.encipher("alice-password"));
             s.writeString("Server", "Passwd2", cipher.encipher("smith-password"));
             s.writeString("Server", "Server1", "pop.example.com");
