@@ -27,7 +27,8 @@ void judgeRows(Classification& classification, MessageList& list, const TmsRemot
     }
 }
 
-void readAccount(const SettingsStore& store, TPasswordCipher& cipher, int mailbox, TmsRemotePOP& client) {
+void readAccount(SettingsStore& store, TPasswordCipher& cipher, SecretStore* keyring, int mailbox,
+                 TmsRemotePOP& client) {
     const std::string n = std::to_string(mailbox);
     client.Server = store.readString("Server", "Server" + n, "");
     client.UserName = store.readString("Server", "Mailbox" + n, "");
@@ -41,8 +42,11 @@ void readAccount(const SettingsStore& store, TPasswordCipher& cipher, int mailbo
     client.CertificatePin = store.readString("Server", "Certificate" + n, "");
     // A mailbox without a password never inherits the one loaded before it:
     // that would send one server's password to another.
-    const std::string password = store.readString("Server", "Passwd" + n, "");
-    client.Password = password.empty() ? std::string() : cipher.decipher(password);
+    client.Password.clear();
+    AccountSecrets::Password password = AccountSecrets(store, cipher, keyring).read(mailbox);
+    if (password.status == SecretStatus::Ok) client.Password = std::move(password.text);
+    // Never a guess in its place: a locked keyring is not an empty password.
+    else if (password.inKeyring) throw SecretUnavailable(mailbox, password.status);
 }
 
 std::string trustCertificateQuestion(int mailbox, const EUntrustedCertificate& refused) {

@@ -5,6 +5,7 @@
 
 #include "app/message_list.h"
 #include "classify/classification.h"
+#include "config/account_secrets.h"
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
 #include "log/activity_log.h"
@@ -24,9 +25,11 @@ void widenShortDate(FormatSettings& settings);
 void judgeRows(Classification& classification, MessageList& list, const TmsRemoteInfo& records, int index);
 
 // Loads the account of `mailbox` (1 to 12) into the client: server, user
-// name, deciphered password, security and APOP choice. Reads only; throws when the password does
-// not decipher.
-void readAccount(const SettingsStore& store, TPasswordCipher& cipher, int mailbox, TmsRemotePOP& client);
+// name, password (the settings file's, deciphered, else the keyring's), security and APOP choice.
+// Reads only; throws when the password does not decipher, and SecretUnavailable when the keyring
+// holds it but does not give it.
+void readAccount(SettingsStore& store, TPasswordCipher& cipher, SecretStore* keyring, int mailbox,
+                 TmsRemotePOP& client);
 
 // The question that offers to trust a certificate the usual checks refused
 // for `mailbox`, with what the user needs to decide.

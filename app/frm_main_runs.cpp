@@ -86,6 +86,7 @@ void TfrmMain::listTrustingOnRequest(bool attended) {
 }
 
 void TfrmMain::btListClick() {
+    askKeyringAgain(platform_.secrets);
     GetRemotePOPSettings(currentMailbox);
     playAlarmSound(false);
     if (IsBlank(msRemotePOP1.UserName)) {

@@ -2,7 +2,12 @@
 
 namespace quorvel {
 
-Program::Program(Platform& p) : platform(p), store(p.settingsFolder), splash_(std::make_unique<TfrmSplash>()) {}
+Program::Program(Platform& p) : platform(p), store(p.settingsFolder), splash_(std::make_unique<TfrmSplash>()) {
+    if (platform.secrets) {
+        keyringGuard_ = std::make_unique<KeyringGuard>(*platform.secrets);
+        platform.secrets = keyringGuard_.get();
+    }
+}
 
 void Program::start() {
     main_ = std::make_unique<TfrmMain>(platform, store, std::move(splash_), trayAtStart);
@@ -13,6 +18,7 @@ void Program::start() {
     retrieving_ = std::make_unique<TfrmRetrieving>();
     main_->setProgressDialog(retrieving_.get());
     general_ = std::make_unique<TfrmGeneral>(platform, store, &main_->agRas1);
+    general_->movePasswordsToKeyring();
     main_->setGeneralWindow(general_.get());
     general_->setHeaderRules(options_.get());
     // One log for the program, at the path the settings window shows.

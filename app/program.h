@@ -11,6 +11,7 @@
 #include "config/rule_dialogs.h"
 #include "config/settings_store.h"
 #include "log/activity_log.h"
+#include "config/account_secrets.h"
 #include "platform/platform.h"
 
 namespace quorvel {
@@ -46,6 +47,8 @@ public:
     ActivityLog* activityLog() { return log_.get(); }
 
 private:
+    // Between the windows and the keyring: one prompt, not one per window.
+    std::unique_ptr<KeyringGuard> keyringGuard_;
     std::unique_ptr<TfrmSplash> splash_;
     std::unique_ptr<ActivityLog> log_;
     std::unique_ptr<TfrmMain> main_;

@@ -205,10 +205,15 @@ CheckTool::CheckTool(ToolSystem system, Console console)
       console_(console),
       platform_{system_.pump,  system_.timers, system_.clock,         dialogs_,
                 tray_,         sound_,         shell_,                system_.programFolder,
-                system_.settingsFolder} {
+                system_.settingsFolder, {},             {},
+                nullptr,       system_.secrets} {
     // The window widens the short date to four-digit years at start-up; the
     // log's timestamps and the Date column must read the same here.
     widenShortDate(system_.clock.formatSettings());
+    if (system_.secrets) {
+        keyringGuard_ = std::make_unique<KeyringGuard>(*system_.secrets);
+        platform_.secrets = keyringGuard_.get();
+    }
 }
 
 CheckTool::~CheckTool() = default;
@@ -392,7 +397,14 @@ CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& a
     client.DefaultPort = 110;
     client.TimeOut = 120;
     try {
-        readAccount(*store_, profile.cipher, mailbox, client);
+        readAccount(*store_, profile.cipher, platform_.secrets, mailbox, client);
+    } catch (const SecretUnavailable& error) {
+        const std::string where = "mailbox " + std::to_string(mailbox) + ": its password is in the desktop keyring";
+        throw ToolError(kProfile, error.status == SecretStatus::Unavailable
+                                      ? where + " and no keyring answers (no session bus: run quorvel-check from a "
+                                                "systemd user timer, not cron)"
+                                  : error.status == SecretStatus::Locked ? where + ", which stayed locked"
+                                                                         : where + ", which failed to give it");
     } catch (const std::exception& error) {
         throw ToolError(kProfile, "mailbox " + std::to_string(mailbox) + ": " + error.what());
     }

@@ -10,6 +10,8 @@
 #include "classify/classification.h"
 #include "cli/arguments.h"
 #include "cli/headless_platform.h"
+#include "platform/secret_store.h"
+#include "config/account_secrets.h"
 #include "config/known_list.h"
 #include "platform/platform.h"
 
@@ -59,6 +61,8 @@ struct ToolSystem {
     Clock& clock;
     std::string programFolder;
     std::string settingsFolder;
+    // The desktop keyring; none where the tool runs without one.
+    SecretStore* secrets = nullptr;
 };
 
 // quorvel-check: the checks of the main window without a window. It reads
@@ -113,6 +117,8 @@ private:
     NoSound sound_;
     NoShell shell_;
     Platform platform_;
+    // One prompt of a locked keyring for the whole run.
+    std::unique_ptr<KeyringGuard> keyringGuard_;
     std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<Profile> profile_;
     DomainResolver* resolverOverride_ = nullptr;

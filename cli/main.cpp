@@ -8,6 +8,7 @@
 
 #include "app/program_folder.h"
 #include "cli/check_tool.h"
+#include "keyring/secret_service_store.h"
 #include "platform/poll_event_loop.h"
 #include "ui/qt_clock.h"
 
@@ -24,7 +25,11 @@ int main(int argc, char** argv) {
     const std::string exeFolder = QCoreApplication::applicationDirPath().toStdString();
     const std::string userData = quorvel::defaultUserDataFolder();
     const std::string programFolder = access(exeFolder.c_str(), W_OK) == 0 ? exeFolder : userData;
-    quorvel::cli::CheckTool tool({loop, loop, clock, programFolder, quorvel::defaultSettingsFolder()},
+    // The window's keyring items; a cron job has no session bus, and only the
+    // passwords still in the settings file reach it.
+    const std::string settingsFolder = quorvel::defaultSettingsFolder();
+    quorvel::SecretServiceStore keyring(settingsFolder);
+    quorvel::cli::CheckTool tool({loop, loop, clock, programFolder, settingsFolder, &keyring},
                                  {std::cout, std::cerr, isatty(STDOUT_FILENO) == 1, isatty(STDERR_FILENO) == 1});
     return tool.run(words);
 }

@@ -51,6 +51,10 @@ TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store, TagRas* dialU
     lblCertificate.visible = false;
     btForgetCertificate = captioned("&Remove certificate exception");
     btForgetCertificate.visible = false;
+    lblKeptIn = captioned("Kept in");
+    cbKeyring = captioned("Keep passwords in the desktop keyring",
+                          "Off: the passwords are kept in the settings file, enciphered");
+    cbKeyring.enabled = platform.secrets != nullptr;
     lblServerForm = captioned(
         "The POP Server field takes \"host\" or \"host:port\" (port 110 when none is given); an IPv6 address "
         "with a port goes in brackets: \"[2001:db8::25]:110\".");
@@ -164,8 +168,10 @@ void TfrmGeneral::readServerSettings() {
     if (Which >= 1 && Which <= kMailboxes)
         for (int n = 1; n <= kMailboxes; ++n) rb[static_cast<std::size_t>(n - 1)].checked = n == Which;
 
+    cbKeyring.checked = store_.readBool(kServer, "Keyring", true);
     // One password that does not decipher must not keep the other accounts
     // from loading; its error is reported once all are in.
+    AccountSecrets secrets(store_, enc1, platform_.secrets);
     std::string firstError;
     for (int n = 1; n <= kMailboxes; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
@@ -180,10 +186,12 @@ void TfrmGeneral::readServerSettings() {
             applyUnchosenSecurity(i);
         cbAPOP[i].checked = store_.readBool(kServer, numbered("APOP", n), false);
         certificatePins[i] = store_.readString(kServer, numbered("Certificate", n), "");
-        const std::string stored = store_.readString(kServer, numbered("Passwd", n), "");
-        if (stored.empty()) continue;
         try {
-            edPass[i].text = enc1.decipher(stored);
+            const AccountSecrets::Password password =
+                secrets.read(n, !edServe[i].text.empty() || !edName[i].text.empty());
+            passwordUnread_[i] = password.inKeyring && password.status != SecretStatus::Ok;
+            if (password.status == SecretStatus::Ok) edPass[i].text = password.text;
+            showKeptIn(i, password);
         } catch (const std::exception& error) {
             if (firstError.empty()) firstError = error.what();
         }
@@ -191,6 +199,35 @@ void TfrmGeneral::readServerSettings() {
     showSecurityWarning();
     showCertificateException();
     if (!firstError.empty()) throw std::runtime_error(firstError);
+}
+
+void TfrmGeneral::showKeptIn(std::size_t i, const AccountSecrets::Password& password) {
+    std::string place;
+    if (password.inKeyring) {
+        place = kKeyringPlace;
+        if (password.status == SecretStatus::Locked) place += " (locked)";
+        if (password.status == SecretStatus::Unavailable) place += " (not answering)";
+        if (password.status == SecretStatus::Failed) place += " (failed)";
+    } else if (!password.text.empty()) {
+        place = kFilePlace;
+    }
+    lblKept[i].caption = place;
+}
+
+std::string TfrmGeneral::labelOf(int n) const {
+    return secretLabel(n, SecretKind::Password, userOf(n), serverOf(n));
+}
+
+void TfrmGeneral::movePasswordsToKeyring() {
+    if (!platform_.secrets || !cbKeyring.checked) return;
+    AccountSecrets secrets(store_, enc1, platform_.secrets);
+    if (secrets.moveToKeyring([this](int n) { return labelOf(n); }) == 0) return;
+    for (int n = 1; n <= kMailboxes; ++n) {
+        const auto i = static_cast<std::size_t>(n - 1);
+        if (!edPass[i].text.empty() && store_.readString(kServer, numbered("Passwd", n), "").empty())
+            lblKept[i].caption = kKeyringPlace;
+    }
+    changed();
 }
 
 void TfrmGeneral::applyUnchosenSecurity(std::size_t i) {
@@ -259,14 +296,24 @@ bool TfrmGeneral::saveServerSettings() {
     for (int n = 1; n <= kMailboxes; ++n)
         if (rb[static_cast<std::size_t>(n - 1)].checked) Which = n;
     store_.writeInteger(kServer, "Which", Which);
+    store_.writeBool(kServer, "Keyring", cbKeyring.checked);
 
+    AccountSecrets secrets(store_, enc1, platform_.secrets);
     for (int n = 1; n <= kMailboxes; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
         const std::string& server = edServe[i].text;
         const std::string& user = edName[i].text;
         store_.writeString(kServer, numbered("Server", n), server);
         store_.writeString(kServer, numbered("Mailbox", n), user);
-        store_.writeString(kServer, numbered("Passwd", n), enc1.encipher(edPass[i].text));
+        // A password the keyring kept to itself stays where it is: the
+        // empty field does not mean the user cleared it.
+        const bool unread = passwordUnread_[i] && edPass[i].text.empty();
+        if (!unread) {
+            AccountSecrets::Password kept{edPass[i].text, SecretStatus::Ok, false};
+            kept.inKeyring = secrets.keep(n, labelOf(n), edPass[i].text, cbKeyring.checked);
+            passwordUnread_[i] = false;
+            showKeptIn(i, kept);
+        }
         // An empty mailbox without a choice stays without one, so that the
         // server typed in later sets its default.
         if (securityChosen_[i] || !server.empty()) {
@@ -284,7 +331,7 @@ bool TfrmGeneral::saveServerSettings() {
         } else if (server.empty() && !user.empty()) {
             message = "Mailbox " + number + " " + user + " has a blank server";
             field = numbered("edServe", n);
-        } else if (!server.empty() && !user.empty() && edPass[i].text.empty()) {
+        } else if (!server.empty() && !user.empty() && edPass[i].text.empty() && !unread) {
             message = "Mailbox " + number + " - there is no password set";
             field = numbered("edPass", n);
         } else {
@@ -301,6 +348,7 @@ bool TfrmGeneral::saveServerSettings() {
 }
 
 void TfrmGeneral::FormShow() {
+    askKeyringAgain(platform_.secrets);
     // Account fields changed and then left by the title bar come back from the store.
     try {
         readServerSettings();

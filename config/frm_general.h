@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "config/account_secrets.h"
 #include "config/autostart.h"
 #include "config/mail_setup_lookup.h"
 #include "config/password_cipher.h"
@@ -80,6 +81,12 @@ public:
     Control lblCertificate, btForgetCertificate;
     // Per mailbox: the SHA-256 fingerprint of that certificate; empty: none.
     std::array<std::string, kMailboxes> certificatePins;
+    // Where each mailbox's password is kept: kKeyringPlace or kFilePlace.
+    Control lblKeptIn;
+    std::array<Control, kMailboxes> lblKept;
+    // The setting Server/Keyring: passwords go to the desktop keyring; off,
+    // saving brings them back into the settings file.
+    Control cbKeyring;
     // Page "Connection".
     Control lblConnection, lblNoConnection;
     Control RASComboBox;  // itemIndex: RAS; item 0 is "None"
@@ -129,6 +136,9 @@ public:
     // error is shown, the window turns to the "Mailboxes" page with the faulty
     // field focused and stays open. Returns false then.
     bool saveServerSettings();
+    // At start-up: the passwords the settings file still holds move into the
+    // keyring, each leaving the file once the keyring confirmed it.
+    void movePasswordsToKeyring();
 
     // Each showing.
     void FormShow();
@@ -189,6 +199,8 @@ private:
     void applyUnchosenSecurity(std::size_t i);
     void showSecurityWarning();
     void showCertificateException();
+    void showKeptIn(std::size_t i, const AccountSecrets::Password& password);
+    std::string labelOf(int n) const;
     void addFirstRunMailboxRule();
     void browse(Control& field, bool save, const std::string& title, const std::string& filter,
                 const std::string& defaultExt);
@@ -202,6 +214,9 @@ private:
     // the port), and whether the mailbox had no server when read (a new one).
     std::array<bool, kMailboxes> securityChosen_{};
     std::array<bool, kMailboxes> newMailbox_{};
+    // A password the keyring holds but did not give (locked, gone): the
+    // empty field stands for it, and saving leaves it where it is.
+    std::array<bool, kMailboxes> passwordUnread_{};
 };
 
 }  // namespace quorvel

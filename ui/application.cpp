@@ -57,6 +57,7 @@ void QuorvelApplication::reportError(const QString& text) {
 
 Desktop::Desktop(const Folders& folders)
     : dialUp(NetworkManagerDialUp::load()),
+      keyring(folders.settings),
       platform{pump,
                timers,
                clock,
@@ -68,7 +69,8 @@ Desktop::Desktop(const Folders& folders)
                folders.settings,
                AutostartEntry::defaultConfigHome(),
                QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString(),
-               dialUp.get()},
+               dialUp.get(),
+               &keyring},
       program(platform) {
     dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
     dialogs.registerWindow("frmGeneral", &GeneralWindow::showModal);

@@ -6,6 +6,7 @@
 #include "app/program.h"
 #include "ui/main_window.h"
 #include "ui/network_manager_dial_up.h"
+#include "keyring/secret_service_store.h"
 #include "ui/qt_platform.h"
 
 namespace quorvel::ui {
@@ -40,6 +41,7 @@ public:
     QtSound sound;
     QtShell shell;
     std::unique_ptr<NetworkManagerDialUp> dialUp;
+    SecretServiceStore keyring;
     Platform platform;
     Program program;
     std::unique_ptr<MainWindow> mainWindow;

@@ -154,6 +154,7 @@ QWidget* GeneralWindow::mailboxesPage() {
     grid->addWidget(label(form_.lblPassword, "lblPassword"), 0, 3);
     grid->addWidget(label(form_.lblSecurity, "lblSecurity"), 0, 4);
     grid->addWidget(label(form_.lblAPOP, "lblAPOP"), 0, 5, Qt::AlignHCenter);
+    grid->addWidget(label(form_.lblKeptIn, "lblKeptIn"), 0, 6);
     for (int n = 1; n <= TfrmGeneral::kMailboxes; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
         const std::string number = std::to_string(n);
@@ -172,6 +173,7 @@ QWidget* GeneralWindow::mailboxesPage() {
         });
         grid->addWidget(security, n, 4);
         grid->addWidget(check(form_.cbAPOP[i], ("cbAPOP" + number).c_str()), n, 5, Qt::AlignHCenter);
+        grid->addWidget(label(form_.lblKept[i], ("lblKept" + number).c_str()), n, 6);
     }
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(2, 3);
@@ -180,6 +182,7 @@ QWidget* GeneralWindow::mailboxesPage() {
     form->setWordWrap(true);
     layout->addLayout(grid);
     layout->addWidget(form);
+    layout->addWidget(check(form_.cbKeyring, "cbKeyring"));
     // The warning with the system's warning sign; both show while it has a text.
     auto* sign = new QLabel(this);
     const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);

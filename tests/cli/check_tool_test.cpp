@@ -23,6 +23,7 @@
 #include "support/dovecot_server.h"
 #include "support/every_domain_exists.h"
 #include "support/fake_platform.h"
+#include "support/memory_secret_store.h"
 
 namespace quorvel {
 namespace {
@@ -106,11 +107,11 @@ protected:
         writeFileAtomically(joinPath(fake.platform.programFolder, kKnownListFileName), "spam@junk.test\r\n");
     }
 
-    int runTool(std::vector<std::string> words) {
+    int runTool(std::vector<std::string> words, SecretStore* keyring = nullptr) {
         out.str("");
         err.str("");
         cli::CheckTool tool({fake.loop, fake.loop, fake.clock, fake.platform.programFolder,
-                             fake.platform.settingsFolder},
+                             fake.platform.settingsFolder, keyring},
                             {out, err, false, false});
         tool.setDomainResolver(&resolver);
         return tool.run(words);
@@ -242,6 +243,28 @@ TEST_F(CliCheck, DeleteRemovesExactlyTheMarkedMessagesAndLogsLikeTheWindow) {
     EXPECT_EQ(log.substr(second), log.substr(first, check - first));
     // The spam counter rose by the deleted messages of both runs.
     EXPECT_EQ(SettingsStore(fake.platform.settingsFolder).readString("General", "Count", ""), "4");
+}
+
+TEST_F(CliCheck, AMailboxWhosePasswordTheKeyringKeepsFailsInOneLineWithoutAKeyring) {
+    // Mailbox 2's password was moved into the keyring; cron has no session bus.
+    SettingsStore store(fake.platform.settingsFolder);
+    store.writeString("Server", "Server2", server());
+    store.writeString("Server", "Mailbox2", "joe");
+    testing::MemorySecretStore keyring;
+    keyring.items[{2, SecretKind::Password}] = {"label", "secret"};
+    keyring.answer = SecretStatus::Unavailable;
+
+    EXPECT_EQ(runTool({"--all"}, &keyring), cli::kProfile);
+    EXPECT_EQ(err.str(),
+              "quorvel-check: mailbox 2: its password is in the desktop keyring and no keyring answers (no session "
+              "bus: run quorvel-check from a systemd user timer, not cron)\n");
+    // Mailbox 1, whose password is still in the settings file, was checked.
+    EXPECT_EQ(listedRows().size(), mailbox().size()) << out.str();
+
+    // With the keyring there, both are checked.
+    keyring.answer = SecretStatus::Ok;
+    EXPECT_EQ(runTool({"--all"}, &keyring), cli::kMarkedFound) << err.str();
+    EXPECT_EQ(listedRows().size(), 2 * mailbox().size()) << out.str();
 }
 
 TEST_F(CliCheck, JsonLinesCarryEveryField) {

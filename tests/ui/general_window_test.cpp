@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "config/password_cipher.h"
 #include "config/settings_store.h"
 #include "ui/application.h"
 #include "ui/general_window.h"
@@ -258,9 +259,37 @@ private slots:
         QCOMPARE(toNameFilters(""), QStringList());
     }
 
-    // Each page as a picture; with QUORVEL_SCREENSHOTS set they are saved there.
+    // Without a session bus no keyring answers: the settings file keeps the
+    // password, and the page says so beside the mailbox.
+    void showsWhereEachPasswordIsKept() {
+        auto d = start([](SettingsStore& s) {
+            TPasswordCipher cipher;
+            cipher.Key = "qiro";
+            s.writeString("Server", "Version161", "161");
+            s.writeString("Server", "Server1", "pop.example.com");
+            s.writeString("Server", "Mailbox1", "alice");
+            s.writeString("Server", "Passwd1", cipher.encipher("alice-password"));
+        });
+        withGeneralWindow(*d, [&](GeneralWindow& w) {
+            QCOMPARE(child<QLabel>(w, "lblKeptIn")->text(), QString("Kept in"));
+            QCOMPARE(child<QLabel>(w, "lblKept1")->text(), QString("settings file"));
+            QCOMPARE(child<QLabel>(w, "lblKept2")->text(), QString());
+            auto* keyring = child<QCheckBox>(w, "cbKeyring");
+            QCOMPARE(keyring->text(), QString("Keep passwords in the desktop keyring"));
+            QVERIFY(keyring->isChecked());
+        });
+        QCOMPARE(d->program.store.readString("Server", "Passwd1", "").empty(), false);
+    }
+
+    // Each page as a picture; with QUORVEL_SCREENSHOTS set they are saved there
+    // (run inside a private keyring, the passwords show as kept in it).
     void grabsEveryPage() {
         auto d = start([](SettingsStore& s) {
+            TPasswordCipher cipher;
+            cipher.Key = "qiro";
+            s.writeString("Server", "Version161", "161");
+            s.writeString("Server", "Passwd1", cipher.encipher("alice-password"));
+            s.writeString("Server", "Passwd2", cipher.encipher("smith-password"));
             s.writeString("Server", "Server1", "pop.example.com");
             s.writeString("Server", "Mailbox1", "alice");
             s.writeInteger("Server", "Security1", 1);
