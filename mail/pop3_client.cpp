@@ -76,6 +76,7 @@ int TmsCustomPOP::ReplyCode(const std::string& reply) {
 void TmsCustomPOP::ResetState() {
     TmsMailBase::ResetState();
     owed_.clear();
+    acceptedDeletions_.clear();
 }
 
 int TmsCustomPOP::receiveReply(std::string& reply) {
@@ -88,7 +89,23 @@ void TmsCustomPOP::sendAhead(const std::vector<std::pair<std::string, bool>>& co
     lines.reserve(commands.size());
     for (const auto& command : commands) lines.push_back(command.first);
     SendLines(lines);
-    for (const auto& command : commands) owed_.push_back(command.second);
+    for (const auto& command : commands) owed_.push_back({command.second});
+}
+
+void TmsCustomPOP::sendDeleteAhead(int index) {
+    SendLines({"DELE " + std::to_string(index + 1)});
+    owed_.push_back({false, index});
+}
+
+void TmsCustomPOP::readDeleteReply(int index) {
+    std::string reply;
+    const int code = receiveReply(reply);
+    if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
+    if (code == 1) acceptedDeletions_.push_back(index);
+}
+
+void TmsCustomPOP::readOwedDeletions() {
+    while (!owed_.empty() && owed_.front().deleted >= 0) readDeleteReply(owed_.front().deleted);
 }
 
 void TmsCustomPOP::dropOwedReplies() {
@@ -107,7 +124,11 @@ void TmsCustomPOP::dropOwedReplies() {
         }
     } restore{*this, stopped, progress};
     while (!owed_.empty()) {
-        const bool withAnswer = owed_.front();
+        if (owed_.front().deleted >= 0) {
+            readDeleteReply(owed_.front().deleted);
+            continue;
+        }
+        const bool withAnswer = owed_.front().withAnswer;
         std::string reply;
         const int code = receiveReply(reply);
         if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
@@ -213,6 +234,10 @@ std::string TmsCustomPOP::ApopDigest(const std::string& timestamp, const std::st
 void TmsCustomPOP::LogOut() {
     SendLine("QUIT");
     checkReply();
+    // Only now has the server carried out the deletions of the session.
+    std::vector<int> committed;
+    committed.swap(acceptedDeletions_);
+    if (!committed.empty()) deletionsCommitted(committed);
 }
 
 void TmsCustomPOP::Stat() {
@@ -259,8 +284,12 @@ void TmsCustomPOP::RetrieveMessage(int index) {
 void TmsCustomPOP::DeleteMessage(int index) {
     if (OnDeleting) OnDeleting(index);
     SendLine("DELE " + std::to_string(index + 1));
-    std::string ignored;
-    ReceiveLine(ignored);
+    readDeleteReply(index);
+}
+
+void TmsRemotePOP::deletionsCommitted(const std::vector<int>& indexes) {
+    if (!OnDeleted) return;
+    for (const int index : indexes) OnDeleted(index);
 }
 
 std::int32_t TmsRemotePOP::shownSize(int index) const {
@@ -295,19 +324,34 @@ std::string TmsRemotePOP::ExtractWord(const std::string& reply) {
     return trim(rest.substr(0, rest.find(' ')));
 }
 
-void TmsRemotePOP::readUidl(TmsRemoteInfoItem& item, bool& ok) {
-    item.UIDL.clear();
-    std::string reply;
-    if (receiveReply(reply) == 1)
-        item.UIDL = ExtractWord(reply);
-    else
-        ok = false;
-    LastReply = reply;
-    if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
+void TmsRemotePOP::checkReplyNumber(int index, const char* command, const std::string& reply) {
+    const std::string rest = reply.size() > 4 ? reply.substr(4) : std::string();
+    const std::string number = rest.substr(0, rest.find(' '));
+    const std::string asked = std::to_string(index + 1);
+    if (number == asked) return;
+    raiseSocketErrorText("The server " + host() + " answered " + command + " " + asked + " for message " +
+                             (number.empty() ? std::string("(none)") : number) +
+                             "; the session was ended without changes",
+                         true);
 }
 
-void TmsRemotePOP::readList(TmsRemoteInfoItem& item) {
+void TmsRemotePOP::readUidl(int index, TmsRemoteInfoItem& item, bool& ok) {
+    item.UIDL.clear();
+    std::string reply;
+    const int code = receiveReply(reply);
+    LastReply = reply;
+    if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
+    if (code == 1) {
+        checkReplyNumber(index, "UIDL", reply);
+        item.UIDL = ExtractWord(reply);
+    } else {
+        ok = false;
+    }
+}
+
+void TmsRemotePOP::readList(int index, TmsRemoteInfoItem& item) {
     checkReply();
+    checkReplyNumber(index, "LIST", LastReply);
     item.Size = listedSize(LastReply);
 }
 
@@ -333,11 +377,11 @@ void TmsRemotePOP::getInfo(int index, TmsRemoteInfoItem& item, bool& ok, bool li
     const std::string number = std::to_string(index + 1);
     if (uidl) {
         SendLine("UIDL " + number);
-        readUidl(item, ok);
+        readUidl(index, item, ok);
     }
     if (listAndTop) {
         SendLine("LIST " + number);
-        readList(item);
+        readList(index, item);
         SendLine("TOP " + number + " 1");
         readTop(index, item, listing);
     }
@@ -385,7 +429,7 @@ void TmsRemotePOP::listAhead() {
             // Refilled by halves: fewer, larger writes.
             if (sent - i <= kPipelineWindow / 2) sendUpTo(i + kPipelineWindow);
             auto item = std::make_unique<TmsRemoteInfoItem>();
-            readList(*item);
+            readList(i, *item);
             readTop(i, *item, true);
             remoteInfo_.Add(std::move(item));
             if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
@@ -416,15 +460,26 @@ void TmsRemotePOP::ProcessMarks() {
     if (OnTransferringData) OnTransferringData();
     bool retrieving = false;
     for (int i = 0; i < remoteInfo_.Count(); ++i) retrieving = retrieving || remoteInfo_.Items(i).retrieveMarked();
-    // A retrieval (one message, for viewing) keeps the one-at-a-time run.
-    if (Pipelining() && !retrieving) {
-        deleteAhead();
-    } else {
-        for (int i = 0; i < remoteInfo_.Count(); ++i) {
-            const TmsRemoteInfoItem& item = remoteInfo_.Items(i);
-            if (item.retrieveMarked() && VerifyMessage(i)) RetrieveMessage(i);
-            if (item.deleteMarked() && VerifyMessage(i)) DeleteMessage(i);
+    try {
+        // A retrieval (one message, for viewing) keeps the one-at-a-time run.
+        if (Pipelining() && !retrieving) {
+            deleteAhead();
+        } else {
+            for (int i = 0; i < remoteInfo_.Count(); ++i) {
+                const TmsRemoteInfoItem& item = remoteInfo_.Items(i);
+                if (item.retrieveMarked() && VerifyMessage(i)) RetrieveMessage(i);
+                if (item.deleteMarked() && VerifyMessage(i)) DeleteMessage(i);
+            }
         }
+    } catch (const EServerError&) {
+        // The session is still in step: end it as a run ends, so the
+        // deletions the server accepted before the refusal are carried out
+        // and reported, rather than left for whichever QUIT comes next.
+        try {
+            Close();
+        } catch (const std::exception&) {
+        }
+        throw;
     }
     if (OnDataTransfered) OnDataTransfered();
     Close();
@@ -432,7 +487,8 @@ void TmsRemotePOP::ProcessMarks() {
 
 // The verifications of the messages marked for deletion go out up to a window
 // ahead. A message's DELE is sent only once its own verification replies
-// have been read and compared; its reply is read in turn and ignored.
+// have been read and compared. Every reply is read in its place in the order
+// the commands went out, DELE replies included.
 void TmsRemotePOP::deleteAhead() {
     sendWithoutDelay();
     std::vector<int> marked;
@@ -453,18 +509,19 @@ void TmsRemotePOP::deleteAhead() {
     try {
         for (int k = 0; k < count; ++k) {
             if (sent - k <= kPipelineWindow / 2) sendUpTo(k + kPipelineWindow);
+            // DELEs sent before this verification's commands answer first.
+            readOwedDeletions();
             const int index = marked[static_cast<std::size_t>(k)];
             TmsRemoteInfoItem current;
             bool ok = true;
-            readUidl(current, ok);
-            readList(current);
+            readUidl(index, current, ok);
+            readList(index, current);
             readTop(index, current, false);
             if (!sameAsListed(index, current)) continue;
             if (OnDeleting) OnDeleting(index);
-            sendAhead({{"DELE " + std::to_string(index + 1), false}});
+            sendDeleteAhead(index);
         }
-        // The replies to the last DELEs, ignored as ever.
-        dropOwedReplies();
+        readOwedDeletions();
     } catch (const EServerError&) {
         dropOwedReplies();
         throw;

@@ -387,6 +387,53 @@ TEST(Pop3DovecotPipelining, SameRecordsEventsAndMailboxAsOneCommandAtATime) {
     }
 }
 
+// Every third message marked, across and well past the deletion window: one
+// session deletes exactly the marked ones, and OnDeleted names each of them
+// once the QUIT committed them.
+TEST(Pop3DovecotPipelining, DeletesExactlyTheMarkedMessagesAtAnyCount) {
+    const int window = TmsCustomPOP::kPipelineWindow;
+    for (const int marked : {1, window, window + 1, 2 * window + 1, 300}) {
+        SCOPED_TRACE(marked);
+        const int count = 3 * marked - 2;  // marked: 0, 3, 6, ... the last one included
+        std::vector<std::string> messages;
+        for (int i = 0; i < count; ++i) messages.push_back(makeMessage(i + 1, i % 4));
+        DovecotServer server;
+        server.addMessages(messages);
+        PollEventLoop loop;
+        TmsRemotePOP pop(loop, loop);
+        pop.Server = "127.0.0.1:" + std::to_string(server.port());
+        pop.UserName = "joe";
+        pop.Password = "secret";
+        pop.TimeOut = 10;
+        std::vector<int> deleting, deleted;
+        pop.OnDeleting = [&](int n) { deleting.push_back(n); };
+        pop.OnDeleted = [&](int n) {
+            // Only after the QUIT: the session is over by then.
+            EXPECT_TRUE(deleting.size() == static_cast<std::size_t>(marked));
+            deleted.push_back(n);
+        };
+        pop.KeepConnected = true;
+        pop.UpdateInfo();
+        ASSERT_TRUE(pop.Pipelining());
+        ASSERT_EQ(pop.RemoteInfo().Count(), count);
+        std::vector<int> expected;
+        std::vector<std::string> left;
+        for (int i = 0; i < count; ++i) {
+            if (i % 3 == 0) {
+                pop.SetDeleteMark(i);
+                expected.push_back(i);
+            } else {
+                left.push_back(messages[static_cast<std::size_t>(i)]);
+            }
+        }
+        pop.ProcessMarks();
+        EXPECT_FALSE(pop.IsConnected());
+        EXPECT_EQ(deleting, expected);
+        EXPECT_EQ(deleted, expected);
+        EXPECT_EQ(server.messages(), left);
+    }
+}
+
 // Runs last in the suite: it changes the mailbox.
 TEST_F(Pop3Dovecot, ZDeletesOnlyTheMarkedMessages) {
     const auto before = server->messages();

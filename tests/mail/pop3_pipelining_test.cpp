@@ -409,5 +409,168 @@ TEST_F(Pop3Pipelining, DeletionVerifiesAheadAndDeletesOnlyWhatStillMatches) {
     }
 }
 
+// Deletion runs over records filled by the test (message n: size 100 n, one
+// header line), so that the script holds only the verification.
+class Pop3PipelinedDeletion : public ::testing::Test {
+protected:
+    // A fault the server shows at the k-th marked message's verification.
+    enum class Fault { None, ListRefused, UidlForAnotherMessage, DeleRefused };
+
+    struct Run {
+        std::vector<std::string> deleCommands;
+        std::vector<int> deleting, deleted;
+        std::string error;
+        bool quitSent = false;
+        std::vector<std::string> failures;
+    };
+
+    static std::vector<std::string> verification(int n, Fault fault) {
+        const std::string number = std::to_string(n);
+        const std::string uidlFor = fault == Fault::UidlForAnotherMessage ? std::to_string(n + 1) : number;
+        if (fault == Fault::ListRefused)
+            return {"C: UIDL " + number, "S: +OK " + number + " uid" + number, "C: LIST " + number,
+                    "S: -ERR no such message", "C: TOP " + number + " 1", "S: -ERR no such message"};
+        return {"C: UIDL " + number, "S: +OK " + uidlFor + " uid" + number, "C: LIST " + number,
+                "S: +OK " + number + " " + std::to_string(100 * n), "C: TOP " + number + " 1", "S: +OK",
+                "S: Subject: message " + number, "S: ", "S: ."};
+    }
+
+    // The wire of a pipelined deletion of `marked` (record indexes): the
+    // verifications go out a window ahead, refilled by halves before a
+    // message's replies are read; a message's DELE right after its replies.
+    static std::vector<std::string> script(const std::vector<int>& marked, int faultAt, Fault fault) {
+        const int window = TmsCustomPOP::kPipelineWindow;
+        const int count = static_cast<int>(marked.size());
+        std::vector<std::string> steps = {"C: STAT", "S: +OK 999 99999"};
+        int sent = 0;
+        bool stopped = false;
+        for (int k = 0; k < count; ++k) {
+            if (!stopped && sent - k <= window / 2)
+                for (; sent < std::min(k + window, count); ++sent) {
+                    const auto v = verification(marked[static_cast<std::size_t>(sent)] + 1,
+                                                sent == faultAt ? fault : Fault::None);
+                    steps.insert(steps.end(), v.begin(), v.end());
+                }
+            if (stopped || k == faultAt && fault != Fault::DeleRefused) {
+                stopped = true;
+                if (fault == Fault::UidlForAnotherMessage) break;
+                continue;
+            }
+            steps.push_back("C: DELE " + std::to_string(marked[static_cast<std::size_t>(k)] + 1));
+            steps.push_back(k == faultAt ? "S: -ERR cannot" : "S: +OK");
+        }
+        if (fault == Fault::UidlForAnotherMessage) {
+            steps.push_back("WAIT");
+        } else {
+            steps.push_back("C: QUIT");
+            steps.push_back("S: +OK");
+        }
+        return steps;
+    }
+
+    // Lists nothing: the records are set up here, every third one marked.
+    Run run(int records, int faultAt, Fault fault) {
+        std::vector<int> marked;
+        for (int i = 0; i < records; i += 3) marked.push_back(i);
+        auto steps = join({logIn(true), script(marked, faultAt, fault)});
+        PollEventLoop loop;
+        TmsRemotePOP pop(loop, loop);
+        ScriptedServer server(steps);
+        pop.Server = "127.0.0.1:" + std::to_string(server.port());
+        pop.UserName = "joe";
+        pop.Password = "secret";
+        pop.TimeOut = 5;
+        for (int i = 0; i < records; ++i) {
+            auto item = std::make_unique<TmsRemoteInfoItem>();
+            item->Size = 100 * (i + 1);
+            item->Headers = {"Subject: message " + std::to_string(i + 1)};
+            pop.RemoteInfo().Add(std::move(item));
+        }
+        for (const int i : marked) pop.SetDeleteMark(i);
+        Run r;
+        pop.OnDeleting = [&](int n) { r.deleting.push_back(n); };
+        pop.OnDeleted = [&](int n) { r.deleted.push_back(n); };
+        try {
+            pop.ProcessMarks();
+        } catch (const EServerError& e) {
+            r.error = std::string("server: ") + e.what();
+        } catch (const ESocketError& e) {
+            r.error = std::string("socket: ") + e.what();
+        }
+        EXPECT_FALSE(pop.IsConnected());
+        server.join();
+        r.failures = server.failures();
+        for (const auto& line : server.received()) {
+            if (line.starts_with("DELE ")) r.deleCommands.push_back(line);
+            if (line == "QUIT") r.quitSent = true;
+        }
+        return r;
+    }
+
+    static std::vector<int> everyThird(int from, int to, int skip = -1) {
+        std::vector<int> indexes;
+        for (int i = from; i < to; i += 3)
+            if (i != skip) indexes.push_back(i);
+        return indexes;
+    }
+};
+
+// Across and past the window every reply is read in its place: the DELEs of
+// exactly the marked messages go out, then QUIT, and each counts as deleted
+// only after it.
+TEST_F(Pop3PipelinedDeletion, EveryMarkedMessageIsDeletedAtAnyCount) {
+    const int window = TmsCustomPOP::kPipelineWindow;
+    for (const int marked : {1, window - 1, window, window + 1, 70, 2 * window + 1, 300}) {
+        SCOPED_TRACE(marked);
+        const int records = 3 * marked - 1;
+        const Run r = run(records, -1, Fault::None);
+        EXPECT_EQ(r.failures, std::vector<std::string>{});
+        EXPECT_EQ(r.error, "");
+        EXPECT_EQ(r.deleCommands.size(), static_cast<std::size_t>(marked));
+        EXPECT_EQ(r.deleting, everyThird(0, records));
+        EXPECT_EQ(r.deleted, everyThird(0, records));
+        EXPECT_TRUE(r.quitSent);
+    }
+}
+
+TEST_F(Pop3PipelinedDeletion, FaultsInTheMiddleOfAWindow) {
+    const int window = TmsCustomPOP::kPipelineWindow;
+    const int marked = window + 6;
+    const int records = 3 * marked - 1;
+    const int at = window / 2 + 3;  // a marked message's position, mid-window after a refill
+    const int index = 3 * at;
+    const struct {
+        const char* name;
+        Fault fault;
+        std::string error;
+        bool quit;
+        std::vector<int> deleted;  // reported after QUIT
+    } cases[] = {
+        // The run stops there; the replies already owed are read so that the
+        // QUIT is in step, and the DELEs accepted before it are carried out.
+        {"LIST refused", Fault::ListRefused, "server: -ERR no such message", true, everyThird(0, index)},
+        // A refused DELE is not counted; the run goes on.
+        {"DELE refused", Fault::DeleRefused, "", true, everyThird(0, records, index)},
+        // A reply for another message: out of step, no DELE on it and no QUIT,
+        // so the server deletes nothing and nothing is reported.
+        {"UIDL answered for another message", Fault::UidlForAnotherMessage,
+         "socket: The server 127.0.0.1 answered UIDL " + std::to_string(index + 1) + " for message " +
+             std::to_string(index + 2) + "; the session was ended without changes",
+         false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Run r = run(records, at, c.fault);
+        EXPECT_EQ(r.failures, std::vector<std::string>{});
+        EXPECT_EQ(r.error, c.error);
+        EXPECT_EQ(r.quitSent, c.quit);
+        EXPECT_EQ(r.deleted, c.deleted);
+        // No DELE ever goes out for the message whose verification failed.
+        const std::string faulty = "DELE " + std::to_string(index + 1);
+        EXPECT_EQ(std::count(r.deleCommands.begin(), r.deleCommands.end(), faulty),
+                  c.fault == Fault::DeleRefused ? 1 : 0);
+    }
+}
+
 }  // namespace
 }  // namespace quorvel
