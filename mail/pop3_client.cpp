@@ -45,6 +45,29 @@ long long retrieveLimit(std::int32_t listedSize) {
     return 2LL * listedSize + (1LL << 20);
 }
 
+// The "n word" lines of a whole-mailbox UIDL or LIST answer, which must
+// number the messages 1 to `count` in order; false when they do not.
+bool scanLines(const std::string& answer, int count, std::vector<std::string>& words) {
+    words.clear();
+    std::size_t i = 0;
+    for (;;) {
+        std::size_t end = answer.find('\n', i);
+        if (end == std::string::npos) return false;
+        std::string line = answer.substr(i, end - i);
+        i = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line == ".") break;
+        const std::size_t space = line.find(' ');
+        if (space == std::string::npos) return false;
+        if (line.substr(0, space) != std::to_string(words.size() + 1)) return false;
+        const std::string word = trim(line.substr(space + 1));
+        if (word.empty() || word.find(' ') != std::string::npos) return false;
+        words.push_back(word);
+        if (static_cast<int>(words.size()) > count) return false;
+    }
+    return static_cast<int>(words.size()) == count;
+}
+
 // Every file the client writes holds the user's mail.
 constexpr unsigned kPrivateFile = 0600;
 
@@ -395,7 +418,9 @@ void TmsRemotePOP::UpdateInfo() {
     Open();
     if (OnUpdatingInfo) OnUpdatingInfo();
     remoteInfo_.Clear();
-    if (Pipelining()) {
+    if (ListingCache && listWithKnownIds()) {
+        ListingCache->update(remoteInfo_);
+    } else if (Pipelining()) {
         listAhead();
     } else {
         for (int i = 0; i < messageCount_; ++i) {
@@ -438,6 +463,84 @@ void TmsRemotePOP::listAhead() {
         dropOwedReplies();
         throw;
     }
+}
+
+bool TmsRemotePOP::listWithKnownIds() {
+    if (messageCount_ <= 0) return false;
+    const long long room = (messageCount_ + 1LL) * kMaxScanLineOctets;
+    // Both whole answers are read before anything is decided, so a refusal
+    // or a mismatch leaves the session in step for the full listing.
+    const auto wholeAnswer = [&](const char* command, std::string& answer) {
+        SendLine(command);
+        std::string reply;
+        const int code = receiveReply(reply);
+        LastReply = reply;
+        if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
+        if (code != 1) return false;
+        ReceiveToStream(answer, -1, room);
+        return true;
+    };
+    std::string uidlAnswer, listAnswer;
+    if (!wholeAnswer("UIDL", uidlAnswer)) return false;
+    if (!wholeAnswer("LIST", listAnswer)) return false;
+    std::vector<std::string> uids, sizes;
+    if (!scanLines(uidlAnswer, messageCount_, uids) || !scanLines(listAnswer, messageCount_, sizes)) return false;
+    std::vector<std::string> sorted = uids;
+    std::sort(sorted.begin(), sorted.end());
+    if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return false;
+
+    // Each record: from the cache when it knows the id at the same size,
+    // otherwise from a TOP, sent a window ahead as in the full listing.
+    std::vector<std::int32_t> listed(uids.size());
+    std::vector<const TmsRemoteInfoItem*> known(uids.size());
+    std::vector<int> unknown;
+    for (std::size_t i = 0; i < uids.size(); ++i) {
+        try {
+            listed[i] = strToInt(sizes[i]);
+        } catch (const EConvertError&) {
+            return false;
+        }
+        const TmsRemoteInfoItem* cached = ListingCache->find(uids[i]);
+        if (cached && cached->Size == listed[i])
+            known[i] = cached;
+        else
+            unknown.push_back(static_cast<int>(i));
+    }
+    const bool ahead = Pipelining();
+    if (ahead) sendWithoutDelay();
+    const int unknownCount = static_cast<int>(unknown.size());
+    int sent = 0;
+    int read = 0;
+    const auto sendUpTo = [&](int end) {
+        std::vector<std::pair<std::string, bool>> commands;
+        for (; sent < std::min(end, unknownCount); ++sent)
+            commands.emplace_back("TOP " + std::to_string(unknown[static_cast<std::size_t>(sent)] + 1) + " 1", true);
+        if (!commands.empty()) sendAhead(commands);
+    };
+    try {
+        for (int i = 0; i < messageCount_; ++i) {
+            auto item = std::make_unique<TmsRemoteInfoItem>();
+            const auto at = static_cast<std::size_t>(i);
+            item->Size = listed[at];
+            item->UIDL = uids[at];
+            if (known[at]) {
+                item->Headers = known[at]->Headers;
+            } else {
+                if (!ahead)
+                    sendUpTo(read + 1);
+                else if (sent - read <= kPipelineWindow / 2)
+                    sendUpTo(read + kPipelineWindow);
+                readTop(i, *item, true);
+                ++read;
+            }
+            remoteInfo_.Add(std::move(item));
+            if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
+        }
+    } catch (const EServerError&) {
+        dropOwedReplies();
+        throw;
+    }
+    return true;
 }
 
 bool TmsRemotePOP::sameAsListed(int index, const TmsRemoteInfoItem& current) const {

@@ -125,6 +125,9 @@ public:
     // rest of an overgrown header block is dropped like the body.
     static constexpr std::size_t kMaxHeaderLines = 4096;
     static constexpr std::size_t kMaxHeaderOctets = 512 * 1024;
+    // Room per message in a whole-mailbox UIDL or LIST answer: a number, a
+    // space, a unique id of at most 70 characters and the line end, with slack.
+    static constexpr long long kMaxScanLineOctets = 128;
 
     bool KeepConnected = false;
     // When set, a listing asks for every unique id and size at once and sends
@@ -181,6 +184,9 @@ private:
     void getInfo(int index, TmsRemoteInfoItem& item, bool& ok, bool listAndTop, bool uidl, bool listing);
     bool sameAsListed(int index, const TmsRemoteInfoItem& current) const;
     void listAhead();
+    // The listing with known unique ids; false (and nothing listed) when the
+    // server's UIDL or LIST answer cannot be trusted for it.
+    bool listWithKnownIds();
     void deleteAhead();
 
     std::string messageDirectory_;

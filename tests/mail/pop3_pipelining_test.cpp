@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -407,6 +408,132 @@ TEST_F(Pop3Pipelining, DeletionVerifiesAheadAndDeletesOnlyWhatStillMatches) {
         EXPECT_EQ(deleted, c.deleted);
         EXPECT_EQ(o.commands.back(), "QUIT");
     }
+}
+
+// What a listing cache file would keep, in memory.
+class MemoryListingCache : public TmsListingCache {
+public:
+    const TmsRemoteInfoItem* find(const std::string& uid) const override {
+        const auto it = kept.find(uid);
+        return it == kept.end() ? nullptr : &it->second;
+    }
+    void update(const TmsRemoteInfo& listing) override {
+        kept.clear();
+        for (int i = 0; i < listing.Count(); ++i) kept[listing.Items(i).UIDL] = listing.Items(i);
+        ++updates;
+    }
+    void keep(const std::string& uid, std::int32_t size, const std::string& subject) {
+        kept[uid].Size = size;
+        kept[uid].Headers = {"Subject: " + subject};
+    }
+    std::map<std::string, TmsRemoteInfoItem> kept;
+    int updates = 0;
+};
+
+std::vector<std::string> scanAnswer(const std::string& command, const std::vector<std::string>& lines) {
+    std::vector<std::string> steps = {"C: " + command, "S: +OK"};
+    for (const auto& line : lines) steps.push_back("S: " + line);
+    steps.push_back("S: .");
+    return steps;
+}
+
+std::vector<std::string> topOf(int n) {
+    const auto replies = listReplies(n);
+    std::vector<std::string> steps = {"C: TOP " + std::to_string(n) + " 1"};
+    steps.insert(steps.end(), replies.begin() + 1, replies.end());
+    return steps;
+}
+
+// Message 1 is known at its size, message 3 at another size (changed), 2 is
+// new: TOP goes out for 2 and 3 only, and the records are those of a full
+// listing, with their unique ids; the cache then holds this listing.
+TEST_F(Pop3Pipelining, CachedListingSendsTopOnlyForUnknownIds) {
+    const std::vector<std::string> steps =
+        join({{"C: STAT", "S: +OK 3 600"}, scanAnswer("UIDL", {"1 uid1", "2 uid2", "3 uid3"}),
+              scanAnswer("LIST", {"1 100", "2 200", "3 300"}), topOf(2), topOf(3), {"C: QUIT", "S: +OK"}});
+    std::vector<MemoryListingCache> caches(2);
+    int run = 0;
+    std::vector<std::vector<std::string>> uids;
+    const auto setUp = [&](TmsRemotePOP& pop, Outcome&) {
+        MemoryListingCache& cache = caches[static_cast<std::size_t>(run++)];
+        cache.keep("uid1", 100, "message 1");
+        cache.keep("uid3", 333, "an older message 3");
+        cache.keep("gone", 50, "deleted meanwhile");
+        pop.ListingCache = &cache;
+    };
+    const auto after = [&](TmsRemotePOP& pop) {
+        std::vector<std::string> ids;
+        for (int i = 0; i < pop.RemoteInfo().Count(); ++i) ids.push_back(pop.RemoteInfo().Items(i).UIDL);
+        uids.push_back(ids);
+    };
+    const Outcome o = bothWays(steps, kList, setUp, after);
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(o.records, (std::vector<std::string>{"100|Subject: message 1", "200|Subject: message 2",
+                                                   "300|Subject: message 3"}));
+    for (const auto& ids : uids) EXPECT_EQ(ids, (std::vector<std::string>{"uid1", "uid2", "uid3"}));
+    for (const auto& cache : caches) {
+        EXPECT_EQ(cache.updates, 1);
+        EXPECT_EQ(cache.kept.size(), 3u);
+        EXPECT_EQ(cache.kept.count("gone"), 0u);
+        EXPECT_EQ(cache.kept.at("uid3").Size, 300);
+    }
+}
+
+// Answers the cache cannot be trusted with: today's full listing follows in
+// the same session, and the cache is left as it was.
+TEST_F(Pop3Pipelining, UntrustedUniqueIdsFallBackToTheFullListing) {
+    const std::vector<std::string> list = {"1 100", "2 200", "3 300"};
+    const struct {
+        const char* name;
+        std::vector<std::string> answers;
+    } cases[] = {
+        {"UIDL refused", {"C: UIDL", "S: -ERR not supported"}},
+        {"duplicate ids", join({scanAnswer("UIDL", {"1 same", "2 other", "3 same"}), scanAnswer("LIST", list)})},
+        {"a number missing", join({scanAnswer("UIDL", {"1 uid1", "3 uid3"}), scanAnswer("LIST", list)})},
+        {"numbers out of order", join({scanAnswer("UIDL", {"2 uid2", "1 uid1", "3 uid3"}), scanAnswer("LIST", list)})},
+        {"more ids than messages",
+         join({scanAnswer("UIDL", {"1 uid1", "2 uid2", "3 uid3", "4 uid4"}), scanAnswer("LIST", list)})},
+        {"LIST shorter than STAT", join({scanAnswer("UIDL", {"1 uid1", "2 uid2", "3 uid3"}),
+                                         scanAnswer("LIST", {"1 100", "2 200"})})},
+        {"LIST refused", join({scanAnswer("UIDL", {"1 uid1", "2 uid2", "3 uid3"}), {"C: LIST", "S: -ERR busy"}})},
+        {"a size that is no number",
+         join({scanAnswer("UIDL", {"1 uid1", "2 uid2", "3 uid3"}), scanAnswer("LIST", {"1 100", "2 many", "3 300"})})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> steps = listing(3);
+        steps.insert(steps.begin() + 2, c.answers.begin(), c.answers.end());
+        steps.push_back("C: QUIT");
+        steps.push_back("S: +OK");
+        std::vector<MemoryListingCache> caches(2);
+        int run = 0;
+        const auto setUp = [&](TmsRemotePOP& pop, Outcome&) {
+            MemoryListingCache& cache = caches[static_cast<std::size_t>(run++)];
+            cache.keep("uid1", 100, "from the cache");
+            pop.ListingCache = &cache;
+        };
+        const Outcome o = bothWays(steps, kList, setUp);
+        EXPECT_EQ(o.error, "");
+        EXPECT_EQ(o.records, (std::vector<std::string>{"100|Subject: message 1", "200|Subject: message 2",
+                                                       "300|Subject: message 3"}));
+        for (const auto& cache : caches) {
+            EXPECT_EQ(cache.updates, 0);
+            EXPECT_EQ(cache.kept.at("uid1").Headers, TmsHeaders{"Subject: from the cache"});
+        }
+    }
+}
+
+// A hostile server's whole-mailbox answer is bounded by the message count.
+TEST_F(Pop3Pipelining, OvergrownUniqueIdAnswerEndsTheSession) {
+    std::vector<std::string> steps = {"C: STAT", "S: +OK 1 100", "C: UIDL", "S: +OK"};
+    const std::string line(1000, 'x');
+    for (int i = 0; i < 2; ++i) steps.push_back("S: 1 " + line);
+    steps.push_back("WAIT");
+    MemoryListingCache cache;
+    const Outcome o = play(true, steps, kList, [&](TmsRemotePOP& pop, Outcome&) { pop.ListingCache = &cache; });
+    EXPECT_EQ(o.error, "socket: The server's answer is too large");
+    EXPECT_FALSE(o.connected);
+    EXPECT_EQ(cache.updates, 0);
 }
 
 // Deletion runs over records filled by the test (message n: size 100 n, one
