@@ -8,7 +8,6 @@
 
 #include <arpa/inet.h>
 
-#include <map>
 #include <memory>
 #include <chrono>
 #include <random>
@@ -19,12 +18,14 @@
 #include "mail/pop3_client.h"
 #include "platform/files.h"
 #include "platform/poll_event_loop.h"
+#include "support/memory_listing_cache.h"
 #include "support/dovecot_server.h"
 #include "support/fake_platform.h"
 
 namespace quorvel {
 namespace {
 
+using testing::MemoryListingCache;
 using testing::DovecotServer;
 using testing::makeMessage;
 
@@ -434,19 +435,6 @@ TEST(Pop3DovecotPipelining, DeletesExactlyTheMarkedMessagesAtAnyCount) {
         EXPECT_EQ(server.messages(), left);
     }
 }
-
-class MemoryListingCache : public TmsListingCache {
-public:
-    const TmsRemoteInfoItem* find(const std::string& uid) const override {
-        const auto it = kept.find(uid);
-        return it == kept.end() ? nullptr : &it->second;
-    }
-    void update(const TmsRemoteInfo& listing) override {
-        kept.clear();
-        for (int i = 0; i < listing.Count(); ++i) kept[listing.Items(i).UIDL] = listing.Items(i);
-    }
-    std::map<std::string, TmsRemoteInfoItem> kept;
-};
 
 // A listing with a cache gives record for record what a full listing gives,
 // while the mailbox grows, loses messages to another client and renumbers.

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -13,11 +12,13 @@
 
 #include "mail/pop3_client.h"
 #include "platform/poll_event_loop.h"
+#include "support/memory_listing_cache.h"
 #include "support/scripted_server.h"
 
 namespace quorvel {
 namespace {
 
+using testing::MemoryListingCache;
 using testing::ScriptedServer;
 
 std::vector<std::string> logIn(bool pipelining) {
@@ -409,26 +410,6 @@ TEST_F(Pop3Pipelining, DeletionVerifiesAheadAndDeletesOnlyWhatStillMatches) {
         EXPECT_EQ(o.commands.back(), "QUIT");
     }
 }
-
-// What a listing cache file would keep, in memory.
-class MemoryListingCache : public TmsListingCache {
-public:
-    const TmsRemoteInfoItem* find(const std::string& uid) const override {
-        const auto it = kept.find(uid);
-        return it == kept.end() ? nullptr : &it->second;
-    }
-    void update(const TmsRemoteInfo& listing) override {
-        kept.clear();
-        for (int i = 0; i < listing.Count(); ++i) kept[listing.Items(i).UIDL] = listing.Items(i);
-        ++updates;
-    }
-    void keep(const std::string& uid, std::int32_t size, const std::string& subject) {
-        kept[uid].Size = size;
-        kept[uid].Headers = {"Subject: " + subject};
-    }
-    std::map<std::string, TmsRemoteInfoItem> kept;
-    int updates = 0;
-};
 
 std::vector<std::string> scanAnswer(const std::string& command, const std::vector<std::string>& lines) {
     std::vector<std::string> steps = {"C: " + command, "S: +OK"};
