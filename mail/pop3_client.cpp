@@ -195,7 +195,7 @@ void TmsCustomPOP::authenticate(SaslMechanism& mechanism) {
     const auto fail = [&](const ESaslError& error) {
         raiseSocketErrorText(error.what(), true);
     };
-    std::string command = "AUTH " + std::string(mechanism.name());
+    const std::string command = "AUTH " + std::string(mechanism.name());
     std::string initial;
     try {
         initial = saslBase64Encode(mechanism.initialResponse());
