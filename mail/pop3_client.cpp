@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/ascii_text.h"
 #include "platform/files.h"
 
 namespace quorvel {
@@ -193,14 +194,16 @@ void TmsCustomPOP::LogIn() {
             if (!timestamp.empty()) {
                 SendLine("APOP " + UserName + " " + ApopDigest(timestamp, Password));
                 checkReply();
+            } else if (const auto mechanism = passwordMechanism()) {
+                authenticate(*mechanism);
             } else {
                 SendLine("USER " + UserName);
                 checkReply();
                 SendLine("PASS " + Password);
                 checkReply();
             }
-        } catch (const EServerError&) {
-            throw EServerError(RefusedLogInText(host(), LastReply));
+        } catch (const EServerError& refused) {
+            throw EServerError(RefusedLogInText(host(), refused.what()));
         }
         Stat();
     } catch (const ESocketError&) {
@@ -211,6 +214,85 @@ void TmsCustomPOP::LogIn() {
         // would take for an open session.
         Disconnect();
         throw;
+    }
+}
+
+std::unique_ptr<SaslMechanism> TmsCustomPOP::passwordMechanism() {
+    if (securityFor(Security, port()) == TmsSecurity::None) return nullptr;
+    const TmsCapabilities::Capability* sasl = capabilities_.find("SASL");
+    if (!sasl) return nullptr;
+    const auto offered = [&](std::string_view name) {
+        for (const std::string& argument : sasl->arguments)
+            if (asciiUpper(argument) == name) return true;
+        return false;
+    };
+    if (offered("SCRAM-SHA-256")) return std::make_unique<SaslScramSha256>(UserName, Password);
+    if (offered("PLAIN")) return std::make_unique<SaslPlain>("", UserName, Password);
+    return nullptr;
+}
+
+void TmsCustomPOP::authenticate(SaslMechanism& mechanism) {
+    // A secret crosses the network readable only when the user chose so.
+    if (mechanism.sendsSecretInClear() && securityFor(Security, port()) == TmsSecurity::None &&
+        Security != TmsSecurity::None)
+        raiseSocketErrorText("The session with " + host() + " is not encrypted; " + std::string(mechanism.name()) +
+                                 " was not used",
+                             true);
+    // Every failure of the mechanism leaves the session in no state to go on
+    // with: it is ended, and the server is not trusted further.
+    const auto fail = [&](const ESaslError& error) {
+        raiseSocketErrorText(error.what(), true);
+    };
+    const std::string command = "AUTH " + std::string(mechanism.name());
+    std::string initial;
+    try {
+        initial = saslBase64Encode(mechanism.initialResponse());
+    } catch (const ESaslError& error) {
+        fail(error);
+    }
+    // A command line holds at most 255 octets; a longer first response goes
+    // as the answer to the server's first, empty challenge.
+    const bool initialInCommand = command.size() + 1 + std::max<std::size_t>(initial.size(), 1) + 2 <= 255;
+    SendLine(initialInCommand ? command + " " + (initial.empty() ? "=" : initial) : command);
+    bool initialOwed = !initialInCommand;
+    for (int round = 0;; ++round) {
+        std::string reply;
+        const int code = ReceiveLine(reply);
+        LastReply = reply;
+        if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
+        if (code == -1) {
+            const std::string detail = mechanism.failureDetail();
+            throw EServerError(detail.empty() ? reply : reply + " (" + detail + ")");
+        }
+        if (reply.starts_with("+OK")) {
+            try {
+                mechanism.finish();
+            } catch (const ESaslError& error) {
+                fail(error);
+            }
+            return;
+        }
+        if (code != 1 || (reply != "+" && !reply.starts_with("+ ")) || round >= kMaxSaslRounds) {
+            // "*" cancels the exchange, as RFC 5034 has it.
+            SendLine("*");
+            raiseSocketErrorText(round >= kMaxSaslRounds ? "The server's " + std::string(mechanism.name()) +
+                                                                " exchange does not end"
+                                                          : "The server's answer to AUTH is not a challenge",
+                                 true);
+        }
+        try {
+            const std::string challenge = saslBase64Decode(reply.size() > 2 ? std::string_view(reply).substr(2) : "");
+            if (initialOwed) {
+                initialOwed = false;
+                if (!challenge.empty()) throw ESaslError("The server's first challenge is not empty");
+                SendLine(initial);
+            } else {
+                SendLine(saslBase64Encode(mechanism.respond(challenge)));
+            }
+        } catch (const ESaslError& error) {
+            SendLine("*");
+            fail(error);
+        }
     }
 }
 

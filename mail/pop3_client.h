@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "mail/listing_cache.h"
 #include "mail/pop3_capabilities.h"
 #include "mail/remote_info.h"
+#include "mail/sasl.h"
 #include "mail/socket.h"
 
 namespace quorvel {
@@ -72,7 +74,18 @@ public:
 
     void ResetState() override;
 
+    // The most rounds of challenges one SASL exchange may take.
+    static constexpr int kMaxSaslRounds = 8;
+
 protected:
+    // RFC 5034 AUTH with one mechanism; a refusal raises EServerError with
+    // the server's line and what the mechanism learnt of the cause.
+    void authenticate(SaslMechanism& mechanism);
+    // With a password: the strongest mechanism in the server's SASL list,
+    // only once TLS protects the session (today's USER/PASS otherwise); null
+    // when there is none to use.
+    std::unique_ptr<SaslMechanism> passwordMechanism();
+
     // Sends CAPA and keeps the answer; a refusal leaves the list empty.
     void readCapabilities();
     // Reads a reply into LastReply; anything but "+" raises EServerError.

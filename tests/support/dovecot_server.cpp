@@ -91,7 +91,7 @@ DovecotServer::DovecotServer(const Options& options) {
          << "log_path = " << dir << "/dovecot.log\n"
          << "ssl = yes\nssl_cert = <" << dir << "/server.crt\nssl_key = <" << dir << "/server.key\n"
          << "disable_plaintext_auth = no\n"
-         << "auth_mechanisms = plain apop\n"
+         << "auth_mechanisms = " << options.authMechanisms << "\n"
          << "passdb {\n  driver = passwd-file\n  args = " << dir << "/users\n}\n"
          << "userdb {\n  driver = passwd-file\n  args = " << dir << "/users\n}\n"
          << "mail_location = maildir:~/Maildir\n"

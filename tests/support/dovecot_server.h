@@ -22,6 +22,8 @@ public:
         // A second session of the mailbox is refused while one is open
         // (IN-USE), as servers that lock the maildrop do.
         bool lockSessions = false;
+        // Dovecot's auth_mechanisms: the SASL mechanisms CAPA names.
+        std::string authMechanisms = "plain apop";
     };
 
     DovecotServer() : DovecotServer(Options()) {}
