@@ -1,5 +1,7 @@
 #include "ui/control_binder.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -156,16 +158,15 @@ QWidget* ControlBinder::panel(Control& control, const char* name, QLayout* layou
     return box;
 }
 
-void ControlBinder::labelFor(QWidget* field, QLabel* label) {
-    label->setBuddy(field);
-    labelled_.emplace_back(field, label);
-}
-
 void ControlBinder::sync(bool usable) {
     syncing_ = true;
     window_.setWindowTitle(fromBytes(form_.caption));
     for (const Bound& bound : bound_) draw(bound, usable);
-    for (auto& [field, label] : labelled_) field->setAccessibleName(withoutMnemonic(label->text()));
+    for (const Labelled& l : labelled_) {
+        QString name = withoutMnemonic(fromBytes(l.label->caption));
+        if (l.row) name += ", " + withoutMnemonic(fromBytes(l.row->caption));
+        l.field->setAccessibleName(name);
+    }
     syncing_ = false;
 }
 
@@ -186,8 +187,12 @@ void ControlBinder::draw(const Bound& bound, bool usable) {
     } else if (auto* spin = qobject_cast<QSpinBox*>(widget)) {
         if (spin->value() != control.value) spin->setValue(control.value);
     } else if (auto* b = qobject_cast<QAbstractButton*>(widget)) {
-        b->setText(fromBytes(control.caption));
+        const QString caption = fromBytes(control.caption);
+        b->setText(caption);
         if (b->isCheckable()) b->setChecked(control.checked);
+        // A button of arrows or dots is named by its hint.
+        const bool words = std::any_of(caption.begin(), caption.end(), [](QChar c) { return c.isLetterOrNumber(); });
+        b->setAccessibleName(words ? withoutMnemonic(caption) : fromBytes(control.hint));
     } else if (auto* text = qobject_cast<QLabel*>(widget)) {
         text->setText(fromBytes(control.caption));
     }

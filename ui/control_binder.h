@@ -55,9 +55,13 @@ public:
     // A box of widgets shown and hidden as one.
     QWidget* panel(Control& control, const char* name, QLayout* layout);
 
-    // `field` is announced by the caption of `label`: its name for screen
-    // readers, and the target of the label's mnemonic.
-    void labelFor(QWidget* field, QLabel* label);
+    // `field` is announced by the caption of `label` (a label, or the choice
+    // it belongs to), followed by that of `row` where it stands in a table.
+    template <class W>
+    W* labelled(W* field, const Control& label, const Control* row = nullptr) {
+        labelled_.push_back({field, &label, row});
+        return field;
+    }
 
     // Draws every control; with `usable` false every one is disabled (the
     // window is busy).
@@ -81,7 +85,12 @@ private:
     QWidget& window_;
     Form& form_;
     std::vector<Bound> bound_;
-    std::vector<std::pair<QWidget*, QLabel*>> labelled_;
+    struct Labelled {
+        QWidget* field;
+        const Control* label;
+        const Control* row;
+    };
+    std::vector<Labelled> labelled_;
     std::string focusedName_;
     unsigned focusRequest_ = 0;
     bool syncing_ = false;

@@ -104,16 +104,24 @@ QWidget* GeneralWindow::mailboxesPage() {
         const std::string number = std::to_string(n);
         // The names outlive this call: QObject copies them.
         grid->addWidget(binder_.radio(form_.rb[i], ("rb" + number).c_str(), [this, n] { form_.rbMailboxClick(n); }), n, 0);
-        grid->addWidget(binder_.edit(form_.edServe[i], ("edServe" + number).c_str(), [this, n] { form_.edServeChange(n); }),
-                        n, 1);
-        grid->addWidget(binder_.edit(form_.edName[i], ("edName" + number).c_str()), n, 2);
         QLineEdit* password = binder_.edit(form_.edPass[i], ("edPass" + number).c_str());
         password->setEchoMode(QLineEdit::Password);
-        grid->addWidget(password, n, 3);
-        grid->addWidget(
-            binder_.choice(form_.cbSecurity[i], ("cbSecurity" + number).c_str(), [this, n] { form_.cbSecurityChange(n); }),
-            n, 4);
-        grid->addWidget(binder_.check(form_.cbAPOP[i], ("cbAPOP" + number).c_str()), n, 5, Qt::AlignHCenter);
+        // Each field is named by its column and its mailbox.
+        const std::pair<QWidget*, const Control*> cells[] = {
+            {binder_.edit(form_.edServe[i], ("edServe" + number).c_str(), [this, n] { form_.edServeChange(n); }),
+             &form_.lblPOPServer},
+            {binder_.edit(form_.edName[i], ("edName" + number).c_str()), &form_.lblUserName},
+            {password, &form_.lblPassword},
+            {binder_.choice(form_.cbSecurity[i], ("cbSecurity" + number).c_str(), [this, n] { form_.cbSecurityChange(n); }),
+             &form_.lblSecurity},
+            {binder_.check(form_.cbAPOP[i], ("cbAPOP" + number).c_str()), &form_.lblAPOP},
+        };
+        int column = 1;
+        for (const auto& [field, heading] : cells) {
+            binder_.labelled(field, *heading, &form_.rb[i]);
+            grid->addWidget(field, n, column, field == cells[4].first ? Qt::AlignHCenter : Qt::Alignment());
+            ++column;
+        }
     }
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(2, 3);
@@ -138,6 +146,7 @@ QWidget* GeneralWindow::connectionPage() {
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(binder_.label(form_.lblConnection, "lblConnection"));
     QComboBox* list = binder_.choice(form_.RASComboBox, "RASComboBox");
+    binder_.labelled(list, form_.lblConnection);
     list->setMinimumWidth(240);
     layout->addLayout(row({list}, true));
     layout->addWidget(binder_.label(form_.lblNoConnection, "lblNoConnection"));
@@ -160,12 +169,13 @@ QWidget* GeneralWindow::automaticPage() {
 
     auto* automatic = new QVBoxLayout;
     QSpinBox* minutes = binder_.number(form_.nMinutes, "nMinutes", TfrmGeneral::kMinMinutes, TfrmGeneral::kMaxMinutes);
+    binder_.labelled(minutes, form_.lblEvery, &form_.lblMinutes);
     automatic->addLayout(row({binder_.label(form_.lblEvery, "lblEvery"), minutes, binder_.label(form_.lblMinutes, "lblMinutes")}, true));
     automatic->addWidget(binder_.check(form_.cbKill, "cbKill", on(&TfrmGeneral::cbKillClick)));
     auto* sound = new QVBoxLayout;
     sound->addWidget(binder_.check(form_.cbAlarm, "cbAlarm"));
     sound->addWidget(binder_.check(form_.cbRepeat, "cbRepeat"));
-    sound->addLayout(row({binder_.edit(form_.edAlarm, "edAlarm"),
+    sound->addLayout(row({binder_.labelled(binder_.edit(form_.edAlarm, "edAlarm"), form_.cbAlarm),
                           binder_.toolButton(form_.sbAlarmFile, "sbAlarmFile", on(&TfrmGeneral::sbAlarmFileClick)),
                           binder_.button(form_.sbTest, "sbTest", on(&TfrmGeneral::sbTestClick))}));
     automatic->addWidget(binder_.panel(form_.pnlSound, "pnlSound", sound));
@@ -188,7 +198,7 @@ QWidget* GeneralWindow::activityLogPage() {
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(binder_.label(form_.lblLogFile, "lblLogFile"));
     layout->addLayout(
-        row({binder_.edit(form_.Edit1, "Edit1"), binder_.toolButton(form_.sbLogFile, "sbLogFile", on(&TfrmGeneral::sbLogFileClick))}));
+        row({binder_.labelled(binder_.edit(form_.Edit1, "Edit1"), form_.lblLogFile), binder_.toolButton(form_.sbLogFile, "sbLogFile", on(&TfrmGeneral::sbLogFileClick))}));
     layout->addWidget(binder_.radio(form_.rbAsIs, "rbAsIs", [this] { form_.rbAsIsClick(); }));
     layout->addWidget(binder_.radio(form_.rbMonth, "rbMonth", [this] { form_.rbMonthClick(); }));
     layout->addWidget(binder_.radio(form_.rbQuarter, "rbQuarter", [this] { form_.rbQuarterClick(); }));
@@ -196,7 +206,7 @@ QWidget* GeneralWindow::activityLogPage() {
                            binder_.button(form_.btClear, "btClear", on(&TfrmGeneral::btClearClick)),
                            binder_.button(form_.btStats, "btStats", on(&TfrmGeneral::btStatsClick))},
                           true));
-    QLineEdit* count = binder_.edit(form_.edCount, "edCount");
+    QLineEdit* count = binder_.labelled(binder_.edit(form_.edCount, "edCount"), form_.lblCount);
     // The counter is the program's own tally: only the reset button changes it here.
     count->setReadOnly(true);
     count->setMaximumWidth(90);
@@ -216,7 +226,7 @@ QWidget* GeneralWindow::mailProgramPage() {
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(binder_.label(form_.lblMail, "lblMail"));
     layout->addLayout(
-        row({binder_.edit(form_.edMail, "edMail"), binder_.toolButton(form_.sbMailer, "sbMailer", on(&TfrmGeneral::sbMailerClick))}));
+        row({binder_.labelled(binder_.edit(form_.edMail, "edMail"), form_.lblMail), binder_.toolButton(form_.sbMailer, "sbMailer", on(&TfrmGeneral::sbMailerClick))}));
     layout->addLayout(row({binder_.button(form_.btLaunch, "btLaunch", on(&TfrmGeneral::btLaunchClick))}, true));
     layout->addStretch();
     return page;

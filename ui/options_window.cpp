@@ -153,6 +153,7 @@ QWidget* OptionsWindow::tablePage(RuleGrid& g, Control& note,
     auto* body = new QHBoxLayout;
     auto* view = new QTableView(page);
     view->setObjectName(QString::fromStdString(g.name));
+    view->setAccessibleName(TfrmOptionsMain::kTabs[static_cast<std::size_t>(g.id == RuleGrid::Except ? 4 : g.id)]);
     auto* model = new RuleTableModel(form_, g, view);
     view->setModel(model);
     view->setItemDelegate(new RuleCellDelegate(hitsColumn(g.table.kind()), view));
@@ -221,7 +222,8 @@ QWidget* OptionsWindow::sizePage() {
         spin->setSingleStep(step);
         spin->setMinimumWidth(110);
         if (auto* edit = spin->findChild<QLineEdit*>()) edit->setMaxLength(TfrmOptionsMain::kSizeDigits);
-        layout->addLayout(row({binder_.check(box, names[0], std::move(boxClick)), spin, binder_.label(bytes, names[2])}));
+        layout->addLayout(row({binder_.check(box, names[0], std::move(boxClick)), binder_.labelled(spin, box, &bytes),
+                               binder_.label(bytes, names[2])}));
         layout->addLayout(row({binder_.label(mark, names[3]), binder_.radio(checkMark, names[4], [checkClick] { checkClick(true); }),
                                binder_.radio(question, names[5], [checkClick] { checkClick(false); })}));
         layout->addSpacing(16);
@@ -252,6 +254,7 @@ QWidget* OptionsWindow::blackListPage() {
                            mark}));
     memo_ = new QPlainTextEdit(page);
     memo_->setObjectName("memo1");
+    memo_->setAccessibleName(TfrmOptionsMain::kTabs[5]);
     memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo_->setUndoRedoEnabled(false);
     layout->addWidget(memo_, 1);
@@ -288,6 +291,7 @@ QWidget* OptionsWindow::validPage() {
     inner->addWidget(binder_.radio(form_.rbQuestion, "rbQuestion", [this] { form_.rbCheckClick(false); }));
     inner->addWidget(binder_.label(form_.lblValidNote, "lblValidNote"));
     auto* counter = binder_.bind(new QLineEdit(panel), "edUnknown", form_.edUnknown);
+    binder_.labelled(counter, form_.lblUnknown);
     counter->setReadOnly(true);  // only the reset button changes the program's tally
     counter->setMaximumWidth(90);
     counter->setAlignment(Qt::AlignRight);

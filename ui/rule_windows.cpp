@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "ui/message_list_model.h"
 #include "ui/pictures.h"
 #include "ui/text.h"
 
@@ -101,7 +102,7 @@ SubjectRuleDialog::SubjectRuleDialog(TfrmOptionsSubject& f, QWidget* parent) : R
     QComboBox* what = binder_.choice(form_.cbWhat, "cbWhat", [this] { form_.cbWhatClick(); });
     QComboBox* pattern = binder_.suggestions(form_.edit1, "edit1", [this] { form_.edit1Change(form_.edit1.text); });
     pattern->setMinimumWidth(220);
-    layout->addLayout(row({what, pattern}, false));
+    layout->addLayout(row({binder_.labelled(what, form_.lblSubject), binder_.labelled(pattern, form_.lblSubject)}, false));
     layout->addWidget(binder_.check(form_.cbCase, "cbCase", [this] { form_.cbCaseClick(form_.cbCase.checked); }));
     addMarkChoice(layout, form_);
     addPreviewAndButtons(layout);
@@ -124,6 +125,8 @@ SenderRuleDialog::SenderRuleDialog(TfrmOptionsFROM& f, QWidget* parent) : RuleWi
     what->setMaxVisibleItems(10);
     QComboBox* pattern = binder_.suggestions(form_.edit1, "edit1", [this] { form_.edit1Change(form_.edit1.text); });
     pattern->setMinimumWidth(200);
+    for (QWidget* field : {static_cast<QWidget*>(domain), static_cast<QWidget*>(what), static_cast<QWidget*>(pattern)})
+        binder_.labelled(field, form_.lblSender);
     layout->addLayout(row({domain, what, pattern}, false));
     layout->addWidget(binder_.label(form_.lblIncludes, "lblIncludes"));
     layout->addWidget(binder_.label(form_.lblAfter, "lblAfter"));
@@ -157,8 +160,8 @@ HeaderRuleDialog::HeaderRuleDialog(TfrmHeaders& f, QWidget* parent) : RuleWindow
     QComboBox* what = binder_.choice(form_.cbWhat, "cbWhat", [this] { form_.cbWhatClick(); });
     QComboBox* text = binder_.suggestions(form_.cbHeader, "cbHeader", [this] { form_.cbHeaderChange(form_.cbHeader.text); });
     text->setMinimumWidth(240);
-    header->addWidget(what, 0, 0);
-    header->addWidget(text, 0, 1);
+    header->addWidget(binder_.labelled(what, form_.rbHeader), 0, 0);
+    header->addWidget(binder_.labelled(text, form_.rbHeader), 0, 1);
     header->addWidget(binder_.check(form_.cbCase, "cbCase", [this] { form_.cbCaseClick(form_.cbCase.checked); }), 1, 0, 1, 2);
     header->addWidget(binder_.label(form_.lblCountry, "lblCountry"), 2, 0, 1, 2);
     header->setColumnStretch(1, 1);
@@ -168,10 +171,11 @@ HeaderRuleDialog::HeaderRuleDialog(TfrmHeaders& f, QWidget* parent) : RuleWindow
     auto* to = new QGridLayout;
     to->setContentsMargins(24, 0, 0, 0);
     QLineEdit* address = binder_.edit(form_.edTo, "edTo", [this] { form_.edToChange(form_.edTo.text); });
-    to->addWidget(address, 0, 0, 1, 2);
+    to->addWidget(binder_.labelled(address, form_.rbTo), 0, 0, 1, 2);
     to->addWidget(binder_.label(form_.lblMailBox, "lblMailBox"), 1, 0);
     QComboBox* mailbox = binder_.choice(form_.cbMailBox, "cbMailBox", [this] { form_.cbMailBoxClick(form_.cbMailBox.itemIndex); });
     mailbox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    binder_.labelled(mailbox, form_.lblMailBox);
     to->addWidget(mailbox, 1, 1, Qt::AlignLeft);
     to->setColumnStretch(1, 1);
     layout->addLayout(to);
@@ -195,16 +199,16 @@ ExceptionRuleDialog::ExceptionRuleDialog(TfrmAlwaysAccept& f, QWidget* parent) :
     layout->addWidget(heading);
     auto* choices = new QGridLayout;
     choices->addWidget(binder_.radio(form_.rbEmail, "rbEmail", [this] { form_.rbEmailClick(); }), 0, 0);
-    choices->addWidget(binder_.edit(form_.edEmail, "edEmail", [this] { form_.edEmailChange(form_.edEmail.text); }), 0, 1, 1, 3);
+    choices->addWidget(binder_.labelled(binder_.edit(form_.edEmail, "edEmail", [this] { form_.edEmailChange(form_.edEmail.text); }), form_.rbEmail), 0, 1, 1, 3);
     choices->addWidget(binder_.radio(form_.rbDomain, "rbDomain", [this] { form_.rbDomainClick(); }), 1, 0);
-    choices->addWidget(binder_.edit(form_.edDomain, "edDomain", [this] { form_.edDomainChange(form_.edDomain.text); }), 1, 1, 1, 3);
+    choices->addWidget(binder_.labelled(binder_.edit(form_.edDomain, "edDomain", [this] { form_.edDomainChange(form_.edDomain.text); }), form_.rbDomain), 1, 1, 1, 3);
     choices->addWidget(binder_.label(form_.lblDomainHint, "lblDomainHint"), 2, 1, 1, 3);
     choices->addWidget(binder_.radio(form_.rbSubject, "rbSubject", [this] { form_.rbSubjectClick(); }), 3, 0);
-    choices->addWidget(binder_.choice(form_.cbLine, "cbLine", [this] { form_.cbLineClick(form_.cbLine.itemIndex); }), 3, 1);
-    choices->addWidget(binder_.choice(form_.cbWhat, "cbWhat", [this] { form_.cbWhatClick(); }), 3, 2);
+    choices->addWidget(binder_.labelled(binder_.choice(form_.cbLine, "cbLine", [this] { form_.cbLineClick(form_.cbLine.itemIndex); }), form_.rbSubject), 3, 1);
+    choices->addWidget(binder_.labelled(binder_.choice(form_.cbWhat, "cbWhat", [this] { form_.cbWhatClick(); }), form_.rbSubject), 3, 2);
     QLineEdit* pattern = binder_.edit(form_.edSubject, "edSubject", [this] { form_.edSubjectChange(form_.edSubject.text); });
     pattern->setMinimumWidth(160);
-    choices->addWidget(pattern, 3, 3);
+    choices->addWidget(binder_.labelled(pattern, form_.rbSubject), 3, 3);
     choices->addWidget(binder_.check(form_.cbCase, "cbCase", [this] { form_.cbCaseClick(form_.cbCase.checked); }), 4, 1, 1, 3);
     choices->setColumnStretch(3, 1);
     layout->addLayout(choices);
@@ -220,6 +224,8 @@ ExceptionRuleDialog::ExceptionRuleDialog(TfrmAlwaysAccept& f, QWidget* parent) :
         b->setAutoRaise(true);
         b->setIcon(drawnIcon(QString("B%1").arg(cell + kFirstExceptionImage)));
         b->setIconSize(QSize(24, 24));
+        b->setAccessibleName(markName(cell + kFirstExceptionImage));
+        b->setToolTip(b->accessibleName());
         pictures_->addButton(b, cell);
         pictures->addWidget(b);
     }
@@ -249,6 +255,7 @@ CountryDialog::CountryDialog(TfrmInternet& f, QWidget* parent) : FormDialog(f, p
     auto* layout = new QVBoxLayout(this);
     list_ = new QTreeWidget(this);
     list_->setObjectName("ListBox1");
+    list_->setAccessibleName(fromBytes(form_.caption));
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
     list_->setHeaderLabels({fromBytes(form_.lblAbbreviation.caption), fromBytes(form_.lblCountry.caption)});
@@ -288,6 +295,7 @@ ImportDialog::ImportDialog(TfrmImportSpam& f, QWidget* parent) : FormDialog(f, p
     layout->addWidget(headingStyle(binder_.label(form_.lblTitle, "lblTitle")));
     memo_ = new QPlainTextEdit(this);
     memo_->setObjectName("Memo1");
+    memo_->setAccessibleName(fromBytes(form_.lblTitle.caption));
     memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
     layout->addWidget(memo_, 1);
     layout->addWidget(wrapped(binder_.label(form_.lblHint, "lblHint")));
