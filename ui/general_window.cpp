@@ -40,7 +40,8 @@ QHBoxLayout* row(std::initializer_list<QWidget*> widgets, bool stretch = false) 
 
 }  // namespace
 
-GeneralWindow::GeneralWindow(TfrmGeneral& form, QWidget* parent) : QDialog(parent), form_(form) {
+GeneralWindow::GeneralWindow(TfrmGeneral& form, QWidget* parent)
+    : QDialog(parent), form_(form), binder_(*this, form) {
     setObjectName(QString::fromStdString(form.name()));
     setWindowIcon(programIcon());
     setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -60,12 +61,10 @@ GeneralWindow::GeneralWindow(TfrmGeneral& form, QWidget* parent) : QDialog(paren
     });
     layout->addWidget(pages_, 1);
 
-    auto* ok = qobject_cast<QPushButton*>(button(form_.btOK, "btOK", nullptr));
+    auto* ok = binder_.button(form_.btOK, "btOK", [this] { okClicked(); });
     ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, [this] { okClicked(); });
-    auto* cancel = button(form_.btCancel, "btCancel", nullptr);
-    connect(cancel, &QAbstractButton::clicked, this, [this] { cancelClicked(); });
-    auto* help = button(form_.btHelp, "btHelp", &TfrmGeneral::btHelpClick);
+    auto* cancel = binder_.button(form_.btCancel, "btCancel", [this] { cancelClicked(); });
+    auto* help = binder_.button(form_.btHelp, "btHelp", on(&TfrmGeneral::btHelpClick));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     for (QWidget* w : {static_cast<QWidget*>(ok), static_cast<QWidget*>(cancel), static_cast<QWidget*>(help)})
@@ -87,117 +86,67 @@ int GeneralWindow::showModal(Form& form) {
     return window.exec();
 }
 
-template <class W>
-W* GeneralWindow::bind(W* widget, const char* name, Control& control) {
-    widget->setObjectName(name);
-    bound_.emplace_back(widget, &control);
-    return widget;
-}
-
-QWidget* GeneralWindow::label(Control& control, const char* name) {
-    return bind(plainLabel(this), name, control);
-}
-
-QLineEdit* GeneralWindow::edit(Control& control, const char* name, std::function<void()> edited) {
-    auto* field = bind(new QLineEdit(this), name, control);
-    connect(field, &QLineEdit::textEdited, this, [&control, edited = std::move(edited)](const QString& text) {
-        control.text = toBytes(text);
-        if (edited) edited();
-    });
-    return field;
-}
-
-QAbstractButton* GeneralWindow::check(Control& control, const char* name, Handler handler) {
-    auto* box = bind(new QCheckBox(this), name, control);
-    connect(box, &QCheckBox::clicked, this, [this, &control, handler](bool checked) {
-        control.checked = checked;
-        if (handler) (form_.*handler)();
-    });
-    return box;
-}
-
-QAbstractButton* GeneralWindow::radio(Control& control, const char* name, std::function<void()> handler) {
-    auto* button = bind(new QRadioButton(this), name, control);
-    // The form keeps its groups exclusive; it may also leave none checked.
-    button->setAutoExclusive(false);
-    connect(button, &QRadioButton::clicked, this, [handler = std::move(handler)] { handler(); });
-    return button;
-}
-
-QAbstractButton* GeneralWindow::button(Control& control, const char* name, Handler handler, bool small) {
-    QAbstractButton* b = nullptr;
-    if (small) {
-        b = new QToolButton(this);
-    } else {
-        auto* push = new QPushButton(this);
-        push->setAutoDefault(false);  // Enter means OK, wherever the focus is
-        b = push;
-    }
-    bind(b, name, control);
-    if (handler) connect(b, &QAbstractButton::clicked, this, [this, handler] { (form_.*handler)(); });
-    return b;
-}
-
-QWidget* GeneralWindow::panel(Control& control, const char* name, QBoxLayout* layout) {
-    auto* widget = bind(new QWidget(this), name, control);
-    layout->setContentsMargins(0, 0, 0, 0);
-    widget->setLayout(layout);
-    return widget;
+ControlBinder::Handler GeneralWindow::on(void (TfrmGeneral::*handler)()) {
+    return [this, handler] { (form_.*handler)(); };
 }
 
 QWidget* GeneralWindow::mailboxesPage() {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
     auto* grid = new QGridLayout;
-    grid->addWidget(label(form_.lblPOPServer, "lblPOPServer"), 0, 1);
-    grid->addWidget(label(form_.lblUserName, "lblUserName"), 0, 2);
-    grid->addWidget(label(form_.lblPassword, "lblPassword"), 0, 3);
-    grid->addWidget(label(form_.lblSecurity, "lblSecurity"), 0, 4);
-    grid->addWidget(label(form_.lblAPOP, "lblAPOP"), 0, 5, Qt::AlignHCenter);
-    grid->addWidget(label(form_.lblKeptIn, "lblKeptIn"), 0, 6);
+    grid->addWidget(binder_.label(form_.lblPOPServer, "lblPOPServer"), 0, 1);
+    grid->addWidget(binder_.label(form_.lblUserName, "lblUserName"), 0, 2);
+    grid->addWidget(binder_.label(form_.lblPassword, "lblPassword"), 0, 3);
+    grid->addWidget(binder_.label(form_.lblSecurity, "lblSecurity"), 0, 4);
+    grid->addWidget(binder_.label(form_.lblAPOP, "lblAPOP"), 0, 5, Qt::AlignHCenter);
+    grid->addWidget(binder_.label(form_.lblKeptIn, "lblKeptIn"), 0, 6);
     for (int n = 1; n <= TfrmGeneral::kMailboxes; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
         const std::string number = std::to_string(n);
         // The names outlive this call: QObject copies them.
-        grid->addWidget(radio(form_.rb[i], ("rb" + number).c_str(), [this, n] { form_.rbMailboxClick(n); }), n, 0);
-        grid->addWidget(edit(form_.edServe[i], ("edServe" + number).c_str(), [this, n] { form_.edServeChange(n); }),
-                        n, 1);
-        grid->addWidget(edit(form_.edName[i], ("edName" + number).c_str()), n, 2);
-        QLineEdit* password = edit(form_.edPass[i], ("edPass" + number).c_str());
+        grid->addWidget(binder_.radio(form_.rb[i], ("rb" + number).c_str(), [this, n] { form_.rbMailboxClick(n); }), n, 0);
+        QLineEdit* password = binder_.edit(form_.edPass[i], ("edPass" + number).c_str());
         password->setEchoMode(QLineEdit::Password);
-        grid->addWidget(password, n, 3);
-        auto* security = bind(new QComboBox(this), ("cbSecurity" + number).c_str(), form_.cbSecurity[i]);
-        connect(security, &QComboBox::activated, this, [this, i, n](int index) {
-            form_.cbSecurity[i].itemIndex = index;
-            form_.cbSecurityChange(n);
-        });
-        grid->addWidget(security, n, 4);
-        grid->addWidget(check(form_.cbAPOP[i], ("cbAPOP" + number).c_str()), n, 5, Qt::AlignHCenter);
-        grid->addWidget(label(form_.lblKept[i], ("lblKept" + number).c_str()), n, 6);
+        // Each field is named by its column and its mailbox.
+        const std::pair<QWidget*, const Control*> cells[] = {
+            {binder_.edit(form_.edServe[i], ("edServe" + number).c_str(), [this, n] { form_.edServeChange(n); }),
+             &form_.lblPOPServer},
+            {binder_.edit(form_.edName[i], ("edName" + number).c_str()), &form_.lblUserName},
+            {password, &form_.lblPassword},
+            {binder_.choice(form_.cbSecurity[i], ("cbSecurity" + number).c_str(), [this, n] { form_.cbSecurityChange(n); }),
+             &form_.lblSecurity},
+            {binder_.check(form_.cbAPOP[i], ("cbAPOP" + number).c_str()), &form_.lblAPOP},
+        };
+        int column = 1;
+        for (const auto& [field, heading] : cells) {
+            binder_.labelled(field, *heading, &form_.rb[i]);
+            grid->addWidget(field, n, column, field == cells[4].first ? Qt::AlignHCenter : Qt::Alignment());
+            ++column;
+        }
+        grid->addWidget(binder_.label(form_.lblKept[i], ("lblKept" + number).c_str()), n, 6);
     }
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(2, 3);
     grid->setColumnStretch(3, 2);
-    auto* form = static_cast<QLabel*>(label(form_.lblServerForm, "lblServerForm"));
-    form->setWordWrap(true);
+    auto* form = binder_.label(form_.lblServerForm, "lblServerForm", true);
     layout->addLayout(grid);
     layout->addWidget(form);
-    layout->addWidget(check(form_.cbKeyring, "cbKeyring"));
+    layout->addWidget(binder_.check(form_.cbKeyring, "cbKeyring"));
     // The warning with the system's warning sign; both show while it has a text.
     auto* sign = new QLabel(this);
     const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
     sign->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size, size));
-    auto* warning = qobject_cast<QLabel*>(label(form_.lblSecurityWarning, "lblSecurityWarning"));
-    warning->setWordWrap(true);
+    QLabel* warning = binder_.label(form_.lblSecurityWarning, "lblSecurityWarning", true);
     auto* warningRow = new QHBoxLayout;
     warningRow->addWidget(sign, 0, Qt::AlignTop);
     warningRow->addWidget(warning, 1);
-    layout->addWidget(panel(form_.lblSecurityWarning, "pnlSecurityWarning", warningRow));
-    auto* certificate = qobject_cast<QLabel*>(label(form_.lblCertificate, "lblCertificate"));
+    layout->addWidget(binder_.panel(form_.lblSecurityWarning, "pnlSecurityWarning", warningRow));
+    auto* certificate = binder_.label(form_.lblCertificate, "lblCertificate");
     certificate->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(certificate);
-    layout->addLayout(
-        row({button(form_.btForgetCertificate, "btForgetCertificate", &TfrmGeneral::btForgetCertificateClick)}, true));
+    layout->addLayout(row({binder_.button(form_.btForgetCertificate, "btForgetCertificate",
+                                          on(&TfrmGeneral::btForgetCertificateClick))},
+                          true));
     layout->addStretch();
     return page;
 }
@@ -205,12 +154,12 @@ QWidget* GeneralWindow::mailboxesPage() {
 QWidget* GeneralWindow::connectionPage() {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(label(form_.lblConnection, "lblConnection"));
-    auto* list = bind(new QComboBox(this), "RASComboBox", form_.RASComboBox);
+    layout->addWidget(binder_.label(form_.lblConnection, "lblConnection"));
+    QComboBox* list = binder_.choice(form_.RASComboBox, "RASComboBox");
+    binder_.labelled(list, form_.lblConnection);
     list->setMinimumWidth(240);
-    connect(list, &QComboBox::activated, this, [this](int index) { form_.RASComboBox.itemIndex = index; });
     layout->addLayout(row({list}, true));
-    layout->addWidget(label(form_.lblNoConnection, "lblNoConnection"));
+    layout->addWidget(binder_.label(form_.lblNoConnection, "lblNoConnection"));
     layout->addStretch();
     return page;
 }
@@ -218,41 +167,38 @@ QWidget* GeneralWindow::connectionPage() {
 QWidget* GeneralWindow::automaticPage() {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(radio(form_.rbManual, "rbManual", [this] { form_.rbManualClick(); }));
-    layout->addWidget(radio(form_.rbAuto, "rbAuto", [this] { form_.rbAutoClick(); }));
+    layout->addWidget(binder_.radio(form_.rbManual, "rbManual", [this] { form_.rbManualClick(); }));
+    layout->addWidget(binder_.radio(form_.rbAuto, "rbAuto", [this] { form_.rbAutoClick(); }));
 
     auto* manual = new QVBoxLayout;
-    manual->addWidget(check(form_.cbConfirmation, "cbConfirmation"));
-    manual->addWidget(check(form_.cbLaunch, "cbLaunch"));
-    manual->addWidget(check(form_.cbExit, "cbExit"));
+    manual->addWidget(binder_.check(form_.cbConfirmation, "cbConfirmation"));
+    manual->addWidget(binder_.check(form_.cbLaunch, "cbLaunch"));
+    manual->addWidget(binder_.check(form_.cbExit, "cbExit"));
     manual->addStretch();
-    layout->addWidget(panel(form_.pnlManual, "pnlManual", manual), 1);
+    layout->addWidget(binder_.panel(form_.pnlManual, "pnlManual", manual), 1);
 
     auto* automatic = new QVBoxLayout;
-    auto* minutes = bind(new QSpinBox(this), "nMinutes", form_.nMinutes);
-    minutes->setRange(TfrmGeneral::kMinMinutes, TfrmGeneral::kMaxMinutes);
-    connect(minutes, &QSpinBox::valueChanged, this, [this](int value) {
-        if (!syncing_) form_.nMinutes.value = value;
-    });
-    automatic->addLayout(row({label(form_.lblEvery, "lblEvery"), minutes, label(form_.lblMinutes, "lblMinutes")}, true));
-    automatic->addWidget(check(form_.cbKill, "cbKill", &TfrmGeneral::cbKillClick));
+    QSpinBox* minutes = binder_.number(form_.nMinutes, "nMinutes", TfrmGeneral::kMinMinutes, TfrmGeneral::kMaxMinutes);
+    binder_.labelled(minutes, form_.lblEvery, &form_.lblMinutes);
+    automatic->addLayout(row({binder_.label(form_.lblEvery, "lblEvery"), minutes, binder_.label(form_.lblMinutes, "lblMinutes")}, true));
+    automatic->addWidget(binder_.check(form_.cbKill, "cbKill", on(&TfrmGeneral::cbKillClick)));
     auto* sound = new QVBoxLayout;
-    sound->addWidget(check(form_.cbAlarm, "cbAlarm"));
-    sound->addWidget(check(form_.cbRepeat, "cbRepeat"));
-    sound->addLayout(row({edit(form_.edAlarm, "edAlarm"),
-                          button(form_.sbAlarmFile, "sbAlarmFile", &TfrmGeneral::sbAlarmFileClick, true),
-                          button(form_.sbTest, "sbTest", &TfrmGeneral::sbTestClick)}));
-    automatic->addWidget(panel(form_.pnlSound, "pnlSound", sound));
+    sound->addWidget(binder_.check(form_.cbAlarm, "cbAlarm"));
+    sound->addWidget(binder_.check(form_.cbRepeat, "cbRepeat"));
+    sound->addLayout(row({binder_.labelled(binder_.edit(form_.edAlarm, "edAlarm"), form_.cbAlarm),
+                          binder_.toolButton(form_.sbAlarmFile, "sbAlarmFile", on(&TfrmGeneral::sbAlarmFileClick)),
+                          binder_.button(form_.sbTest, "sbTest", on(&TfrmGeneral::sbTestClick))}));
+    automatic->addWidget(binder_.panel(form_.pnlSound, "pnlSound", sound));
     automatic->addStretch();
-    layout->addWidget(panel(form_.pnlAuto, "pnlAuto", automatic), 1);
+    layout->addWidget(binder_.panel(form_.pnlAuto, "pnlAuto", automatic), 1);
     return page;
 }
 
 QWidget* GeneralWindow::startUpPage() {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(check(form_.cbSysTray, "cbSysTray"));
-    layout->addWidget(check(form_.cbAutostart, "cbAutostart"));
+    layout->addWidget(binder_.check(form_.cbSysTray, "cbSysTray"));
+    layout->addWidget(binder_.check(form_.cbAutostart, "cbAutostart"));
     layout->addStretch();
     return page;
 }
@@ -260,27 +206,27 @@ QWidget* GeneralWindow::startUpPage() {
 QWidget* GeneralWindow::activityLogPage() {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(label(form_.lblLogFile, "lblLogFile"));
+    layout->addWidget(binder_.label(form_.lblLogFile, "lblLogFile"));
     layout->addLayout(
-        row({edit(form_.Edit1, "Edit1"), button(form_.sbLogFile, "sbLogFile", &TfrmGeneral::sbLogFileClick, true)}));
-    layout->addWidget(radio(form_.rbAsIs, "rbAsIs", [this] { form_.rbAsIsClick(); }));
-    layout->addWidget(radio(form_.rbMonth, "rbMonth", [this] { form_.rbMonthClick(); }));
-    layout->addWidget(radio(form_.rbQuarter, "rbQuarter", [this] { form_.rbQuarterClick(); }));
-    layout->addLayout(row({button(form_.btView, "btView", &TfrmGeneral::btViewClick),
-                           button(form_.btClear, "btClear", &TfrmGeneral::btClearClick),
-                           button(form_.btStats, "btStats", &TfrmGeneral::btStatsClick)},
+        row({binder_.labelled(binder_.edit(form_.Edit1, "Edit1"), form_.lblLogFile), binder_.toolButton(form_.sbLogFile, "sbLogFile", on(&TfrmGeneral::sbLogFileClick))}));
+    layout->addWidget(binder_.radio(form_.rbAsIs, "rbAsIs", [this] { form_.rbAsIsClick(); }));
+    layout->addWidget(binder_.radio(form_.rbMonth, "rbMonth", [this] { form_.rbMonthClick(); }));
+    layout->addWidget(binder_.radio(form_.rbQuarter, "rbQuarter", [this] { form_.rbQuarterClick(); }));
+    layout->addLayout(row({binder_.button(form_.btView, "btView", on(&TfrmGeneral::btViewClick)),
+                           binder_.button(form_.btClear, "btClear", on(&TfrmGeneral::btClearClick)),
+                           binder_.button(form_.btStats, "btStats", on(&TfrmGeneral::btStatsClick))},
                           true));
-    QLineEdit* count = edit(form_.edCount, "edCount");
+    QLineEdit* count = binder_.labelled(binder_.edit(form_.edCount, "edCount"), form_.lblCount);
     // The counter is the program's own tally: only the reset button changes it here.
     count->setReadOnly(true);
     count->setMaximumWidth(90);
     count->setAlignment(Qt::AlignRight);
     auto* countRow = new QHBoxLayout;
     countRow->addWidget(count);
-    countRow->addWidget(label(form_.lblCount, "lblCount"));
+    countRow->addWidget(binder_.label(form_.lblCount, "lblCount"));
     countRow->addStretch();
     layout->addLayout(countRow);
-    layout->addLayout(row({button(form_.btReset, "btReset", &TfrmGeneral::btResetClick)}, true));
+    layout->addLayout(row({binder_.button(form_.btReset, "btReset", on(&TfrmGeneral::btResetClick))}, true));
     layout->addStretch();
     return page;
 }
@@ -288,61 +234,26 @@ QWidget* GeneralWindow::activityLogPage() {
 QWidget* GeneralWindow::mailProgramPage() {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(label(form_.lblMail, "lblMail"));
+    layout->addWidget(binder_.label(form_.lblMail, "lblMail"));
     layout->addLayout(
-        row({edit(form_.edMail, "edMail"), button(form_.sbMailer, "sbMailer", &TfrmGeneral::sbMailerClick, true)}));
-    layout->addLayout(row({button(form_.btLaunch, "btLaunch", &TfrmGeneral::btLaunchClick)}, true));
+        row({binder_.labelled(binder_.edit(form_.edMail, "edMail"), form_.lblMail), binder_.toolButton(form_.sbMailer, "sbMailer", on(&TfrmGeneral::sbMailerClick))}));
+    layout->addLayout(row({binder_.button(form_.btLaunch, "btLaunch", on(&TfrmGeneral::btLaunchClick))}, true));
     layout->addStretch();
     return page;
 }
 
 void GeneralWindow::sync() {
     syncing_ = true;
-    setWindowTitle(fromBytes(form_.caption));
-    for (auto& [widget, control] : bound_) {
-        if (auto* field = qobject_cast<QLineEdit*>(widget)) {
-            const QString text = fromBytes(control->text);
-            if (field->text() != text) field->setText(text);
-        } else if (auto* b = qobject_cast<QAbstractButton*>(widget)) {
-            b->setText(fromBytes(control->caption));
-            b->setToolTip(fromBytes(control->hint));
-            if (b->isCheckable()) b->setChecked(control->checked);
-        } else if (auto* text = qobject_cast<QLabel*>(widget)) {
-            text->setText(fromBytes(control->caption));
-        } else if (auto* spin = qobject_cast<QSpinBox*>(widget)) {
-            spin->setValue(control->value);
-        } else if (auto* list = qobject_cast<QComboBox*>(widget)) {
-            QStringList items;
-            for (const auto& item : control->items) items << fromBytes(item);
-            QStringList shown;
-            for (int i = 0; i < list->count(); ++i) shown << list->itemText(i);
-            if (shown != items) {
-                list->clear();
-                list->addItems(items);
-            }
-            list->setCurrentIndex(control->itemIndex);
-            list->setToolTip(fromBytes(control->hint));
-        }
-        widget->setEnabled(control->enabled);
-        widget->setVisible(control->visible);
-    }
+    binder_.sync();
     for (std::size_t i = 0; i < TfrmGeneral::kPages.size(); ++i)
         if (form_.activePage == TfrmGeneral::kPages[i]) pages_->setCurrentIndex(static_cast<int>(i));
     syncing_ = false;
-    applyFocus();
-}
-
-void GeneralWindow::applyFocus() {
-    // Only a new request moves the focus; the user's own moves stand.
-    if (form_.focusedControl == focused_) return;
-    focused_ = form_.focusedControl;
-    if (focused_.empty()) return;
-    if (auto* target = findChild<QWidget*>(QString::fromStdString(focused_))) target->setFocus(Qt::OtherFocusReason);
+    binder_.focus(form_.focusedControl);
 }
 
 void GeneralWindow::okClicked() {
     // A field being edited may hold a focus request that must come again.
-    focused_.clear();
+    binder_.forgetFocus();
     form_.btOKClick();
     if (form_.modalResult != ModalResult::None) accept();
 }

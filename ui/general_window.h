@@ -1,15 +1,10 @@
 #pragma once
 
 #include <QDialog>
-#include <functional>
-#include <string>
-#include <vector>
 
 #include "config/frm_general.h"
+#include "ui/control_binder.h"
 
-class QAbstractButton;
-class QBoxLayout;
-class QLineEdit;
 class QTabWidget;
 
 namespace quorvel::ui {
@@ -34,17 +29,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    using Handler = void (TfrmGeneral::*)();
-
-    template <class W>
-    W* bind(W* widget, const char* name, Control& control);
-    QWidget* label(Control& control, const char* name);
-    // `edited` runs after the user's edit reached the control.
-    QLineEdit* edit(Control& control, const char* name, std::function<void()> edited = nullptr);
-    QAbstractButton* check(Control& control, const char* name, Handler handler = nullptr);
-    QAbstractButton* radio(Control& control, const char* name, std::function<void()> handler);
-    QAbstractButton* button(Control& control, const char* name, Handler handler, bool small = false);
-    QWidget* panel(Control& control, const char* name, QBoxLayout* layout);
+    // A form handler as the binder calls it.
+    ControlBinder::Handler on(void (TfrmGeneral::*handler)());
 
     QWidget* mailboxesPage();
     QWidget* connectionPage();
@@ -54,12 +40,10 @@ private:
     QWidget* mailProgramPage();
     void okClicked();
     void cancelClicked();
-    void applyFocus();
 
     TfrmGeneral& form_;
-    std::vector<std::pair<QWidget*, Control*>> bound_;
+    ControlBinder binder_;
     QTabWidget* pages_ = nullptr;
-    std::string focused_;
     bool syncing_ = false;
 };
 

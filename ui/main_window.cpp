@@ -206,6 +206,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             form_.btMarkClick();
             return true;
         }
+        // The menu key and Shift+F10 open the list's menu at the current row.
+        if ((key->key() == Qt::Key_Menu && key->modifiers() == Qt::NoModifier) ||
+            (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier)) {
+            const QRect row = list_->visualRect(list_->currentIndex());
+            const QPoint at = row.isValid() ? row.bottomLeft() : QPoint(0, 0);
+            listMenu_->popup(list_->viewport()->mapToGlobal(at));
+            return true;
+        }
     }
     if (watched == list_->viewport() && listViewportEvent(event)) return true;
     return QMainWindow::eventFilter(watched, event);

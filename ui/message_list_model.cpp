@@ -26,6 +26,16 @@ const QIcon& stateIcon(int mark) {
 
 }  // namespace
 
+QString markName(int mark) {
+    switch (mark) {
+        case Mark::None: return {};
+        case Mark::Delete: return "Marked for deletion";
+        case Mark::Question: return "Question";
+        case Mark::KnownSpammer: return "Known spammer";
+        default: return QString("Exception: picture %1").arg(mark);
+    }
+}
+
 MessageListModel::MessageListModel(MessageList& list, QObject* parent)
     : QAbstractTableModel(parent), list_(list), generation_(list.generation) {
     for (const MessageRow& row : list_.rows) shown_.push_back({row.stateIndex, false});
@@ -56,6 +66,15 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole:
             if (index.column() == 0) return stateIcon(shown_[static_cast<std::size_t>(index.row())].mark);
             return {};
+        // The mark is a picture: a screen reader and the tooltip say it in words.
+        case Qt::ToolTipRole:
+        case Qt::AccessibleTextRole: {
+            if (index.column() != 0) return {};
+            const QString mark = markName(shown_[static_cast<std::size_t>(index.row())].mark);
+            if (mark.isEmpty()) return {};
+            if (role == Qt::ToolTipRole) return mark;
+            return mark + ", " + fromCharSet(row.caption, row.subjectCharSet);
+        }
         case Qt::TextAlignmentRole:
             if (index.column() == 2) return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
             return {};
@@ -104,7 +123,8 @@ std::pair<QItemSelection, QItemSelection> MessageListModel::syncMarks() {
     const int lastColumn = columnCount() - 1;
     int runStart = -1;
     const auto endRun = [&](int end) {
-        if (runStart >= 0) emit dataChanged(index(runStart, 0), index(end - 1, 0), {Qt::DecorationRole});
+        if (runStart >= 0) emit dataChanged(index(runStart, 0), index(end - 1, 0),
+                                         {Qt::DecorationRole, Qt::ToolTipRole, Qt::AccessibleTextRole});
         runStart = -1;
     };
     // Rows not yet counted by syncRows() are not the view's yet.

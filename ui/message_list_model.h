@@ -11,6 +11,9 @@
 
 namespace quorvel::ui {
 
+// A mark in words ("Marked for deletion" ...); empty for no mark.
+QString markName(int mark);
+
 // The message list's rows as a table for the view. The rows live in the
 // core; sync() tells the view what changed since the last call (rows added,
 // marks or selection changed, the list emptied), so a change costs the view

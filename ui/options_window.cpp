@@ -53,7 +53,8 @@ QHBoxLayout* row(std::initializer_list<QWidget*> widgets) {
 
 }  // namespace
 
-OptionsWindow::OptionsWindow(TfrmOptionsMain& form, QWidget* parent) : QDialog(parent), form_(form) {
+OptionsWindow::OptionsWindow(TfrmOptionsMain& form, QWidget* parent)
+    : QDialog(parent), form_(form), binder_(*this, form) {
     setObjectName(QString::fromStdString(form.name()));
     setWindowIcon(programIcon());
 
@@ -97,14 +98,14 @@ OptionsWindow::OptionsWindow(TfrmOptionsMain& form, QWidget* parent) : QDialog(p
     });
     layout->addWidget(pages_, 1);
 
-    auto* progress = label(form_.pnlProgress, "pnlProgress");
+    auto* progress = binder_.label(form_.pnlProgress, "pnlProgress");
     progress->setFrameShape(QFrame::Panel);
     layout->addWidget(progress);
 
-    auto* ok = qobject_cast<QPushButton*>(button(form_.btOK, "btOK", [this] { okClicked(); }));
+    auto* ok = binder_.button(form_.btOK, "btOK", [this] { okClicked(); });
     ok->setDefault(true);
-    auto* cancel = button(form_.btCancel, "btCancel", [this] { cancelClicked(); });
-    auto* help = button(form_.btHelp, "btHelp", [this] { form_.btHelpClick(); });
+    auto* cancel = binder_.button(form_.btCancel, "btCancel", [this] { cancelClicked(); });
+    auto* help = binder_.button(form_.btHelp, "btHelp", [this] { form_.btHelpClick(); });
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     for (QWidget* w : {static_cast<QWidget*>(ok), static_cast<QWidget*>(cancel), static_cast<QWidget*>(help)})
@@ -143,67 +144,16 @@ int OptionsWindow::showModal(Form& form) {
     return result;
 }
 
-template <class W>
-W* OptionsWindow::bind(W* widget, const char* name, Control& control) {
-    widget->setObjectName(name);
-    bound_.emplace_back(widget, &control);
-    return widget;
-}
-
-QLabel* OptionsWindow::label(Control& control, const char* name, bool wrap) {
-    auto* text = bind(new QLabel(this), name, control);
-    text->setTextFormat(Qt::PlainText);
-    text->setWordWrap(wrap);
-    return text;
-}
-
-QAbstractButton* OptionsWindow::button(Control& control, const std::string& name, std::function<void()> handler) {
-    QAbstractButton* b = nullptr;
-    if (!control.picture.empty()) {
-        auto* tool = new QToolButton(this);
-        if (control.picture == "arrowUp" || control.picture == "arrowDown") {
-            tool->setArrowType(control.picture == "arrowUp" ? Qt::UpArrow : Qt::DownArrow);
-            tool->setMinimumSize(28, 28);
-        } else {
-            tool->setIcon(drawnIcon(QString::fromStdString(control.picture)));
-            tool->setIconSize(QSize(20, 20));
-        }
-        b = tool;
-    } else {
-        auto* push = new QPushButton(this);
-        push->setAutoDefault(false);  // Enter means OK, wherever the focus is
-        b = push;
-    }
-    bind(b, name.c_str(), control);
-    connect(b, &QAbstractButton::clicked, this, [handler = std::move(handler)] { handler(); });
-    return b;
-}
-
-QAbstractButton* OptionsWindow::check(Control& control, const char* name, std::function<void()> handler) {
-    auto* box = bind(new QCheckBox(this), name, control);
-    connect(box, &QCheckBox::clicked, this, [&control, handler = std::move(handler)](bool checked) {
-        control.checked = checked;
-        handler();
-    });
-    return box;
-}
-
-QAbstractButton* OptionsWindow::radio(Control& control, const char* name, std::function<void()> handler) {
-    auto* b = bind(new QRadioButton(this), name, control);
-    b->setAutoExclusive(false);  // the form keeps its pairs exclusive
-    connect(b, &QRadioButton::clicked, this, [handler = std::move(handler)] { handler(); });
-    return b;
-}
-
 QWidget* OptionsWindow::tablePage(RuleGrid& g, Control& note,
                                   const std::vector<std::pair<Control*, std::function<void()>>>& commands) {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(label(note, ("lbl" + g.section).c_str(), true));
+    layout->addWidget(binder_.label(note, ("lbl" + g.section).c_str(), true));
 
     auto* body = new QHBoxLayout;
     auto* view = new QTableView(page);
     view->setObjectName(QString::fromStdString(g.name));
+    view->setAccessibleName(TfrmOptionsMain::kTabs[static_cast<std::size_t>(g.id == RuleGrid::Except ? 4 : g.id)]);
     auto* model = new RuleTableModel(form_, g, view);
     view->setModel(model);
     view->setItemDelegate(new RuleCellDelegate(hitsColumn(g.table.kind()), view));
@@ -249,13 +199,13 @@ QWidget* OptionsWindow::tablePage(RuleGrid& g, Control& note,
                                                            : "Except";
     const char* names[] = {"btAdd", "btEdit", "btDel", "btPrint", "btImport"};
     for (std::size_t i = 0; i < commands.size(); ++i)
-        side->addWidget(button(*commands[i].first, names[i] + suffix, commands[i].second));
+        side->addWidget(binder_.button(*commands[i].first, (names[i] + suffix).c_str(), commands[i].second));
     side->addStretch();
     auto* arrows = new QHBoxLayout;
-    arrows->addWidget(button(g.btUp, "btUp" + suffix, [this, &g] { form_.btUpSubjectClick(g); }));
-    arrows->addWidget(button(g.btDown, "btDown" + suffix, [this, &g] { form_.btDownSubjectClick(g); }));
+    arrows->addWidget(binder_.toolButton(g.btUp, ("btUp" + suffix).c_str(), [this, &g] { form_.btUpSubjectClick(g); }));
+    arrows->addWidget(binder_.toolButton(g.btDown, ("btDown" + suffix).c_str(), [this, &g] { form_.btDownSubjectClick(g); }));
     side->addLayout(arrows);
-    side->addWidget(label(g.lblCount, ("lblCount" + suffix).c_str()));
+    side->addWidget(binder_.label(g.lblCount, ("lblCount" + suffix).c_str()));
     body->addLayout(side);
     layout->addLayout(body, 1);
     return page;
@@ -268,17 +218,14 @@ QWidget* OptionsWindow::sizePage() {
                                       Control& question, const char* names[6], int max, int step,
                                       std::function<void()> boxClick, std::function<void(int)> numberChange,
                                       std::function<void(bool)> checkClick) {
-        auto* spin = bind(new QSpinBox(this), names[1], number);
-        spin->setRange(0, max);
+        QSpinBox* spin = binder_.number(number, names[1], 0, max, [&number, numberChange] { numberChange(number.value); });
         spin->setSingleStep(step);
         spin->setMinimumWidth(110);
         if (auto* edit = spin->findChild<QLineEdit*>()) edit->setMaxLength(TfrmOptionsMain::kSizeDigits);
-        connect(spin, &QSpinBox::valueChanged, this, [this, numberChange](int value) {
-            if (!syncing_) numberChange(value);
-        });
-        layout->addLayout(row({check(box, names[0], std::move(boxClick)), spin, label(bytes, names[2])}));
-        layout->addLayout(row({label(mark, names[3]), radio(checkMark, names[4], [checkClick] { checkClick(true); }),
-                               radio(question, names[5], [checkClick] { checkClick(false); })}));
+        layout->addLayout(row({binder_.check(box, names[0], std::move(boxClick)), binder_.labelled(spin, box, &bytes),
+                               binder_.label(bytes, names[2])}));
+        layout->addLayout(row({binder_.label(mark, names[3]), binder_.radio(checkMark, names[4], [checkClick] { checkClick(true); }),
+                               binder_.radio(question, names[5], [checkClick] { checkClick(false); })}));
         layout->addSpacing(16);
     };
     TfrmOptionsMain& f = form_;
@@ -292,7 +239,7 @@ QWidget* OptionsWindow::sizePage() {
     group(f.cbLarger, f.nLarger, f.lblLargerBytes, f.lblLargerMark, f.rbLargerCheck, f.rbLargerQuestion, larger,
           TfrmOptionsMain::kLargerMax, TfrmOptionsMain::kLargerStep, [&f] { f.cbLargerClick(); },
           [&f](int v) { f.nLargerChange(v); }, [&f](bool c) { f.rbLargerCheckClick(c); });
-    layout->addWidget(label(f.lblSize, "lblSize", true));
+    layout->addWidget(binder_.label(f.lblSize, "lblSize", true));
     layout->addStretch();
     return page;
 }
@@ -300,32 +247,33 @@ QWidget* OptionsWindow::sizePage() {
 QWidget* OptionsWindow::blackListPage() {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(label(form_.lblBlackList, "lblBlackList", true));
+    layout->addWidget(binder_.label(form_.lblBlackList, "lblBlackList", true));
     auto* mark = new QLabel(page);
     mark->setPixmap(picture(QString::fromStdString(form_.cbKnownSpammers.picture), 16));
-    layout->addLayout(row({check(form_.cbKnownSpammers, "cbKnownSpammers", [this] { form_.cbKnownSpammersClick(); }),
+    layout->addLayout(row({binder_.check(form_.cbKnownSpammers, "cbKnownSpammers", [this] { form_.cbKnownSpammersClick(); }),
                            mark}));
     memo_ = new QPlainTextEdit(page);
     memo_->setObjectName("memo1");
+    memo_->setAccessibleName(TfrmOptionsMain::kTabs[5]);
     memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo_->setUndoRedoEnabled(false);
     layout->addWidget(memo_, 1);
     KnownListEditor& editor = form_.memo1();
-    auto* sorting = label(editor.pnlSorting, "pnlSorting");
+    auto* sorting = binder_.label(editor.pnlSorting, "pnlSorting");
     sorting->setFrameShape(QFrame::Panel);
     sorting->setAlignment(Qt::AlignCenter);
     layout->addWidget(sorting);
-    auto* edit = button(editor.btEditKnown, "btEditKnown", [this] {
+    auto* edit = binder_.button(editor.btEditKnown, "btEditKnown", [this] {
         form_.btEditKnownClick();
         memo_->setFocus();
     });
-    auto* save = button(editor.btSaveChanges, "btSaveChanges", [this] {
+    auto* save = binder_.button(editor.btSaveChanges, "btSaveChanges", [this] {
         takeMemoText();
         form_.btSaveChangesClick();
     });
-    auto* cancel = button(editor.btCancelChanges, "btCancelChanges", [this] { form_.btCancelChangesClick(); });
+    auto* cancel = binder_.button(editor.btCancelChanges, "btCancelChanges", [this] { form_.btCancelChangesClick(); });
     auto* buttons = row({edit, save, cancel});
-    buttons->addWidget(label(form_.lblSpammers, "lblSpammers"));
+    buttons->addWidget(binder_.label(form_.lblSpammers, "lblSpammers"));
     layout->addLayout(buttons);
     return page;
 }
@@ -333,21 +281,22 @@ QWidget* OptionsWindow::blackListPage() {
 QWidget* OptionsWindow::validPage() {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(label(form_.lblValid, "lblValid", true));
-    layout->addWidget(label(form_.lblDomain, "lblDomain", true));
-    layout->addWidget(check(form_.cbValid, "cbValid", [this] { form_.cbValidClick(); }));
-    auto* panel = bind(new QWidget(page), "pnlValid", form_.pnlValid);
+    layout->addWidget(binder_.label(form_.lblValid, "lblValid", true));
+    layout->addWidget(binder_.label(form_.lblDomain, "lblDomain", true));
+    layout->addWidget(binder_.check(form_.cbValid, "cbValid", [this] { form_.cbValidClick(); }));
+    auto* panel = binder_.bind(new QWidget(page), "pnlValid", form_.pnlValid);
     auto* inner = new QVBoxLayout(panel);
-    inner->addWidget(label(form_.lblInvalid, "lblInvalid"));
-    inner->addWidget(radio(form_.rbCheck, "rbCheck", [this] { form_.rbCheckClick(true); }));
-    inner->addWidget(radio(form_.rbQuestion, "rbQuestion", [this] { form_.rbCheckClick(false); }));
-    inner->addWidget(label(form_.lblValidNote, "lblValidNote"));
-    auto* counter = bind(new QLineEdit(panel), "edUnknown", form_.edUnknown);
+    inner->addWidget(binder_.label(form_.lblInvalid, "lblInvalid"));
+    inner->addWidget(binder_.radio(form_.rbCheck, "rbCheck", [this] { form_.rbCheckClick(true); }));
+    inner->addWidget(binder_.radio(form_.rbQuestion, "rbQuestion", [this] { form_.rbCheckClick(false); }));
+    inner->addWidget(binder_.label(form_.lblValidNote, "lblValidNote"));
+    auto* counter = binder_.bind(new QLineEdit(panel), "edUnknown", form_.edUnknown);
+    binder_.labelled(counter, form_.lblUnknown);
     counter->setReadOnly(true);  // only the reset button changes the program's tally
     counter->setMaximumWidth(90);
     counter->setAlignment(Qt::AlignRight);
-    inner->addLayout(row({counter, label(form_.lblUnknown, "lblUnknown")}));
-    inner->addLayout(row({button(form_.btClear, "btClear", [this] { form_.btClearClick(); })}));
+    inner->addLayout(row({counter, binder_.label(form_.lblUnknown, "lblUnknown")}));
+    inner->addLayout(row({binder_.button(form_.btClear, "btClear", [this] { form_.btClearClick(); })}));
     layout->addWidget(panel);
     layout->addStretch();
     return page;
@@ -355,23 +304,7 @@ QWidget* OptionsWindow::validPage() {
 
 void OptionsWindow::sync() {
     syncing_ = true;
-    setWindowTitle(fromBytes(form_.caption));
-    for (auto& [widget, control] : bound_) {
-        if (auto* field = qobject_cast<QLineEdit*>(widget)) {
-            const QString text = fromBytes(control->text);
-            if (field->text() != text) field->setText(text);
-        } else if (auto* b = qobject_cast<QAbstractButton*>(widget)) {
-            b->setText(fromBytes(control->caption));
-            b->setToolTip(fromBytes(control->hint));
-            if (b->isCheckable()) b->setChecked(control->checked);
-        } else if (auto* text = qobject_cast<QLabel*>(widget)) {
-            text->setText(fromBytes(control->caption));
-        } else if (auto* spin = qobject_cast<QSpinBox*>(widget)) {
-            if (spin->value() != control->value) spin->setValue(control->value);
-        }
-        widget->setEnabled(control->enabled && !form_.busy());
-        widget->setVisible(control->visible);
-    }
+    binder_.sync(!form_.busy());
     for (std::size_t i = 0; i < TfrmOptionsMain::kTabs.size(); ++i)
         if (form_.activePage == TfrmOptionsMain::kTabs[i]) pages_->setCurrentIndex(static_cast<int>(i));
     syncTables();

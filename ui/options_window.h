@@ -7,10 +7,9 @@
 #include <vector>
 
 #include "config/frm_options_main.h"
+#include "ui/control_binder.h"
 #include "ui/rule_table_model.h"
 
-class QAbstractButton;
-class QLabel;
 class QPlainTextEdit;
 class QTabWidget;
 class QTableView;
@@ -42,13 +41,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    template <class W>
-    W* bind(W* widget, const char* name, Control& control);
-    QLabel* label(Control& control, const char* name, bool wrap = false);
-    QAbstractButton* button(Control& control, const std::string& name, std::function<void()> handler);
-    QAbstractButton* check(Control& control, const char* name, std::function<void()> handler);
-    QAbstractButton* radio(Control& control, const char* name, std::function<void()> handler);
-
     QWidget* tablePage(RuleGrid& grid, Control& note, const std::vector<std::pair<Control*, std::function<void()>>>& buttons);
     QWidget* sizePage();
     QWidget* blackListPage();
@@ -61,7 +53,7 @@ private:
     void cancelClicked();
 
     TfrmOptionsMain& form_;
-    std::vector<std::pair<QWidget*, Control*>> bound_;
+    ControlBinder binder_;
     QTabWidget* pages_ = nullptr;
     std::array<QTableView*, 4> views_{};
     std::array<RuleTableModel*, 4> models_{};

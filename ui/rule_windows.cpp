@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "ui/message_list_model.h"
 #include "ui/pictures.h"
 #include "ui/text.h"
 
@@ -77,35 +78,32 @@ RuleWindow::RuleWindow(RuleDialog& form, QWidget* parent) : FormDialog(form, par
 template <class Logic>
 void RuleWindow::addMarkChoice(QBoxLayout* layout, Logic& form) {
     layout->addSpacing(8);
-    layout->addLayout(row({label(form.lblMark, "lblMark"), radio(form.rbCheck, "rbCheck", [&form] { form.rbCheckClick(); }),
-                           radio(form.rbQuestion, "rbQuestion", [&form] { form.rbQuestionClick(); })}));
-    layout->addWidget(label(form.lblNote, "lblNote"));
+    layout->addLayout(row({binder_.label(form.lblMark, "lblMark"), binder_.radio(form.rbCheck, "rbCheck", [&form] { form.rbCheckClick(); }),
+                           binder_.radio(form.rbQuestion, "rbQuestion", [&form] { form.rbQuestionClick(); })}));
+    layout->addWidget(binder_.label(form.lblNote, "lblNote"));
 }
 
 void RuleWindow::addPreviewAndButtons(QBoxLayout* layout) {
     layout->addStretch();
-    layout->addWidget(previewStyle(label(rule_.lblPreview, "lblPreview")));
+    layout->addWidget(previewStyle(binder_.label(rule_.lblPreview, "lblPreview")));
     layout->addLayout(okCancel(rule_.btOK, rule_.btCancel, [this] { rule_.btOKClick(); }, [this] { rule_.btCancelClick(); }));
 }
 
-void RuleWindow::syncMore() { applyFocus(rule_.focusedControl, rule_.focusRequests); }
+void RuleWindow::syncMore() { binder_.focus(rule_.focusedControl, rule_.focusRequests); }
 
 // ---- Subject ----
 
 SubjectRuleDialog::SubjectRuleDialog(TfrmOptionsSubject& f, QWidget* parent) : RuleWindow(f, parent), form_(f) {
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(headingStyle(label(form_.lblHeading, "lblHeading")));
-    layout->addWidget(wrapped(label(form_.lblExplanation, "lblExplanation")));
+    layout->addWidget(headingStyle(binder_.label(form_.lblHeading, "lblHeading")));
+    layout->addWidget(wrapped(binder_.label(form_.lblExplanation, "lblExplanation")));
     layout->addSpacing(8);
-    layout->addWidget(label(form_.lblSubject, "lblSubject"));
-    QComboBox* what = choice(form_.cbWhat, "cbWhat", [this](int index) {
-        form_.cbWhat.itemIndex = index;
-        form_.cbWhatClick();
-    });
-    QComboBox* pattern = suggestions(form_.edit1, "edit1", [this](const std::string& text) { form_.edit1Change(text); });
+    layout->addWidget(binder_.label(form_.lblSubject, "lblSubject"));
+    QComboBox* what = binder_.choice(form_.cbWhat, "cbWhat", [this] { form_.cbWhatClick(); });
+    QComboBox* pattern = binder_.suggestions(form_.edit1, "edit1", [this] { form_.edit1Change(form_.edit1.text); });
     pattern->setMinimumWidth(220);
-    layout->addLayout(row({what, pattern}, false));
-    layout->addWidget(check(form_.cbCase, "cbCase", [this](bool checked) { form_.cbCaseClick(checked); }));
+    layout->addLayout(row({binder_.labelled(what, form_.lblSubject), binder_.labelled(pattern, form_.lblSubject)}, false));
+    layout->addWidget(binder_.check(form_.cbCase, "cbCase", [this] { form_.cbCaseClick(form_.cbCase.checked); }));
     addMarkChoice(layout, form_);
     addPreviewAndButtons(layout);
     sync();
@@ -118,33 +116,29 @@ int SubjectRuleDialog::showModal(Form& form) { return runModal<SubjectRuleDialog
 
 SenderRuleDialog::SenderRuleDialog(TfrmOptionsFROM& f, QWidget* parent) : RuleWindow(f, parent), form_(f) {
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(headingStyle(label(form_.lblHeading, "lblHeading")));
-    layout->addWidget(wrapped(label(form_.lblExplanation, "lblExplanation")));
+    layout->addWidget(headingStyle(binder_.label(form_.lblHeading, "lblHeading")));
+    layout->addWidget(wrapped(binder_.label(form_.lblExplanation, "lblExplanation")));
     layout->addSpacing(8);
-    layout->addWidget(label(form_.lblSender, "lblSender"));
-    QComboBox* domain = choice(form_.cbDomain, "cbDomain", [this](int index) {
-        form_.cbDomain.itemIndex = index;
-        form_.cbDomainClick();
-    });
-    QComboBox* what = choice(form_.cbWhat, "cbWhat", [this](int index) {
-        form_.cbWhat.itemIndex = index;
-        form_.cbWhatClick();
-    });
+    layout->addWidget(binder_.label(form_.lblSender, "lblSender"));
+    QComboBox* domain = binder_.choice(form_.cbDomain, "cbDomain", [this] { form_.cbDomainClick(); });
+    QComboBox* what = binder_.choice(form_.cbWhat, "cbWhat", [this] { form_.cbWhatClick(); });
     what->setMaxVisibleItems(10);
-    QComboBox* pattern = suggestions(form_.edit1, "edit1", [this](const std::string& text) { form_.edit1Change(text); });
+    QComboBox* pattern = binder_.suggestions(form_.edit1, "edit1", [this] { form_.edit1Change(form_.edit1.text); });
     pattern->setMinimumWidth(200);
+    for (QWidget* field : {static_cast<QWidget*>(domain), static_cast<QWidget*>(what), static_cast<QWidget*>(pattern)})
+        binder_.labelled(field, form_.lblSender);
     layout->addLayout(row({domain, what, pattern}, false));
-    layout->addWidget(label(form_.lblIncludes, "lblIncludes"));
-    layout->addWidget(label(form_.lblAfter, "lblAfter"));
+    layout->addWidget(binder_.label(form_.lblIncludes, "lblIncludes"));
+    layout->addWidget(binder_.label(form_.lblAfter, "lblAfter"));
     auto* hints = new QGridLayout;
-    hints->addWidget(label(form_.lblHint, "lblHint"), 0, 0, Qt::AlignTop);
-    hints->addWidget(label(form_.lblExample1, "lblExample1"), 0, 1);
-    hints->addWidget(label(form_.lblExample2, "lblExample2"), 1, 1);
+    hints->addWidget(binder_.label(form_.lblHint, "lblHint"), 0, 0, Qt::AlignTop);
+    hints->addWidget(binder_.label(form_.lblExample1, "lblExample1"), 0, 1);
+    hints->addWidget(binder_.label(form_.lblExample2, "lblExample2"), 1, 1);
     hints->setColumnStretch(2, 1);
     layout->addLayout(hints);
     addMarkChoice(layout, form_);
-    layout->addLayout(row({button(form_.btCountry, "btCountry", [this] { form_.btCountryClick(); }),
-                           label(form_.lblCountry, "lblCountry")}));
+    layout->addLayout(row({binder_.button(form_.btCountry, "btCountry", [this] { form_.btCountryClick(); }),
+                           binder_.label(form_.lblCountry, "lblCountry")}));
     addPreviewAndButtons(layout);
     sync();
     fitWidth(560);
@@ -156,40 +150,38 @@ int SenderRuleDialog::showModal(Form& form) { return runModal<SenderRuleDialog, 
 
 HeaderRuleDialog::HeaderRuleDialog(TfrmHeaders& f, QWidget* parent) : RuleWindow(f, parent), form_(f) {
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(headingStyle(label(form_.lblHeading, "lblHeading")));
-    layout->addWidget(wrapped(label(form_.lblExplanation, "lblExplanation")));
+    layout->addWidget(headingStyle(binder_.label(form_.lblHeading, "lblHeading")));
+    layout->addWidget(wrapped(binder_.label(form_.lblExplanation, "lblExplanation")));
     layout->addSpacing(8);
     const auto choose = [this](Control& option) { return [this, &option] { form_.chooseForm(option); }; };
-    layout->addWidget(radio(form_.rbHeader, "rbHeader", choose(form_.rbHeader)));
+    layout->addWidget(binder_.radio(form_.rbHeader, "rbHeader", choose(form_.rbHeader)));
     auto* header = new QGridLayout;
     header->setContentsMargins(24, 0, 0, 0);
-    QComboBox* what = choice(form_.cbWhat, "cbWhat", [this](int index) {
-        form_.cbWhat.itemIndex = index;
-        form_.cbWhatClick();
-    });
-    QComboBox* text = suggestions(form_.cbHeader, "cbHeader", [this](const std::string& t) { form_.cbHeaderChange(t); });
+    QComboBox* what = binder_.choice(form_.cbWhat, "cbWhat", [this] { form_.cbWhatClick(); });
+    QComboBox* text = binder_.suggestions(form_.cbHeader, "cbHeader", [this] { form_.cbHeaderChange(form_.cbHeader.text); });
     text->setMinimumWidth(240);
-    header->addWidget(what, 0, 0);
-    header->addWidget(text, 0, 1);
-    header->addWidget(check(form_.cbCase, "cbCase", [this](bool checked) { form_.cbCaseClick(checked); }), 1, 0, 1, 2);
-    header->addWidget(label(form_.lblCountry, "lblCountry"), 2, 0, 1, 2);
+    header->addWidget(binder_.labelled(what, form_.rbHeader), 0, 0);
+    header->addWidget(binder_.labelled(text, form_.rbHeader), 0, 1);
+    header->addWidget(binder_.check(form_.cbCase, "cbCase", [this] { form_.cbCaseClick(form_.cbCase.checked); }), 1, 0, 1, 2);
+    header->addWidget(binder_.label(form_.lblCountry, "lblCountry"), 2, 0, 1, 2);
     header->setColumnStretch(1, 1);
     layout->addLayout(header);
-    layout->addWidget(radio(form_.rbReplyTomatch, "rbReplyTomatch", choose(form_.rbReplyTomatch)));
-    layout->addWidget(radio(form_.rbTo, "rbTo", choose(form_.rbTo)));
+    layout->addWidget(binder_.radio(form_.rbReplyTomatch, "rbReplyTomatch", choose(form_.rbReplyTomatch)));
+    layout->addWidget(binder_.radio(form_.rbTo, "rbTo", choose(form_.rbTo)));
     auto* to = new QGridLayout;
     to->setContentsMargins(24, 0, 0, 0);
-    QLineEdit* address = edit(form_.edTo, "edTo", [this](const std::string& t) { form_.edToChange(t); });
-    to->addWidget(address, 0, 0, 1, 2);
-    to->addWidget(label(form_.lblMailBox, "lblMailBox"), 1, 0);
-    QComboBox* mailbox = choice(form_.cbMailBox, "cbMailBox", [this](int index) { form_.cbMailBoxClick(index); });
+    QLineEdit* address = binder_.edit(form_.edTo, "edTo", [this] { form_.edToChange(form_.edTo.text); });
+    to->addWidget(binder_.labelled(address, form_.rbTo), 0, 0, 1, 2);
+    to->addWidget(binder_.label(form_.lblMailBox, "lblMailBox"), 1, 0);
+    QComboBox* mailbox = binder_.choice(form_.cbMailBox, "cbMailBox", [this] { form_.cbMailBoxClick(form_.cbMailBox.itemIndex); });
     mailbox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    binder_.labelled(mailbox, form_.lblMailBox);
     to->addWidget(mailbox, 1, 1, Qt::AlignLeft);
     to->setColumnStretch(1, 1);
     layout->addLayout(to);
-    layout->addWidget(radio(form_.rbFromEqualsTo, "rbFromEqualsTo", choose(form_.rbFromEqualsTo)));
+    layout->addWidget(binder_.radio(form_.rbFromEqualsTo, "rbFromEqualsTo", choose(form_.rbFromEqualsTo)));
     addMarkChoice(layout, form_);
-    layout->addLayout(row({button(form_.btCountry, "btCountry", [this] { form_.btCountryClick(); })}));
+    layout->addLayout(row({binder_.button(form_.btCountry, "btCountry", [this] { form_.btCountryClick(); })}));
     addPreviewAndButtons(layout);
     sync();
     fitWidth(540);
@@ -201,30 +193,27 @@ int HeaderRuleDialog::showModal(Form& form) { return runModal<HeaderRuleDialog, 
 
 ExceptionRuleDialog::ExceptionRuleDialog(TfrmAlwaysAccept& f, QWidget* parent) : RuleWindow(f, parent), form_(f) {
     auto* layout = new QVBoxLayout(this);
-    QLabel* heading = headingStyle(label(form_.lblHeading, "lblHeading"));
+    QLabel* heading = headingStyle(binder_.label(form_.lblHeading, "lblHeading"));
     heading->installEventFilter(this);
     heading_ = heading;
     layout->addWidget(heading);
     auto* choices = new QGridLayout;
-    choices->addWidget(radio(form_.rbEmail, "rbEmail", [this] { form_.rbEmailClick(); }), 0, 0);
-    choices->addWidget(edit(form_.edEmail, "edEmail", [this](const std::string& t) { form_.edEmailChange(t); }), 0, 1, 1, 3);
-    choices->addWidget(radio(form_.rbDomain, "rbDomain", [this] { form_.rbDomainClick(); }), 1, 0);
-    choices->addWidget(edit(form_.edDomain, "edDomain", [this](const std::string& t) { form_.edDomainChange(t); }), 1, 1, 1, 3);
-    choices->addWidget(label(form_.lblDomainHint, "lblDomainHint"), 2, 1, 1, 3);
-    choices->addWidget(radio(form_.rbSubject, "rbSubject", [this] { form_.rbSubjectClick(); }), 3, 0);
-    choices->addWidget(choice(form_.cbLine, "cbLine", [this](int index) { form_.cbLineClick(index); }), 3, 1);
-    choices->addWidget(choice(form_.cbWhat, "cbWhat", [this](int index) {
-        form_.cbWhat.itemIndex = index;
-        form_.cbWhatClick();
-    }), 3, 2);
-    QLineEdit* pattern = edit(form_.edSubject, "edSubject", [this](const std::string& t) { form_.edSubjectChange(t); });
+    choices->addWidget(binder_.radio(form_.rbEmail, "rbEmail", [this] { form_.rbEmailClick(); }), 0, 0);
+    choices->addWidget(binder_.labelled(binder_.edit(form_.edEmail, "edEmail", [this] { form_.edEmailChange(form_.edEmail.text); }), form_.rbEmail), 0, 1, 1, 3);
+    choices->addWidget(binder_.radio(form_.rbDomain, "rbDomain", [this] { form_.rbDomainClick(); }), 1, 0);
+    choices->addWidget(binder_.labelled(binder_.edit(form_.edDomain, "edDomain", [this] { form_.edDomainChange(form_.edDomain.text); }), form_.rbDomain), 1, 1, 1, 3);
+    choices->addWidget(binder_.label(form_.lblDomainHint, "lblDomainHint"), 2, 1, 1, 3);
+    choices->addWidget(binder_.radio(form_.rbSubject, "rbSubject", [this] { form_.rbSubjectClick(); }), 3, 0);
+    choices->addWidget(binder_.labelled(binder_.choice(form_.cbLine, "cbLine", [this] { form_.cbLineClick(form_.cbLine.itemIndex); }), form_.rbSubject), 3, 1);
+    choices->addWidget(binder_.labelled(binder_.choice(form_.cbWhat, "cbWhat", [this] { form_.cbWhatClick(); }), form_.rbSubject), 3, 2);
+    QLineEdit* pattern = binder_.edit(form_.edSubject, "edSubject", [this] { form_.edSubjectChange(form_.edSubject.text); });
     pattern->setMinimumWidth(160);
-    choices->addWidget(pattern, 3, 3);
-    choices->addWidget(check(form_.cbCase, "cbCase", [this](bool checked) { form_.cbCaseClick(checked); }), 4, 1, 1, 3);
+    choices->addWidget(binder_.labelled(pattern, form_.rbSubject), 3, 3);
+    choices->addWidget(binder_.check(form_.cbCase, "cbCase", [this] { form_.cbCaseClick(form_.cbCase.checked); }), 4, 1, 1, 3);
     choices->setColumnStretch(3, 1);
     layout->addLayout(choices);
     layout->addSpacing(8);
-    layout->addWidget(wrapped(label(form_.lblExplanation, "lblExplanation")));
+    layout->addWidget(wrapped(binder_.label(form_.lblExplanation, "lblExplanation")));
     auto* pictures = new QHBoxLayout;
     pictures_ = new QButtonGroup(this);
     pictures_->setExclusive(true);
@@ -235,6 +224,8 @@ ExceptionRuleDialog::ExceptionRuleDialog(TfrmAlwaysAccept& f, QWidget* parent) :
         b->setAutoRaise(true);
         b->setIcon(drawnIcon(QString("B%1").arg(cell + kFirstExceptionImage)));
         b->setIconSize(QSize(24, 24));
+        b->setAccessibleName(markName(cell + kFirstExceptionImage));
+        b->setToolTip(b->accessibleName());
         pictures_->addButton(b, cell);
         pictures->addWidget(b);
     }
@@ -264,6 +255,7 @@ CountryDialog::CountryDialog(TfrmInternet& f, QWidget* parent) : FormDialog(f, p
     auto* layout = new QVBoxLayout(this);
     list_ = new QTreeWidget(this);
     list_->setObjectName("ListBox1");
+    list_->setAccessibleName(fromBytes(form_.caption));
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
     list_->setHeaderLabels({fromBytes(form_.lblAbbreviation.caption), fromBytes(form_.lblCountry.caption)});
@@ -280,7 +272,7 @@ CountryDialog::CountryDialog(TfrmInternet& f, QWidget* parent) : FormDialog(f, p
         if (form_.modalResult == ModalResult::Ok) accept();
     });
     layout->addWidget(list_, 1);
-    layout->addWidget(wrapped(label(form_.lblNote, "lblNote")));
+    layout->addWidget(wrapped(binder_.label(form_.lblNote, "lblNote")));
     layout->addLayout(okCancel(form_.btOK, form_.btCancel, [this] { form_.btOKClick(); }, [this] { form_.btCancelClick(); }));
     resize(420, 480);
     sync();
@@ -300,12 +292,13 @@ void CountryDialog::syncMore() {
 
 ImportDialog::ImportDialog(TfrmImportSpam& f, QWidget* parent) : FormDialog(f, parent), form_(f) {
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(headingStyle(label(form_.lblTitle, "lblTitle")));
+    layout->addWidget(headingStyle(binder_.label(form_.lblTitle, "lblTitle")));
     memo_ = new QPlainTextEdit(this);
     memo_->setObjectName("Memo1");
+    memo_->setAccessibleName(fromBytes(form_.lblTitle.caption));
     memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
     layout->addWidget(memo_, 1);
-    layout->addWidget(wrapped(label(form_.lblHint, "lblHint")));
+    layout->addWidget(wrapped(binder_.label(form_.lblHint, "lblHint")));
     // The text is handed over on OK only: a long paste is not copied at every key.
     layout->addLayout(okCancel(
         form_.btOK, form_.btCancel,
