@@ -238,6 +238,8 @@ private:
     // account the POP3 client holds: the commands that act on the rows on
     // the server load the rows' account first.
     void useListedMailbox();
+    // Ends a session kept from an earlier listing (QUIT, or just the socket).
+    void endKeptSession();
     // A run is interactive unless it is an automatic one with the window hidden.
     bool interactive() const;
     void connectClientEvents();

@@ -98,6 +98,7 @@ void TfrmMain::btListClick() {
         GetRemotePOPSettings(currentMailbox);
     }
 
+    endKeptSession();
     msRemotePOP1.KeepConnected = OnlyOneMailbox();
     const bool timerWasOn = Timer1->enabled();
     Timer1->setEnabled(false);
@@ -219,6 +220,18 @@ void TfrmMain::msRemotePOP1Cancel() {
     showListPicture();
     if (log_) log_->logCancel(msRemotePOP1.UserName, msRemotePOP1.Server);
     changed();
+}
+
+void TfrmMain::endKeptSession() {
+    // A session serves the listing it made: a new check must see the mailbox
+    // as it is now, and maybe another account.
+    if (!msRemotePOP1.IsConnected()) return;
+    try {
+        msRemotePOP1.Close();
+    } catch (const std::exception&) {
+        // A server that dropped the idle session has nothing to say to QUIT.
+        msRemotePOP1.Disconnect();
+    }
 }
 
 void TfrmMain::btDeleteClick() {

@@ -104,6 +104,17 @@ TEST_F(CheckRun, DeletesOnlyTheMarkedMessageAndListsAgain) {
     EXPECT_NE(left[1].find("Minutes of the meeting"), std::string::npos);
 }
 
+// With one mailbox the session stays open after a check; the next check
+// still starts afresh and sees what arrived in between.
+TEST_F(CheckRun, ASecondCheckSeesAMessageThatArrivedAfterTheFirst) {
+    main().btListClick();
+    ASSERT_EQ(main().ListView1.rows.size(), 3u);
+    dovecot.addMessages({shortMessage("cat@friends.test", "Arrived later")});
+    main().btListClick();
+    ASSERT_EQ(main().ListView1.rows.size(), 4u);
+    EXPECT_EQ(main().ListView1.rows[3].caption, "Arrived later");
+}
+
 TEST_F(CheckRun, OnlyManualModeLaunchesTheMailProgramAfterADeletion) {
     struct Case {
         bool automatic, launch;
