@@ -127,6 +127,7 @@ void TfrmMain::btListClick() {
     };
     try {
         Finally trayMenuBack([this] { platform_.tray.setAutoPopup(true); });
+        listedAccount = clientAccount();
         msRemotePOP1.UpdateInfo();
     } catch (const std::exception&) {
         if (attended) {
@@ -234,6 +235,10 @@ void TfrmMain::endKeptSession() {
     }
 }
 
+std::tuple<std::string, std::string, std::optional<TmsSecurity>, bool> TfrmMain::clientAccount() const {
+    return {msRemotePOP1.Server, msRemotePOP1.UserName, msRemotePOP1.Security, msRemotePOP1.AllowAPOP};
+}
+
 void TfrmMain::btDeleteClick() {
     if (DeleteRunning) return;
     DeleteRunning = true;
@@ -270,6 +275,12 @@ void TfrmMain::DeleteMessages() {
         return;
 
     useListedMailbox();
+    if (clientAccount() != listedAccount) {
+        // The marks were made on another account's messages.
+        endKeptSession();
+        platform_.dialogs.messageBox(MessageKind::Warning, kListOfAnotherAccount);
+        return;
+    }
     setDeleteMarks(ListView1, msRemotePOP1);
     DeleteTotal = marked;
     DeleteNext = 1;

@@ -115,6 +115,19 @@ TEST_F(CheckRun, ASecondCheckSeesAMessageThatArrivedAfterTheFirst) {
     EXPECT_EQ(main().ListView1.rows[3].caption, "Arrived later");
 }
 
+// The account changed between the check and the deletion: the marks belong
+// to the first account's messages, so nothing is deleted anywhere.
+TEST_F(CheckRun, ADeletionAfterTheAccountChangedIsRefused) {
+    main().btListClick();
+    ASSERT_EQ(main().ListView1.rows.size(), 3u);
+    main().msRemotePOP1.UserName = "bob";
+    main().btDeleteClick();
+    ASSERT_FALSE(fake.dialogs.shown.empty());
+    EXPECT_EQ(fake.dialogs.shown.back().text, TfrmMain::kListOfAnotherAccount);
+    EXPECT_FALSE(main().msRemotePOP1.IsConnected());
+    EXPECT_EQ(dovecot.messages().size(), 3u);
+}
+
 TEST_F(CheckRun, OnlyManualModeLaunchesTheMailProgramAfterADeletion) {
     struct Case {
         bool automatic, launch;
