@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <tuple>
+
 #include <array>
 #include <memory>
 #include <string>
@@ -34,6 +37,8 @@ namespace quorvel {
 class TfrmMain : public Form, public ClassificationHost {
 public:
     // The status line at start while the current mailbox is not set up.
+    static constexpr const char* kListOfAnotherAccount =
+        "The mailbox settings changed since this list was made; check e-mail again before deleting.";
     static constexpr const char* kWhereToBegin =
         "To begin, enter your mailbox in Settings and more > General settings.";
 
@@ -110,6 +115,9 @@ public:
     int DeletedCount = 0;
     // The mailbox whose listing the rows show (0 before the first listing).
     int listedMailbox = 0;
+    // The account the shown list came from: server with port, user name,
+    // security and sign-in. Marks may only be carried out on that account.
+    std::tuple<std::string, std::string, std::optional<TmsSecurity>, bool> listedAccount;
 
     // Start-up.
     void FormCreate();
@@ -244,6 +252,9 @@ private:
     // account the POP3 client holds: the commands that act on the rows on
     // the server load the rows' account first.
     void useListedMailbox();
+    // Ends a session kept from an earlier listing (QUIT, or just the socket).
+    void endKeptSession();
+    std::tuple<std::string, std::string, std::optional<TmsSecurity>, bool> clientAccount() const;
     // A run is interactive unless it is an automatic one with the window hidden.
     bool interactive() const;
     void connectClientEvents();

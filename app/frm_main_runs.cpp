@@ -119,6 +119,7 @@ void TfrmMain::btListClick() {
         GetRemotePOPSettings(currentMailbox);
     }
 
+    endKeptSession();
     msRemotePOP1.KeepConnected = OnlyOneMailbox();
     const bool timerWasOn = Timer1->enabled();
     Timer1->setEnabled(false);
@@ -147,6 +148,7 @@ void TfrmMain::btListClick() {
     };
     try {
         Finally trayMenuBack([this] { platform_.tray.setAutoPopup(true); });
+        listedAccount = clientAccount();
         listTrustingOnRequest(attended);
     } catch (const std::exception&) {
         if (attended) {
@@ -242,6 +244,22 @@ void TfrmMain::msRemotePOP1Cancel() {
     changed();
 }
 
+void TfrmMain::endKeptSession() {
+    // A session serves the listing it made: a new check must see the mailbox
+    // as it is now, and maybe another account.
+    if (!msRemotePOP1.IsConnected()) return;
+    try {
+        msRemotePOP1.Close();
+    } catch (const std::exception&) {
+        // A server that dropped the idle session has nothing to say to QUIT.
+        msRemotePOP1.Disconnect();
+    }
+}
+
+std::tuple<std::string, std::string, std::optional<TmsSecurity>, bool> TfrmMain::clientAccount() const {
+    return {msRemotePOP1.Server, msRemotePOP1.UserName, msRemotePOP1.Security, msRemotePOP1.AllowAPOP};
+}
+
 void TfrmMain::btDeleteClick() {
     if (DeleteRunning) return;
     DeleteRunning = true;
@@ -278,6 +296,12 @@ void TfrmMain::DeleteMessages() {
         return;
 
     useListedMailbox();
+    if (clientAccount() != listedAccount) {
+        // The marks were made on another account's messages.
+        endKeptSession();
+        platform_.dialogs.messageBox(MessageKind::Warning, kListOfAnotherAccount);
+        return;
+    }
     setDeleteMarks(ListView1, msRemotePOP1);
     DeleteTotal = marked;
     DeleteNext = 1;

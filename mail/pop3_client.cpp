@@ -171,49 +171,63 @@ void TmsCustomPOP::checkReply() {
 }
 
 void TmsCustomPOP::LogIn() {
-    try {
-        ResetState();
-        capabilities_.clear();
-        ConnectSocket();
-        checkReply();
-        const std::string greeting = LastReply;
-        readCapabilities();
-        if (securityFor(Security, port()) == TmsSecurity::STARTTLS) {
-            // Without TLS the password would cross the network readable.
-            if (!capabilities_.has("STLS"))
-                raiseSocketErrorText("The server " + host() + " does not offer STARTTLS; the password was not sent",
-                                     true);
-            SendLine("STLS");
-            checkReply();
-            StartTLS();
-            // What was said before TLS may have been changed on the way.
-            readCapabilities();
-        }
-        const std::string timestamp = AllowAPOP ? GreetingTimestamp(greeting) : std::string();
-        try {
-            if (!timestamp.empty()) {
-                SendLine("APOP " + UserName + " " + ApopDigest(timestamp, Password));
-                checkReply();
-            } else if (const auto mechanism = passwordMechanism()) {
-                authenticate(*mechanism);
-            } else {
-                SendLine("USER " + UserName);
-                checkReply();
-                SendLine("PASS " + Password);
-                checkReply();
+    // Whatever stops the log-in, no half-open session may stay behind: the
+    // next Open would take it for this account's session.
+    struct DisconnectUnlessDone {
+        TmsCustomPOP& pop;
+        bool done = false;
+        ~DisconnectUnlessDone() {
+            if (done) return;
+            // The log-in's own error is the one to report.
+            try {
+                pop.Disconnect();
+            } catch (...) {
             }
-        } catch (const EServerError& refused) {
-            throw EServerError(RefusedLogInText(host(), refused.what()));
         }
-        Stat();
-    } catch (const ESocketError&) {
-        Disconnect();
-        throw;
-    } catch (const EServerError&) {
-        // A refused log-in must not leave a socket behind that the next Open
-        // would take for an open session.
-        Disconnect();
-        throw;
+    } guard{*this};
+    ResetState();
+    capabilities_.clear();
+    ConnectSocket();
+    checkReply();
+    const std::string greeting = LastReply;
+    readCapabilities();
+    if (securityFor(Security, port()) == TmsSecurity::STARTTLS) {
+        // Without TLS the password would cross the network readable.
+        if (!capabilities_.has("STLS"))
+            raiseSocketErrorText("The server " + host() + " does not offer STARTTLS; the password was not sent",
+                                 true);
+        SendLine("STLS");
+        checkReply();
+        StartTLS();
+        // What was said before TLS may have been changed on the way.
+        readCapabilities();
+    }
+    sendCredentials(greeting);
+    Stat();
+    guard.done = true;
+}
+
+void TmsCustomPOP::sendCredentials(const std::string& greeting) {
+    const std::string timestamp = AllowAPOP ? GreetingTimestamp(greeting) : std::string();
+    // Anyone on the path can strip the timestamp from a clear-text greeting;
+    // falling back to USER/PASS would then hand them the password.
+    if (AllowAPOP && timestamp.empty() && !encrypted())
+        raiseSocketErrorText("The server " + host() + " did not offer APOP; the password was not sent in the clear",
+                             true);
+    try {
+        if (!timestamp.empty()) {
+            SendLine("APOP " + UserName + " " + ApopDigest(timestamp, Password));
+            checkReply();
+        } else if (const auto mechanism = passwordMechanism()) {
+            authenticate(*mechanism);
+        } else {
+            SendLine("USER " + UserName);
+            checkReply();
+            SendLine("PASS " + Password);
+            checkReply();
+        }
+    } catch (const EServerError& refused) {
+        throw EServerError(RefusedLogInText(host(), refused.what()));
     }
 }
 
@@ -364,11 +378,15 @@ void TmsCustomPOP::Stat() {
     std::string rest = LastReply.size() > 4 ? LastReply.substr(4) : std::string();
     const std::size_t space = rest.find(' ');
     if (space == std::string::npos) return;
-    const int count = strToInt(rest.substr(0, space));
-    rest.erase(0, space + 1);
-    const int size = strToInt(rest.substr(0, rest.find(' ')));
-    messageCount_ = count;
-    totalSize_ = size;
+    try {
+        const int count = strToInt(rest.substr(0, space));
+        rest.erase(0, space + 1);
+        const int size = strToInt(rest.substr(0, rest.find(' ')));
+        messageCount_ = count;
+        totalSize_ = size;
+    } catch (const EConvertError&) {
+        throw EServerError("The server's STAT reply is not a message count: " + LastReply);
+    }
 }
 
 std::int32_t TmsCustomPOP::listedSize(const std::string& reply) {

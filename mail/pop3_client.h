@@ -88,6 +88,9 @@ protected:
 
     // Sends CAPA and keeps the answer; a refusal leaves the list empty.
     void readCapabilities();
+    // USER/PASS, or APOP when allowed; never the password in the clear after
+    // an APOP choice.
+    void sendCredentials(const std::string& greeting);
     // Reads a reply into LastReply; anything but "+" raises EServerError.
     void checkReply();
     // Reads one reply line, the oldest owed one when commands went ahead.

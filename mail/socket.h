@@ -117,6 +117,8 @@ protected:
     std::uint16_t port() const { return port_; }
 
     bool canceled() const { return canceled_; }
+    // True once TLS protects the connection (from the first octet or after STLS).
+    bool encrypted() const { return tls_ != nullptr; }
     // Sends small writes at once instead of holding them until the previous
     // ones are acknowledged (commands sent ahead would wait a round trip).
     void sendWithoutDelay();

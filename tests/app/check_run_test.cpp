@@ -105,6 +105,30 @@ TEST_F(CheckRun, DeletesOnlyTheMarkedMessageAndListsAgain) {
     EXPECT_NE(left[1].find("Minutes of the meeting"), std::string::npos);
 }
 
+// With one mailbox the session stays open after a check; the next check
+// still starts afresh and sees what arrived in between.
+TEST_F(CheckRun, ASecondCheckSeesAMessageThatArrivedAfterTheFirst) {
+    main().btListClick();
+    ASSERT_EQ(main().ListView1.rows.size(), 3u);
+    dovecot.addMessages({shortMessage("cat@friends.test", "Arrived later")});
+    main().btListClick();
+    ASSERT_EQ(main().ListView1.rows.size(), 4u);
+    EXPECT_EQ(main().ListView1.rows[3].caption, "Arrived later");
+}
+
+// The account changed between the check and the deletion: the marks belong
+// to the first account's messages, so nothing is deleted anywhere.
+TEST_F(CheckRun, ADeletionAfterTheAccountChangedIsRefused) {
+    main().btListClick();
+    ASSERT_EQ(main().ListView1.rows.size(), 3u);
+    main().msRemotePOP1.UserName = "bob";
+    main().btDeleteClick();
+    ASSERT_FALSE(fake.dialogs.shown.empty());
+    EXPECT_EQ(fake.dialogs.shown.back().text, TfrmMain::kListOfAnotherAccount);
+    EXPECT_FALSE(main().msRemotePOP1.IsConnected());
+    EXPECT_EQ(dovecot.messages().size(), 3u);
+}
+
 TEST_F(CheckRun, OnlyManualModeLaunchesTheMailProgramAfterADeletion) {
     struct Case {
         bool automatic, launch;

@@ -105,16 +105,37 @@ TEST_F(Pop3Scripted, StatWithoutSizeLeavesCountsAsTheyWere) {
     EXPECT_EQ(pop.RemoteInfo().Count(), 0);
 }
 
-TEST_F(Pop3Scripted, StatThatIsNotANumberFailsWithTheConversionText) {
-    ScriptedServer server(script({"C: STAT", "S: +OK two 320", "WAIT"}));
-    pointAt(server);
+// A log-in that fails after the sign-in (here on STAT) leaves no session
+// behind: the next mailbox is listed from its own server.
+TEST_F(Pop3Scripted, FailedLogInLeavesNoSessionForTheNextMailbox) {
+    ScriptedServer first(script({"C: STAT", "S: +OK 1 100", "C: LIST 1", "S: +OK 1 100", "C: TOP 1 1", "S: +OK",
+                                 "S: Subject: from A", "S: ", "S: .", "C: QUIT", "S: +OK"}));
+    pointAt(first);
+    pop.UpdateInfo();
+    expectKept(first);
+
+    ScriptedServer failing(script({"C: STAT", "S: +OK lots of mail", "WAIT"}));
+    pointAt(failing);
+    std::string failure;
     try {
         pop.UpdateInfo();
-        FAIL() << "no error";
-    } catch (const EConvertError& e) {
-        EXPECT_STREQ(e.what(), "'two' is not a valid integer value");
+    } catch (const EServerError& e) {
+        failure = e.what();
     }
-    EXPECT_TRUE(pop.IsConnected());
+    EXPECT_EQ(failure, "The server's STAT reply is not a message count: +OK lots of mail");
+    EXPECT_FALSE(pop.IsConnected());
+    failing.join();
+    EXPECT_EQ(failing.failures(), std::vector<std::string>{});
+    EXPECT_TRUE(failing.sawClientClose());
+    EXPECT_EQ(failing.received().back(), "STAT");
+
+    ScriptedServer third(script({"C: STAT", "S: +OK 1 100", "C: LIST 1", "S: +OK 1 100", "C: TOP 1 1", "S: +OK",
+                                 "S: Subject: from C", "S: ", "S: .", "C: QUIT", "S: +OK"}));
+    pointAt(third);
+    pop.UpdateInfo();
+    expectKept(third);
+    ASSERT_EQ(pop.RemoteInfo().Count(), 1);
+    EXPECT_EQ(pop.RemoteInfo().Items(0).Headers, (TmsHeaders{"Subject: from C"}));
 }
 
 // A reply line arrives whole however the server cuts it and whatever its line end.
@@ -848,7 +869,7 @@ TEST_F(Pop3Scripted, ApopIsUsedOnlyWhenAllowedAndTheGreetingHasATimestamp) {
     } cases[] = {
         {"S: +OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>", true, true},
         {"S: +OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>", false, false},
-        {"S: +OK POP3 server ready", true, false},
+        {"S: +OK POP3 server ready", false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.greeting) + (c.allowed ? ", allowed" : ", not allowed"));
@@ -865,6 +886,28 @@ TEST_F(Pop3Scripted, ApopIsUsedOnlyWhenAllowedAndTheGreetingHasATimestamp) {
         pop.UpdateInfo();
         expectKept(server);
     }
+}
+
+// With APOP chosen and no TLS, a greeting whose timestamp is missing (anyone
+// on the path can strip it) must not make the password travel in the clear.
+TEST_F(Pop3Scripted, ApopWithoutTimestampOnClearTextIsRefused) {
+    ScriptedServer server({"S: +OK POP3 server ready", "C: CAPA", "S: -ERR", "WAIT"});
+    pointAt(server);
+    pop.AllowAPOP = true;
+    std::string failure;
+    try {
+        pop.UpdateInfo();
+    } catch (const ESocketError& e) {
+        failure = e.what();
+    }
+    EXPECT_EQ(failure, "The server 127.0.0.1 did not offer APOP; the password was not sent in the clear");
+    EXPECT_FALSE(pop.IsConnected());
+    server.join();
+    EXPECT_EQ(server.failures(), std::vector<std::string>{});
+    const std::string wire = server.wire();
+    EXPECT_EQ(wire.find("secret"), std::string::npos);
+    EXPECT_EQ(wire.find("USER"), std::string::npos);
+    EXPECT_EQ(wire.find("PASS"), std::string::npos);
 }
 
 TEST(Pop3Apop, TimestampAndDigest) {
