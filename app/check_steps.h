@@ -33,6 +33,10 @@ void readAccount(const SettingsStore& store, TPasswordCipher& cipher, int mailbo
 // nothing the user no longer sees marked. Returns the number marked.
 int setDeleteMarks(const MessageList& list, TmsRemotePOP& client);
 
+// The error record of a deletion whose session ended before the server
+// committed anything (POP3 deletes only at a successful QUIT).
+inline constexpr const char* kNothingDeleted = "The deletion ended before the server confirmed it; nothing was deleted";
+
 // The deleted-spam record's columns of a row.
 DeletedSpamRow deletedSpamRowOf(const MessageRow& row);
 

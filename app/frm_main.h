@@ -106,6 +106,8 @@ public:
     bool DeleteRunning = false;
     int DeleteTotal = 0;
     int DeleteNext = 0;
+    // Messages whose deletion the server committed in this run.
+    int DeletedCount = 0;
     // The mailbox whose listing the rows show (0 before the first listing).
     int listedMailbox = 0;
 
@@ -202,6 +204,7 @@ public:
     void ViewHeader1Click();
     void ViewMessages1Click();
     void msRemotePOP1Deleting(int num);
+    void msRemotePOP1Deleted(int num);
     void msRemotePOP1Retrieving(int num);
     void msRemotePOP1Retrieved(int num);
     void msRemotePOP1UserMessageSave(int num, const std::string& contents);

@@ -24,6 +24,7 @@ void TfrmMain::connectClientEvents() {
     msRemotePOP1.OnError = [this](std::string& message) { msRemotePOP1Error(message); };
     msRemotePOP1.OnCancel = [this] { msRemotePOP1Cancel(); };
     msRemotePOP1.OnDeleting = [this](int num) { msRemotePOP1Deleting(num); };
+    msRemotePOP1.OnDeleted = [this](int num) { msRemotePOP1Deleted(num); };
     msRemotePOP1.OnRetrieving = [this](int num) { msRemotePOP1Retrieving(num); };
     msRemotePOP1.OnRetrieved = [this](int num) { msRemotePOP1Retrieved(num); };
     msRemotePOP1.OnUserMessageSave = [this](int num, const std::string& contents) {
@@ -260,6 +261,7 @@ void TfrmMain::DeleteMessages() {
     setDeleteMarks(ListView1, msRemotePOP1);
     DeleteTotal = marked;
     DeleteNext = 1;
+    DeletedCount = 0;
 
     disableAllButtons();
     if (log_) log_->OpenLogFile();
@@ -269,22 +271,31 @@ void TfrmMain::DeleteMessages() {
         frmRetrieving_->lblTitle.caption = TfrmRetrieving::kDeletingTitle;
         frmRetrieving_->changed();
     }
+    // The counter rises by what the server committed, also when the run
+    // failed after its QUIT.
+    const auto raiseSpamCounter = [this] {
+        if (!frmGeneral_ || DeletedCount == 0) return;
+        frmGeneral_->edCount.text =
+            std::to_string(static_cast<long long>(strToInt(frmGeneral_->edCount.text)) + DeletedCount);
+        frmGeneral_->SaveGeneralSettings();
+    };
     try {
         msRemotePOP1.ProcessMarks();
     } catch (const std::exception&) {
         // The error report follows: put the window back first. The rows keep
-        // their marks and the counter does not rise.
+        // their marks.
         if (frmRetrieving_) frmRetrieving_->hide();
         enableAllButtons();
         setExitRole(false);
+        if (log_) {
+            log_->CloseLogFile();
+            if (DeletedCount == 0) log_->logError(kNothingDeleted, msRemotePOP1.UserName, msRemotePOP1.Server);
+        }
+        raiseSpamCounter();
         throw;
     }
     if (log_) log_->CloseLogFile();
-
-    if (frmGeneral_) {
-        frmGeneral_->edCount.text = std::to_string(static_cast<long long>(strToInt(frmGeneral_->edCount.text)) + marked);
-        frmGeneral_->SaveGeneralSettings();
-    }
+    raiseSpamCounter();
     ListView1.clear();
 
     if (total == marked || automatic || !launch) {
@@ -297,7 +308,7 @@ void TfrmMain::DeleteMessages() {
     enableAllButtons();
     setExitRole(false);
     focusedControl = "ListView1";
-    statusPanels[1] = "There were " + std::to_string(marked) + " messages deleted";
+    statusPanels[1] = "There were " + std::to_string(DeletedCount) + " messages deleted";
     showListPicture();
     if (frmRetrieving_) frmRetrieving_->hide();
     changed();
@@ -314,8 +325,14 @@ void TfrmMain::msRemotePOP1Deleting(int num) {
     }
     ++DeleteNext;
     setStatus("Deleting " + std::to_string(num + 1) + " " + row.caption);
+}
+
+void TfrmMain::msRemotePOP1Deleted(int num) {
+    if (num < 0 || num >= static_cast<int>(ListView1.rows.size())) return;
+    ++DeletedCount;
     if (log_ && log_->logOpen())
-        log_->logDeletedSpam(deletedSpamRowOf(row), msRemotePOP1.Server, msRemotePOP1.UserName);
+        log_->logDeletedSpam(deletedSpamRowOf(ListView1.rows[static_cast<std::size_t>(num)]), msRemotePOP1.Server,
+                             msRemotePOP1.UserName);
 }
 
 }  // namespace quorvel

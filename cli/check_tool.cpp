@@ -439,31 +439,44 @@ CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& a
 
     MailboxResult result;
     result.marked = list.markedCount();
+    // Rows whose deletion the server committed (its QUIT succeeded).
+    std::vector<bool> deletedRows(list.rows.size(), false);
+    int deletedCount = 0;
     bool deleted = false;
     if (args.del && result.marked > 0) {
         setDeleteMarks(list, client);
-        client.OnDeleting = [&](int num) {
+        client.OnDeleted = [&](int num) {
             if (num < 0 || num >= static_cast<int>(list.rows.size())) return;
+            deletedRows[static_cast<std::size_t>(num)] = true;
+            ++deletedCount;
             if (profile.log.logOpen())
                 profile.log.logDeletedSpam(deletedSpamRowOf(list.rows[static_cast<std::size_t>(num)]), client.Server,
                                            client.UserName);
+        };
+        // The spam counter, as the window raises it; only that value is written.
+        const auto raiseSpamCounter = [&] {
+            if (deletedCount == 0) return;
+            const std::string count = store_->readString("General", "Count", "0");
+            const std::optional<long long> value = readLeadingNumber(count, 1LL << 62);
+            if (value && std::to_string(*value) == count)
+                store_->writeString("General", "Count", std::to_string(*value + deletedCount));
+            else
+                console_.err << "quorvel-check: the spam counter \"" << plainLine(count)
+                             << "\" is not a number; it was left as it is\n";
         };
         try {
             profile.log.OpenLogFile();
             client.ProcessMarks();
         } catch (const std::exception& error) {
+            profile.log.CloseLogFile();
+            raiseSpamCounter();
+            if (deletedCount == 0 && !dynamic_cast<const EInOutError*>(&error))
+                profile.log.logError(kNothingDeleted, client.UserName, client.Server);
             throw mailError(error);
         }
         profile.log.CloseLogFile();
         deleted = true;
-        // The spam counter, as the window raises it; only that value is written.
-        const std::string count = store_->readString("General", "Count", "0");
-        const std::optional<long long> value = readLeadingNumber(count, 1LL << 62);
-        if (value && std::to_string(*value) == count)
-            store_->writeString("General", "Count", std::to_string(*value + result.marked));
-        else
-            console_.err << "quorvel-check: the spam counter \"" << plainLine(count)
-                         << "\" is not a number; it was left as it is\n";
+        raiseSpamCounter();
     } else if (client.IsConnected()) {
         try {
             client.Close();
@@ -475,11 +488,11 @@ CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& a
     for (std::size_t i = 0; i < list.rows.size(); ++i) {
         const std::vector<std::string> why = explain(list, client.RemoteInfo(), static_cast<int>(i));
         printRow(args, mailbox, client, list.rows[i], static_cast<int>(i) + 1, why,
-                 deleted && isMarkedForDeletion(list.rows[i].stateIndex));
+                 deletedRows[i]);
     }
     if (args.format == OutputFormat::Text)
         console_.out << "# " << name << ": " << list.rows.size() << " message(s), " << result.marked << " marked"
-                     << (deleted ? ", " + std::to_string(result.marked) + " deleted" : std::string()) << "\n";
+                     << (deleted ? ", " + std::to_string(deletedCount) + " deleted" : std::string()) << "\n";
     console_.out.flush();
     checking_ = 0;
     result.code = result.marked > 0 ? kMarkedFound : kNothingMarked;

@@ -45,6 +45,29 @@ long long retrieveLimit(std::int32_t listedSize) {
     return 2LL * listedSize + (1LL << 20);
 }
 
+// The "n word" lines of a whole-mailbox UIDL or LIST answer, which must
+// number the messages 1 to `count` in order; false when they do not.
+bool scanLines(const std::string& answer, int count, std::vector<std::string>& words) {
+    words.clear();
+    std::size_t i = 0;
+    for (;;) {
+        std::size_t end = answer.find('\n', i);
+        if (end == std::string::npos) return false;
+        std::string line = answer.substr(i, end - i);
+        i = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line == ".") break;
+        const std::size_t space = line.find(' ');
+        if (space == std::string::npos) return false;
+        if (line.substr(0, space) != std::to_string(words.size() + 1)) return false;
+        const std::string word = trim(line.substr(space + 1));
+        if (word.empty() || word.find(' ') != std::string::npos) return false;
+        words.push_back(word);
+        if (static_cast<int>(words.size()) > count) return false;
+    }
+    return static_cast<int>(words.size()) == count;
+}
+
 // Every file the client writes holds the user's mail.
 constexpr unsigned kPrivateFile = 0600;
 
@@ -76,6 +99,7 @@ int TmsCustomPOP::ReplyCode(const std::string& reply) {
 void TmsCustomPOP::ResetState() {
     TmsMailBase::ResetState();
     owed_.clear();
+    acceptedDeletions_.clear();
 }
 
 int TmsCustomPOP::receiveReply(std::string& reply) {
@@ -88,7 +112,23 @@ void TmsCustomPOP::sendAhead(const std::vector<std::pair<std::string, bool>>& co
     lines.reserve(commands.size());
     for (const auto& command : commands) lines.push_back(command.first);
     SendLines(lines);
-    for (const auto& command : commands) owed_.push_back(command.second);
+    for (const auto& command : commands) owed_.push_back({command.second});
+}
+
+void TmsCustomPOP::sendDeleteAhead(int index) {
+    SendLines({"DELE " + std::to_string(index + 1)});
+    owed_.push_back({false, index});
+}
+
+void TmsCustomPOP::readDeleteReply(int index) {
+    std::string reply;
+    const int code = receiveReply(reply);
+    if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
+    if (code == 1) acceptedDeletions_.push_back(index);
+}
+
+void TmsCustomPOP::readOwedDeletions() {
+    while (!owed_.empty() && owed_.front().deleted >= 0) readDeleteReply(owed_.front().deleted);
 }
 
 void TmsCustomPOP::dropOwedReplies() {
@@ -107,7 +147,11 @@ void TmsCustomPOP::dropOwedReplies() {
         }
     } restore{*this, stopped, progress};
     while (!owed_.empty()) {
-        const bool withAnswer = owed_.front();
+        if (owed_.front().deleted >= 0) {
+            readDeleteReply(owed_.front().deleted);
+            continue;
+        }
+        const bool withAnswer = owed_.front().withAnswer;
         std::string reply;
         const int code = receiveReply(reply);
         if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
@@ -213,6 +257,10 @@ std::string TmsCustomPOP::ApopDigest(const std::string& timestamp, const std::st
 void TmsCustomPOP::LogOut() {
     SendLine("QUIT");
     checkReply();
+    // Only now has the server carried out the deletions of the session.
+    std::vector<int> committed;
+    committed.swap(acceptedDeletions_);
+    if (!committed.empty()) deletionsCommitted(committed);
 }
 
 void TmsCustomPOP::Stat() {
@@ -259,8 +307,12 @@ void TmsCustomPOP::RetrieveMessage(int index) {
 void TmsCustomPOP::DeleteMessage(int index) {
     if (OnDeleting) OnDeleting(index);
     SendLine("DELE " + std::to_string(index + 1));
-    std::string ignored;
-    ReceiveLine(ignored);
+    readDeleteReply(index);
+}
+
+void TmsRemotePOP::deletionsCommitted(const std::vector<int>& indexes) {
+    if (!OnDeleted) return;
+    for (const int index : indexes) OnDeleted(index);
 }
 
 std::int32_t TmsRemotePOP::shownSize(int index) const {
@@ -295,19 +347,34 @@ std::string TmsRemotePOP::ExtractWord(const std::string& reply) {
     return trim(rest.substr(0, rest.find(' ')));
 }
 
-void TmsRemotePOP::readUidl(TmsRemoteInfoItem& item, bool& ok) {
-    item.UIDL.clear();
-    std::string reply;
-    if (receiveReply(reply) == 1)
-        item.UIDL = ExtractWord(reply);
-    else
-        ok = false;
-    LastReply = reply;
-    if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
+void TmsRemotePOP::checkReplyNumber(int index, const char* command, const std::string& reply) {
+    const std::string rest = reply.size() > 4 ? reply.substr(4) : std::string();
+    const std::string number = rest.substr(0, rest.find(' '));
+    const std::string asked = std::to_string(index + 1);
+    if (number == asked) return;
+    raiseSocketErrorText("The server " + host() + " answered " + command + " " + asked + " for message " +
+                             (number.empty() ? std::string("(none)") : number) +
+                             "; the session was ended without changes",
+                         true);
 }
 
-void TmsRemotePOP::readList(TmsRemoteInfoItem& item) {
+void TmsRemotePOP::readUidl(int index, TmsRemoteInfoItem& item, bool& ok) {
+    item.UIDL.clear();
+    std::string reply;
+    const int code = receiveReply(reply);
+    LastReply = reply;
+    if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
+    if (code == 1) {
+        checkReplyNumber(index, "UIDL", reply);
+        item.UIDL = ExtractWord(reply);
+    } else {
+        ok = false;
+    }
+}
+
+void TmsRemotePOP::readList(int index, TmsRemoteInfoItem& item) {
     checkReply();
+    checkReplyNumber(index, "LIST", LastReply);
     item.Size = listedSize(LastReply);
 }
 
@@ -333,11 +400,11 @@ void TmsRemotePOP::getInfo(int index, TmsRemoteInfoItem& item, bool& ok, bool li
     const std::string number = std::to_string(index + 1);
     if (uidl) {
         SendLine("UIDL " + number);
-        readUidl(item, ok);
+        readUidl(index, item, ok);
     }
     if (listAndTop) {
         SendLine("LIST " + number);
-        readList(item);
+        readList(index, item);
         SendLine("TOP " + number + " 1");
         readTop(index, item, listing);
     }
@@ -351,7 +418,9 @@ void TmsRemotePOP::UpdateInfo() {
     Open();
     if (OnUpdatingInfo) OnUpdatingInfo();
     remoteInfo_.Clear();
-    if (Pipelining()) {
+    if (ListingCache && listWithKnownIds()) {
+        ListingCache->update(remoteInfo_);
+    } else if (Pipelining()) {
         listAhead();
     } else {
         for (int i = 0; i < messageCount_; ++i) {
@@ -385,7 +454,7 @@ void TmsRemotePOP::listAhead() {
             // Refilled by halves: fewer, larger writes.
             if (sent - i <= kPipelineWindow / 2) sendUpTo(i + kPipelineWindow);
             auto item = std::make_unique<TmsRemoteInfoItem>();
-            readList(*item);
+            readList(i, *item);
             readTop(i, *item, true);
             remoteInfo_.Add(std::move(item));
             if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
@@ -394,6 +463,84 @@ void TmsRemotePOP::listAhead() {
         dropOwedReplies();
         throw;
     }
+}
+
+bool TmsRemotePOP::listWithKnownIds() {
+    if (messageCount_ <= 0) return false;
+    const long long room = (messageCount_ + 1LL) * kMaxScanLineOctets;
+    // Both whole answers are read before anything is decided, so a refusal
+    // or a mismatch leaves the session in step for the full listing.
+    const auto wholeAnswer = [&](const char* command, std::string& answer) {
+        SendLine(command);
+        std::string reply;
+        const int code = receiveReply(reply);
+        LastReply = reply;
+        if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
+        if (code != 1) return false;
+        ReceiveToStream(answer, -1, room);
+        return true;
+    };
+    std::string uidlAnswer, listAnswer;
+    if (!wholeAnswer("UIDL", uidlAnswer)) return false;
+    if (!wholeAnswer("LIST", listAnswer)) return false;
+    std::vector<std::string> uids, sizes;
+    if (!scanLines(uidlAnswer, messageCount_, uids) || !scanLines(listAnswer, messageCount_, sizes)) return false;
+    std::vector<std::string> sorted = uids;
+    std::sort(sorted.begin(), sorted.end());
+    if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return false;
+
+    // Each record: from the cache when it knows the id at the same size,
+    // otherwise from a TOP, sent a window ahead as in the full listing.
+    std::vector<std::int32_t> listed(uids.size());
+    std::vector<const TmsRemoteInfoItem*> known(uids.size());
+    std::vector<int> unknown;
+    for (std::size_t i = 0; i < uids.size(); ++i) {
+        try {
+            listed[i] = strToInt(sizes[i]);
+        } catch (const EConvertError&) {
+            return false;
+        }
+        const TmsRemoteInfoItem* cached = ListingCache->find(uids[i]);
+        if (cached && cached->Size == listed[i])
+            known[i] = cached;
+        else
+            unknown.push_back(static_cast<int>(i));
+    }
+    const bool ahead = Pipelining();
+    if (ahead) sendWithoutDelay();
+    const int unknownCount = static_cast<int>(unknown.size());
+    int sent = 0;
+    int read = 0;
+    const auto sendUpTo = [&](int end) {
+        std::vector<std::pair<std::string, bool>> commands;
+        for (; sent < std::min(end, unknownCount); ++sent)
+            commands.emplace_back("TOP " + std::to_string(unknown[static_cast<std::size_t>(sent)] + 1) + " 1", true);
+        if (!commands.empty()) sendAhead(commands);
+    };
+    try {
+        for (int i = 0; i < messageCount_; ++i) {
+            auto item = std::make_unique<TmsRemoteInfoItem>();
+            const auto at = static_cast<std::size_t>(i);
+            item->Size = listed[at];
+            item->UIDL = uids[at];
+            if (known[at]) {
+                item->Headers = known[at]->Headers;
+            } else {
+                if (!ahead)
+                    sendUpTo(read + 1);
+                else if (sent - read <= kPipelineWindow / 2)
+                    sendUpTo(read + kPipelineWindow);
+                readTop(i, *item, true);
+                ++read;
+            }
+            remoteInfo_.Add(std::move(item));
+            if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
+        }
+    } catch (const EServerError&) {
+        dropOwedReplies();
+        throw;
+    }
+    return true;
 }
 
 bool TmsRemotePOP::sameAsListed(int index, const TmsRemoteInfoItem& current) const {
@@ -416,15 +563,26 @@ void TmsRemotePOP::ProcessMarks() {
     if (OnTransferringData) OnTransferringData();
     bool retrieving = false;
     for (int i = 0; i < remoteInfo_.Count(); ++i) retrieving = retrieving || remoteInfo_.Items(i).retrieveMarked();
-    // A retrieval (one message, for viewing) keeps the one-at-a-time run.
-    if (Pipelining() && !retrieving) {
-        deleteAhead();
-    } else {
-        for (int i = 0; i < remoteInfo_.Count(); ++i) {
-            const TmsRemoteInfoItem& item = remoteInfo_.Items(i);
-            if (item.retrieveMarked() && VerifyMessage(i)) RetrieveMessage(i);
-            if (item.deleteMarked() && VerifyMessage(i)) DeleteMessage(i);
+    try {
+        // A retrieval (one message, for viewing) keeps the one-at-a-time run.
+        if (Pipelining() && !retrieving) {
+            deleteAhead();
+        } else {
+            for (int i = 0; i < remoteInfo_.Count(); ++i) {
+                const TmsRemoteInfoItem& item = remoteInfo_.Items(i);
+                if (item.retrieveMarked() && VerifyMessage(i)) RetrieveMessage(i);
+                if (item.deleteMarked() && VerifyMessage(i)) DeleteMessage(i);
+            }
         }
+    } catch (const EServerError&) {
+        // The session is still in step: end it as a run ends, so the
+        // deletions the server accepted before the refusal are carried out
+        // and reported, rather than left for whichever QUIT comes next.
+        try {
+            Close();
+        } catch (const std::exception&) {
+        }
+        throw;
     }
     if (OnDataTransfered) OnDataTransfered();
     Close();
@@ -432,7 +590,8 @@ void TmsRemotePOP::ProcessMarks() {
 
 // The verifications of the messages marked for deletion go out up to a window
 // ahead. A message's DELE is sent only once its own verification replies
-// have been read and compared; its reply is read in turn and ignored.
+// have been read and compared. Every reply is read in its place in the order
+// the commands went out, DELE replies included.
 void TmsRemotePOP::deleteAhead() {
     sendWithoutDelay();
     std::vector<int> marked;
@@ -453,18 +612,19 @@ void TmsRemotePOP::deleteAhead() {
     try {
         for (int k = 0; k < count; ++k) {
             if (sent - k <= kPipelineWindow / 2) sendUpTo(k + kPipelineWindow);
+            // DELEs sent before this verification's commands answer first.
+            readOwedDeletions();
             const int index = marked[static_cast<std::size_t>(k)];
             TmsRemoteInfoItem current;
             bool ok = true;
-            readUidl(current, ok);
-            readList(current);
+            readUidl(index, current, ok);
+            readList(index, current);
             readTop(index, current, false);
             if (!sameAsListed(index, current)) continue;
             if (OnDeleting) OnDeleting(index);
-            sendAhead({{"DELE " + std::to_string(index + 1), false}});
+            sendDeleteAhead(index);
         }
-        // The replies to the last DELEs, ignored as ever.
-        dropOwedReplies();
+        readOwedDeletions();
     } catch (const EServerError&) {
         dropOwedReplies();
         throw;

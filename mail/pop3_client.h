@@ -80,23 +80,39 @@ protected:
     // Sends commands ahead of their replies, in one write; `withAnswer` tells
     // for each whether a "+" reply is followed by a multi-line answer.
     void sendAhead(const std::vector<std::pair<std::string, bool>>& commands);
+    // Sends DELE for record `index` ahead of its reply, which is read in turn
+    // with the other owed replies.
+    void sendDeleteAhead(int index);
+    // Reads the DELE replies owed before any other reply.
+    void readOwedDeletions();
     // Reads and drops the replies still owed, so that the session stays in
-    // step (the QUIT that follows reads its own reply).
+    // step (the QUIT that follows reads its own reply); DELE replies among
+    // them are still noted.
     void dropOwedReplies();
     bool repliesOwed() const { return !owed_.empty(); }
     // The size from a LIST answer, 0 when there is none.
     static std::int32_t listedSize(const std::string& reply);
     // The size of message index+1 as the listing showed it; -1 when unknown.
     virtual std::int32_t shownSize(int) const { return -1; }
+    // The records whose DELE the server accepted, once QUIT committed them.
+    virtual void deletionsCommitted(const std::vector<int>&) {}
+    // Notes the reply to DELE of record `index`: only a "+" counts.
+    void readDeleteReply(int index);
 
     std::int32_t messageCount_ = -1;
     std::int32_t totalSize_ = -1;
     TmsCapabilities capabilities_;
 
 private:
-    // For each command sent ahead and not yet answered: whether a "+" reply
-    // carries a multi-line answer.
-    std::deque<bool> owed_;
+    // What a reply still owed answers, in the order the commands went out.
+    struct OwedReply {
+        bool withAnswer;   // a "+" reply is followed by a multi-line answer
+        int deleted = -1;  // for DELE: the record index
+    };
+    std::deque<OwedReply> owed_;
+    // The records whose DELE the server accepted in this session; the QUIT
+    // that ends it commits them, anything else forgets them.
+    std::vector<int> acceptedDeletions_;
 };
 
 // The POP3 client the main window owns: it lists a mailbox's messages (size
@@ -109,6 +125,9 @@ public:
     // rest of an overgrown header block is dropped like the body.
     static constexpr std::size_t kMaxHeaderLines = 4096;
     static constexpr std::size_t kMaxHeaderOctets = 512 * 1024;
+    // Room per message in a whole-mailbox UIDL or LIST answer: a number, a
+    // space, a unique id of at most 70 characters and the line end, with slack.
+    static constexpr long long kMaxScanLineOctets = 128;
 
     bool KeepConnected = false;
     // When set, a listing asks for every unique id and size at once and sends
@@ -150,16 +169,24 @@ public:
 
 protected:
     std::int32_t shownSize(int index) const override;
+    void deletionsCommitted(const std::vector<int>& indexes) override;
 
 private:
     // The reading halves of GetInfo, shared by the pipelined runs.
-    void readUidl(TmsRemoteInfoItem& item, bool& ok);
-    void readList(TmsRemoteInfoItem& item);
+    // Both check that the reply is for message index+1.
+    void readUidl(int index, TmsRemoteInfoItem& item, bool& ok);
+    void readList(int index, TmsRemoteInfoItem& item);
+    // A "+" reply naming another message than index+1 means the replies are
+    // out of step: the session ends without QUIT, so nothing is deleted.
+    void checkReplyNumber(int index, const char* command, const std::string& reply);
     // `listing`: a refusal of the first message's TOP says the server has none.
     void readTop(int index, TmsRemoteInfoItem& item, bool listing);
     void getInfo(int index, TmsRemoteInfoItem& item, bool& ok, bool listAndTop, bool uidl, bool listing);
     bool sameAsListed(int index, const TmsRemoteInfoItem& current) const;
     void listAhead();
+    // The listing with known unique ids; false (and nothing listed) when the
+    // server's UIDL or LIST answer cannot be trusted for it.
+    bool listWithKnownIds();
     void deleteAhead();
 
     std::string messageDirectory_;

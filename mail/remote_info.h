@@ -20,7 +20,8 @@ struct TmsRemoteInfoItem {
     std::uint8_t marks = 0;  // set by the owner, read when marks are processed
     std::int32_t Size = 0;   // octets, from the LIST answer
     TmsHeaders Headers;      // header lines from the TOP answer, cut at the first empty line
-    std::string UIDL;        // filled only for verification, never by a listing
+    std::string UIDL;        // the server's unique id: filled for verification, and by a listing
+                             // that used unique ids (with a listing cache); empty otherwise
 
     bool retrieveMarked() const { return marks & RetrieveMark; }
     bool deleteMarked() const { return marks & DeleteMark; }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/check_steps.h"
 #include "app/program.h"
 #include "platform/files.h"
 #include "support/dovecot_server.h"
@@ -189,6 +190,46 @@ TEST_F(CheckRun, CancelDuringAListingEmptiesTheListAndLogsTheCancel) {
     EXPECT_FALSE(main().Listing);
     EXPECT_EQ(main().statusPanels[1], "Operation has been canceled");
     EXPECT_NE(log().find("OPERATION CANCELED FOR joe ON 127.0.0.1:"), std::string::npos);
+}
+
+// POP3 deletes only at QUIT: a deletion that ends before it, or a message
+// that is no longer the one listed, is neither logged as deleted nor counted.
+TEST_F(CheckRun, OnlyDeletionsTheServerCommittedAreLoggedAndCounted) {
+    const struct {
+        const char* name;
+        bool cancelAtDele;
+        bool changedSinceListing;
+        const char* status;  // after the run; empty when it fails
+    } cases[] = {
+        {"cancelled as the DELE goes out", true, false, ""},
+        {"the marked message changed since the listing", false, true, "There were 0 messages deleted"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        program->frmGeneral()->cbLaunch.checked = false;
+        main().btListClick();
+        ASSERT_EQ(main().ListView1.rows[1].stateIndex, Mark::Delete);
+        const std::size_t logged = log().size();
+        const auto deleting = main().msRemotePOP1.OnDeleting;
+        if (c.cancelAtDele)
+            main().msRemotePOP1.OnDeleting = [&](int num) {
+                deleting(num);
+                main().btExitClick(TfrmMain::Sender::Button);
+            };
+        // The server now holds another message under that number.
+        if (c.changedSinceListing) main().msRemotePOP1.RemoteInfo().Items(1).Size += 1;
+        if (c.cancelAtDele)
+            EXPECT_THROW(main().btDeleteClick(), std::exception);
+        else
+            main().btDeleteClick();
+        main().msRemotePOP1.OnDeleting = deleting;
+        if (*c.status) EXPECT_EQ(main().statusPanels[1], c.status);
+        EXPECT_EQ(dovecot.messages().size(), 3u);
+        EXPECT_EQ(program->frmGeneral()->edCount.text, "0");
+        const std::string written = log().substr(logged);
+        EXPECT_EQ(written.find("DELETE SPAM"), std::string::npos);
+        EXPECT_EQ(written.find(kNothingDeleted) != std::string::npos, c.cancelAtDele);
+    }
 }
 
 TEST_F(CheckRun, MarksLeftByACancelledDeletionNeverDeleteARowUnmarkedSince) {

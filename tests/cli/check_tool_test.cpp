@@ -12,12 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include "app/check_steps.h"
 #include "app/program.h"
 #include "config/known_list.h"
 #include "config/password_cipher.h"
 #include "config/rule_table.h"
 #include "config/spam_rules.h"
 #include "log/log_reader.h"
+#include "support/scripted_server.h"
 #include "mail/pop3_client.h"
 #include "platform/files.h"
 #include "support/dovecot_server.h"
@@ -242,6 +244,52 @@ TEST_F(CliCheck, DeleteRemovesExactlyTheMarkedMessagesAndLogsLikeTheWindow) {
     EXPECT_EQ(log.substr(second), log.substr(first, check - first));
     // The spam counter rose by the deleted messages of both runs.
     EXPECT_EQ(SettingsStore(fake.platform.settingsFolder).readString("General", "Count", ""), "4");
+}
+
+// A server that accepts the DELE but refuses the QUIT that would commit it:
+// nothing was deleted, and the output, the log and the counter say so.
+TEST(CliCheckCommit, RefusedQuitReportsNothingDeleted) {
+    testing::FakePlatform fake;
+    EveryDomainExists resolver;
+    const std::vector<std::string> message = {"S: +OK", "S: Subject: You WIN a million", "S: From: win@prizes.test",
+                                              "S: ", "S: ."};
+    std::vector<std::string> steps = {"S: +OK ready", "C: CAPA",     "S: -ERR no",      "C: USER joe", "S: +OK",
+                                      "C: PASS secret", "S: +OK",    "C: STAT",         "S: +OK 1 100", "C: LIST 1",
+                                      "S: +OK 1 100",   "C: TOP 1 1"};
+    steps.insert(steps.end(), message.begin(), message.end());
+    for (const char* line : {"C: UIDL 1", "S: +OK 1 u1", "C: LIST 1", "S: +OK 1 100", "C: TOP 1 1"})
+        steps.push_back(line);
+    steps.insert(steps.end(), message.begin(), message.end());
+    for (const char* line : {"C: DELE 1", "S: +OK", "C: QUIT", "S: -ERR some deleted messages not removed"})
+        steps.push_back(line);
+    testing::ScriptedServer server(steps);
+    {
+        SettingsStore store(fake.platform.settingsFolder);
+        TPasswordCipher cipher;
+        cipher.Key = "qiro";
+        store.writeString("Server", "Version161", "161");
+        store.writeString("Server", "Server1", "127.0.0.1:" + std::to_string(server.port()));
+        store.writeString("Server", "Mailbox1", "joe");
+        store.writeString("Server", "Passwd1", cipher.encipher("secret"));
+        store.writeString("General", "Logfile", fake.folder.file("log.txt"));
+        SpamRules rules(fake.platform.programFolder);
+        rules.SetGridHeadings();
+        addRules(rules.gridSubject, {{"", "Contains", "win", "No", "Yes", "0"}});
+        rules.options.Valid = false;
+        rules.Savesettings();
+    }
+    std::ostringstream out, err;
+    cli::CheckTool tool({fake.loop, fake.loop, fake.clock, fake.platform.programFolder, fake.platform.settingsFolder},
+                        {out, err, false, false});
+    tool.setDomainResolver(&resolver);
+    EXPECT_EQ(tool.run({"--delete", "--format", "json"}), cli::kMailServer) << err.str();
+    server.join();
+    EXPECT_EQ(server.failures(), std::vector<std::string>{});
+    EXPECT_EQ(out.str().find("\"deleted\":true"), std::string::npos);
+    const std::string log = readFileBytes(fake.folder.file("log.txt")).value_or("");
+    EXPECT_EQ(log.find("DELETE SPAM"), std::string::npos);
+    EXPECT_NE(log.find(std::string("ERROR ") + kNothingDeleted + " FOR joe ON 127.0.0.1:"), std::string::npos) << log;
+    EXPECT_EQ(SettingsStore(fake.platform.settingsFolder).readString("General", "Count", "0"), "0");
 }
 
 TEST_F(CliCheck, JsonLinesCarryEveryField) {

@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 
+#include <map>
 #include <memory>
 #include <chrono>
 #include <random>
@@ -384,6 +385,117 @@ TEST(Pop3DovecotPipelining, SameRecordsEventsAndMailboxAsOneCommandAtATime) {
         EXPECT_EQ(pipelined.events, sequential.events);
         EXPECT_EQ(sequential.left.size(), static_cast<std::size_t>(count - (count + 2) / 3));
         EXPECT_EQ(pipelined.left, sequential.left);
+    }
+}
+
+// Every third message marked, across and well past the deletion window: one
+// session deletes exactly the marked ones, and OnDeleted names each of them
+// once the QUIT committed them.
+TEST(Pop3DovecotPipelining, DeletesExactlyTheMarkedMessagesAtAnyCount) {
+    const int window = TmsCustomPOP::kPipelineWindow;
+    for (const int marked : {1, window, window + 1, 2 * window + 1, 300}) {
+        SCOPED_TRACE(marked);
+        const int count = 3 * marked - 2;  // marked: 0, 3, 6, ... the last one included
+        std::vector<std::string> messages;
+        for (int i = 0; i < count; ++i) messages.push_back(makeMessage(i + 1, i % 4));
+        DovecotServer server;
+        server.addMessages(messages);
+        PollEventLoop loop;
+        TmsRemotePOP pop(loop, loop);
+        pop.Server = "127.0.0.1:" + std::to_string(server.port());
+        pop.UserName = "joe";
+        pop.Password = "secret";
+        pop.TimeOut = 10;
+        std::vector<int> deleting, deleted;
+        pop.OnDeleting = [&](int n) { deleting.push_back(n); };
+        pop.OnDeleted = [&](int n) {
+            // Only after the QUIT: the session is over by then.
+            EXPECT_TRUE(deleting.size() == static_cast<std::size_t>(marked));
+            deleted.push_back(n);
+        };
+        pop.KeepConnected = true;
+        pop.UpdateInfo();
+        ASSERT_TRUE(pop.Pipelining());
+        ASSERT_EQ(pop.RemoteInfo().Count(), count);
+        std::vector<int> expected;
+        std::vector<std::string> left;
+        for (int i = 0; i < count; ++i) {
+            if (i % 3 == 0) {
+                pop.SetDeleteMark(i);
+                expected.push_back(i);
+            } else {
+                left.push_back(messages[static_cast<std::size_t>(i)]);
+            }
+        }
+        pop.ProcessMarks();
+        EXPECT_FALSE(pop.IsConnected());
+        EXPECT_EQ(deleting, expected);
+        EXPECT_EQ(deleted, expected);
+        EXPECT_EQ(server.messages(), left);
+    }
+}
+
+class MemoryListingCache : public TmsListingCache {
+public:
+    const TmsRemoteInfoItem* find(const std::string& uid) const override {
+        const auto it = kept.find(uid);
+        return it == kept.end() ? nullptr : &it->second;
+    }
+    void update(const TmsRemoteInfo& listing) override {
+        kept.clear();
+        for (int i = 0; i < listing.Count(); ++i) kept[listing.Items(i).UIDL] = listing.Items(i);
+    }
+    std::map<std::string, TmsRemoteInfoItem> kept;
+};
+
+// A listing with a cache gives record for record what a full listing gives,
+// while the mailbox grows, loses messages to another client and renumbers.
+TEST(Pop3DovecotListingCache, CachedListingEqualsAFullListingAsTheMailboxChanges) {
+    DovecotServer server;
+    PollEventLoop loop;
+    MemoryListingCache cache;
+    const auto list = [&](bool cached, bool pipelining) {
+        TmsRemotePOP pop(loop, loop);
+        pop.Server = "127.0.0.1:" + std::to_string(server.port());
+        pop.UserName = "joe";
+        pop.Password = "secret";
+        pop.TimeOut = 10;
+        pop.UsePipelining = pipelining;
+        if (cached) pop.ListingCache = &cache;
+        pop.UpdateInfo();
+        std::vector<std::pair<int, TmsHeaders>> records;
+        for (int i = 0; i < pop.RemoteInfo().Count(); ++i) {
+            records.emplace_back(pop.RemoteInfo().Items(i).Size, pop.RemoteInfo().Items(i).Headers);
+            if (cached) EXPECT_FALSE(pop.RemoteInfo().Items(i).UIDL.empty());
+        }
+        return records;
+    };
+    const auto deleteBy = [&](const std::vector<int>& indexes) {
+        TmsRemotePOP other(loop, loop);
+        other.Server = "127.0.0.1:" + std::to_string(server.port());
+        other.UserName = "joe";
+        other.Password = "secret";
+        other.KeepConnected = true;
+        other.UpdateInfo();
+        for (const int i : indexes) other.SetDeleteMark(i);
+        other.ProcessMarks();
+    };
+    std::vector<std::string> first;
+    for (int i = 0; i < 6; ++i) first.push_back(makeMessage(i + 1, i));
+    server.addMessages(first);
+    for (const auto& step : {"first listing", "messages added", "deleted by another client"}) {
+        SCOPED_TRACE(step);
+        if (std::string(step) == "messages added") {
+            std::vector<std::string> more;
+            for (int i = 6; i < 75; ++i) more.push_back(makeMessage(i + 1, i % 5));
+            server.addMessages(more);
+        }
+        if (std::string(step) == "deleted by another client") deleteBy({0, 3, 40});
+        const auto full = list(false, true);
+        for (const bool pipelining : {true, false}) {
+            EXPECT_EQ(list(true, pipelining), full);
+            EXPECT_EQ(cache.kept.size(), full.size());
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -406,6 +407,295 @@ TEST_F(Pop3Pipelining, DeletionVerifiesAheadAndDeletesOnlyWhatStillMatches) {
             if (line.starts_with("DELE")) deleted.push_back(line);
         EXPECT_EQ(deleted, c.deleted);
         EXPECT_EQ(o.commands.back(), "QUIT");
+    }
+}
+
+// What a listing cache file would keep, in memory.
+class MemoryListingCache : public TmsListingCache {
+public:
+    const TmsRemoteInfoItem* find(const std::string& uid) const override {
+        const auto it = kept.find(uid);
+        return it == kept.end() ? nullptr : &it->second;
+    }
+    void update(const TmsRemoteInfo& listing) override {
+        kept.clear();
+        for (int i = 0; i < listing.Count(); ++i) kept[listing.Items(i).UIDL] = listing.Items(i);
+        ++updates;
+    }
+    void keep(const std::string& uid, std::int32_t size, const std::string& subject) {
+        kept[uid].Size = size;
+        kept[uid].Headers = {"Subject: " + subject};
+    }
+    std::map<std::string, TmsRemoteInfoItem> kept;
+    int updates = 0;
+};
+
+std::vector<std::string> scanAnswer(const std::string& command, const std::vector<std::string>& lines) {
+    std::vector<std::string> steps = {"C: " + command, "S: +OK"};
+    for (const auto& line : lines) steps.push_back("S: " + line);
+    steps.push_back("S: .");
+    return steps;
+}
+
+std::vector<std::string> topOf(int n) {
+    const auto replies = listReplies(n);
+    std::vector<std::string> steps = {"C: TOP " + std::to_string(n) + " 1"};
+    steps.insert(steps.end(), replies.begin() + 1, replies.end());
+    return steps;
+}
+
+// Message 1 is known at its size, message 3 at another size (changed), 2 is
+// new: TOP goes out for 2 and 3 only, and the records are those of a full
+// listing, with their unique ids; the cache then holds this listing.
+TEST_F(Pop3Pipelining, CachedListingSendsTopOnlyForUnknownIds) {
+    const std::vector<std::string> steps =
+        join({{"C: STAT", "S: +OK 3 600"}, scanAnswer("UIDL", {"1 uid1", "2 uid2", "3 uid3"}),
+              scanAnswer("LIST", {"1 100", "2 200", "3 300"}), topOf(2), topOf(3), {"C: QUIT", "S: +OK"}});
+    std::vector<MemoryListingCache> caches(2);
+    int run = 0;
+    std::vector<std::vector<std::string>> uids;
+    const auto setUp = [&](TmsRemotePOP& pop, Outcome&) {
+        MemoryListingCache& cache = caches[static_cast<std::size_t>(run++)];
+        cache.keep("uid1", 100, "message 1");
+        cache.keep("uid3", 333, "an older message 3");
+        cache.keep("gone", 50, "deleted meanwhile");
+        pop.ListingCache = &cache;
+    };
+    const auto after = [&](TmsRemotePOP& pop) {
+        std::vector<std::string> ids;
+        for (int i = 0; i < pop.RemoteInfo().Count(); ++i) ids.push_back(pop.RemoteInfo().Items(i).UIDL);
+        uids.push_back(ids);
+    };
+    const Outcome o = bothWays(steps, kList, setUp, after);
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(o.records, (std::vector<std::string>{"100|Subject: message 1", "200|Subject: message 2",
+                                                   "300|Subject: message 3"}));
+    for (const auto& ids : uids) EXPECT_EQ(ids, (std::vector<std::string>{"uid1", "uid2", "uid3"}));
+    for (const auto& cache : caches) {
+        EXPECT_EQ(cache.updates, 1);
+        EXPECT_EQ(cache.kept.size(), 3u);
+        EXPECT_EQ(cache.kept.count("gone"), 0u);
+        EXPECT_EQ(cache.kept.at("uid3").Size, 300);
+    }
+}
+
+// Answers the cache cannot be trusted with: today's full listing follows in
+// the same session, and the cache is left as it was.
+TEST_F(Pop3Pipelining, UntrustedUniqueIdsFallBackToTheFullListing) {
+    const std::vector<std::string> list = {"1 100", "2 200", "3 300"};
+    const struct {
+        const char* name;
+        std::vector<std::string> answers;
+    } cases[] = {
+        {"UIDL refused", {"C: UIDL", "S: -ERR not supported"}},
+        {"duplicate ids", join({scanAnswer("UIDL", {"1 same", "2 other", "3 same"}), scanAnswer("LIST", list)})},
+        {"a number missing", join({scanAnswer("UIDL", {"1 uid1", "3 uid3"}), scanAnswer("LIST", list)})},
+        {"numbers out of order", join({scanAnswer("UIDL", {"2 uid2", "1 uid1", "3 uid3"}), scanAnswer("LIST", list)})},
+        {"more ids than messages",
+         join({scanAnswer("UIDL", {"1 uid1", "2 uid2", "3 uid3", "4 uid4"}), scanAnswer("LIST", list)})},
+        {"LIST shorter than STAT", join({scanAnswer("UIDL", {"1 uid1", "2 uid2", "3 uid3"}),
+                                         scanAnswer("LIST", {"1 100", "2 200"})})},
+        {"LIST refused", join({scanAnswer("UIDL", {"1 uid1", "2 uid2", "3 uid3"}), {"C: LIST", "S: -ERR busy"}})},
+        {"a size that is no number",
+         join({scanAnswer("UIDL", {"1 uid1", "2 uid2", "3 uid3"}), scanAnswer("LIST", {"1 100", "2 many", "3 300"})})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> steps = listing(3);
+        steps.insert(steps.begin() + 2, c.answers.begin(), c.answers.end());
+        steps.push_back("C: QUIT");
+        steps.push_back("S: +OK");
+        std::vector<MemoryListingCache> caches(2);
+        int run = 0;
+        const auto setUp = [&](TmsRemotePOP& pop, Outcome&) {
+            MemoryListingCache& cache = caches[static_cast<std::size_t>(run++)];
+            cache.keep("uid1", 100, "from the cache");
+            pop.ListingCache = &cache;
+        };
+        const Outcome o = bothWays(steps, kList, setUp);
+        EXPECT_EQ(o.error, "");
+        EXPECT_EQ(o.records, (std::vector<std::string>{"100|Subject: message 1", "200|Subject: message 2",
+                                                       "300|Subject: message 3"}));
+        for (const auto& cache : caches) {
+            EXPECT_EQ(cache.updates, 0);
+            EXPECT_EQ(cache.kept.at("uid1").Headers, TmsHeaders{"Subject: from the cache"});
+        }
+    }
+}
+
+// A hostile server's whole-mailbox answer is bounded by the message count.
+TEST_F(Pop3Pipelining, OvergrownUniqueIdAnswerEndsTheSession) {
+    std::vector<std::string> steps = {"C: STAT", "S: +OK 1 100", "C: UIDL", "S: +OK"};
+    const std::string line(1000, 'x');
+    for (int i = 0; i < 2; ++i) steps.push_back("S: 1 " + line);
+    steps.push_back("WAIT");
+    MemoryListingCache cache;
+    const Outcome o = play(true, steps, kList, [&](TmsRemotePOP& pop, Outcome&) { pop.ListingCache = &cache; });
+    EXPECT_EQ(o.error, "socket: The server's answer is too large");
+    EXPECT_FALSE(o.connected);
+    EXPECT_EQ(cache.updates, 0);
+}
+
+// Deletion runs over records filled by the test (message n: size 100 n, one
+// header line), so that the script holds only the verification.
+class Pop3PipelinedDeletion : public ::testing::Test {
+protected:
+    // A fault the server shows at the k-th marked message's verification.
+    enum class Fault { None, ListRefused, UidlForAnotherMessage, DeleRefused };
+
+    struct Run {
+        std::vector<std::string> deleCommands;
+        std::vector<int> deleting, deleted;
+        std::string error;
+        bool quitSent = false;
+        std::vector<std::string> failures;
+    };
+
+    static std::vector<std::string> verification(int n, Fault fault) {
+        const std::string number = std::to_string(n);
+        const std::string uidlFor = fault == Fault::UidlForAnotherMessage ? std::to_string(n + 1) : number;
+        if (fault == Fault::ListRefused)
+            return {"C: UIDL " + number, "S: +OK " + number + " uid" + number, "C: LIST " + number,
+                    "S: -ERR no such message", "C: TOP " + number + " 1", "S: -ERR no such message"};
+        return {"C: UIDL " + number, "S: +OK " + uidlFor + " uid" + number, "C: LIST " + number,
+                "S: +OK " + number + " " + std::to_string(100 * n), "C: TOP " + number + " 1", "S: +OK",
+                "S: Subject: message " + number, "S: ", "S: ."};
+    }
+
+    // The wire of a pipelined deletion of `marked` (record indexes): the
+    // verifications go out a window ahead, refilled by halves before a
+    // message's replies are read; a message's DELE right after its replies.
+    static std::vector<std::string> script(const std::vector<int>& marked, int faultAt, Fault fault) {
+        const int window = TmsCustomPOP::kPipelineWindow;
+        const int count = static_cast<int>(marked.size());
+        std::vector<std::string> steps = {"C: STAT", "S: +OK 999 99999"};
+        int sent = 0;
+        bool stopped = false;
+        for (int k = 0; k < count; ++k) {
+            if (!stopped && sent - k <= window / 2)
+                for (; sent < std::min(k + window, count); ++sent) {
+                    const auto v = verification(marked[static_cast<std::size_t>(sent)] + 1,
+                                                sent == faultAt ? fault : Fault::None);
+                    steps.insert(steps.end(), v.begin(), v.end());
+                }
+            if (stopped || k == faultAt && fault != Fault::DeleRefused) {
+                stopped = true;
+                if (fault == Fault::UidlForAnotherMessage) break;
+                continue;
+            }
+            steps.push_back("C: DELE " + std::to_string(marked[static_cast<std::size_t>(k)] + 1));
+            steps.push_back(k == faultAt ? "S: -ERR cannot" : "S: +OK");
+        }
+        if (fault == Fault::UidlForAnotherMessage) {
+            steps.push_back("WAIT");
+        } else {
+            steps.push_back("C: QUIT");
+            steps.push_back("S: +OK");
+        }
+        return steps;
+    }
+
+    // Lists nothing: the records are set up here, every third one marked.
+    Run run(int records, int faultAt, Fault fault) {
+        std::vector<int> marked;
+        for (int i = 0; i < records; i += 3) marked.push_back(i);
+        auto steps = join({logIn(true), script(marked, faultAt, fault)});
+        PollEventLoop loop;
+        TmsRemotePOP pop(loop, loop);
+        ScriptedServer server(steps);
+        pop.Server = "127.0.0.1:" + std::to_string(server.port());
+        pop.UserName = "joe";
+        pop.Password = "secret";
+        pop.TimeOut = 5;
+        for (int i = 0; i < records; ++i) {
+            auto item = std::make_unique<TmsRemoteInfoItem>();
+            item->Size = 100 * (i + 1);
+            item->Headers = {"Subject: message " + std::to_string(i + 1)};
+            pop.RemoteInfo().Add(std::move(item));
+        }
+        for (const int i : marked) pop.SetDeleteMark(i);
+        Run r;
+        pop.OnDeleting = [&](int n) { r.deleting.push_back(n); };
+        pop.OnDeleted = [&](int n) { r.deleted.push_back(n); };
+        try {
+            pop.ProcessMarks();
+        } catch (const EServerError& e) {
+            r.error = std::string("server: ") + e.what();
+        } catch (const ESocketError& e) {
+            r.error = std::string("socket: ") + e.what();
+        }
+        EXPECT_FALSE(pop.IsConnected());
+        server.join();
+        r.failures = server.failures();
+        for (const auto& line : server.received()) {
+            if (line.starts_with("DELE ")) r.deleCommands.push_back(line);
+            if (line == "QUIT") r.quitSent = true;
+        }
+        return r;
+    }
+
+    static std::vector<int> everyThird(int from, int to, int skip = -1) {
+        std::vector<int> indexes;
+        for (int i = from; i < to; i += 3)
+            if (i != skip) indexes.push_back(i);
+        return indexes;
+    }
+};
+
+// Across and past the window every reply is read in its place: the DELEs of
+// exactly the marked messages go out, then QUIT, and each counts as deleted
+// only after it.
+TEST_F(Pop3PipelinedDeletion, EveryMarkedMessageIsDeletedAtAnyCount) {
+    const int window = TmsCustomPOP::kPipelineWindow;
+    for (const int marked : {1, window - 1, window, window + 1, 70, 2 * window + 1, 300}) {
+        SCOPED_TRACE(marked);
+        const int records = 3 * marked - 1;
+        const Run r = run(records, -1, Fault::None);
+        EXPECT_EQ(r.failures, std::vector<std::string>{});
+        EXPECT_EQ(r.error, "");
+        EXPECT_EQ(r.deleCommands.size(), static_cast<std::size_t>(marked));
+        EXPECT_EQ(r.deleting, everyThird(0, records));
+        EXPECT_EQ(r.deleted, everyThird(0, records));
+        EXPECT_TRUE(r.quitSent);
+    }
+}
+
+TEST_F(Pop3PipelinedDeletion, FaultsInTheMiddleOfAWindow) {
+    const int window = TmsCustomPOP::kPipelineWindow;
+    const int marked = window + 6;
+    const int records = 3 * marked - 1;
+    const int at = window / 2 + 3;  // a marked message's position, mid-window after a refill
+    const int index = 3 * at;
+    const struct {
+        const char* name;
+        Fault fault;
+        std::string error;
+        bool quit;
+        std::vector<int> deleted;  // reported after QUIT
+    } cases[] = {
+        // The run stops there; the replies already owed are read so that the
+        // QUIT is in step, and the DELEs accepted before it are carried out.
+        {"LIST refused", Fault::ListRefused, "server: -ERR no such message", true, everyThird(0, index)},
+        // A refused DELE is not counted; the run goes on.
+        {"DELE refused", Fault::DeleRefused, "", true, everyThird(0, records, index)},
+        // A reply for another message: out of step, no DELE on it and no QUIT,
+        // so the server deletes nothing and nothing is reported.
+        {"UIDL answered for another message", Fault::UidlForAnotherMessage,
+         "socket: The server 127.0.0.1 answered UIDL " + std::to_string(index + 1) + " for message " +
+             std::to_string(index + 2) + "; the session was ended without changes",
+         false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Run r = run(records, at, c.fault);
+        EXPECT_EQ(r.failures, std::vector<std::string>{});
+        EXPECT_EQ(r.error, c.error);
+        EXPECT_EQ(r.quitSent, c.quit);
+        EXPECT_EQ(r.deleted, c.deleted);
+        // No DELE ever goes out for the message whose verification failed.
+        const std::string faulty = "DELE " + std::to_string(index + 1);
+        EXPECT_EQ(std::count(r.deleCommands.begin(), r.deleCommands.end(), faulty),
+                  c.fault == Fault::DeleRefused ? 1 : 0);
     }
 }
 
