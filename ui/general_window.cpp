@@ -203,6 +203,7 @@ QWidget* GeneralWindow::connectionPage() {
     connect(list, &QComboBox::activated, this, [this](int index) { form_.RASComboBox.itemIndex = index; });
     layout->addLayout(row({list}, true));
     layout->addWidget(label(form_.lblNoConnection, "lblNoConnection"));
+    layout->addWidget(check(form_.cbRememberListed, "cbRememberListed"));
     layout->addStretch();
     return page;
 }

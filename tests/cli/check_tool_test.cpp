@@ -20,6 +20,7 @@
 #include "config/spam_rules.h"
 #include "log/log_reader.h"
 #include "support/scripted_server.h"
+#include "mail/listing_cache_file.h"
 #include "mail/pop3_client.h"
 #include "platform/files.h"
 #include "support/dovecot_server.h"
@@ -200,6 +201,28 @@ TEST_F(CliCheck, ListingMarksAndHitCountersEqualTheWindows) {
     EXPECT_EQ(entries.mailChecks[1].count, "6");
     // Nothing was deleted without --delete.
     EXPECT_EQ(subjectsOnServer().size(), mailbox().size());
+}
+
+TEST_F(CliCheck, CachedChecksPrintWhatFullListingsPrint) {
+    const std::string cacheFile = TmsListingCacheFile::pathFor(fake.platform.programFolder, 1);
+    const auto check = [&](bool cached) {
+        SettingsStore(fake.platform.settingsFolder).writeBool("General", "RememberListed", cached);
+        EXPECT_EQ(runTool({}), cli::kMarkedFound) << err.str();
+        EXPECT_EQ(err.str(), "");
+        return listedRows();
+    };
+    const auto full = check(false);
+    EXPECT_FALSE(fileExists(cacheFile));
+    EXPECT_EQ(check(true), full);  // fills the cache
+    EXPECT_TRUE(fileExists(cacheFile));
+    EXPECT_EQ(check(true), full);  // from the cache
+
+    dovecot.addMessages({shortMessage("eve@prizes.test", "Claim your win")});
+    const auto cachedAfter = check(true);
+    EXPECT_EQ(cachedAfter, check(false));
+    ASSERT_EQ(cachedAfter.size(), full.size() + 1);
+    EXPECT_EQ(cachedAfter.back()[5], "Claim your win");
+    EXPECT_EQ(cachedAfter.back()[1], cli::markName(Mark::Delete));
 }
 
 TEST_F(CliCheck, DeleteRemovesExactlyTheMarkedMessagesAndLogsLikeTheWindow) {
