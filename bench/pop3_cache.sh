@@ -11,7 +11,8 @@ NEW=${3:-10}
 RUNS=${RUNS:-3}
 SRC=$(cd "$(dirname "$0")/.." && pwd)
 . "$SRC/scripts/lib/dovecot.sh"
-BUILD=$SRC/build/bench
+# BUILD: a build tree that already holds bench/pop3_list (default: a Release build made here).
+BUILD=${BUILD:-}
 WORK=$(mktemp -d /tmp/quorvel-cache-XXXXXX)
 cleanup() {
     [ -n "${PROXY_PID:-}" ] && kill "$PROXY_PID" 2>/dev/null || true
@@ -21,8 +22,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_UI=OFF >/dev/null
-cmake --build "$BUILD" -j2 --target pop3_list >/dev/null
+if [ -z "$BUILD" ]; then
+    BUILD=$SRC/build/bench
+    cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_UI=OFF >/dev/null
+    cmake --build "$BUILD" -j2 --target pop3_list >/dev/null
+fi
 
 PORT=$(free_port)
 dovecot_prepare "$WORK" "$PORT"
