@@ -294,6 +294,7 @@ TEST(CliCheckCommit, RefusedQuitReportsNothingDeleted) {
         store.writeString("Server", "Server1", "127.0.0.1:" + std::to_string(server.port()));
         store.writeString("Server", "Mailbox1", "joe");
         store.writeString("Server", "Passwd1", cipher.encipher("secret"));
+        store.writeBool("General", "RememberListed", false);  // the dialogue scripted is the full listing
         store.writeString("General", "Logfile", fake.folder.file("log.txt"));
         SpamRules rules(fake.platform.programFolder);
         rules.SetGridHeadings();
