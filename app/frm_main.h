@@ -25,6 +25,7 @@
 #include "mail/mx_resolver.h"
 #include "config/spam_rules.h"
 #include "mail/ag_ras.h"
+#include "mail/listing_cache_file.h"
 #include "mail/pop3_client.h"
 #include "platform/form.h"
 #include "platform/platform.h"
@@ -275,6 +276,10 @@ private:
     bool trayAtStart_ = false;
     // The mailbox whose account the POP3 client holds.
     int clientMailbox_ = 0;
+    // The listing cache of the mailbox last checked, while the option is on.
+    std::unique_ptr<TmsListingCacheFile> listingCache_;
+    void useListingCache();
+    void saveListingCache();
 };
 
 }  // namespace quorvel

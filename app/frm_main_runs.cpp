@@ -1,6 +1,7 @@
 // The main window's runs: checking a mailbox (the listing with its mailbox
 // question and progress dialog) and deleting the marked messages, with the
 // handlers of the POP3 client's events that report their progress.
+#include <iostream>
 #include <optional>
 #include <string>
 
@@ -146,10 +147,12 @@ void TfrmMain::btListClick() {
         if (timerWasOn) Timer1->setEnabled(true);
         changed();
     };
+    useListingCache();
     try {
         Finally trayMenuBack([this] { platform_.tray.setAutoPopup(true); });
         listedAccount = clientAccount();
         listTrustingOnRequest(attended);
+        saveListingCache();
     } catch (const std::exception&) {
         if (attended) {
             // The error report follows; the window must not stay in the run's state behind it.
@@ -170,6 +173,34 @@ void TfrmMain::btListClick() {
     ShowTotalCount();
     if (frmOptionsMain_) frmOptionsMain_->Savesettings();
     changed();
+}
+
+void TfrmMain::useListingCache() {
+    if (!frmGeneral_ || !frmGeneral_->RememberListed()) {
+        msRemotePOP1.ListingCache = nullptr;
+        listingCache_.reset();
+        return;
+    }
+    const TmsListingAccount account{msRemotePOP1.Server, msRemotePOP1.DefaultPort, msRemotePOP1.UserName};
+    const std::string path = TmsListingCacheFile::pathFor(platform_.programFolder, currentMailbox);
+    // Kept between checks of the same mailbox and account; anything else reads its own file.
+    if (!listingCache_ || listingCache_->path() != path || !(listingCache_->account() == account)) {
+        listingCache_ = std::make_unique<TmsListingCacheFile>(path, account);
+        const std::string problem = listingCache_->load();
+        if (!problem.empty())
+            std::cerr << "Quorvel: listing cache of mailbox " << currentMailbox << " discarded: " << problem << "\n";
+    }
+    msRemotePOP1.ListingCache = listingCache_.get();
+}
+
+void TfrmMain::saveListingCache() {
+    if (!listingCache_) return;
+    try {
+        listingCache_->save();
+    } catch (const std::exception& error) {
+        // Only the next check's speed depends on it.
+        std::cerr << "Quorvel: listing cache not saved: " << error.what() << "\n";
+    }
 }
 
 void TfrmMain::msRemotePOP1Open() {

@@ -2,12 +2,14 @@
 """A relay on loopback that holds every chunk for a fixed delay in each
 direction, so a loopback server looks like one far away (25 ms each way is
 a 50 ms round trip). Order is kept; throughput is not limited.
-Usage: bench/latency_proxy.py LISTEN_PORT TARGET_HOST TARGET_PORT DELAY_MS"""
+With COUNT_FILE, each connection's octets from the server to the client are
+appended to it, one number a line, when the connection ends.
+Usage: bench/latency_proxy.py LISTEN_PORT TARGET_HOST TARGET_PORT DELAY_MS [COUNT_FILE]"""
 import asyncio
 import sys
 
 
-async def pipe(reader, writer, delay):
+async def pipe(reader, writer, delay, counted=None):
     queue = asyncio.Queue()
     loop = asyncio.get_running_loop()
 
@@ -29,6 +31,8 @@ async def pipe(reader, writer, delay):
             data = await reader.read(65536)
             if not data:
                 break
+            if counted is not None:
+                counted[0] += len(data)
             queue.put_nowait((loop.time() + delay, data))
     finally:
         queue.put_nowait((loop.time() + delay, None))
@@ -40,6 +44,7 @@ async def pipe(reader, writer, delay):
 
 async def main():
     port, host, target, delay = int(sys.argv[1]), sys.argv[2], int(sys.argv[3]), float(sys.argv[4]) / 1000
+    count_file = sys.argv[5] if len(sys.argv) > 5 else None
 
     async def handle(client_reader, client_writer):
         try:
@@ -47,8 +52,12 @@ async def main():
         except OSError:
             client_writer.close()
             return
-        await asyncio.gather(pipe(client_reader, server_writer, delay), pipe(server_reader, client_writer, delay),
-                             return_exceptions=True)
+        received = [0]
+        await asyncio.gather(pipe(client_reader, server_writer, delay),
+                             pipe(server_reader, client_writer, delay, received), return_exceptions=True)
+        if count_file:
+            with open(count_file, "a") as counts:
+                counts.write(f"{received[0]}\n")
 
     server = await asyncio.start_server(handle, "127.0.0.1", port)
     async with server:

@@ -21,6 +21,7 @@
 #include "classify/operators.h"
 #include "cli/output.h"
 #include "log/activity_log.h"
+#include "mail/listing_cache_file.h"
 #include "mail/mail_errors.h"
 #include "mail/msg_decoder.h"
 #include "mail/mx_resolver.h"
@@ -415,6 +416,17 @@ CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& a
     client.KeepConnected = args.del;
     checking_ = mailbox;
 
+    // The window's listing cache of this mailbox, while its option is on.
+    std::unique_ptr<TmsListingCacheFile> cache;
+    if (store_->readBool("General", "RememberListed", true)) {
+        cache = std::make_unique<TmsListingCacheFile>(TmsListingCacheFile::pathFor(platform_.programFolder, mailbox),
+                                                      TmsListingAccount{client.Server, client.DefaultPort, client.UserName});
+        const std::string problem = cache->load();
+        if (!problem.empty())
+            console_.err << "quorvel-check: " << name << ": listing cache discarded: " << plainLine(problem) << "\n";
+        client.ListingCache = cache.get();
+    }
+
     MessageList list;
     client.OnNextInfoUpdated = [&](int num) {
         list.rows.push_back(messageRowFromRecord(client.RemoteInfo().Items(num), platform_.clock.formatSettings()));
@@ -439,6 +451,7 @@ CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& a
     };
     try {
         client.UpdateInfo();
+        if (cache) cache->save();
     } catch (const ToolError&) {
         throw;
     } catch (const std::exception& error) {

@@ -61,6 +61,7 @@ TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store, TagRas* dialU
 
     lblConnection = captioned("Specify a default connection to the internet:");
     lblNoConnection = captioned("Select 'none' if you do not dial in to the internet.");
+    cbRememberListed = captioned("Remember listed messages");
 
     rbManual = captioned("Check e-mail manually");
     rbAuto = captioned("Check e-mail unattended or automatically");
@@ -137,6 +138,8 @@ void TfrmGeneral::ReadGeneralSettings() {
     RASComboBox.itemIndex = ras >= 0 && ras < static_cast<int>(RASComboBox.items.size()) ? ras : 0;
     edCount.text = store_.readString(kGeneral, "Count", "0");
     cbSysTray.checked = store_.readBool(kGeneral, "SysTray", false);
+    // Profiles from before the option have none: on.
+    cbRememberListed.checked = store_.readBool(kGeneral, "RememberListed", true);
 }
 
 void TfrmGeneral::SaveGeneralSettings() {
@@ -157,6 +160,7 @@ void TfrmGeneral::SaveGeneralSettings() {
     store_.writeInteger(kGeneral, "RAS", RASComboBox.itemIndex);
     store_.writeString(kGeneral, "Count", edCount.text);
     store_.writeBool(kGeneral, "SysTray", cbSysTray.checked);
+    store_.writeBool(kGeneral, "RememberListed", cbRememberListed.checked);
 }
 
 void TfrmGeneral::readServerSettings() {

@@ -90,6 +90,8 @@ public:
     // Page "Connection".
     Control lblConnection, lblNoConnection;
     Control RASComboBox;  // itemIndex: RAS; item 0 is "None"
+    // Checks list only the messages they have not seen before.
+    Control cbRememberListed;
     // Page "Automatic".
     Control rbManual, rbAuto;
     Control pnlManual, cbConfirmation, cbLaunch, cbExit;
@@ -180,6 +182,7 @@ public:
     bool Alarm() const { return cbAlarm.checked; }
     bool Repeat() const { return cbRepeat.checked; }
     bool SysTray() const { return cbSysTray.checked; }
+    bool RememberListed() const { return cbRememberListed.checked; }
     const std::string& Mailer() const { return edMail.text; }
     const std::string& AlarmFile() const { return edAlarm.text; }
     const std::string& Logfile() const { return Edit1.text; }

@@ -160,6 +160,7 @@ QWidget* GeneralWindow::connectionPage() {
     list->setMinimumWidth(240);
     layout->addLayout(row({list}, true));
     layout->addWidget(binder_.label(form_.lblNoConnection, "lblNoConnection"));
+    layout->addWidget(binder_.check(form_.cbRememberListed, "cbRememberListed"));
     layout->addStretch();
     return page;
 }

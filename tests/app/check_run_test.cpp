@@ -6,6 +6,7 @@
 
 #include "app/check_steps.h"
 #include "app/program.h"
+#include "mail/listing_cache_file.h"
 #include "platform/files.h"
 #include "support/dovecot_server.h"
 #include "support/every_domain_exists.h"
@@ -528,6 +529,89 @@ TEST_F(ViewRun, ARefusedLoginLeavesTheWindowUsable) {
     EXPECT_TRUE(main().Timer1->enabled());
     EXPECT_EQ(main().msRemotePOP1.RemoteInfo().Items(0).marks, 0);
     EXPECT_FALSE(fileExists(fake.folder.file("msg_0.eml")));
+}
+
+// Everything a row shows and the rule's hit counter: what a check must give
+// alike with and without the listing cache.
+std::vector<std::string> checkOutcome(TfrmMain& main, RuleTable& subjects) {
+    std::vector<std::string> outcome;
+    for (const auto& row : main.ListView1.rows)
+        outcome.push_back(row.caption + "|" + row.sender + "|" + row.size + "|" + row.date + "|" +
+                          std::to_string(row.stateIndex));
+    outcome.push_back("hits " + subjects.cell(5, 1));
+    return outcome;
+}
+
+TEST_F(CheckRun, CachedChecksListAndJudgeAsFullListingsDo) {
+    TfrmGeneral& general = *program->frmGeneral();
+    RuleTable& subjects = program->frmOptionsMain()->rules.gridSubject;
+    EXPECT_TRUE(general.cbRememberListed.checked);  // on in a profile that never stored it
+    const std::string cacheFile = TmsListingCacheFile::pathFor(fake.platform.programFolder, 1);
+
+    const auto check = [&](bool cached) {
+        general.cbRememberListed.checked = cached;
+        main().btListClick();
+        return checkOutcome(main(), subjects);
+    };
+    const auto full = check(false);
+    EXPECT_FALSE(fileExists(cacheFile));
+    EXPECT_EQ(check(true), (std::vector<std::string>{full[0], full[1], full[2], "hits 2"}));
+    EXPECT_TRUE(fileExists(cacheFile));
+    EXPECT_EQ(check(true), (std::vector<std::string>{full[0], full[1], full[2], "hits 3"}));  // from the cache
+
+    // New mail, and a rule changed between checks reaches the old messages too.
+    dovecot.addMessages({shortMessage("eve@prizes.test", "Claim your prize")});
+    main().FormCloseQuery();  // ends the kept session, so the next check sees the new message
+    const std::string rule[] = {"", "Contains", "Lunch", "No", "Yes", "0"};
+    subjects.setRowCount(3);
+    for (int col = 0; col < 6; ++col) subjects.setCell(col, 2, rule[col]);
+    const auto cachedAfter = check(true);
+    subjects.setCell(5, 1, "3");
+    subjects.setCell(5, 2, "0");
+    const auto fullAfter = check(false);
+    EXPECT_EQ(cachedAfter, fullAfter);
+    ASSERT_EQ(fullAfter.size(), 5u);
+    EXPECT_NE(fullAfter[0].find("Lunch on Friday?"), std::string::npos);
+    EXPECT_EQ(fullAfter[0].back(), '0' + Mark::Delete);
+    EXPECT_NE(fullAfter[3].find("Claim your prize"), std::string::npos);
+
+    TmsListingCacheFile kept(cacheFile, {"127.0.0.1:" + std::to_string(dovecot.port()), 110, "joe"});
+    EXPECT_EQ(kept.load(), "");
+    EXPECT_EQ(kept.size(), 4u);
+}
+
+TEST_F(CheckRun, ACacheThatLiesNeverDeletesAMessageTheUserDidNotSee) {
+    TfrmGeneral& general = *program->frmGeneral();
+    general.cbLaunch.checked = false;
+    main().btListClick();
+    const TmsRemoteInfo& listed = main().msRemotePOP1.RemoteInfo();
+    ASSERT_EQ(listed.Count(), 3);
+    // The innocent first message described with the spam's headers, at its own size.
+    TmsRemoteInfo crafted;
+    for (int i = 0; i < 3; ++i) {
+        auto item = std::make_unique<TmsRemoteInfoItem>(listed.Items(i));
+        ASSERT_FALSE(item->UIDL.empty());
+        if (i == 0) item->Headers = listed.Items(1).Headers;
+        crafted.Add(std::move(item));
+    }
+    general.cbRememberListed.checked = false;
+    main().btListClick();  // lets go of the cache, so the next check reads the file
+    TmsListingCacheFile lie(TmsListingCacheFile::pathFor(fake.platform.programFolder, 1),
+                            {"127.0.0.1:" + std::to_string(dovecot.port()), 110, "joe"});
+    lie.update(crafted);
+    lie.save();
+    general.cbRememberListed.checked = true;
+    main().btListClick();
+    ASSERT_EQ(main().ListView1.rows.size(), 3u);
+    ASSERT_EQ(main().ListView1.rows[0].caption, "You WIN a million");  // the lie is shown
+    ASSERT_EQ(main().ListView1.rows[0].stateIndex, Mark::Delete);
+
+    main().btDeleteClick();
+    main().FormCloseQuery();
+    const auto left = dovecot.messages();
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_NE(left[0].find("Lunch on Friday?"), std::string::npos);
+    EXPECT_NE(left[1].find("Minutes of the meeting"), std::string::npos);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "config/spam_rules.h"
 #include "log/log_reader.h"
 #include "support/scripted_server.h"
+#include "mail/listing_cache_file.h"
 #include "mail/pop3_client.h"
 #include "platform/files.h"
 #include "support/dovecot_server.h"
@@ -203,6 +204,28 @@ TEST_F(CliCheck, ListingMarksAndHitCountersEqualTheWindows) {
     EXPECT_EQ(subjectsOnServer().size(), mailbox().size());
 }
 
+TEST_F(CliCheck, CachedChecksPrintWhatFullListingsPrint) {
+    const std::string cacheFile = TmsListingCacheFile::pathFor(fake.platform.programFolder, 1);
+    const auto check = [&](bool cached) {
+        SettingsStore(fake.platform.settingsFolder).writeBool("General", "RememberListed", cached);
+        EXPECT_EQ(runTool({}), cli::kMarkedFound) << err.str();
+        EXPECT_EQ(err.str(), "");
+        return listedRows();
+    };
+    const auto full = check(false);
+    EXPECT_FALSE(fileExists(cacheFile));
+    EXPECT_EQ(check(true), full);  // fills the cache
+    EXPECT_TRUE(fileExists(cacheFile));
+    EXPECT_EQ(check(true), full);  // from the cache
+
+    dovecot.addMessages({shortMessage("eve@prizes.test", "Claim your win")});
+    const auto cachedAfter = check(true);
+    EXPECT_EQ(cachedAfter, check(false));
+    ASSERT_EQ(cachedAfter.size(), full.size() + 1);
+    EXPECT_EQ(cachedAfter.back()[5], "Claim your win");
+    EXPECT_EQ(cachedAfter.back()[1], cli::markName(Mark::Delete));
+}
+
 TEST_F(CliCheck, DeleteRemovesExactlyTheMarkedMessagesAndLogsLikeTheWindow) {
     {
         auto program = startWindow();
@@ -294,6 +317,7 @@ TEST(CliCheckCommit, RefusedQuitReportsNothingDeleted) {
         store.writeString("Server", "Server1", "127.0.0.1:" + std::to_string(server.port()));
         store.writeString("Server", "Mailbox1", "joe");
         store.writeString("Server", "Passwd1", cipher.encipher("secret"));
+        store.writeBool("General", "RememberListed", false);  // the dialogue scripted is the full listing
         store.writeString("General", "Logfile", fake.folder.file("log.txt"));
         SpamRules rules(fake.platform.programFolder);
         rules.SetGridHeadings();

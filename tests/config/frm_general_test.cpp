@@ -74,6 +74,8 @@ TEST_F(GeneralSettings, AFreshStoreGivesEveryDefault) {
     EXPECT_TRUE(w.Alarm());
     EXPECT_TRUE(w.Repeat());
     EXPECT_FALSE(w.SysTray());
+    EXPECT_TRUE(w.RememberListed());  // profiles from before the option: on
+    EXPECT_EQ(w.cbRememberListed.caption, "Remember listed messages");
     EXPECT_EQ(w.edCount.text, "0");
     EXPECT_EQ(w.RASComboBox.itemIndex, 0);
     EXPECT_TRUE(w.rbAsIs.checked);
@@ -91,6 +93,7 @@ TEST_F(GeneralSettings, SavedSettingsReadBackIntoANewWindow) {
         w.rbAuto.checked = true;
         w.rbManual.checked = false;
         w.cbKill.checked = true;
+        w.cbRememberListed.checked = false;
         w.nMinutes.value = 25;
         w.edCount.text = "41";
         w.rbAsIs.checked = false;
@@ -107,6 +110,7 @@ TEST_F(GeneralSettings, SavedSettingsReadBackIntoANewWindow) {
     EXPECT_EQ(w.Logfile(), "/var/log/q.txt");
     EXPECT_EQ(w.AlarmFile(), "/sounds/a.wav");
     EXPECT_TRUE(w.Automatic());
+    EXPECT_FALSE(w.RememberListed());
     EXPECT_FALSE(w.rbManual.checked);
     EXPECT_TRUE(w.Kill());
     EXPECT_EQ(w.Minutes(), 25);

@@ -1,0 +1,88 @@
+#!/bin/sh
+# A check that remembers listed messages, through the latency relay (DELAY_MS
+# each way) and straight on loopback: the first check of a COUNT-message
+# mailbox (empty cache), a second check of it unchanged, and a second check
+# after NEW messages arrived, RUNS times each, with the octets the server sent.
+# Usage: bench/pop3_cache.sh DELAY_MS COUNT [NEW]
+set -eu
+DELAY=${1:?delay in ms}
+COUNT=${2:?message count}
+NEW=${3:-10}
+RUNS=${RUNS:-3}
+SRC=$(cd "$(dirname "$0")/.." && pwd)
+. "$SRC/scripts/lib/dovecot.sh"
+# BUILD: a build tree that already holds bench/pop3_list (default: a Release build made here).
+BUILD=${BUILD:-}
+WORK=$(mktemp -d /tmp/quorvel-cache-XXXXXX)
+cleanup() {
+    [ -n "${PROXY_PID:-}" ] && kill "$PROXY_PID" 2>/dev/null || true
+    dovecot_stop "$WORK"
+    sleep 0.5
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+if [ -z "$BUILD" ]; then
+    BUILD=$SRC/build/bench
+    cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_UI=OFF >/dev/null
+    cmake --build "$BUILD" -j2 --target pop3_list >/dev/null
+fi
+
+PORT=$(free_port)
+dovecot_prepare "$WORK" "$PORT"
+bench_mailbox "$WORK" "$COUNT"
+dovecot_start "$WORK"
+PROXY=$(free_port)
+python3 "$SRC/bench/latency_proxy.py" "$PROXY" 127.0.0.1 "$PORT" "$DELAY" "$WORK/octets" &
+PROXY_PID=$!
+sleep 0.5
+
+# The mailbox holds COUNT messages for the first two checks and COUNT+NEW for
+# the third: the NEW are kept aside and moved in, then out again.
+mkdir "$WORK/aside"
+python3 - "$WORK/aside" "$COUNT" "$NEW" <<'PY'
+import sys
+folder, count, new = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+for n in range(count + 1, count + new + 1):
+    with open(f"{folder}/new-{n}", "w", newline="") as f:
+        f.write(f"From: sender{n}@example.test\r\nSubject: New message {n}\r\nMessage-ID: <new{n}@example.test>\r\n\r\nBody\r\n")
+PY
+MAILDIR=$WORK/home/Maildir
+
+# One listing through the relay or on loopback; prints its seconds, and its
+# octets for the relay.
+list() {
+    route=$1 cache=$2
+    if [ "$route" = relay ]; then port=$PROXY; else port=$PORT; fi
+    : > "$WORK/octets"
+    out=$("$BUILD/bench/pop3_list" --cache "$cache" 127.0.0.1 "$port" joe secret)
+    sleep 0.2
+    echo "$out" | sed 's/.*, \([0-9.]*\) s$/\1/'
+}
+
+"$BUILD/bench/pop3_list" 127.0.0.1 "$PORT" joe secret >/dev/null  # warm-up
+: > "$WORK/times"
+: > "$WORK/sizes"
+for run in $(seq "$RUNS"); do
+    for route in relay loop; do
+        cache=$WORK/cache-$route
+        rm -f "$cache"
+        t=$(list "$route" "$cache"); echo "${route}_first $t" >> "$WORK/times"
+        [ "$route" = relay ] && echo "first $(cat "$WORK/octets")" >> "$WORK/sizes"
+        t=$(list "$route" "$cache"); echo "${route}_second $t" >> "$WORK/times"
+        [ "$route" = relay ] && echo "second $(cat "$WORK/octets")" >> "$WORK/sizes"
+        mv "$WORK"/aside/new-* "$MAILDIR/new/"
+        t=$(list "$route" "$cache"); echo "${route}_new $t" >> "$WORK/times"
+        [ "$route" = relay ] && echo "new $(cat "$WORK/octets")" >> "$WORK/sizes"
+        # Dovecot moved them to cur/ and renamed them: take them out by name.
+        for f in "$MAILDIR"/cur/new-* "$MAILDIR"/new/new-*; do
+            [ -e "$f" ] && mv "$f" "$WORK/aside/$(basename "$f" | sed 's/:.*//')"
+        done
+        echo "run $run $route done"
+    done
+done
+echo "delay $DELAY ms each way, $COUNT messages, then $NEW new"
+echo "octets received through the relay (first, second, with new):"
+sort "$WORK/sizes" | uniq -c
+"$SRC/bench/medians.py" "$WORK/times" relay_second/relay_first relay_new/relay_first \
+    loop_second/loop_first loop_new/loop_first
