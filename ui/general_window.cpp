@@ -179,6 +179,9 @@ QWidget* GeneralWindow::mailboxesPage() {
     auto* form = static_cast<QLabel*>(label(form_.lblServerForm, "lblServerForm"));
     form->setWordWrap(true);
     grid->addWidget(form, TfrmGeneral::kMailboxes + 1, 0, 1, 6);
+    auto* firstRule = static_cast<QLabel*>(label(form_.lblFirstRunRule, "lblFirstRunRule"));
+    firstRule->setWordWrap(true);
+    grid->addWidget(firstRule, TfrmGeneral::kMailboxes + 2, 0, 1, 6);
     layout->addLayout(grid);
     // The warning with the system's warning sign; both show while it has a text.
     auto* sign = new QLabel(this);
