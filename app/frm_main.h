@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -201,6 +202,7 @@ public:
 
     // Judges row `index`, or every row when it is -1, setting the marks.
     void MarkForDeletion(int index);
+    // Adds an exception for the address unless one for it exists already.
     void AddSenderException(const std::string& address);
     int serverToIndex() override;
     bool explaining() const override { return ExplainMode; }
@@ -245,6 +247,9 @@ private:
     Finally pauseForViewing();
     // Shows lines in a viewer made for this one use.
     void showViewer(TfrmViewHeader& viewer);
+    // Judges again only the rows new rules concern, so that every other row
+    // keeps the mark the user gave it.
+    void judgeRowsAgain(const std::function<bool(const MessageRow&)>& concerned);
     bool automaticSetting() const;
     int minutesSetting() const;
     // The title label and the tray icon's hint repeat the window caption.

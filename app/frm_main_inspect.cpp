@@ -3,6 +3,8 @@
 // teach the rules from selected messages; also the settings windows' buttons.
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -191,39 +193,54 @@ void TfrmMain::msRemotePOP1UserMessageSave(int num, const std::string& contents)
     writeFileAtomically(folder.empty() ? messageFileName(num) : joinPath(folder, name), contents, 0600);
 }
 
-void TfrmMain::AddtoExceptions1Click() {
-    if (!hasSelection()) return;
-    playAlarmSound(false);
-    std::vector<std::string> senders;
-    for (const MessageRow& row : ListView1.rows)
-        if (row.selected) {
-            AddSenderException(row.sender);
-            senders.push_back(asciiUpper(row.sender));
-        }
-    if (frmOptionsMain_) frmOptionsMain_->Savesettings();
-    // Only the rows of those senders are judged again, so that they show
-    // their exception mark; every other row keeps the mark the user gave it.
+void TfrmMain::judgeRowsAgain(const std::function<bool(const MessageRow&)>& concerned) {
+    // A judgement may wait on the network, and a listing started meanwhile
+    // replaces the rows.
     const std::uint64_t generation = ListView1.generation;
     for (std::size_t i = 0; i < ListView1.rows.size() && ListView1.generation == generation; ++i) {
-        if (std::find(senders.begin(), senders.end(), asciiUpper(ListView1.rows[i].sender)) == senders.end())
-            continue;
+        if (!concerned(ListView1.rows[i])) continue;
         ListView1.rows[i].stateIndex = Mark::None;
         MarkForDeletion(static_cast<int>(i));
     }
     ShowTotalCount();
 }
 
-void TfrmMain::AddtoSPAMlist1Click() {
+void TfrmMain::AddtoExceptions1Click() {
     if (!hasSelection()) return;
-    if (frmOptionsMain_) {
-        TfrmMarkForDeletion dialog(*frmOptionsMain_);
-        int next = 1;
-        for (const MessageRow& row : ListView1.rows)
-            if (row.selected && dialog.setMessage(next, row.caption, row.sender)) ++next;
-        dialog.FormShow();
-        platform_.dialogs.showModal(dialog);
+    playAlarmSound(false);
+    std::set<std::string> senders;
+    for (const MessageRow& row : ListView1.rows)
+        if (row.selected) {
+            AddSenderException(row.sender);
+            senders.insert(asciiUpper(row.sender));
+        }
+    if (frmOptionsMain_) frmOptionsMain_->Savesettings();
+    // Those senders' rows now show their exception mark.
+    judgeRowsAgain([&](const MessageRow& row) { return senders.contains(asciiUpper(row.sender)); });
+}
+
+void TfrmMain::AddtoSPAMlist1Click() {
+    if (!hasSelection() || !frmOptionsMain_) return;
+    TfrmMarkForDeletion dialog(*frmOptionsMain_);
+    int next = 1;
+    for (const MessageRow& row : ListView1.rows)
+        if (row.selected && dialog.setMessage(next, row.caption, row.sender)) ++next;
+    dialog.FormShow();
+    platform_.dialogs.showModal(dialog);
+    if (dialog.modalResult != ModalResult::Ok) return;
+
+    // The rules match a subject exactly and a sender without case; a message
+    // without a subject gave no rule.
+    std::set<std::string> subjects, senders;
+    for (int i = 1; i < TfrmMarkForDeletion::kRowCount; ++i) {
+        const auto& [subject, from] = dialog.StringGrid1[static_cast<std::size_t>(i)];
+        if (subject.empty()) continue;
+        if (dialog.cbSubject.checked) subjects.insert(subject);
+        if (dialog.cbFrom.checked) senders.insert(asciiUpper(from));
     }
-    btRemarkClick();
+    judgeRowsAgain([&](const MessageRow& row) {
+        return subjects.contains(row.caption) || senders.contains(asciiUpper(row.sender));
+    });
 }
 
 void TfrmMain::btSpamSetupClick() {

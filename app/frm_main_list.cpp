@@ -80,7 +80,14 @@ void TfrmMain::MarkForDeletion(int index) {
 }
 
 void TfrmMain::AddSenderException(const std::string& address) {
-    if (classification_) classification_->AddSenderException(address);
+    if (!classification_ || !frmOptionsMain_) return;
+    // An address exception compares without case: the same address in other
+    // letters is the same rule.
+    const RuleTable& table = frmOptionsMain_->rules.gridExcept;
+    const std::string upper = asciiUpper(address);
+    for (int row = 1; row <= table.ruleCount(); ++row)
+        if (table.cell(0, row) == "E-mail address" && asciiUpper(table.cell(2, row)) == upper) return;
+    classification_->AddSenderException(address);
 }
 
 int TfrmMain::serverToIndex() {

@@ -55,6 +55,12 @@ TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store, TagRas* dialU
     cbKeyring = captioned("Keep passwords in the desktop keyring",
                           "Off: the passwords are kept in the settings file, enciphered");
     cbKeyring.enabled = platform.secrets != nullptr;
+    lblFirstRunRule = captioned(
+        "Quorvel has added a first rule for you (Spam settings, page \"Headers\"): a message whose To field does "
+        "not contain the user name of mailbox 1 gets a question mark, for you to review.  Mailing lists, forwarded "
+        "and Bcc'd mail often do not name you there, so the rule deletes nothing; to have it mark for deletion, "
+        "edit the rule and choose the check mark.");
+    lblFirstRunRule.visible = false;
     lblServerForm = captioned(
         "The POP Server field takes \"host\" or \"host:port\" (port 110 when none is given); an IPv6 address "
         "with a port goes in brackets: \"[2001:db8::25]:110\".");
@@ -375,6 +381,7 @@ void TfrmGeneral::FormShow() {
     focusedControl.clear();
     modalResult = ModalResult::None;
     showModePanels();
+    lblFirstRunRule.visible = false;
     if (firstRun) addFirstRunMailboxRule();
     if (log_) log_->applyNamingRule(*this);
     changed();
@@ -384,16 +391,19 @@ void TfrmGeneral::addFirstRunMailboxRule() {
     // The rule tables belong to the spam settings; without them there is
     // nothing to add to yet, and the rule waits for a later showing.
     if (!headerRules_) return;
+    // Lists, forwarded and Bcc'd mail do not name the user in To: the rule
+    // only asks for a look, so no default deletes mail the user never saw.
     HeaderRuleRow row;
     row.what = "To does not contain";
     row.matches = edName[0].text + " - MailBox #" + "1";
     row.caseSensitive = "No";
-    row.del = "Yes";
+    row.del = "No";
     row.hits = "0";
-    row.image = 0;
+    row.image = 1;
     headerRules_->insertFirstRule(row);
     headerRules_->Savesettings();
     firstRun = false;
+    lblFirstRunRule.visible = true;
 }
 
 void TfrmGeneral::showModePanels() {

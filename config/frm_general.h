@@ -70,6 +70,8 @@ public:
     // Page "Mailboxes": index 0 is mailbox 1.
     Control lblPOPServer, lblUserName, lblPassword, lblSecurity, lblAPOP;
     Control lblServerForm;  // how a server is written
+    // Shown in the one showing that added the first-run rule: what it does.
+    Control lblFirstRunRule;
     std::array<Control, kMailboxes> rb, edServe, edName, edPass;
     // itemIndex: the TmsSecurity of the mailbox; items kSecurityNames.
     std::array<Control, kMailboxes> cbSecurity;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "config/known_list.h"
 #include "platform/form.h"
@@ -14,9 +17,14 @@ class KnownListEditor {
 public:
     KnownListEditor(KnownList& list, std::string path);
 
-    std::string text;      // memo1
+    // memo1, as UTF-8: a line of the file that is not valid UTF-8 shows in
+    // Windows-1252 and, unless the user changes it, is written back as read.
+    std::string text;
     bool readOnly = true;  // also draws the grey background
     int topLine = 0;       // scroll position, kept across a rebuild
+    // Counts the openings of the file: a view redraws the text after each,
+    // also when it reads the same, since the view may hold dropped edits.
+    std::uint64_t opened = 0;
     Control btEditKnown;
     Control btSaveChanges;
     Control btCancelChanges;
@@ -36,9 +44,14 @@ public:
 
 private:
     void lockEditing();
+    // The file's bytes for the editor's text.
+    std::string fileForm() const;
 
     KnownList& list_;
     std::string path_;
+    // For each shown form of a line that was not valid UTF-8: the bytes of
+    // every file line that shows so, in file order.
+    std::unordered_map<std::string, std::vector<std::string>> readAs_;
 };
 
 }  // namespace quorvel

@@ -131,6 +131,7 @@ QWidget* GeneralWindow::mailboxesPage() {
     auto* form = binder_.label(form_.lblServerForm, "lblServerForm", true);
     layout->addLayout(grid);
     layout->addWidget(form);
+    layout->addWidget(binder_.label(form_.lblFirstRunRule, "lblFirstRunRule", true));
     layout->addWidget(binder_.check(form_.cbKeyring, "cbKeyring"));
     // The warning with the system's warning sign; both show while it has a text.
     auto* sign = new QLabel(this);

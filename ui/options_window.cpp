@@ -12,8 +12,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QRegularExpressionValidator>
@@ -257,6 +259,10 @@ QWidget* OptionsWindow::blackListPage() {
     memo_->setAccessibleName(TfrmOptionsMain::kTabs[5]);
     memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo_->setUndoRedoEnabled(false);
+    // The form keeps the position for the redraw after a rebuild.
+    connect(memo_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int line) {
+        if (!syncing_) form_.memo1().topLine = line;
+    });
     layout->addWidget(memo_, 1);
     KnownListEditor& editor = form_.memo1();
     auto* sorting = binder_.label(editor.pnlSorting, "pnlSorting");
@@ -335,10 +341,14 @@ void OptionsWindow::syncTables() {
 
 void OptionsWindow::syncMemo() {
     const KnownListEditor& editor = form_.memo1();
-    if (!memoShown_ || editor.text != shownMemo_) {
+    // A reopened file is drawn again even when it reads the same: the view
+    // may still hold edits the form dropped.
+    if (!memoShown_ || editor.opened != shownOpened_ || editor.text != shownMemo_) {
         memo_->setPlainText(fromBytes(editor.text));
         shownMemo_ = editor.text;
+        shownOpened_ = editor.opened;
         memoShown_ = true;
+        memo_->verticalScrollBar()->setValue(editor.topLine);
     }
     memo_->setReadOnly(editor.readOnly);
     QPalette colours = memo_->palette();
@@ -348,7 +358,9 @@ void OptionsWindow::syncMemo() {
 }
 
 void OptionsWindow::takeMemoText() {
-    if (!form_.memo1().readOnly) form_.memo1().text = toBytes(memo_->toPlainText());
+    // Raw: the plain form turns no-break spaces into spaces.
+    if (!form_.memo1().readOnly)
+        form_.memo1().text = toBytes(memo_->document()->toRawText().replace(QChar::ParagraphSeparator, '\n'));
 }
 
 void OptionsWindow::okClicked() {

@@ -59,6 +59,7 @@ private:
     std::array<RuleTableModel*, 4> models_{};
     QPlainTextEdit* memo_ = nullptr;
     std::string shownMemo_;
+    std::uint64_t shownOpened_ = 0;
     bool memoShown_ = false;
     bool syncing_ = false;
 };

@@ -59,6 +59,8 @@ TEST(FirstStart, ACheckOfOrdinaryMailMarksNothingNoRuleAskedFor) {
     ASSERT_EQ(shown, 1);
     ASSERT_EQ(fake.dialogs.shown.size(), 1u);
     EXPECT_EQ(fake.dialogs.shown[0].text, "You need to enter your e-mail username in the settings.");
+    // The settings' first showing told of the rule it added.
+    EXPECT_TRUE(program.frmGeneral()->lblFirstRunRule.visible);
     EXPECT_EQ(main.statusPanels[1], "Ready");
 
     main.btListClick();
@@ -70,15 +72,18 @@ TEST(FirstStart, ACheckOfOrdinaryMailMarksNothingNoRuleAskedFor) {
     TfrmOptionsMain saved(fake.platform);
     EXPECT_EQ(saved.rules.gridHeader.cell(1, 1), "To does not contain");
     EXPECT_EQ(saved.rules.gridHeader.cell(2, 1), "joe - MailBox #1");
-    EXPECT_EQ(saved.rules.gridHeader.cell(4, 1), "Yes");
+    EXPECT_EQ(saved.rules.gridHeader.cell(4, 1), "No");
 
-    // And it does what it says: mail not addressed to the mailbox is marked.
-    dovecot.addMessages({ordinaryMessage("list@lists.test", "everyone@lists.test", "Digest")});
+    // And it does what it says: mail not addressed to the mailbox (a list, a
+    // Bcc) is questioned for review, never marked for deletion.
+    dovecot.addMessages({ordinaryMessage("list@lists.test", "everyone@lists.test", "Digest"),
+                         ordinaryMessage("ann@friends.test", "undisclosed-recipients:;", "Party")});
     main.FormCloseQuery();
     main.btListClick();
-    ASSERT_EQ(main.ListView1.rows.size(), 6u);
-    EXPECT_EQ(main.ListView1.rows[5].stateIndex, Mark::Delete);
-    EXPECT_EQ(main.ListView1.markedCount(), 1);
+    ASSERT_EQ(main.ListView1.rows.size(), 7u);
+    EXPECT_EQ(main.ListView1.rows[5].stateIndex, Mark::Question);
+    EXPECT_EQ(main.ListView1.rows[6].stateIndex, Mark::Question);
+    EXPECT_EQ(main.ListView1.markedCount(), 0);
 }
 
 }  // namespace

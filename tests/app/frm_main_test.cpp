@@ -348,8 +348,8 @@ TEST(Program, CreatesItsWindowsInOrderAndTheAboutWindowCountsVisits) {
     program.frmGeneral()->FormShow();
     const RuleTable& headers = program.frmOptionsMain()->rules.gridHeader;
     EXPECT_EQ(headers.cell(2, 1), " - MailBox #1");
-    EXPECT_EQ(headers.cell(4, 1), "Yes");
-    EXPECT_EQ(headers.image(1), kImageCheck);
+    EXPECT_EQ(headers.cell(4, 1), "No");
+    EXPECT_EQ(headers.image(1), kImageQuestion);
 
     // Exit saves the general settings.
     program.frmGeneral()->nMinutes.value = 42;

@@ -266,6 +266,27 @@ TEST_F(InspectCommands, TwoSendersBecomeExceptionsAndOnlyTheirRowsAreJudgedAgain
     EXPECT_EQ(saved.rules.gridExcept.cell(2, 2), "cid@c.example");
 }
 
+TEST_F(InspectCommands, AnExceptionForASenderIsAddedOnce) {
+    list("one", "ann@a.example");
+    list("two", "ann@a.example");
+    list("three", "Ann@A.example");
+    list("four", "bob@b.example");
+    select({0, 1, 2});
+    main->AddtoExceptions1Click();
+    const RuleTable& except = options.rules.gridExcept;
+    ASSERT_EQ(except.ruleCount(), 1);
+    EXPECT_EQ(except.cell(2, 1), "ann@a.example");
+
+    // Asked again, with another sender beside: only the new one is added.
+    select({3});
+    main->AddtoExceptions1Click();
+    ASSERT_EQ(except.ruleCount(), 2);
+    EXPECT_EQ(except.cell(2, 2), "bob@b.example");
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(row(i).stateIndex, Mark::FirstException) << i;
+    TfrmOptionsMain saved(fake.platform);
+    EXPECT_EQ(saved.rules.gridExcept.ruleCount(), 2);
+}
+
 TEST_F(InspectCommands, SelectedMessagesBecomeDeleteRulesThroughTheDialog) {
     subjectRule("Contains", "older rule", false);
     list("Cheap pills", "pills@spam.example");
@@ -294,12 +315,69 @@ TEST_F(InspectCommands, SelectedMessagesBecomeDeleteRulesThroughTheDialog) {
     TfrmOptionsMain saved(fake.platform);
     EXPECT_EQ(saved.rules.gridFrom.cell(3, 1), "win@spam.example");
 
-    // Cancel adds nothing, and the rows are re-marked all the same.
+}
+
+// The new rules concern the rows of their subjects and senders: only those
+// are judged again, and a cancelled dialog touches no mark at all.
+TEST_F(InspectCommands, SpamListRulesJudgeOnlyTheRowsTheyConcern) {
+    subjectRule("Contains", "offer", true);
+    struct Row {
+        const char* subject;
+        const char* from;
+        bool selected;
+        int handMark;
+        int afterOk;
+    } table[] = {
+        {"Cheap pills", "pills@spam.example", true, Mark::None, Mark::Delete},
+        {"offer", "bob@b.example", false, Mark::None, Mark::None},        // un-marked by hand: stays so
+        {"hello", "dan@d.example", false, Mark::Delete, Mark::Delete},    // marked by hand: stays so
+        {"hello", "eve@e.example", false, Mark::Question, Mark::Question},
+        {"Cheap pills", "other@o.example", false, Mark::None, Mark::Delete},  // the same subject
+        {"cheap pills", "ann@a.example", false, Mark::None, Mark::None},     // subjects match in case
+        {"news", "PILLS@spam.example", false, Mark::Question, Mark::Delete},  // the same sender
+        {"", "nosubject@n.example", true, Mark::Question, Mark::Question},   // gives no rule
+    };
+    const auto listTable = [&] {
+        main->ListView1.clear();
+        main->msRemotePOP1.RemoteInfo().Clear();
+        for (const Row& r : table) {
+            list(r.subject, r.from);
+            row(rows() - 1).stateIndex = r.handMark;
+            row(rows() - 1).selected = r.selected;
+        }
+    };
+    const auto marks = [&] {
+        std::vector<int> result;
+        for (const MessageRow& r : main->ListView1.rows) result.push_back(r.stateIndex);
+        return result;
+    };
+
+    listTable();
     onMarkDialog = [](TfrmMarkForDeletion& dialog) { dialog.btCancelClick(); };
-    row(1).stateIndex = Mark::Delete;
     main->AddtoSPAMlist1Click();
-    EXPECT_EQ(subjects.ruleCount(), 3);
-    EXPECT_EQ(row(1).stateIndex, Mark::None);
+    std::vector<int> handMarks;
+    for (const Row& r : table) handMarks.push_back(r.handMark);
+    EXPECT_EQ(marks(), handMarks);
+    EXPECT_EQ(options.rules.gridSubject.ruleCount(), 1);
+    EXPECT_TRUE(texts().empty());
+
+    onMarkDialog = [](TfrmMarkForDeletion& dialog) { dialog.btOKClick(); };
+    main->AddtoSPAMlist1Click();
+    std::vector<int> expected;
+    for (const Row& r : table) expected.push_back(r.afterOk);
+    EXPECT_EQ(marks(), expected);
+    EXPECT_EQ(main->statusPanels[1], "Message Total: 8 Number Marked: 4");
+    EXPECT_TRUE(texts().empty());
+
+    // With only the sender rules asked for, a subject concerns no row.
+    listTable();
+    onMarkDialog = [](TfrmMarkForDeletion& dialog) {
+        dialog.cbSubject.checked = false;
+        dialog.btOKClick();
+    };
+    main->AddtoSPAMlist1Click();
+    EXPECT_EQ(row(4).stateIndex, Mark::None);
+    EXPECT_EQ(row(6).stateIndex, Mark::Delete);
 }
 
 TEST_F(InspectCommands, OnlyThe249FirstSelectedMessagesFitTheDialog) {

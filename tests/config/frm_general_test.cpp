@@ -195,17 +195,23 @@ TEST_F(GeneralSettings, TheFirstStartFillsTheDefaultFilesAndAddsTheMailboxRule) 
     EXPECT_EQ(rule.what, "To does not contain");
     EXPECT_EQ(rule.matches, " - MailBox #1");
     EXPECT_EQ(rule.caseSensitive, "No");
-    EXPECT_EQ(rule.del, "Yes");
+    // Mail that does not name the user in To is often ordinary: it is
+    // questioned, never deleted unseen.
+    EXPECT_EQ(rule.del, "No");
     EXPECT_EQ(rule.hits, "0");
-    EXPECT_EQ(rule.image, 0);
+    EXPECT_EQ(rule.image, kImageQuestion);
     EXPECT_EQ(rules.calls, (std::vector<std::string>{"insert", "save"}));
     EXPECT_FALSE(w->firstRun);
     // The naming rule of the log comes last, on the filled-in name.
     EXPECT_EQ(log.calls, std::vector<std::string>{"name " + fake.platform.programFolder + "/logfile.txt"});
     EXPECT_TRUE(fake.dialogs.shown.empty());
+    // The Mailboxes page tells of the rule, in this showing only.
+    EXPECT_TRUE(w->lblFirstRunRule.visible);
+    EXPECT_NE(w->lblFirstRunRule.caption.find("question mark"), std::string::npos);
 
     w->FormShow();
     EXPECT_EQ(rules.rows.size(), 1u);  // once only
+    EXPECT_FALSE(w->lblFirstRunRule.visible);
 }
 
 TEST_F(GeneralSettings, TheFirstRunRuleNamesTheUserTheLookUpsFound) {
@@ -283,9 +289,9 @@ TEST_F(GeneralSettings, OkGivesTheBlankFirstRunRuleTheUserOfMailboxOne) {
         EXPECT_EQ(table.cell(1, c.row), "To does not contain") << c.name;
         EXPECT_EQ(table.cell(2, c.row), c.matches) << c.name;
         EXPECT_EQ(table.cell(3, c.row), "No") << c.name;
-        EXPECT_EQ(table.cell(4, c.row), "Yes") << c.name;
+        EXPECT_EQ(table.cell(4, c.row), "No") << c.name;
         EXPECT_EQ(table.cell(5, c.row), "0") << c.name;
-        EXPECT_EQ(table.image(c.row), 0) << c.name;
+        EXPECT_EQ(table.image(c.row), kImageQuestion) << c.name;
         if (c.before.size() == 1 && c.before[0].what == "To does not contain") {
             EXPECT_EQ(table.cell(2, 1), "old - MailBox #1") << c.name;
         }

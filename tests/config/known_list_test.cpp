@@ -179,6 +179,51 @@ TEST_F(KnownListEditorTest, CancelDropsTheEdits) {
     EXPECT_FALSE(editor.btSaveChanges.enabled);
 }
 
+// Edit, then Save with nothing changed: a sorted file keeps every byte,
+// whatever its lines are written in.
+TEST_F(KnownListEditorTest, SavingUnchangedTextKeepsTheFileBytes) {
+    const struct {
+        const char* name;
+        std::string file;
+        std::string shown;
+    } cases[] = {
+        {"ASCII", "a.example\r\nb.example\r\n", "a.example\r\nb.example\r\n"},
+        {"UTF-8", "\xC3\xA9t\xC3\xA9.example\r\n", "\xC3\xA9t\xC3\xA9.example\r\n"},
+        {"one Latin-1 line among UTF-8", "m\xFCller.example\r\n\xC3\xA9t\xC3\xA9.example\r\n",
+         "m\xC3\xBCller.example\r\n\xC3\xA9t\xC3\xA9.example\r\n"},
+        {"Windows-1252 quotes", "\x93q\x94.example\r\n", "\xE2\x80\x9Cq\xE2\x80\x9D.example\r\n"},
+        {"a UTF-8 and a Latin-1 line that show alike", "m\xC3\xBCller.example\r\nm\xFCller.example\r\n",
+         "m\xC3\xBCller.example\r\nm\xC3\xBCller.example\r\n"},
+        {"a cut UTF-8 sequence", "a\xC3.example\r\n", "a\xC3\x83.example\r\n"},
+        {"an overlong form", "\xC0\xAF.example\r\n", "\xC3\x80\xC2\xAF.example\r\n"},
+        {"a surrogate", "\xED\xA0\x80.example\r\n", "\xC3\xAD\xC2\xA0\xE2\x82\xAC.example\r\n"},
+    };
+    for (const auto& c : cases) {
+        writeFileAtomically(path, c.file);
+        KnownListEditor editor(list, path);
+        editor.LoadMemoofKnownSpammers();
+        EXPECT_EQ(editor.text, c.shown) << c.name;
+        editor.btEditKnownClick();
+        // As a text view hands it back: line feeds only.
+        std::string viewText = editor.text;
+        std::erase(viewText, '\r');
+        editor.text = viewText;
+        editor.btSaveChangesClick();
+        EXPECT_EQ(*readFileBytes(path), c.file) << c.name;
+        EXPECT_EQ(editor.text, c.shown) << c.name;
+    }
+}
+
+TEST_F(KnownListEditorTest, EachOpeningIsCounted) {
+    writeFileAtomically(path, "a.com\r\n");
+    KnownListEditor editor(list, path);
+    editor.LoadMemoofKnownSpammers();
+    const std::uint64_t first = editor.opened;
+    editor.btEditKnownClick();
+    editor.btCancelChangesClick();
+    EXPECT_GT(editor.opened, first);
+}
+
 TEST_F(KnownListEditorTest, WithoutTheFileTheListIsRebuiltInMemoryOnly) {
     KnownListEditor editor(list, path);
     editor.LoadMemoofKnownSpammers();

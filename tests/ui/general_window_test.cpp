@@ -114,7 +114,13 @@ private slots:
             QCOMPARE(connection->count(), 1);
             QCOMPARE(connection->currentText(), QString("None"));
             QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
+            // The page tells what the rule it added for mailbox 1 does.
+            auto* firstRule = child<QLabel>(w, "lblFirstRunRule");
+            QVERIFY(firstRule->isVisible());
+            QVERIFY(firstRule->text().contains("gets a question mark"));
         });
+        // Once: the next showing has no such note.
+        withGeneralWindow(*d, [&](GeneralWindow& w) { QVERIFY(!child<QLabel>(w, "lblFirstRunRule")->isVisible()); });
     }
 
     void aFaultyMailboxKeepsTheWindowOpenOnItsPageWithTheFieldFocused() {

@@ -7,6 +7,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -97,6 +98,14 @@ class OptionsWindowTest : public QObject {
             for (int col = 0; col < 6; ++col) t.setCell(col, row, cells[col]);
         }
         refreshImages(t);
+    }
+
+    // The BlackList editor, as a user drives it: Edit, typing, then one of the buttons.
+    void blackListPage(OptionsWindow& w) { w.pages()->setCurrentIndex(5); }
+    static void click(OptionsWindow& w, const char* name) { w.findChild<QAbstractButton*>(name)->click(); }
+    std::string knownFile() { return readFileBytes(folder_->path().toStdString() + "/known.lst").value_or("-"); }
+    void writeKnownFile(const std::string& bytes) {
+        start([&](const std::string& path) { writeFileAtomically(path + "/known.lst", bytes); });
     }
 
 private slots:
@@ -249,6 +258,81 @@ private slots:
             QVERIFY(!w.findChild<QAbstractButton*>("btEditKnown")->isVisible());
             QVERIFY(!w.findChild<QAbstractButton*>("btSaveChanges")->isVisible());
         });
+    }
+
+    void blackListCancelDropsTheTypedLinesFromTheView_data() {
+        QTest::addColumn<QString>("finish");
+        QTest::newRow("Save") << "btSaveChanges";
+        QTest::newRow("the window's OK") << "btOK";
+    }
+    void blackListCancelDropsTheTypedLinesFromTheView() {
+        QFETCH(QString, finish);
+        const std::string file = "a.example\r\nb.example\r\n";
+        writeKnownFile(file);
+        QString shownAfterCancel;
+        withWindow([&](OptionsWindow& w) {
+            blackListPage(w);
+            click(w, "btEditKnown");
+            w.memo()->moveCursor(QTextCursor::End);
+            QTest::keyClicks(w.memo(), "typed.example");
+            click(w, "btCancelChanges");
+            shownAfterCancel = w.memo()->toPlainText();
+            click(w, "btEditKnown");
+            click(w, finish.toLatin1().constData());
+        });
+        QCOMPARE(shownAfterCancel, QString("a.example\nb.example\n"));
+        QCOMPARE(knownFile(), file);
+        QCOMPARE(desktop_->program.frmMain()->lbKnown.FindInKnownList("typed.example"), -1);
+    }
+
+    // Lines that are not UTF-8 show in Windows-1252 and go back as they were
+    // read, also beside a UTF-8 line that shows the same.
+    void blackListWritesBackTheBytesItDidNotEdit() {
+        const std::string file = "m\xC3\xBCller.example\r\nm\xFCller.example\r\nzed.example\r\n"
+                                 "\xC3\xA9t\xC3\xA9.example\r\n";
+        writeKnownFile(file);
+        QString shown;
+        withWindow([&](OptionsWindow& w) {
+            blackListPage(w);
+            shown = w.memo()->toPlainText();
+            click(w, "btEditKnown");
+            click(w, "btSaveChanges");
+        });
+        QCOMPARE(shown, QString::fromUtf8("müller.example\nmüller.example\nzed.example\nété.example\n"));
+        QCOMPARE(knownFile(), file);
+
+        // A line typed in goes in as UTF-8; the others keep their bytes.
+        withWindow([&](OptionsWindow& w) {
+            blackListPage(w);
+            click(w, "btEditKnown");
+            w.memo()->moveCursor(QTextCursor::End);
+            w.memo()->insertPlainText(QString::fromUtf8("nöe.example"));  // pasted: no key has it
+            click(w, "btSaveChanges");
+        });
+        QCOMPARE(knownFile(), "m\xC3\xBCller.example\r\nm\xFCller.example\r\nn\xC3\xB6" "e.example\r\n"
+                              "zed.example\r\n\xC3\xA9t\xC3\xA9.example\r\n");
+    }
+
+    void blackListKeepsItsPlaceAfterTheRebuild() {
+        std::string sorted;
+        for (int i = 0; i < 400; ++i) sorted += "host" + std::to_string(1000 + i) + ".example\r\n";
+        // The rebuild moves the first line to the end: the text is drawn anew.
+        writeKnownFile("zed.example\r\n" + sorted);
+        int before = -1, after = -1;
+        withWindow([&](OptionsWindow& w) {
+            blackListPage(w);
+            QScrollBar* bar = w.memo()->verticalScrollBar();
+            QVERIFY(bar->maximum() > 200);
+            bar->setValue(200);
+            before = bar->value();
+            click(w, "btEditKnown");
+            click(w, "btSaveChanges");
+            QCoreApplication::processEvents();
+            after = bar->value();
+        });
+        QCOMPARE(before, 200);
+        QCOMPARE(after, 200);
+        QCOMPARE(knownFile(), sorted + "zed.example\r\n");
     }
 
     void patternsShowOnOneLineBoldOrBlue() {
