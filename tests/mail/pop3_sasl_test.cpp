@@ -206,7 +206,8 @@ TEST(Pop3SaslDovecot, APasswordUsesTheStrongestMechanismOnlyOverTls) {
     } cases[] = {
         {"STARTTLS", TmsSecurity::STARTTLS, false, "secret", ""},
         {"SSL/TLS", TmsSecurity::SSLTLS, true, "secret", ""},
-        {"SSL/TLS, a wrong password", TmsSecurity::SSLTLS, true, "wrong", "-ERR [AUTH] Authentication failed."},
+        {"SSL/TLS, a wrong password", TmsSecurity::SSLTLS, true, "wrong",
+         "The server localhost refused the user name or password. It said: -ERR [AUTH] Authentication failed."},
     };
     int scram = 0;
     for (const auto& c : cases) {
