@@ -308,7 +308,7 @@ void TfrmMain::btDeleteClick() {
 void TfrmMain::DeleteMessages() {
     const bool automatic = automaticSetting();
     const bool ask = frmGeneral_ ? frmGeneral_->Ask() : true;
-    const bool launch = frmGeneral_ ? frmGeneral_->Launch() : true;
+    const bool launch = frmGeneral_ && frmGeneral_->Launch();
     const bool attended = interactive();
 
     int marked = 0;

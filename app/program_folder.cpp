@@ -22,10 +22,30 @@ std::string fromEnvironment(const char* variable, const char* fallbackUnderHome)
     return home + "/" + fallbackUnderHome;
 }
 
+// A folder of the system's programs, or one beside an installed data folder:
+// whoever may write there, it is shared and never holds a user's files.
+bool isInstalled(const std::string& executableFolder) {
+    static const char* const systemFolders[] = {"/bin",           "/sbin",           "/usr/bin", "/usr/sbin",
+                                                "/usr/local/bin", "/usr/local/sbin", "/usr/games"};
+    std::error_code error;
+    const fs::path given = fs::path(executableFolder).lexically_normal();
+    fs::path real = fs::weakly_canonical(given, error);
+    if (error) real = given;
+    for (const fs::path& folder : {given, real}) {
+        const std::string text = folder.string().size() > 1 && folder.string().back() == '/'
+                                     ? folder.string().substr(0, folder.string().size() - 1)
+                                     : folder.string();
+        for (const char* system : systemFolders)
+            if (text == system) return true;
+    }
+    return fs::is_directory(real.parent_path() / "share" / "quorvel", error);
+}
+
 }  // namespace
 
 std::string chooseProgramFolder(const std::string& executableFolder, const std::string& userDataFolder) {
-    if (!executableFolder.empty() && access(executableFolder.c_str(), W_OK) == 0) return executableFolder;
+    if (!executableFolder.empty() && !isInstalled(executableFolder) && access(executableFolder.c_str(), W_OK) == 0)
+        return executableFolder;
     makePrivateFolders(userDataFolder);
     return userDataFolder;
 }

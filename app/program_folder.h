@@ -6,7 +6,9 @@ namespace quorvel {
 
 // The folder of the rule files, quorvel.ini, known.lst, the default log, the
 // alarm and saved messages: the executable's own folder when the program may
-// write there (a portable build), otherwise the user's data folder.
+// write there (a portable build), otherwise the user's data folder. An
+// installed program (in a system folder such as /usr/bin, or beside an
+// installed share/quorvel) always uses the user's data folder, even for root.
 std::string chooseProgramFolder(const std::string& executableFolder, const std::string& userDataFolder);
 
 // Copies every file of `dataFolder` that `programFolder` lacks, so a first

@@ -135,7 +135,8 @@ void TfrmGeneral::ReadGeneralSettings() {
     cbKill.checked = store_.readBool(kGeneral, "Kill", false);
     // The field holds only what it accepts.
     nMinutes.value = std::clamp(store_.readInteger(kGeneral, "Minutes", 10), kMinMinutes, kMaxMinutes);
-    cbLaunch.checked = store_.readBool(kGeneral, "Launch", true);
+    // Unset, the launch follows whether there is a mail program to launch.
+    cbLaunch.checked = store_.readBool(kGeneral, "Launch", !IsBlank(edMail.text));
     cbExit.checked = store_.readBool(kGeneral, "Exit", false);
     cbAlarm.checked = store_.readBool(kGeneral, "Alarm", true);
     cbRepeat.checked = store_.readBool(kGeneral, "Repeat", true);

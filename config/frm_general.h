@@ -10,6 +10,7 @@
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
 #include "mail/mail_security.h"
+#include "platform/ascii_text.h"
 #include "platform/form.h"
 #include "platform/platform.h"
 
@@ -179,7 +180,8 @@ public:
     int Minutes() const { return nMinutes.value; }
     bool Kill() const { return cbKill.checked; }
     bool Ask() const { return cbConfirmation.checked; }
-    bool Launch() const { return cbLaunch.checked; }
+    // Without a mail program there is nothing to launch, whatever the box says.
+    bool Launch() const { return cbLaunch.checked && !IsBlank(edMail.text); }
     bool Exit() const { return cbExit.checked; }
     bool Alarm() const { return cbAlarm.checked; }
     bool Repeat() const { return cbRepeat.checked; }

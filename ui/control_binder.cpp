@@ -107,6 +107,9 @@ QComboBox* ControlBinder::suggestions(Control& control, const char* name, Handle
 QSpinBox* ControlBinder::number(Control& control, const char* name, int min, int max, Handler changed) {
     auto* spin = bind(new QSpinBox(&window_), name, control);
     spin->setRange(min, max);
+    // A number typed out of range becomes the nearest allowed one, shown, rather
+    // than silently going back to the previous value.
+    spin->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     QObject::connect(spin, &QSpinBox::valueChanged, &window_, [this, &control, changed = std::move(changed)](int value) {
         if (syncing_) return;
         control.value = value;

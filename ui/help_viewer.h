@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 
 class QWidget;
@@ -14,6 +15,8 @@ public:
     static bool show(const QString& helpFile, int topic);
     // The viewer's window while it is open.
     static QWidget* window();
+    // `frame` moved, and shrunk where it must be, to lie within `available`.
+    static QRect fitWithin(const QRect& frame, const QRect& available);
 };
 
 }  // namespace quorvel::ui

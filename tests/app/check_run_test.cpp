@@ -133,23 +133,27 @@ TEST_F(CheckRun, ADeletionAfterTheAccountChangedIsRefused) {
 TEST_F(CheckRun, OnlyManualModeLaunchesTheMailProgramAfterADeletion) {
     struct Case {
         bool automatic, launch;
+        const char* mailer;
         bool launches;
         std::size_t rowsAfter;  // 0: emptied for the mail program; else listed afresh
     } cases[] = {
-        {false, true, true, 0},
-        {true, true, false, 2},
-        {true, false, false, 2},
-        {false, false, false, 2},
+        {false, true, "/usr/bin/mailer", true, 0},
+        {true, true, "/usr/bin/mailer", false, 2},
+        {true, false, "/usr/bin/mailer", false, 2},
+        {false, false, "/usr/bin/mailer", false, 2},
+        // No mail program: no launch and no error box about it.
+        {false, true, "", false, 2},
     };
     TfrmGeneral& general = *program->frmGeneral();
-    general.edMail.text = "/usr/bin/mailer";
     bool first = true;
     for (const Case& c : cases) {
         if (!first) dovecot.addMessages({shortMessage("win@prizes.test", "You WIN again")});
         first = false;
         c.automatic ? general.rbAutoClick() : general.rbManualClick();
         general.cbLaunch.checked = c.launch;
+        general.edMail.text = c.mailer;
         fake.shell.opened.clear();
+        fake.dialogs.shown.clear();
         main().visible = true;  // the window is on screen: the run is attended
         main().btListClick();
         ASSERT_EQ(main().ListView1.markedCount(), 1) << c.automatic << c.launch;
@@ -158,6 +162,7 @@ TEST_F(CheckRun, OnlyManualModeLaunchesTheMailProgramAfterADeletion) {
                                                 : std::vector<std::string>{})
             << c.automatic << c.launch;
         EXPECT_EQ(main().ListView1.rows.size(), c.rowsAfter) << c.automatic << c.launch;
+        for (const auto& box : fake.dialogs.shown) EXPECT_NE(box.kind, MessageKind::Error) << box.text;
         main().FormCloseQuery();
         EXPECT_EQ(dovecot.messages().size(), 2u);
     }

@@ -28,6 +28,33 @@ TEST(ProgramFolder, IsTheExecutablesFolderWhenWritableElseTheUsersDataFolder) {
     EXPECT_TRUE(std::filesystem::is_directory(temp.file("data/quorvel")));
 }
 
+// An installed program never writes beside itself, whoever runs it; a build
+// folder that may be written stays portable.
+TEST(ProgramFolder, AnInstalledProgramUsesTheUsersDataFolder) {
+    testing::TempFolder temp;
+    std::filesystem::create_directories(temp.file("build"));
+    std::filesystem::create_directories(temp.file("prefix/bin"));
+    std::filesystem::create_directories(temp.file("prefix/share/quorvel"));
+    std::ofstream(temp.file("prefix/share/quorvel/known.lst")) << "shipped";
+    const std::string data = temp.file("data/quorvel");
+    const struct {
+        std::string executableFolder;
+        bool portable;
+    } cases[] = {
+        {temp.file("build"), true},
+        {temp.file("build") + "/", true},
+        {temp.file("prefix/bin"), false},  // writable, but beside installed data
+        {"/usr/bin", false},               // root may write there
+        {"/usr/bin/", false},
+        {"/usr/local/bin", false},
+        {"/bin", false},
+        {"/proc/self", false},  // not writable
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(chooseProgramFolder(c.executableFolder, data), c.portable ? c.executableFolder : data)
+            << c.executableFolder;
+}
+
 TEST(ProgramFolder, SeedingAddsMissingFilesAndKeepsTheUsers) {
     testing::TempFolder data, program;
     std::ofstream(data.file("known.lst")) << "shipped";

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -163,6 +164,36 @@ TEST_F(StartUpPage, WithoutAPlaceForTheEntryTheBoxIsDisabled) {
     w->cbAutostart.checked = true;
     w->btOKClick();
     EXPECT_TRUE(fake.dialogs.shown.empty());
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// Every option the log-in entry passes is documented in the manual page.
+TEST(AutostartEntry, TheOptionsOfTheLogInEntryAreInTheManualPage) {
+    const auto page = readFileBytes(std::string(QUORVEL_DATA) + "/../packaging/quorvel.1");
+    ASSERT_TRUE(page);
+    const std::size_t options = page->find(".SH OPTIONS\n");
+    ASSERT_NE(options, std::string::npos);
+    EXPECT_EQ(page->find("takes no options"), std::string::npos);
+    const std::string text = AutostartEntry::contents("/usr/bin/quorvel");
+    const std::size_t exec = text.find("Exec=\"/usr/bin/quorvel\"");
+    ASSERT_NE(exec, std::string::npos);
+    std::istringstream words(text.substr(exec, text.find('\n', exec) - exec));
+    std::string word;
+    int seen = 0;
+    while (words >> word) {
+        if (word.rfind("--", 0) != 0) continue;
+        ++seen;
+        // Manual pages write a hyphen as \-.
+        std::string roff;
+        for (const char c : word) roff += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_NE(page->find(".B " + roff + "\n", options), std::string::npos) << word;
+    }
+    EXPECT_GT(seen, 0);
 }
 
 }  // namespace

@@ -69,7 +69,8 @@ TEST_F(GeneralSettings, AFreshStoreGivesEveryDefault) {
     EXPECT_TRUE(w.Ask());
     EXPECT_FALSE(w.Kill());
     EXPECT_EQ(w.Minutes(), 10);
-    EXPECT_TRUE(w.Launch());
+    EXPECT_FALSE(w.cbLaunch.checked);  // no mail program to launch
+    EXPECT_FALSE(w.Launch());
     EXPECT_FALSE(w.Exit());
     EXPECT_TRUE(w.Alarm());
     EXPECT_TRUE(w.Repeat());

@@ -213,6 +213,30 @@ private slots:
         withGeneralWindow(*d, [&](GeneralWindow& w) { QCOMPARE(child<QLineEdit>(w, "edServe5")->text(), QString()); });
     }
 
+    // What is typed into "Check for mail every" is kept within 2 to 600, and
+    // the field shows what is kept.
+    void typedMinutesAreClampedAndShown() {
+        const struct {
+            const char* typed;
+            int kept;
+        } cases[] = {{"1", 2}, {"5", 5}, {"600", 600}};
+        auto d = start();
+        for (const auto& c : cases) {
+            withGeneralWindow(*d, [&](GeneralWindow& w) {
+                w.pages()->setCurrentIndex(2);
+                auto* minutes = child<QSpinBox>(w, "nMinutes");
+                minutes->setFocus();
+                minutes->selectAll();
+                QTest::keyClicks(minutes, c.typed);
+                QTest::keyClick(minutes, Qt::Key_Tab);  // leaving the field ends the edit
+                QCOMPARE(minutes->value(), c.kept);
+                QCOMPARE(minutes->text(), QString::number(c.kept));
+                QCOMPARE(d->program.frmGeneral()->Minutes(), c.kept);
+                w.close();
+            });
+        }
+    }
+
     // The "Security" choice of each mailbox: an account stored before it
     // existed shows "None" and the warning; a choice and APOP are stored with
     // the account and read back; a new mailbox follows its port.

@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -205,6 +206,44 @@ private slots:
         QVERIFY(HelpViewer::window());
         QCOMPARE(HelpViewer::window()->parentWidget(), nullptr);
         HelpViewer::window()->close();
+    }
+
+    // The help window lies within the screen's free area, wherever it was
+    // left, and Esc closes it.
+    void helpStaysOnTheScreenAndEscClosesIt() {
+        const QString help = folder.path() + "/quorvel.hlp";
+        QVERIFY(QFile::exists(help) || QFile::copy(QUORVEL_DATA "/quorvel.hlp", help));
+        auto d = start();
+        d->program.frmMain()->btHelpClick();
+        QPointer<QWidget> window = HelpViewer::window();
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        const QRect available = window->screen()->availableGeometry();
+        QVERIFY(available.contains(window->frameGeometry()));
+        // Left hanging off the bottom, it comes back at the next asking.
+        window->move(available.left(), available.bottom() - 100);
+        QTest::qWait(10);
+        d->program.frmMain()->btHelpClick();
+        QCOMPARE(HelpViewer::window(), window.data());
+        QVERIFY(available.contains(window->frameGeometry()));
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_Escape);
+        QVERIFY(!window->isVisible());
+        QTRY_VERIFY(!window);  // deleted once closed
+    }
+
+    void helpWindowIsFittedWithinTheFreeArea() {
+        const QRect available(0, 30, 1024, 700);
+        const struct {
+            QRect frame, fitted;
+        } cases[] = {
+            {{100, 100, 640, 520}, {100, 100, 640, 520}},  // inside already
+            {{100, 400, 640, 520}, {100, 210, 640, 520}},  // off the bottom: moved up
+            {{800, 100, 640, 520}, {384, 100, 640, 520}},  // off the right: moved left
+            {{-50, 0, 640, 520}, {0, 30, 640, 520}},       // above and left of it
+            {{0, 0, 640, 900}, {0, 30, 640, 700}},         // taller than the screen: shrunk
+        };
+        for (const auto& c : cases) QCOMPARE(HelpViewer::fitWithin(c.frame, available), c.fitted);
     }
 
     void automaticModeCountsDownAndAnimatesTheIcon() {
