@@ -339,7 +339,8 @@ TEST_F(CliProfile, ServerFailuresEndWithTheirStatus) {
     const std::string server = "127.0.0.1:" + std::to_string(dovecot.port());
     writeAccount(server, "wrong");
     EXPECT_EQ(runTool({}), cli::kMailServer);
-    expectOneErrorLine("mailbox 1 (joe on " + server + "): -ERR");
+    expectOneErrorLine("mailbox 1 (joe on " + server +
+                       "): The server 127.0.0.1 refused the user name or password. It said: -ERR");
     // A refused password is the server's answer, not a network fault: no error record.
     EXPECT_FALSE(fileExists(fake.folder.file("log.txt")));
 }
