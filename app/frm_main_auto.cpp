@@ -4,6 +4,7 @@
 
 #include "app/finally.h"
 #include "app/frm_main.h"
+#include "platform/ascii_text.h"
 
 namespace quorvel {
 
@@ -42,7 +43,9 @@ void TfrmMain::CheckAllMailBoxes() {
     for (int n = 1; n <= TfrmGeneral::kMailboxes && !found; ++n) {
         currentMailbox = n;
         GetRemotePOPSettings(n);
-        if (msRemotePOP1.Server.empty() || msRemotePOP1.UserName.empty()) continue;
+        // Blank as the list command judges it, so a mailbox of only spaces is
+        // passed over instead of asking for its settings on every cycle.
+        if (IsBlank(msRemotePOP1.Server) || IsBlank(msRemotePOP1.UserName)) continue;
         caption = kCaptionPrefix + std::string("Now checking e-mail for ") + msRemotePOP1.UserName;
         showCaption();
         btListClick();

@@ -48,16 +48,6 @@ std::string mailboxName(int mailbox, const std::string& user, const std::string&
     return "mailbox " + std::to_string(mailbox) + " (" + user + " on " + server + ")";
 }
 
-bool containsNoCase(const std::string& text, const std::string& word) {
-    return asciiUpper(text).find(asciiUpper(word)) != std::string::npos;
-}
-
-// A mailbox another session holds: RFC 2449's IN-USE code, or the words
-// servers without it use ("maildrop already locked").
-bool mailboxInUse(const std::string& reply) {
-    return containsNoCase(reply, "[IN-USE]") || containsNoCase(reply, "lock");
-}
-
 // The header lines of a saved message, up to the empty line that ends them;
 // throws when the bytes are not a mail message.
 TmsHeaders headerLinesOf(const std::string& file, const std::string& bytes) {
@@ -145,6 +135,27 @@ private:
 };
 
 }  // namespace
+
+bool mailboxInUse(const std::string& reply) {
+    // Only the server's own words count: the message around them names the
+    // host, which may hold any text.
+    const auto said = asciiUpper(reply).find("-ERR");
+    const std::string text = asciiUpper(said == std::string::npos ? reply : reply.substr(said));
+    if (text.find("[IN-USE]") != std::string::npos) return true;
+    // "lock" as a word of its own ("locked", "lock"), not inside "blocked"
+    // or "unlocked".
+    const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
+    std::size_t start = 0;
+    while (start < text.size()) {
+        while (start < text.size() && !isLetter(text[start])) ++start;
+        std::size_t end = start;
+        while (end < text.size() && isLetter(text[end])) ++end;
+        const std::string word = text.substr(start, end - start);
+        if (word == "LOCK" || word == "LOCKED" || word == "LOCKS" || word == "LOCKING") return true;
+        start = end;
+    }
+    return false;
+}
 
 std::string markName(int mark) {
     switch (mark) {

@@ -92,6 +92,13 @@ bool isControl(char32_t c) {
     return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0);
 }
 
+// Bidirectional embeddings, overrides and isolates reorder what the terminal
+// shows, and the line and paragraph separators break a line: handled as
+// control characters are.
+bool isFormatControl(char32_t c) {
+    return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x2028 || c == 0x2029;
+}
+
 }  // namespace
 
 std::string toUtf8(std::string_view bytes) {
@@ -107,7 +114,7 @@ std::string plainLine(std::string_view bytes) {
     forEachChar(bytes, [&](char32_t c) {
         if (c == '\t' || c == '\r' || c == '\n')
             out += ' ';
-        else if (isControl(c))
+        else if (isControl(c) || isFormatControl(c))
             out += '?';
         else
             appendUtf8(out, c);
@@ -127,10 +134,9 @@ std::string jsonString(std::string_view bytes) {
         case '\t': out += "\\t"; return;
         default: break;
         }
-        if (isControl(c)) {
-            out += "\\u00";
-            out += hex[(c >> 4) & 0xF];
-            out += hex[c & 0xF];
+        if (isControl(c) || isFormatControl(c)) {
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4) out += hex[(c >> shift) & 0xF];
         } else {
             appendUtf8(out, c);
         }

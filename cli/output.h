@@ -10,7 +10,8 @@ namespace quorvel::cli {
 std::string toUtf8(std::string_view bytes);
 
 // One line of plain text: control characters (C0, DEL and C1, escape
-// sequences included) become '?', tabs and line breaks spaces, so a
+// sequences included) and the bidirectional and separator format
+// characters become '?', tabs and line breaks spaces, so a
 // message can neither split a line nor drive the terminal.
 std::string plainLine(std::string_view bytes);
 

@@ -176,7 +176,7 @@ void TagSocket::resolveHost(const std::string& host) {
     if (getaddrinfo(host.c_str(), nullptr, &hints, &numeric) == 0) {
         take(numeric);
         freeaddrinfo(numeric);
-        if (addresses_.empty()) RaiseSocketError(errResolvingHost);
+        if (addresses_.empty() || firstAddressIsAllOnes()) RaiseSocketError(errResolvingHost);
         return;
     }
 
@@ -235,7 +235,15 @@ void TagSocket::resolveHost(const std::string& host) {
         raiseSocketErrorText(error == EAI_SYSTEM ? mailErrorText(systemError) : gai_strerror(error), false);
     if (counter_.TimedOut()) RaiseTimedOut();
     if (canceled_) RaiseCanceled();
-    if (addresses_.empty()) RaiseSocketError(errResolvingHost);
+    if (addresses_.empty() || firstAddressIsAllOnes()) RaiseSocketError(errResolvingHost);
+}
+
+// The all-ones address is the broadcast one and the value that means "no
+// address": not a server to connect to.
+bool TagSocket::firstAddressIsAllOnes() const {
+    if (addresses_.empty() || addresses_.front().ss_family != AF_INET) return false;
+    const auto& address = reinterpret_cast<const sockaddr_in&>(addresses_.front());
+    return address.sin_addr.s_addr == INADDR_NONE;
 }
 
 std::uint16_t TagSocket::resolvePort(const std::string& portText) {
@@ -491,6 +499,9 @@ void TagSocket::sendWithoutDelay() {
 }
 
 void TagSocket::sendData(const std::string& data) {
+    // A Cancel handled between waits already closed the socket: it is
+    // the cancel, not a missing connection, that ends the command.
+    if (canceled_) RaiseCanceled();
     if (fd_ < 0) RaiseSocketError(errNotConnected);
     std::size_t sent = 0;
     startCounter();
@@ -515,6 +526,7 @@ void TagSocket::sendData(const std::string& data) {
 }
 
 int TagSocket::ReceiveLine(std::string& line) {
+    if (canceled_) RaiseCanceled();
     if (fd_ < 0) RaiseSocketError(errNotConnected);
     line.clear();
     lineCutByClose_ = false;
@@ -555,6 +567,7 @@ int TagSocket::ReceiveLine(std::string& line) {
 }
 
 void TagSocket::ReceiveToStream(std::string& stream, long long expectedSize, long long maxSize) {
+    if (canceled_) RaiseCanceled();
     if (fd_ < 0) RaiseSocketError(errNotConnected);
     const std::size_t start = stream.size();
     const auto limit = static_cast<std::size_t>(std::max(maxSize, 0LL));

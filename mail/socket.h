@@ -141,6 +141,7 @@ private:
     void abandonLookup();
 
     void resolveHost(const std::string& host);
+    bool firstAddressIsAllOnes() const;
     std::uint16_t resolvePort(const std::string& portText);
     void openSocketFor(std::size_t addressIndex);
     // The TLS handshake; the caller runs the counter.

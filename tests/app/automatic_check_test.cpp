@@ -384,6 +384,19 @@ TEST_F(AutomaticCycle, ListingErrorsAreSwallowedWhileHidden) {
     EXPECT_EQ(main().MinutesLeft, 2);
 }
 
+TEST_F(AutomaticCycle, MailboxesOfOnlySpacesArePassedOverWithoutAskingForTheirSettings) {
+    startWithMailboxes({}, {}, {shortMessage("b@friends.test", "Hi kim")}, [&](SettingsStore& s) {
+        configureMailbox(s, 1, "  ", "joe", "secret");
+        configureMailbox(s, 2, server(), "   ", "ann-secret");
+    });
+    fake.dialogs.modalForms.clear();
+    tick(2);
+    EXPECT_EQ(fake.dialogs.shown.size(), 0u) << fake.dialogs.shown.front().text;
+    EXPECT_TRUE(fake.dialogs.modalForms.empty());
+    EXPECT_EQ(main().caption, "Quorvel - MailBox kim - 1 messages");
+    EXPECT_EQ(linesStartingWith(log(), "MAIL CHECK"), (std::vector<std::string>{checkRecord(1, "kim")}));
+}
+
 TEST_F(AutomaticCycle, AnErrorWhileVisibleEndsTheCycleAndTheNextOneFollowsAMinuteLater) {
     startWithMailboxes({}, {shortMessage("b@friends.test", "Hi ann")}, {},
                        [](SettingsStore& s) { configureMailbox(s, 1, "127.0.0.1:1", "joe", "secret"); });

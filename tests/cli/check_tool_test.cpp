@@ -350,5 +350,48 @@ TEST_F(CliCheck, JsonLinesCarryEveryField) {
                             "\"why\":[\"Delete   :  Subject Contains \\\"win\\\" \"]}");
 }
 
+
+TEST(CliCheckInUse, OnlyTheInUseCodeOrLockAsAWordMeansInUse) {
+    const struct {
+        const char* reply;
+        bool inUse;
+    } cases[] = {
+        {"-ERR [IN-USE] Mailbox is locked by another session", true},
+        {"-ERR [in-use] busy", true},
+        {"-ERR maildrop already locked", true},
+        {"-ERR Unable to lock maildrop", true},
+        {"-ERR Your account is blocked", false},
+        {"-ERR unlocked?", false},
+        {"-ERR Blocklisted address", false},
+        {"-ERR [AUTH] Authentication failed.", false},
+        {"The server 127.0.0.1 refused the user name or password. It said: -ERR [IN-USE] busy", true},
+        {"The server 127.0.0.1 refused the user name or password. It said: -ERR maildrop locked", true},
+        {"The server lock.example refused the user name or password. It said: -ERR Your account is blocked", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(cli::mailboxInUse(c.reply), c.inUse) << c.reply;
+}
+
+// One mailbox failing decides the exit status even when another one, checked
+// before or after it, holds marked messages.
+TEST_F(CliCheck, AFailedMailboxBesideMarkedMessagesExitsWithTheServerError) {
+    SettingsStore store(fake.platform.settingsFolder);
+    TPasswordCipher cipher;
+    cipher.Key = "qiro";
+    for (const int failing : {1, 2}) {
+        const int good = 3 - failing;
+        store.writeString("Server", "Server" + std::to_string(good), server());
+        store.writeString("Server", "Mailbox" + std::to_string(good), "joe");
+        store.writeString("Server", "Passwd" + std::to_string(good), cipher.encipher("secret"));
+        store.writeString("Server", "Server" + std::to_string(failing), server());
+        store.writeString("Server", "Mailbox" + std::to_string(failing), "joe");
+        store.writeString("Server", "Passwd" + std::to_string(failing), cipher.encipher("wrong"));
+
+        EXPECT_EQ(runTool({"--all"}), cli::kMailServer) << "failing mailbox " << failing << ": " << err.str();
+        EXPECT_NE(err.str().find("mailbox " + std::to_string(failing) + " "), std::string::npos) << err.str();
+        // The good mailbox was still listed, with its marked messages.
+        EXPECT_EQ(listedRows().size(), mailbox().size()) << out.str();
+    }
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -108,6 +108,12 @@ TEST(CliOutput, OutsideTextCannotSplitLinesOrDriveTheTerminal) {
         // C1 controls (a one-byte CSI among them) as UTF-8 and as a byte.
         {"x\xc2\x9b" "1m", "x?1m", "\"x\\u009b1m\""},
         {"x\x81y\x7f", "x?y?", "\"x\\u0081y\\u007f\""},
+        // Format characters that reorder or break the shown line.
+        {"a\xe2\x80\xaa" "b\xe2\x80\xae" "c", "a?b?c", "\"a\\u202ab\\u202ec\""},
+        {"\xe2\x81\xa6" "x\xe2\x81\xa9", "?x?", "\"\\u2066x\\u2069\""},
+        {"1\xe2\x80\xa8" "2\xe2\x80\xa9" "3", "1?2?3", "\"1\\u20282\\u20293\""},
+        // Their neighbours are ordinary text: kept.
+        {"\xe2\x80\xa7\xe2\x81\xa5", "\xe2\x80\xa7\xe2\x81\xa5", "\"\xe2\x80\xa7\xe2\x81\xa5\""},
         // Broken sequences: overlong, surrogate, cut short.
         {"\xc0\xaf", "\xc3\x80\xc2\xaf", "\"\xc3\x80\xc2\xaf\""},
         {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xe2\x82\xac", "\"\xc3\xad\xc2\xa0\xe2\x82\xac\""},

@@ -321,6 +321,29 @@ TEST_F(OptionsMain, OkRemovesIdenticalNeighboursSavesAndCloses) {
     EXPECT_NE(file("quorvel.ini"), "<none>");
 }
 
+TEST_F(OptionsMain, OkKeepsExceptionNeighboursThatDifferInAnyShownColumn) {
+    const Rows base = {{"E-mail address", "Equals", "a@b.test", "No", "0", ""}};
+    // Each case changes one column of the second rule.
+    const struct {
+        int col;
+        const char* other;
+    } cases[] = {{0, "Domain name"}, {1, "Contains"}, {2, "c@d.test"}, {3, "Yes"}, {4, "2"}, {5, "note"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("column " + std::to_string(c.col));
+        Rows rows = {base[0], base[0], base[0]};
+        rows[1][static_cast<std::size_t>(c.col)] = c.other;
+        fill(options.rules.gridExcept, rows);
+        options.btOKClick();
+        EXPECT_EQ(column(options.rules.gridExcept, c.col),
+                  (std::vector<std::string>{base[0][static_cast<std::size_t>(c.col)], c.other,
+                                            base[0][static_cast<std::size_t>(c.col)]}));
+    }
+    // Equal in every shown column: the second goes.
+    fill(options.rules.gridExcept, {base[0], base[0]});
+    options.btOKClick();
+    EXPECT_EQ(options.rules.gridExcept.ruleCount(), 1);
+}
+
 TEST_F(OptionsMain, CancelBringsBackWhatTheFilesHold) {
     fill(options.rules.gridSubject, subjectRules({"kept"}));
     options.nSmallerChange(500);

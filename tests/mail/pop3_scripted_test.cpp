@@ -323,6 +323,20 @@ TEST_F(Pop3Scripted, MissingSettingsFailBeforeAnyNetworkActivity) {
     }
 }
 
+TEST_F(Pop3Scripted, TheAllOnesAddressIsNoServer) {
+    for (const char* server : {"255.255.255.255", "255.255.255.255:110"}) {
+        SCOPED_TRACE(server);
+        pop.Server = server;
+        try {
+            pop.UpdateInfo();
+            FAIL() << "no error";
+        } catch (const ESocketError& e) {
+            EXPECT_STREQ(e.what(), "Error resolving remote host");
+        }
+        EXPECT_FALSE(pop.IsConnected());
+    }
+}
+
 TEST_F(Pop3Scripted, SendingWithoutAConnectionFails) {
     try {
         pop.SendLine("NOOP");
@@ -531,6 +545,29 @@ TEST_F(Pop3Scripted, CancelDuringAnyWaitEndsItTheSameWay) {
         EXPECT_EQ(std::count(events.begin(), events.end(), "Closed"), hadSocket ? 1 : 0);
         ASSERT_LT(cancelAt, 500);
     }
+}
+
+// A Cancel from an event handler, while no wait runs, ends the listing the
+// same way as one during a wait.
+TEST_F(Pop3Scripted, CancelBetweenWaitsEndsTheListingAsCanceled) {
+    ScriptedServer server(script(kTwoMessageListing));
+    pointAt(server);
+    pop.OnNextInfoUpdated = [this](int n) {
+        events.push_back("NextInfoUpdated " + std::to_string(n));
+        pop.Cancel();
+    };
+    try {
+        pop.UpdateInfo();
+        FAIL() << "no error";
+    } catch (const ECanceledError& e) {
+        EXPECT_STREQ(e.what(), "Operation has been canceled");
+    } catch (const std::exception& e) {
+        FAIL() << e.what();
+    }
+    EXPECT_FALSE(pop.IsConnected());
+    EXPECT_EQ(std::count(events.begin(), events.end(), "Cancel"), 1);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "Error Operation has been canceled"), 1);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "Error You have to connect to the server first"), 0);
 }
 
 TEST_F(Pop3Scripted, CancelDuringProcessMarksSendsNoQuit) {
