@@ -16,6 +16,7 @@ namespace quorvel::testing {
 //   "CLOSE"         close the connection
 //   "ACCEPT"        close the connection and take the next one
 //   "WAIT"          say nothing until the client closes the connection
+//   "QUIET"         the client must have sent nothing beyond the lines read
 // Any other line from the client, or a client that closes early, is a failure.
 class ScriptedServer {
 public:
