@@ -6,6 +6,8 @@
 # Usage: bench/pop3_latency.sh DELAY_MS COUNT [SERVER PORT USER PASSWORD]
 # Without SERVER, a private Dovecot holding COUNT messages is started; with
 # it, COUNT is only printed (the server's mailbox is listed as it is).
+# OLD_LIST=path/to/pop3_list adds that build of the client pipelined ("old",
+# "loop_old"), timed in the same alternation, with its ratios to this one.
 set -eu
 DELAY=${1:?delay in ms}
 COUNT=${2:?message count}
@@ -42,8 +44,10 @@ sleep 0.5
 "$BUILD/bench/pop3_list" "$SERVER" "$PORT" "$USER" "$PASSWORD" >/dev/null  # warm-up
 : > "$WORK/times"
 for run in $(seq "$RUNS"); do
-    for client in sequential floor pipelined loop_sequential loop_pipelined; do
+    for client in sequential floor pipelined ${OLD_LIST:+old} loop_sequential loop_pipelined ${OLD_LIST:+loop_old}; do
         case $client in
+        old) out=$("$OLD_LIST" 127.0.0.1 "$PROXY" "$USER" "$PASSWORD") ;;
+        loop_old) out=$("$OLD_LIST" "$SERVER" "$PORT" "$USER" "$PASSWORD") ;;
         sequential) out=$("$BUILD/bench/pop3_list" --sequential 127.0.0.1 "$PROXY" "$USER" "$PASSWORD") ;;
         floor) out=$("$BUILD/bench/pop3_floor" 127.0.0.1 "$PROXY" "$USER" "$PASSWORD") ;;
         pipelined) out=$("$BUILD/bench/pop3_list" 127.0.0.1 "$PROXY" "$USER" "$PASSWORD") ;;
@@ -56,4 +60,4 @@ for run in $(seq "$RUNS"); do
 done
 echo "delay $DELAY ms each way, $COUNT messages"
 "$SRC/bench/medians.py" "$WORK/times" pipelined/floor pipelined/sequential sequential/floor \
-    loop_pipelined/loop_sequential
+    loop_pipelined/loop_sequential ${OLD_LIST:+pipelined/old loop_pipelined/loop_old}
