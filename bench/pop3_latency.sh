@@ -8,6 +8,8 @@
 # it, COUNT is only printed (the server's mailbox is listed as it is).
 # OLD_LIST=path/to/pop3_list adds that build of the client pipelined ("old",
 # "loop_old"), timed in the same alternation, with its ratios to this one.
+# CLIENTS="pipelined old ..." times only those (one command at a time over a
+# slow link takes two round trips a message).
 set -eu
 DELAY=${1:?delay in ms}
 COUNT=${2:?message count}
@@ -44,7 +46,7 @@ sleep 0.5
 "$BUILD/bench/pop3_list" "$SERVER" "$PORT" "$USER" "$PASSWORD" >/dev/null  # warm-up
 : > "$WORK/times"
 for run in $(seq "$RUNS"); do
-    for client in sequential floor pipelined ${OLD_LIST:+old} loop_sequential loop_pipelined ${OLD_LIST:+loop_old}; do
+    for client in ${CLIENTS:-sequential floor pipelined ${OLD_LIST:+old} loop_sequential loop_pipelined ${OLD_LIST:+loop_old}}; do
         case $client in
         old) out=$("$OLD_LIST" 127.0.0.1 "$PROXY" "$USER" "$PASSWORD") ;;
         loop_old) out=$("$OLD_LIST" "$SERVER" "$PORT" "$USER" "$PASSWORD") ;;
