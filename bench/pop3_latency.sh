@@ -41,7 +41,11 @@ fi
 PROXY=$(free_port)
 python3 "$SRC/bench/latency_proxy.py" "$PROXY" "$SERVER" "$PORT" "$DELAY" &
 PROXY_PID=$!
-sleep 0.5
+# A loaded machine may take a while to start the proxy.
+for _ in $(seq 50); do
+    python3 -c "import socket; socket.create_connection(('127.0.0.1', $PROXY)).close()" 2>/dev/null && break
+    sleep 0.2
+done
 
 "$BUILD/bench/pop3_list" "$SERVER" "$PORT" "$USER" "$PASSWORD" >/dev/null  # warm-up
 : > "$WORK/times"
