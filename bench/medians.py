@@ -16,4 +16,6 @@ for name, value in median.items():
     print(f"median {name:{width}s} {value:.3f} s")
 for ratio in sys.argv[2:]:
     top, bottom = ratio.split("/")
+    if top not in median or bottom not in median:
+        continue  # a client left out of this run
     print(f"{top} / {bottom} = {median[top] / median[bottom]:.3f}")

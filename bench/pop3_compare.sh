@@ -5,6 +5,8 @@
 # pinned to one core (taskset -c 1) with the server, in alternation, RUNS times.
 # Then measures the CPU the client uses while it waits 10 s for a silent server.
 # Usage: bench/pop3_compare.sh [RUNS]   (run as root or as a normal user)
+# OLD_LIST=path/to/pop3_list adds that build of the client ("old"), timed in
+# the same alternation, with its ratio to this one.
 set -eu
 RUNS=${1:-5}
 SRC=$(cd "$(dirname "$0")/.." && pwd)
@@ -46,8 +48,9 @@ PY
 taskset -c 1 "$BUILD/bench/pop3_list" 127.0.0.1 "$PORT" joe secret >/dev/null
 : > "$WORK/times"
 for run in $(seq "$RUNS"); do
-    for client in quorvel poplib floor; do
+    for client in quorvel ${OLD_LIST:+old} poplib floor; do
         case $client in
+        old) out=$(taskset -c 1 "$OLD_LIST" 127.0.0.1 "$PORT" joe secret) ;;
         quorvel) out=$(taskset -c 1 "$BUILD/bench/pop3_list" 127.0.0.1 "$PORT" joe secret) ;;
         poplib) out=$(taskset -c 1 python3 "$WORK/poplib_list.py" 127.0.0.1 "$PORT" joe secret) ;;
         floor) out=$(taskset -c 1 "$BUILD/bench/pop3_floor" 127.0.0.1 "$PORT" joe secret) ;;
@@ -56,7 +59,7 @@ for run in $(seq "$RUNS"); do
         echo "$client $(echo "$out" | sed 's/.*, \([0-9.]*\) s$/\1/')" >> "$WORK/times"
     done
 done
-"$SRC/bench/medians.py" "$WORK/times" quorvel/floor quorvel/poplib
+"$SRC/bench/medians.py" "$WORK/times" quorvel/floor quorvel/poplib ${OLD_LIST:+quorvel/old}
 
 # A server that accepts and never speaks: the client must sleep, not spin.
 SILENT=$(free_port)

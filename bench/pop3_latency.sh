@@ -6,6 +6,10 @@
 # Usage: bench/pop3_latency.sh DELAY_MS COUNT [SERVER PORT USER PASSWORD]
 # Without SERVER, a private Dovecot holding COUNT messages is started; with
 # it, COUNT is only printed (the server's mailbox is listed as it is).
+# OLD_LIST=path/to/pop3_list adds that build of the client pipelined ("old",
+# "loop_old"), timed in the same alternation, with its ratios to this one.
+# CLIENTS="pipelined old ..." times only those (one command at a time over a
+# slow link takes two round trips a message).
 set -eu
 DELAY=${1:?delay in ms}
 COUNT=${2:?message count}
@@ -37,13 +41,19 @@ fi
 PROXY=$(free_port)
 python3 "$SRC/bench/latency_proxy.py" "$PROXY" "$SERVER" "$PORT" "$DELAY" &
 PROXY_PID=$!
-sleep 0.5
+# A loaded machine may take a while to start the proxy.
+for _ in $(seq 50); do
+    python3 -c "import socket; socket.create_connection(('127.0.0.1', $PROXY)).close()" 2>/dev/null && break
+    sleep 0.2
+done
 
 "$BUILD/bench/pop3_list" "$SERVER" "$PORT" "$USER" "$PASSWORD" >/dev/null  # warm-up
 : > "$WORK/times"
 for run in $(seq "$RUNS"); do
-    for client in sequential floor pipelined loop_sequential loop_pipelined; do
+    for client in ${CLIENTS:-sequential floor pipelined ${OLD_LIST:+old} loop_sequential loop_pipelined ${OLD_LIST:+loop_old}}; do
         case $client in
+        old) out=$("$OLD_LIST" 127.0.0.1 "$PROXY" "$USER" "$PASSWORD") ;;
+        loop_old) out=$("$OLD_LIST" "$SERVER" "$PORT" "$USER" "$PASSWORD") ;;
         sequential) out=$("$BUILD/bench/pop3_list" --sequential 127.0.0.1 "$PROXY" "$USER" "$PASSWORD") ;;
         floor) out=$("$BUILD/bench/pop3_floor" 127.0.0.1 "$PROXY" "$USER" "$PASSWORD") ;;
         pipelined) out=$("$BUILD/bench/pop3_list" 127.0.0.1 "$PROXY" "$USER" "$PASSWORD") ;;
@@ -56,4 +66,4 @@ for run in $(seq "$RUNS"); do
 done
 echo "delay $DELAY ms each way, $COUNT messages"
 "$SRC/bench/medians.py" "$WORK/times" pipelined/floor pipelined/sequential sequential/floor \
-    loop_pipelined/loop_sequential
+    loop_pipelined/loop_sequential ${OLD_LIST:+pipelined/old loop_pipelined/loop_old}

@@ -548,27 +548,33 @@ void TmsRemotePOP::UpdateInfo() {
     if (OnInfoUpdated) OnInfoUpdated();
 }
 
-// The listing's commands go out up to a window ahead; the replies are read in
-// order and each record is added and announced as in the one-at-a-time run.
+// The listing's commands go out up to a window ahead (TmsPipelineWindow);
+// the replies are read in order and each record is added and announced as in
+// the one-at-a-time run.
 void TmsRemotePOP::listAhead() {
     sendWithoutDelay();
+    TmsPipelineWindow window;
     int sent = 0;
-    const auto sendUpTo = [&](int end) {
+    const auto refill = [&] {
         std::vector<std::pair<std::string, bool>> commands;
-        for (; sent < std::min(end, messageCount_); ++sent) {
+        for (; sent < messageCount_; ++sent) {
             const std::string number = std::to_string(sent + 1);
-            commands.emplace_back("LIST " + number, false);
-            commands.emplace_back("TOP " + number + " 1", true);
+            std::string list = "LIST " + number, top = "TOP " + number + " 1";
+            const std::size_t octets = list.size() + top.size() + 4;
+            if (!window.mayAdd(octets)) break;
+            window.sent(octets);
+            commands.emplace_back(std::move(list), false);
+            commands.emplace_back(std::move(top), true);
         }
         if (!commands.empty()) sendAhead(commands);
     };
     try {
         for (int i = 0; i < messageCount_; ++i) {
-            // Refilled by halves: fewer, larger writes.
-            if (sent - i <= kPipelineWindow / 2) sendUpTo(i + kPipelineWindow);
+            if (window.wantsRefill()) refill();
             auto item = std::make_unique<TmsRemoteInfoItem>();
             readList(i, *item);
             readTop(i, *item, true);
+            window.answered();
             remoteInfo_.Add(std::move(item));
             if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
         }
@@ -622,12 +628,16 @@ bool TmsRemotePOP::listWithKnownIds() {
     const bool ahead = Pipelining();
     if (ahead) sendWithoutDelay();
     const int unknownCount = static_cast<int>(unknown.size());
+    TmsPipelineWindow window;
     int sent = 0;
-    int read = 0;
-    const auto sendUpTo = [&](int end) {
+    const auto refill = [&](int end) {
         std::vector<std::pair<std::string, bool>> commands;
-        for (; sent < std::min(end, unknownCount); ++sent)
-            commands.emplace_back("TOP " + std::to_string(unknown[static_cast<std::size_t>(sent)] + 1) + " 1", true);
+        for (; sent < end; ++sent) {
+            std::string top = "TOP " + std::to_string(unknown[static_cast<std::size_t>(sent)] + 1) + " 1";
+            if (!window.mayAdd(top.size() + 2)) break;
+            window.sent(top.size() + 2);
+            commands.emplace_back(std::move(top), true);
+        }
         if (!commands.empty()) sendAhead(commands);
     };
     try {
@@ -640,11 +650,11 @@ bool TmsRemotePOP::listWithKnownIds() {
                 item->Headers = known[at]->Headers;
             } else {
                 if (!ahead)
-                    sendUpTo(read + 1);
-                else if (sent - read <= kPipelineWindow / 2)
-                    sendUpTo(read + kPipelineWindow);
+                    refill(sent + 1);
+                else if (window.wantsRefill())
+                    refill(unknownCount);
                 readTop(i, *item, true);
-                ++read;
+                window.answered();
             }
             remoteInfo_.Add(std::move(item));
             if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
@@ -711,20 +721,27 @@ void TmsRemotePOP::deleteAhead() {
     for (int i = 0; i < remoteInfo_.Count(); ++i)
         if (remoteInfo_.Items(i).deleteMarked()) marked.push_back(i);
     const int count = static_cast<int>(marked.size());
+    // The DELEs are not counted: one goes out per verification read, and its
+    // reply is a line.
+    TmsPipelineWindow window;
     int sent = 0;
-    const auto sendUpTo = [&](int end) {
+    const auto refill = [&] {
         std::vector<std::pair<std::string, bool>> commands;
-        for (; sent < std::min(end, count); ++sent) {
+        for (; sent < count; ++sent) {
             const std::string number = std::to_string(marked[static_cast<std::size_t>(sent)] + 1);
-            commands.emplace_back("UIDL " + number, false);
-            commands.emplace_back("LIST " + number, false);
-            commands.emplace_back("TOP " + number + " 1", true);
+            std::string uidl = "UIDL " + number, list = "LIST " + number, top = "TOP " + number + " 1";
+            const std::size_t octets = uidl.size() + list.size() + top.size() + 6;
+            if (!window.mayAdd(octets)) break;
+            window.sent(octets);
+            commands.emplace_back(std::move(uidl), false);
+            commands.emplace_back(std::move(list), false);
+            commands.emplace_back(std::move(top), true);
         }
         if (!commands.empty()) sendAhead(commands);
     };
     try {
         for (int k = 0; k < count; ++k) {
-            if (sent - k <= kPipelineWindow / 2) sendUpTo(k + kPipelineWindow);
+            if (window.wantsRefill()) refill();
             // DELEs sent before this verification's commands answer first.
             readOwedDeletions();
             const int index = marked[static_cast<std::size_t>(k)];
@@ -733,6 +750,7 @@ void TmsRemotePOP::deleteAhead() {
             readUidl(index, current, ok);
             readList(index, current);
             readTop(index, current, false);
+            window.answered();
             if (!sameAsListed(index, current)) continue;
             if (OnDeleting) OnDeleting(index);
             sendDeleteAhead(index);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mail/listing_cache.h"
+#include "mail/pipeline_window.h"
 #include "mail/pop3_capabilities.h"
 #include "mail/remote_info.h"
 #include "mail/sasl.h"
@@ -67,11 +68,6 @@ public:
 
     // The largest CAPA answer read.
     static constexpr long long kMaxCapaAnswer = 64 << 10;
-    // How many messages' commands may be sent ahead of their replies. The
-    // commands of a window are a few kilobytes, far below what the server's
-    // receive buffer holds, so a send never waits for the server to read.
-    static constexpr int kPipelineWindow = 64;
-
     void ResetState() override;
 
     // The most rounds of challenges one SASL exchange may take.

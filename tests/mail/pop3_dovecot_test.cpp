@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "mail/pipeline_window.h"
 #include "mail/pop3_client.h"
 #include "platform/files.h"
 #include "platform/poll_event_loop.h"
@@ -415,8 +416,8 @@ TEST(Pop3Dovecot995, UnsetChoiceOnPort995SpeaksTls) {
 
 // Pipelined and one command at a time, over plain TCP and TLS, a listing
 // and a deletion give the same records, events and mailbox left behind.
-// Each run gets a server of its own holding the same messages, more than a
-// window of them so that the window is refilled.
+// Each run gets a server of its own holding the same messages: enough that the
+// window grows through every doubling to its cap and is refilled there.
 TEST(Pop3DovecotPipelining, SameRecordsEventsAndMailboxAsOneCommandAtATime) {
     struct Run {
         std::vector<std::string> events;
@@ -424,7 +425,8 @@ TEST(Pop3DovecotPipelining, SameRecordsEventsAndMailboxAsOneCommandAtATime) {
         std::vector<std::string> left;
         bool pipelined = false;
     };
-    const int count = TmsCustomPOP::kPipelineWindow + 40;
+    // 4 + 8 + ... + 128 answered before the cap, then one more than a window at it.
+    const int count = 2 * TmsPipelineWindow::kMaxMessages - TmsPipelineWindow::kFirstMessages + 1;
     std::vector<std::string> messages;
     for (int i = 0; i < count; ++i) messages.push_back(makeMessage(i + 1, (i * 7) % 30));
     const auto play = [&](bool tls, bool pipelining) {
@@ -476,8 +478,8 @@ TEST(Pop3DovecotPipelining, SameRecordsEventsAndMailboxAsOneCommandAtATime) {
 // session deletes exactly the marked ones, and OnDeleted names each of them
 // once the QUIT committed them.
 TEST(Pop3DovecotPipelining, DeletesExactlyTheMarkedMessagesAtAnyCount) {
-    const int window = TmsCustomPOP::kPipelineWindow;
-    for (const int marked : {1, window, window + 1, 2 * window + 1, 300}) {
+    const int first = TmsPipelineWindow::kFirstMessages;
+    for (const int marked : {1, first - 1, first, first + 1, 3 * first + 1, 300}) {
         SCOPED_TRACE(marked);
         const int count = 3 * marked - 2;  // marked: 0, 3, 6, ... the last one included
         std::vector<std::string> messages;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "mail/pipeline_window.h"
 #include "mail/pop3_client.h"
 #include "platform/poll_event_loop.h"
 #include "support/memory_listing_cache.h"
@@ -178,29 +179,80 @@ TEST_F(Pop3Pipelining, ListingSendsTheWindowAheadOfTheReplies) {
 }
 
 // Never more than a window of messages ahead: the script holds the replies
-// back until the client sent exactly the commands a window allows.
+// back until the client sent exactly the commands the window allows, from its
+// first size, through each doubling, to the cap and several windows at it.
 TEST_F(Pop3Pipelining, ListingStaysWithinItsWindow) {
-    const int count = 2 * TmsCustomPOP::kPipelineWindow + 5;
-    const int half = TmsCustomPOP::kPipelineWindow / 2;
+    const int ramp = 4 + 8 + 16 + 32 + 64 + 128;  // answered before the window is at its cap
+    ASSERT_EQ(TmsPipelineWindow::kFirstMessages, 4);
+    ASSERT_EQ(TmsPipelineWindow::kMaxMessages, 256);
+    const int count = ramp + 3 * TmsPipelineWindow::kMaxMessages + 1;
     std::vector<std::string> steps = {"C: STAT", "S: +OK " + std::to_string(count) + " 999"};
+    TmsPipelineWindow window;
     int sent = 0;
     for (int i = 0; i < count; ++i) {
-        if (sent - i <= half)
-            for (; sent < std::min(i + TmsCustomPOP::kPipelineWindow, count); ++sent) {
-                steps.push_back("C: LIST " + std::to_string(sent + 1));
-                steps.push_back("C: TOP " + std::to_string(sent + 1) + " 1");
+        if (window.wantsRefill()) {
+            for (; sent < count; ++sent) {
+                const std::string list = "LIST " + std::to_string(sent + 1);
+                const std::string top = "TOP " + std::to_string(sent + 1) + " 1";
+                if (!window.mayAdd(list.size() + top.size() + 4)) break;
+                window.sent(list.size() + top.size() + 4);
+                steps.push_back("C: " + list);
+                steps.push_back("C: " + top);
             }
+            steps.push_back("QUIET");
+        }
         const auto replies = listReplies(i + 1);
         steps.insert(steps.end(), replies.begin(), replies.end());
+        window.answered();
     }
     steps.push_back("C: QUIT");
     steps.push_back("S: +OK");
+    // Counted on the script itself: the most messages ever sent and not yet
+    // answered is the cap, and never more.
+    int outstanding = 0, most = 0;
+    for (const auto& step : steps) {
+        if (step.starts_with("C: TOP ")) most = std::max(most, ++outstanding);
+        if (step == "S: .") --outstanding;
+    }
+    EXPECT_EQ(most, TmsPipelineWindow::kMaxMessages);
     const Outcome o = play(true, steps, kList);
     EXPECT_EQ(o.error, "");
     ASSERT_EQ(o.records.size(), static_cast<std::size_t>(count));
     EXPECT_EQ(o.records.back(), std::to_string(100 * count) + "|Subject: message " + std::to_string(count));
     // The same listing one command at a time puts the same lines on the wire.
     EXPECT_EQ(play(false, join({listing(count), {"C: QUIT", "S: +OK"}}), kList), o);
+}
+
+// The first window is small: a client that sent more before the first reply
+// would meet a script that answers only after exactly that many.
+TEST_F(Pop3Pipelining, ListingStartsWithTheFirstWindowOnly) {
+    for (const int count : {TmsPipelineWindow::kFirstMessages - 1, TmsPipelineWindow::kFirstMessages,
+                            TmsPipelineWindow::kFirstMessages + 1}) {
+        SCOPED_TRACE(count);
+        std::vector<std::string> steps = {"C: STAT", "S: +OK " + std::to_string(count) + " 999"};
+        const int first = std::min(count, TmsPipelineWindow::kFirstMessages);
+        for (int n = 1; n <= first; ++n) {
+            steps.push_back("C: LIST " + std::to_string(n));
+            steps.push_back("C: TOP " + std::to_string(n) + " 1");
+        }
+        steps.push_back("QUIET");
+        for (int n = 1; n <= count; ++n) {
+            // Half the first window answered, the rest goes out.
+            if (n == TmsPipelineWindow::kFirstMessages / 2 + 1)
+                for (int m = first + 1; m <= count; ++m) {
+                    steps.push_back("C: LIST " + std::to_string(m));
+                    steps.push_back("C: TOP " + std::to_string(m) + " 1");
+                }
+            if (n == TmsPipelineWindow::kFirstMessages / 2 + 1) steps.push_back("QUIET");
+            const auto replies = listReplies(n);
+            steps.insert(steps.end(), replies.begin(), replies.end());
+        }
+        steps.push_back("C: QUIT");
+        steps.push_back("S: +OK");
+        const Outcome o = play(true, steps, kList);
+        EXPECT_EQ(o.error, "");
+        EXPECT_EQ(o.records.size(), static_cast<std::size_t>(count));
+    }
 }
 
 TEST_F(Pop3Pipelining, ListingGivesTheSameRecordsEventsAndWire) {
@@ -544,21 +596,27 @@ protected:
     }
 
     // The wire of a pipelined deletion of `marked` (record indexes): the
-    // verifications go out a window ahead, refilled by halves before a
-    // message's replies are read; a message's DELE right after its replies.
+    // verifications go out as the client's window allows, refilled once half
+    // of it was answered, before a message's replies are read; a message's
+    // DELE right after its replies.
     static std::vector<std::string> script(const std::vector<int>& marked, int faultAt, Fault fault) {
-        const int window = TmsCustomPOP::kPipelineWindow;
         const int count = static_cast<int>(marked.size());
         std::vector<std::string> steps = {"C: STAT", "S: +OK 999 99999"};
+        TmsPipelineWindow window;
         int sent = 0;
         bool stopped = false;
         for (int k = 0; k < count; ++k) {
-            if (!stopped && sent - k <= window / 2)
-                for (; sent < std::min(k + window, count); ++sent) {
+            if (!stopped && window.wantsRefill())
+                for (; sent < count; ++sent) {
+                    const std::size_t digits = std::to_string(marked[static_cast<std::size_t>(sent)] + 1).size();
+                    const std::size_t octets = 3 * digits + 22;  // "UIDL n", "LIST n", "TOP n 1", CRLFs
+                    if (!window.mayAdd(octets)) break;
+                    window.sent(octets);
                     const auto v = verification(marked[static_cast<std::size_t>(sent)] + 1,
                                                 sent == faultAt ? fault : Fault::None);
                     steps.insert(steps.end(), v.begin(), v.end());
                 }
+            window.answered();
             if (stopped || k == faultAt && fault != Fault::DeleRefused) {
                 stopped = true;
                 if (fault == Fault::UidlForAnotherMessage) break;
@@ -627,8 +685,10 @@ protected:
 // exactly the marked messages go out, then QUIT, and each counts as deleted
 // only after it.
 TEST_F(Pop3PipelinedDeletion, EveryMarkedMessageIsDeletedAtAnyCount) {
-    const int window = TmsCustomPOP::kPipelineWindow;
-    for (const int marked : {1, window - 1, window, window + 1, 70, 2 * window + 1, 300}) {
+    // Around the first window, a later doubling, the message cap (three-digit
+    // numbers) and the octet cap (four-digit numbers bind it first).
+    const int first = TmsPipelineWindow::kFirstMessages;
+    for (const int marked : {1, first - 1, first, first + 1, 3 * first + 1, 70, 300, 700}) {
         SCOPED_TRACE(marked);
         const int records = 3 * marked - 1;
         const Run r = run(records, -1, Fault::None);
@@ -642,10 +702,9 @@ TEST_F(Pop3PipelinedDeletion, EveryMarkedMessageIsDeletedAtAnyCount) {
 }
 
 TEST_F(Pop3PipelinedDeletion, FaultsInTheMiddleOfAWindow) {
-    const int window = TmsCustomPOP::kPipelineWindow;
-    const int marked = window + 6;
+    const int marked = 70;
     const int records = 3 * marked - 1;
-    const int at = window / 2 + 3;  // a marked message's position, mid-window after a refill
+    const int at = 35;  // in the window of 32 that starts at 28, after its refill
     const int index = 3 * at;
     const struct {
         const char* name;

@@ -180,6 +180,23 @@ void ScriptedServer::run() {
             }
         } else if (step.rfind("PAUSE: ", 0) == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(step.substr(7))));
+        } else if (step == "QUIET") {
+            // Nothing beyond the lines read may have come: a client that sent
+            // further ahead would have sent it in the same write.
+            std::string ahead = input_;
+            pollfd p{client_, POLLIN, 0};
+            if (ahead.empty() && ::poll(&p, 1, 20) > 0 && (p.revents & POLLIN)) {
+                char buffer[256];
+                const ssize_t n = ::recv(client_, buffer, sizeof buffer, MSG_PEEK);
+                if (n > 0) ahead.assign(buffer, static_cast<std::size_t>(n));
+            }
+            if (!ahead.empty()) {
+                const std::size_t lf = ahead.find('\n');
+                fail("sent ahead of the script: \"" + ahead.substr(0, lf == std::string::npos ? ahead.size() : lf) + "\"");
+                ::close(client_);
+                client_ = -1;
+                return;
+            }
         } else if (step == "WAIT") {
             char buffer[256];
             while (waitReadable(client_, stop_)) {

@@ -17,6 +17,7 @@ namespace quorvel::testing {
 //   "ACCEPT"        close the connection and take the next one
 //   "PAUSE: 4000"   say nothing for so many milliseconds
 //   "WAIT"          say nothing until the client closes the connection
+//   "QUIET"         the client must have sent nothing beyond the lines read
 // Any other line from the client, or a client that closes early, is a failure.
 class ScriptedServer {
 public:
