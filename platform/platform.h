@@ -7,6 +7,7 @@
 #include "platform/dial_up.h"
 #include "platform/dialogs.h"
 #include "platform/event_pump.h"
+#include "platform/oauth.h"
 #include "platform/secret_store.h"
 #include "platform/timer.h"
 
@@ -37,6 +38,9 @@ struct Platform {
     // The desktop keyring; none where no keyring answers (the settings store
     // then keeps the secrets, enciphered).
     SecretStore* secrets = nullptr;
+    // OAuth 2.0 sign-in with providers; none where the program cannot reach
+    // a browser or the network library is missing.
+    OAuthService* oauth = nullptr;
 };
 
 }  // namespace quorvel
