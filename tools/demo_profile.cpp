@@ -59,6 +59,9 @@ int main(int argc, char** argv) {
         store.writeString("Server", "Passwd1", cipher.encipher(argv[5]));
         store.writeInteger("Server", "Security1", security);
         store.writeInteger("Server", "Which", 1);
+        // The demo's password stays in its throw-away profile, never in the
+        // user's own keyring.
+        store.writeBool("Server", "Keyring", false);
         store.writeBool("General", "Automatic", false);
         store.writeBool("General", "Ask", true);
         // After a deletion the mailbox is listed again (no mail program to launch).
