@@ -188,7 +188,7 @@ void TfrmMain::GetRemotePOPSettings(int mailbox) {
     store_.writeString("Server", "Version161", "161");
 
     if (marker == "161") {
-        readAccount(store_, enc1, platform_.secrets, mailbox, msRemotePOP1);
+        readAccount(store_, enc1, platform_.secrets, mailbox, msRemotePOP1, &oauthAccess_);
         return;
     }
     if (stored.empty()) return;

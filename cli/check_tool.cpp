@@ -408,8 +408,10 @@ CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& a
     TmsRemotePOP client(platform_.pump, platform_.timers);
     client.DefaultPort = 110;
     client.TimeOut = 120;
+    // Nobody is there to sign in: a refused refresh ends the run.
+    OAuthAccess oauth({*store_, profile.cipher, platform_.secrets, platform_.oauth, platform_.pump, nullptr});
     try {
-        readAccount(*store_, profile.cipher, platform_.secrets, mailbox, client);
+        readAccount(*store_, profile.cipher, platform_.secrets, mailbox, client, &oauth);
     } catch (const SecretUnavailable& error) {
         const std::string where = "mailbox " + std::to_string(mailbox) + ": its password is in the desktop keyring";
         throw ToolError(kProfile, error.status == SecretStatus::Unavailable
@@ -450,6 +452,13 @@ CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& a
 
     const auto mailError = [&](const std::exception& error) -> ToolError {
         endProgress();
+        if (const auto* refused = dynamic_cast<const EOAuthError*>(&error))
+            return ToolError(refused->signInAgain ? kProfile : kMailServer,
+                             name + ": " + error.what() +
+                                 (refused->signInAgain ? "; sign in again in the Quorvel window (General settings, "
+                                                         "Mailboxes, the \"...\" beside \"OAuth 2.0\")"
+                                                       : ""));
+        if (dynamic_cast<const ETokenCommand*>(&error)) return ToolError(kProfile, name + ": " + error.what());
         if (dynamic_cast<const EInOutError*>(&error))
             return ToolError(kProfile, "the activity log cannot be written: " + std::string(error.what()));
         if (dynamic_cast<const EServerError*>(&error) && mailboxInUse(error.what()))

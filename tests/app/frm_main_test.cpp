@@ -196,7 +196,7 @@ TEST_F(MainWindow, AccountsCarryTheirSecurityToTheClient) {
         store.writeBool("Server", "APOP" + number, c.apop);
         main->GetRemotePOPSettings(n);
         EXPECT_EQ(main->msRemotePOP1.Security, c.expected);
-        EXPECT_EQ(main->msRemotePOP1.AllowAPOP, c.apop);
+        EXPECT_EQ(main->msRemotePOP1.SignIn, c.apop ? TmsSignIn::APOP : TmsSignIn::Password);
         ++n;
     }
 }

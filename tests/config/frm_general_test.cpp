@@ -698,15 +698,18 @@ TEST_F(GeneralSettings, AnUnchosenSecurityFollowsThePortAndAChoiceStands) {
               "Warning: with Security \"None\" the password of mailbox 1 travels unencrypted.");
 }
 
-TEST_F(GeneralSettings, SecurityAndApopAreStoredWithTheAccount) {
+TEST_F(GeneralSettings, SecurityAndSignInAreStoredWithTheAccount) {
     auto w = create();
     fillMailbox(*w, 1, "pop.one.test", "ann", "pw1");
     fillMailbox(*w, 2, "pop.two.test:995", "bob", "pw2");
     w->edServeChange(2);
     w->cbSecurity[0].itemIndex = static_cast<int>(TmsSecurity::None);
     w->cbSecurityChange(1);
-    w->cbAPOP[0].checked = true;
+    w->cbSignIn[0].itemIndex = static_cast<int>(TmsSignIn::APOP);
+    w->cbSignInChange(1);
     ASSERT_TRUE(w->saveServerSettings());
+    EXPECT_EQ(store.readString("Server", "SignIn1", "?"), "1");
+    EXPECT_EQ(store.readString("Server", "SignIn2", "?"), "0");
     EXPECT_EQ(store.readString("Server", "Security1", "?"), "0");
     EXPECT_EQ(store.readString("Server", "Security2", "?"), "2");
     EXPECT_EQ(store.readString("Server", "APOP1", "?"), "1");
@@ -717,8 +720,8 @@ TEST_F(GeneralSettings, SecurityAndApopAreStoredWithTheAccount) {
     auto again = create();
     EXPECT_EQ(again->securityOf(1), TmsSecurity::None);
     EXPECT_EQ(again->securityOf(2), TmsSecurity::SSLTLS);
-    EXPECT_TRUE(again->cbAPOP[0].checked);
-    EXPECT_FALSE(again->cbAPOP[1].checked);
+    EXPECT_EQ(again->signInOf(1), TmsSignIn::APOP);
+    EXPECT_EQ(again->signInOf(2), TmsSignIn::Password);
     again->edServe[2].text = "pop.three.test:995";
     again->edServeChange(3);
     EXPECT_EQ(again->securityOf(3), TmsSecurity::SSLTLS);

@@ -259,7 +259,11 @@ private slots:
             QTest::keyClick(security, Qt::Key_Down);
             QCOMPARE(security->currentText(), QString("STARTTLS"));
             QVERIFY(!warning->isVisible());
-            clickBox(child<QCheckBox>(w, "cbAPOP1"));
+            auto* signIn = child<QComboBox>(w, "cbSignIn1");
+            QCOMPARE(child<QLabel>(w, "lblSignIn")->text(), QString("Sign-in"));
+            signIn->setFocus();
+            QTest::keyClick(signIn, Qt::Key_Down);
+            QCOMPARE(signIn->currentText(), QString("APOP"));
             QTest::keyClicks(child<QLineEdit>(w, "edPass1"), "pw1");
             QTest::keyClicks(child<QLineEdit>(w, "edServe3"), "pop.new.test:995");
             QCOMPARE(child<QComboBox>(w, "cbSecurity3")->currentText(), QString("SSL/TLS"));
@@ -270,14 +274,15 @@ private slots:
         });
         SettingsStore& store = d->program.store;
         QCOMPARE(store.readString("Server", "Security1", "-"), std::string("1"));
+        QCOMPARE(store.readString("Server", "SignIn1", "-"), std::string("1"));
         QCOMPARE(store.readString("Server", "APOP1", "-"), std::string("1"));
         QCOMPARE(store.readString("Server", "Security3", "-"), std::string("2"));
         QCOMPARE(store.readString("Server", "APOP3", "-"), std::string("0"));
         withGeneralWindow(*d, [&](GeneralWindow& w) {
             QCOMPARE(child<QComboBox>(w, "cbSecurity1")->currentText(), QString("STARTTLS"));
-            QVERIFY(child<QCheckBox>(w, "cbAPOP1")->isChecked());
+            QCOMPARE(child<QComboBox>(w, "cbSignIn1")->currentText(), QString("APOP"));
             QCOMPARE(child<QComboBox>(w, "cbSecurity3")->currentText(), QString("SSL/TLS"));
-            QVERIFY(!child<QCheckBox>(w, "cbAPOP3")->isChecked());
+            QCOMPARE(child<QComboBox>(w, "cbSignIn3")->currentText(), QString("Password"));
             QVERIFY(!child<QLabel>(w, "lblSecurityWarning")->isVisible());
         });
     }
