@@ -197,7 +197,8 @@ std::string runTokenCommand(const std::string& line, EventPump& pump, std::chron
                                                           deadline - std::chrono::steady_clock::now()));
     };
     // Reads `fd` to its end, keeping the first `keep` octets; false when the
-    // time ran out first.
+    // time ran out first or the command wrote more than a helper would.
+    bool tooMuch = false;
     const auto drain = [&](int fd, std::string& kept, std::size_t keep) {
         std::size_t total = 0;
         char buffer[4096];
@@ -208,7 +209,10 @@ std::string runTokenCommand(const std::string& line, EventPump& pump, std::chron
                 total += static_cast<std::size_t>(n);
                 if (kept.size() < keep) kept.append(buffer, std::min(static_cast<std::size_t>(n), keep - kept.size()));
                 // A command that talks without end is not a token helper.
-                if (total > kMaxCommandOutput) return false;
+                if (total > kMaxCommandOutput) {
+                    tooMuch = true;
+                    return false;
+                }
                 continue;
             }
             if (errno == EINTR) continue;
@@ -245,9 +249,12 @@ std::string runTokenCommand(const std::string& line, EventPump& pump, std::chron
         ::kill(pid, SIGKILL);
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        throw ETokenCommand("The token command " + program + " did not finish within " +
-                            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) +
-                            " seconds; it was stopped");
+        if (tooMuch)
+            throw ETokenCommand("The token command " + program + " wrote more than " +
+                                std::to_string(kMaxCommandOutput) + " octets; it was stopped");
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit).count();
+        throw ETokenCommand("The token command " + program + " did not finish within " + std::to_string(seconds) +
+                            (seconds == 1 ? " second" : " seconds") + "; it was stopped");
     }
     const std::string said = plainText(errors.substr(0, errors.find('\n')), kMaxCommandErrorLine);
     const std::string saying = said.empty() ? std::string() : ". It said: " + said;
@@ -258,7 +265,7 @@ std::string runTokenCommand(const std::string& line, EventPump& pump, std::chron
         throw ETokenCommand("The token command " + program + " failed with exit status " +
                             std::to_string(WEXITSTATUS(status)) + saying);
     const std::size_t end = output.find('\n');
-    if (end == std::string::npos && output.size() > kMaxTokenLine)
+    if ((end == std::string::npos ? output.size() : end) > kMaxTokenLine)
         throw ETokenCommand("The token command " + program + " gave a first line longer than " +
                             std::to_string(kMaxTokenLine) + " octets");
     std::string token = output.substr(0, end);
