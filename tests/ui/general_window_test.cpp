@@ -11,11 +11,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
 #include "ui/application.h"
 #include "ui/general_window.h"
+#include "ui/oauth_window.h"
+#include "support/fake_oauth_service.h"
 
 using namespace quorvel;
 using namespace quorvel::ui;
@@ -314,6 +317,67 @@ private slots:
             QVERIFY(keyring->isChecked());
         });
         QCOMPARE(d->program.store.readString("Server", "Passwd1", "").empty(), false);
+    }
+
+    // The "Sign-in" choice and the OAuth 2.0 dialog it opens: a preset, the
+    // client ID, the sign-in in the browser (a scripted provider here) and
+    // the settings kept on OK. The dialog's picture goes to QUORVEL_SCREENSHOTS.
+    void oauthSignInFromTheMailboxesPage() {
+        testing::FakeOAuthService provider;
+        provider.authorizeAnswers = {OAuthTokens{"access", "refresh-1", 0}};
+        auto d = start([](SettingsStore& s) {
+            s.writeString("Server", "Version161", "161");
+            s.writeString("Server", "Server1", "outlook.office365.com:995");
+            s.writeString("Server", "Mailbox1", "alice@example.com");
+            s.writeInteger("Server", "Security1", 2);
+            s.writeInteger("Server", "SignIn1", 2);
+        });
+        d->platform.oauth = &provider;
+        const QString target = qEnvironmentVariable("QUORVEL_SCREENSHOTS");
+        QString signedIn, link, title;
+        withGeneralWindow(*d, [&](GeneralWindow& w) {
+            QCOMPARE(child<QComboBox>(w, "cbSignIn1")->currentText(), QString("OAuth 2.0"));
+            QCOMPARE(child<QComboBox>(w, "cbSignIn2")->currentText(), QString("Password"));
+            QVERIFY(!child<QLineEdit>(w, "edPass1")->isEnabled());
+            QVERIFY(child<QToolButton>(w, "sbOAuth1")->isVisible());
+            QVERIFY(!child<QToolButton>(w, "sbOAuth2")->isVisible());
+            QTimer::singleShot(0, [&] {
+                auto* dialog = dynamic_cast<OAuthWindow*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                QVERIFY(QTest::qWaitForWindowExposed(dialog));
+                title = dialog->windowTitle();
+                link = child<QLabel>(*dialog, "lnkRegister")->text();
+                auto* providers = child<QComboBox>(*dialog, "cbProvider");
+                providers->setFocus();
+                QTest::keyClick(providers, Qt::Key_Down);
+                QCOMPARE(providers->currentText(), QString("Google"));
+                QVERIFY(!child<QLineEdit>(*dialog, "edToken")->isEnabled());
+                QTest::keyClicks(child<QLineEdit>(*dialog, "edClientId"), "1234-desktop.apps.googleusercontent.com");
+                QTest::keyClicks(child<QLineEdit>(*dialog, "edClientSecret"), "GOCSPX-example");
+                QTest::mouseClick(child<QPushButton>(*dialog, "btSignIn"), Qt::LeftButton);
+                signedIn = child<QLabel>(*dialog, "lblSignedIn")->text();
+                if (!target.isEmpty()) {
+                    QDir().mkpath(target);
+                    QVERIFY(dialog->grab().toImage().save(target + "/oauth-settings.png"));
+                }
+                QTest::mouseClick(child<QPushButton>(*dialog, "btOK"), Qt::LeftButton);
+            });
+            QTest::mouseClick(child<QToolButton>(w, "sbOAuth1"), Qt::LeftButton);
+            QCOMPARE(child<QLabel>(w, "lblKept1")->text(), QString("settings file"));
+            QTest::mouseClick(child<QPushButton>(w, "btOK"), Qt::LeftButton);
+            QVERIFY(!w.isVisible());
+        });
+        QCOMPARE(title, QString("OAuth 2.0 sign-in of mailbox 1"));
+        QVERIFY2(link.contains("entra.microsoft.com"), qPrintable(link));
+        // No keyring answers in the window tests: the settings file keeps it.
+        QCOMPARE(signedIn, QString("Signed in; kept in the settings file"));
+        QCOMPARE(provider.calls, std::vector<std::string>{"authorize alice@example.com"});
+        QCOMPARE(provider.providers.at(0).clientSecret, std::string("GOCSPX-example"));
+        SettingsStore& store = d->program.store;
+        QCOMPARE(store.readString("Server", "OAuthProvider1", "-"), std::string("Google"));
+        QCOMPARE(store.readString("Server", "OAuthClientId1", "-"), std::string("1234-desktop.apps.googleusercontent.com"));
+        QCOMPARE(store.readString("Server", "SignIn1", "-"), std::string("2"));
+        QVERIFY(!store.readString("Server", "OAuthRefresh1", "").empty());
     }
 
     // Each page as a picture; with QUORVEL_SCREENSHOTS set they are saved there
