@@ -25,9 +25,9 @@ TfrmOAuth::TfrmOAuth(Platform& platform, SettingsStore& store, TPasswordCipher& 
       initial_(std::move(settings)) {
     lblExplain = captioned(
         "With OAuth 2.0 Quorvel signs in to the mailbox with an access token from your mail provider instead of "
-        "your password. Register Quorvel with the provider as a desktop program (a \"public client\" with the "
-        "redirect address http://127.0.0.1) and enter the client ID it gives you here; Google also gives a client "
-        "secret for desktop programs. Then click \"Sign in...\": your browser opens at the provider's page, and "
+        "your password. Register Quorvel with the provider as a desktop program, at the page below (the README "
+        "tells the steps), and enter the client ID it gives you here; Google also gives a client secret for "
+        "desktop programs. Then click \"Sign in...\": your browser opens at the provider's page, and "
         "what Quorvel keeps afterwards is only the refresh token, never your password.");
     lblProvider = captioned("&Provider");
     for (const OAuthProvider& preset : oauthPresets()) cbProvider.items.push_back(preset.name);
