@@ -291,7 +291,7 @@ std::string OAuthAccess::accessToken(int mailbox, const std::string& user, bool 
     try {
         return refreshed(mailbox, settings, user);
     } catch (const EOAuthError& error) {
-        if (!error.signInAgain || !services_.dialogs || !services_.oauth) throw;
+        if (!error.signInAgain || !services_.dialogs || !services_.oauth || (attended && !attended())) throw;
         const std::string question = "Mailbox " + std::to_string(mailbox) + ": " + error.what() +
                                      "\n\nSign in with " + settings.provider.name + " again now?";
         if (services_.dialogs->messageBox(MessageKind::Confirmation, question, MessageButtons::YesNo) !=

@@ -102,6 +102,10 @@ public:
     // Forgets the tokens kept in memory (settings changed).
     void forget() { cache_.clear(); }
 
+    // Whether someone is at the window now; when it says no, a refused
+    // refresh is not asked about (an automatic check from the tray).
+    std::function<bool()> attended;
+
     // Seconds since the epoch; tests set their own.
     std::function<std::int64_t()> now;
     std::chrono::milliseconds commandLimit = kTokenCommandLimit;

@@ -257,6 +257,17 @@ TEST_F(Access, ARefusedRefreshAsksForANewSignInOnlyWhereSomeoneIsThere) {
         EXPECT_EQ(provider.calls.size(), 2u);
     }
     {
+        SCOPED_TRACE("the window, but nobody at it (an automatic check from the tray)");
+        provider.calls.clear();
+        provider.refreshAnswers = {refused};
+        fake.dialogs.shown.clear();
+        OAuthAccess oauth = access(true);
+        oauth.attended = [] { return false; };
+        EXPECT_THROW(oauth.accessToken(1, "joe@test", false), EOAuthError);
+        EXPECT_TRUE(fake.dialogs.shown.empty());
+        EXPECT_EQ(provider.calls, std::vector<std::string>{"refresh refresh-new"});
+    }
+    {
         SCOPED_TRACE("a provider that cannot be reached is no reason to sign in again");
         provider.refreshAnswers = {EOAuthError("No answer from login.microsoftonline.com", false)};
         fake.dialogs.shown.clear();
