@@ -98,6 +98,7 @@ private:
     int check(const Arguments& args);
     int why(const Arguments& args);
     int decode(const Arguments& args);
+    int signIn(const Arguments& args);
 
     // Loads settings, accounts, rules and the known list; throws ToolError.
     void openProfile();

@@ -334,21 +334,38 @@ std::string OAuthAccess::refreshed(int mailbox, const OAuthSettings& settings, c
 OAuthTokens OAuthAccess::signIn(int mailbox, const OAuthProvider& provider, const std::string& user,
                                 const std::string& server, bool useKeyring) {
     if (!services_.oauth) throw EOAuthError("OAuth 2.0 sign-in is not available here", false);
-    OAuthTokens tokens = services_.oauth->authorize(provider, user);
+    bool inKeyring = false;
+    return keepSignIn(mailbox, provider, services_.oauth->authorize(provider, user), user, server, useKeyring,
+                      inKeyring);
+}
+
+bool OAuthAccess::signInOnDevice(int mailbox, const OAuthProvider& provider, const std::string& user,
+                                 const std::string& server, bool useKeyring,
+                                 const std::function<void(const std::string&, const std::string&)>& show) {
+    if (!services_.oauth) throw EOAuthError("OAuth 2.0 sign-in is not available here", false);
+    bool inKeyring = false;
+    keepSignIn(mailbox, provider, services_.oauth->authorizeDevice(provider, show), user, server, useKeyring,
+               inKeyring);
+    return inKeyring;
+}
+
+OAuthTokens OAuthAccess::keepSignIn(int mailbox, const OAuthProvider& provider, const OAuthTokens& tokens,
+                                    const std::string& user, const std::string& server, bool useKeyring,
+                                    bool& inKeyring) {
     if (tokens.refreshToken.empty())
         throw EOAuthError(provider.name + " gave no refresh token, so Quorvel could not check this mailbox later; "
                                           "check that the scope asks for offline access",
                           false);
-    keepRefreshToken(mailbox, tokens.refreshToken, user, server, useKeyring);
+    inKeyring = keepRefreshToken(mailbox, tokens.refreshToken, user, server, useKeyring);
     OAuthTokens kept = tokens;
     kept.refreshToken.clear();
     cache_[mailbox] = {kept, accountOf(provider, user)};
     return tokens;
 }
 
-void OAuthAccess::keepRefreshToken(int mailbox, const std::string& token, const std::string& user,
+bool OAuthAccess::keepRefreshToken(int mailbox, const std::string& token, const std::string& user,
                                    const std::string& server, bool useKeyring) {
-    AccountSecrets(services_.store, services_.cipher, services_.keyring)
+    return AccountSecrets(services_.store, services_.cipher, services_.keyring)
         .keep(mailbox, secretLabel(mailbox, SecretKind::RefreshToken, user, server), token, useKeyring,
               SecretKind::RefreshToken);
 }

@@ -99,6 +99,13 @@ public:
     OAuthTokens signIn(int mailbox, const OAuthProvider& provider, const std::string& user,
                        const std::string& server, bool useKeyring);
 
+    // The same for a machine without a browser (the device grant): `show`
+    // gets the address to open elsewhere and the code to enter there.
+    // Returns whether the keyring keeps the refresh token.
+    bool signInOnDevice(int mailbox, const OAuthProvider& provider, const std::string& user,
+                        const std::string& server, bool useKeyring,
+                        const std::function<void(const std::string& address, const std::string& code)>& show);
+
     // Forgets the tokens kept in memory (settings changed).
     void forget() { cache_.clear(); }
 
@@ -112,8 +119,11 @@ public:
 
 private:
     std::string refreshed(int mailbox, const OAuthSettings& settings, const std::string& user);
-    void keepRefreshToken(int mailbox, const std::string& token, const std::string& user, const std::string& server,
+    // Returns whether the keyring keeps it.
+    bool keepRefreshToken(int mailbox, const std::string& token, const std::string& user, const std::string& server,
                           bool useKeyring);
+    OAuthTokens keepSignIn(int mailbox, const OAuthProvider& provider, const OAuthTokens& tokens,
+                           const std::string& user, const std::string& server, bool useKeyring, bool& inKeyring);
 
     Services services_;
     struct Cached {

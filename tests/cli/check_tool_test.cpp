@@ -468,5 +468,78 @@ TEST(CliCheckOAuth, TheRefreshTokenSignsInAndARefusedOneExitsWithTheProfileStatu
     EXPECT_TRUE(provider.calls.empty());
 }
 
+// `sign-in --mailbox N`: the device grant for a machine without a browser,
+// its address and code printed, the refresh token kept.
+TEST(CliCheckOAuth, SignInRunsTheDeviceGrantAndKeepsTheRefreshToken) {
+    testing::FakePlatform fake;
+    testing::FakeOAuthService provider;
+    testing::MemorySecretStore keyring;
+    {
+        SettingsStore store(fake.platform.settingsFolder);
+        store.writeString("Server", "Version161", "161");
+        for (const char* n : {"1", "2", "3"}) {
+            store.writeString("Server", std::string("Server") + n, "outlook.office365.com:995");
+            store.writeString("Server", std::string("Mailbox") + n, std::string("user") + n + "@example.test");
+        }
+        writeSignIn(store, 1, TmsSignIn::OAuth2);
+        writeSignIn(store, 2, TmsSignIn::OAuth2);
+        OAuthSettings microsoft;
+        microsoft.provider.clientId = "id";
+        microsoft.write(store, 1);
+        OAuthSettings google;
+        google.provider = oauthPreset("Google");
+        google.provider.clientId = "id";
+        google.write(store, 2);
+    }
+    std::ostringstream out, err;
+    const auto run = [&](std::vector<std::string> words, SecretStore* secrets) {
+        out.str("");
+        err.str("");
+        cli::CheckTool tool({fake.loop, fake.loop, fake.clock, fake.platform.programFolder,
+                             fake.platform.settingsFolder, secrets, &provider},
+                            {out, err, false, false});
+        return tool.run(words);
+    };
+    provider.deviceAnswers = {OAuthTokens{"access", "refresh-device", 0}, OAuthTokens{"access", "refresh-2", 0}};
+    EXPECT_EQ(run({"sign-in", "--mailbox", "1"}, &keyring), cli::kNothingMarked) << err.str();
+    const std::string name = "mailbox 1 (user1@example.test on outlook.office365.com:995)";
+    EXPECT_EQ(out.str(), "To sign in " + name +
+                             ", open https://login.example.test/device on any device and enter the code ABCD-EFGH\n" +
+                             name + " is signed in; the sign-in is kept in the desktop keyring\n");
+    EXPECT_EQ(keyring.items.at({1, SecretKind::RefreshToken}).secret, "refresh-device");
+    EXPECT_EQ(provider.providers.at(0).deviceAuthorizationUrl, oauthPreset("Microsoft").deviceAuthorizationUrl);
+    // Without a keyring the settings file keeps it, enciphered.
+    EXPECT_EQ(run({"sign-in", "--mailbox=1"}, nullptr), cli::kNothingMarked) << err.str();
+    EXPECT_TRUE(out.str().ends_with("kept in the settings file\n")) << out.str();
+    EXPECT_NE(SettingsStore(fake.platform.settingsFolder).readString("Server", "OAuthRefresh1", ""), "");
+
+    const struct {
+        std::vector<std::string> words;
+        int code;
+        std::string error;
+    } cases[] = {
+        {{"sign-in", "--mailbox", "2"}, cli::kProfile,
+         "quorvel-check: mailbox 2 (user2@example.test on outlook.office365.com:995): Google offers no sign-in for "
+         "machines without a browser; sign in in the Quorvel window instead\n"},
+        {{"sign-in", "--mailbox", "3"}, cli::kProfile,
+         "quorvel-check: mailbox 3 (user3@example.test on outlook.office365.com:995) does not sign in with OAuth "
+         "2.0 (its \"Sign-in\" choice on the Mailboxes page)\n"},
+        {{"sign-in"}, cli::kUsage, "quorvel-check: sign-in needs --mailbox N"},
+        {{"sign-in", "--mailbox", "13"}, cli::kUsage, "quorvel-check: --mailbox takes a number from 1 to 12, not \"13\""},
+        {{"sign-in", "--mailbox", "1", "--all"}, cli::kUsage, "quorvel-check: unknown option \"--all\""},
+    };
+    provider.calls.clear();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.words.back());
+        EXPECT_EQ(run(c.words, &keyring), c.code);
+        EXPECT_EQ(err.str().substr(0, c.error.size()), c.error);
+    }
+    EXPECT_TRUE(provider.calls.empty());
+    // The user said no on the other device.
+    provider.deviceAnswers = {EOAuthError("The sign-in was declined", true)};
+    EXPECT_EQ(run({"sign-in", "--mailbox", "1"}, &keyring), cli::kProfile);
+    EXPECT_TRUE(err.str().ends_with(": The sign-in was declined\n")) << err.str();
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -16,7 +16,7 @@ class FakeOAuthService : public OAuthService {
 public:
     using Answer = std::variant<OAuthTokens, EOAuthError>;
     std::deque<Answer> refreshAnswers, authorizeAnswers;
-    std::vector<std::string> calls;  // "refresh <token>", "authorize <hint>"
+    std::vector<std::string> calls;  // "refresh <token>", "authorize <hint>", "device"
     std::vector<OAuthProvider> providers;
 
     OAuthTokens authorize(const OAuthProvider& provider, const std::string& loginHint) override {
@@ -27,11 +27,14 @@ public:
         calls.push_back("refresh " + refreshToken);
         return answer(provider, refreshAnswers);
     }
+    // The device grant shows this address and code before it answers.
+    std::string deviceAddress = "https://login.example.test/device", deviceCode = "ABCD-EFGH";
+    std::deque<Answer> deviceAnswers;
     OAuthTokens authorizeDevice(const OAuthProvider& provider,
-                                const std::function<void(const std::string&, const std::string&)>&) override {
+                                const std::function<void(const std::string&, const std::string&)>& show) override {
         calls.push_back("device");
-        providers.push_back(provider);
-        throw EOAuthError("no device grant here", false);
+        show(deviceAddress, deviceCode);
+        return answer(provider, deviceAnswers);
     }
 
 private:
