@@ -158,7 +158,8 @@ TEST_F(TokenCommandRun, AFirstLineIsReadUpToItsBound) {
 }
 
 TEST_F(TokenCommandRun, ACommandThatDoesNotEndInTimeIsStopped) {
-    for (const char* line : {"sleep 30", "sh -c 'echo tok; exec sleep 30'", "sh -c 'yes tok'"}) {
+    for (const char* line : {"sleep 30", "sh -c 'echo tok; exec sleep 30'", "sh -c 'yes tok'",
+                             "sh -c 'sleep 30; echo late'"}) {
         SCOPED_TRACE(line);
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(run(line, 1s).rfind("The token command ", 0), 0u);
