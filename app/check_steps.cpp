@@ -28,7 +28,7 @@ void judgeRows(Classification& classification, MessageList& list, const TmsRemot
 }
 
 void readAccount(SettingsStore& store, TPasswordCipher& cipher, SecretStore* keyring, int mailbox,
-                 TmsRemotePOP& client) {
+                 TmsRemotePOP& client, OAuthAccess* oauth) {
     const std::string n = std::to_string(mailbox);
     client.Server = store.readString("Server", "Server" + n, "");
     client.UserName = store.readString("Server", "Mailbox" + n, "");
@@ -38,11 +38,19 @@ void readAccount(SettingsStore& store, TPasswordCipher& cipher, SecretStore* key
     client.Security = security >= 0 && security < static_cast<int>(kSecurityNames.size())
                           ? std::optional(static_cast<TmsSecurity>(security))
                           : std::nullopt;
-    client.AllowAPOP = store.readBool("Server", "APOP" + n, false);
+    client.SignIn = readSignIn(store, mailbox);
     client.CertificatePin = store.readString("Server", "Certificate" + n, "");
     // A mailbox without a password never inherits the one loaded before it:
     // that would send one server's password to another.
     client.Password.clear();
+    client.AccessToken = nullptr;
+    if (client.SignIn == TmsSignIn::OAuth2) {
+        client.AccessToken = [oauth, mailbox, user = client.UserName](bool renew) -> std::string {
+            if (!oauth) throw EOAuthError("OAuth 2.0 sign-in is not available here", false);
+            return oauth->accessToken(mailbox, user, renew);
+        };
+        return;
+    }
     AccountSecrets::Password password = AccountSecrets(store, cipher, keyring).read(mailbox);
     if (password.status == SecretStatus::Ok) client.Password = std::move(password.text);
     // Never a guess in its place: a locked keyring is not an empty password.

@@ -6,6 +6,7 @@
 #include "app/message_list.h"
 #include "classify/classification.h"
 #include "config/account_secrets.h"
+#include "config/oauth_access.h"
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
 #include "log/activity_log.h"
@@ -25,11 +26,12 @@ void widenShortDate(FormatSettings& settings);
 void judgeRows(Classification& classification, MessageList& list, const TmsRemoteInfo& records, int index);
 
 // Loads the account of `mailbox` (1 to 12) into the client: server, user
-// name, password (the settings file's, deciphered, else the keyring's), security and APOP choice.
-// Reads only; throws when the password does not decipher, and SecretUnavailable when the keyring
-// holds it but does not give it.
+// name, password (the settings file's, deciphered, else the keyring's), security and sign-in
+// choice; for OAuth 2.0 the token source is `oauth`'s (none: the log-in says it is not
+// available) and no password is read. Reads only; throws when the password does not decipher,
+// and SecretUnavailable when the keyring holds it but does not give it.
 void readAccount(SettingsStore& store, TPasswordCipher& cipher, SecretStore* keyring, int mailbox,
-                 TmsRemotePOP& client);
+                 TmsRemotePOP& client, OAuthAccess* oauth = nullptr);
 
 // The question that offers to trust a certificate the usual checks refused
 // for `mailbox`, with what the user needs to decide.

@@ -41,6 +41,8 @@ TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<Tfr
       platform_(platform),
       store_(store),
       trayAtStart_(trayAtStart) {
+    // A refused sign-in is asked about only while someone is at the window.
+    oauthAccess_.attended = [this] { return interactive(); };
     btList = button("Check e-mail", "imDown");
     btOptions = button("Settings and more", "btOptions");
     btExit = button("Goodbye", "imDoor");
@@ -188,7 +190,7 @@ void TfrmMain::GetRemotePOPSettings(int mailbox) {
     store_.writeString("Server", "Version161", "161");
 
     if (marker == "161") {
-        readAccount(store_, enc1, platform_.secrets, mailbox, msRemotePOP1);
+        readAccount(store_, enc1, platform_.secrets, mailbox, msRemotePOP1, &oauthAccess_);
         return;
     }
     if (stored.empty()) return;

@@ -17,6 +17,7 @@
 #include "classify/classification.h"
 #include "classify/unknown_domain.h"
 #include "config/frm_general.h"
+#include "config/oauth_access.h"
 #include "config/frm_options_main.h"
 #include "config/known_list.h"
 #include "log/activity_log.h"
@@ -119,7 +120,7 @@ public:
     int listedMailbox = 0;
     // The account the shown list came from: server with port, user name,
     // security and sign-in. Marks may only be carried out on that account.
-    std::tuple<std::string, std::string, std::optional<TmsSecurity>, bool> listedAccount;
+    std::tuple<std::string, std::string, std::optional<TmsSecurity>, TmsSignIn> listedAccount;
 
     // Start-up.
     void FormCreate();
@@ -260,7 +261,7 @@ private:
     void useListedMailbox();
     // Ends a session kept from an earlier listing (QUIT, or just the socket).
     void endKeptSession();
-    std::tuple<std::string, std::string, std::optional<TmsSecurity>, bool> clientAccount() const;
+    std::tuple<std::string, std::string, std::optional<TmsSecurity>, TmsSignIn> clientAccount() const;
     // A run is interactive unless it is an automatic one with the window hidden.
     bool interactive() const;
     void connectClientEvents();
@@ -269,6 +270,8 @@ private:
 
     Platform& platform_;
     SettingsStore& store_;
+    // The access tokens of the mailboxes that sign in with OAuth 2.0.
+    OAuthAccess oauthAccess_{{store_, enc1, platform_.secrets, platform_.oauth, platform_.pump, &platform_.dialogs}};
     TfrmGeneral* frmGeneral_ = nullptr;
     ActivityLog* log_ = nullptr;
     TfrmOptionsMain* frmOptionsMain_ = nullptr;

@@ -287,8 +287,8 @@ void TfrmMain::endKeptSession() {
     }
 }
 
-std::tuple<std::string, std::string, std::optional<TmsSecurity>, bool> TfrmMain::clientAccount() const {
-    return {msRemotePOP1.Server, msRemotePOP1.UserName, msRemotePOP1.Security, msRemotePOP1.AllowAPOP};
+std::tuple<std::string, std::string, std::optional<TmsSecurity>, TmsSignIn> TfrmMain::clientAccount() const {
+    return {msRemotePOP1.Server, msRemotePOP1.UserName, msRemotePOP1.Security, msRemotePOP1.SignIn};
 }
 
 void TfrmMain::btDeleteClick() {

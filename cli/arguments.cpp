@@ -44,6 +44,20 @@ bool commonOption(const std::string& name, Arguments& args, Words& words, const 
     return false;
 }
 
+int mailboxNumber(const std::string& name, Words& words, const std::string& inline_) {
+    const std::string text = words.value(name, inline_);
+    std::size_t used = 0;
+    int n = 0;
+    try {
+        n = std::stoi(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used != text.size() || n < 1 || n > 12)
+        throw UsageError{"--mailbox takes a number from 1 to 12, not \"" + text + "\""};
+    return n;
+}
+
 void checkOptions(Arguments& args, Words& words) {
     bool mailboxGiven = false;
     while (!words.done()) {
@@ -56,17 +70,7 @@ void checkOptions(Arguments& args, Words& words) {
         } else if (name == "--delete" && inline_.empty()) {
             args.del = true;
         } else if (name == "--mailbox") {
-            const std::string text = words.value(name, inline_);
-            std::size_t used = 0;
-            int n = 0;
-            try {
-                n = std::stoi(text, &used);
-            } catch (const std::exception&) {
-                used = 0;
-            }
-            if (used != text.size() || n < 1 || n > 12)
-                throw UsageError{"--mailbox takes a number from 1 to 12, not \"" + text + "\""};
-            args.mailbox = n;
+            args.mailbox = mailboxNumber(name, words, inline_);
             mailboxGiven = true;
         } else {
             throw UsageError{"unknown option \"" + word + "\""};
@@ -94,6 +98,17 @@ void fileCommand(Arguments& args, Words& words) {
     if (args.file.empty()) throw UsageError{"a saved message (FILE.eml) is needed"};
 }
 
+void signInCommand(Arguments& args, Words& words) {
+    while (!words.done()) {
+        std::string inline_;
+        const std::string word = words.take();
+        const std::string name = optionName(word, inline_);
+        if (name != "--mailbox") throw UsageError{"unknown option \"" + word + "\""};
+        args.mailbox = mailboxNumber(name, words, inline_);
+    }
+    if (args.mailbox == 0) throw UsageError{"sign-in needs --mailbox N"};
+}
+
 struct CommandRow {
     const char* word;
     Command command;
@@ -103,6 +118,7 @@ struct CommandRow {
 const CommandRow kCommands[] = {
     {"why", Command::Why, fileCommand},
     {"decode", Command::Decode, fileCommand},
+    {"sign-in", Command::SignIn, signInCommand},
 };
 
 }  // namespace
@@ -139,6 +155,7 @@ std::string usageText() {
     return R"(Usage: quorvel-check [--mailbox N | --all] [--delete] [--format text|json]
        quorvel-check why FILE.eml [--format text|json]
        quorvel-check decode FILE.eml [--format text|json]
+       quorvel-check sign-in --mailbox N
        quorvel-check --help | --version
 
 Checks POP3 mailboxes with Quorvel's spam rules, without its window: lists
@@ -155,13 +172,19 @@ Quorvel.
   --format FORMAT  text (default) or json (one object per line)
   why FILE.eml     the reasons a saved message would be marked
   decode FILE.eml  the body and attachment records of a saved message
+  sign-in --mailbox N
+                   signs mailbox N (OAuth 2.0) in with its provider from a
+                   machine without a browser: open the address shown on
+                   another device and enter the code shown
 
 Exit status:
   0  nothing marked (why: the message would not be deleted)
   1  marked messages found (why: the message would be deleted)
   2  the command line is wrong
   3  the profile cannot be used: no mailbox set up, a settings store or
-     rule file that cannot be read or comes from a newer version
+     rule file that cannot be read or comes from a newer version, an OAuth
+     2.0 sign-in the provider refuses (sign in again), a failing token
+     command
   4  the saved message cannot be read or is not a mail message
   5  the mail server or the network failed (connection, time-out, login)
   6  the mailbox is in use by another session (the Quorvel window keeping

@@ -12,9 +12,10 @@ enum class OutputFormat { Text, Json };
 // command; a command is a row of the table in arguments.cpp, so a new one
 // needs a row and its own options, nothing else.
 struct Arguments {
-    enum class Command { Check, Why, Decode, Help, Version };
+    enum class Command { Check, Why, Decode, SignIn, Help, Version };
     Command command = Command::Check;
-    // Check: mailbox 1 to 12, or 0 for the current one (the stored choice).
+    // Check: mailbox 1 to 12, or 0 for the current one (the stored choice);
+    // sign-in: the mailbox to sign in.
     int mailbox = 0;
     bool all = false;
     bool del = false;

@@ -218,7 +218,7 @@ CheckTool::CheckTool(ToolSystem system, Console console)
       platform_{system_.pump,  system_.timers, system_.clock,         dialogs_,
                 tray_,         sound_,         shell_,                system_.programFolder,
                 system_.settingsFolder, {},             {},
-                nullptr,       system_.secrets} {
+                nullptr,       system_.secrets, system_.oauth} {
     // The window widens the short date to four-digit years at start-up; the
     // log's timestamps and the Date column must read the same here.
     widenShortDate(system_.clock.formatSettings());
@@ -253,6 +253,7 @@ int CheckTool::run(const Arguments& args) {
         case Arguments::Command::Version: console_.out << "quorvel-check " << kVersion << "\n"; return kNothingMarked;
         case Arguments::Command::Why: return why(args);
         case Arguments::Command::Decode: return decode(args);
+        case Arguments::Command::SignIn: return signIn(args);
         case Arguments::Command::Check: return check(args);
         }
     } catch (const ToolError& error) {
@@ -408,8 +409,10 @@ CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& a
     TmsRemotePOP client(platform_.pump, platform_.timers);
     client.DefaultPort = 110;
     client.TimeOut = 120;
+    // Nobody is there to sign in: a refused refresh ends the run.
+    OAuthAccess oauth({*store_, profile.cipher, platform_.secrets, platform_.oauth, platform_.pump, nullptr});
     try {
-        readAccount(*store_, profile.cipher, platform_.secrets, mailbox, client);
+        readAccount(*store_, profile.cipher, platform_.secrets, mailbox, client, &oauth);
     } catch (const SecretUnavailable& error) {
         const std::string where = "mailbox " + std::to_string(mailbox) + ": its password is in the desktop keyring";
         throw ToolError(kProfile, error.status == SecretStatus::Unavailable
@@ -450,6 +453,13 @@ CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& a
 
     const auto mailError = [&](const std::exception& error) -> ToolError {
         endProgress();
+        if (const auto* refused = dynamic_cast<const EOAuthError*>(&error))
+            return ToolError(refused->signInAgain ? kProfile : kMailServer,
+                             name + ": " + error.what() +
+                                 (refused->signInAgain ? "; sign in again in the Quorvel window (General settings, "
+                                                         "Mailboxes, the \"...\" beside \"OAuth 2.0\")"
+                                                       : ""));
+        if (dynamic_cast<const ETokenCommand*>(&error)) return ToolError(kProfile, name + ": " + error.what());
         if (dynamic_cast<const EInOutError*>(&error))
             return ToolError(kProfile, "the activity log cannot be written: " + std::string(error.what()));
         if (dynamic_cast<const EServerError*>(&error) && mailboxInUse(error.what()))
@@ -553,6 +563,42 @@ int CheckTool::check(const Arguments& args) {
         }
     }
     return error ? error : code;
+}
+
+int CheckTool::signIn(const Arguments& args) {
+    openProfile();
+    SettingsStore& store = *store_;
+    const int n = args.mailbox;
+    const std::string number = std::to_string(n);
+    const std::string user = store.readString("Server", "Mailbox" + number, "");
+    const std::string server = store.readString("Server", "Server" + number, "");
+    const std::string name = mailboxName(n, user, server);
+    if (readSignIn(store, n) != TmsSignIn::OAuth2)
+        throw ToolError(kProfile, name + " does not sign in with OAuth 2.0 (its \"Sign-in\" choice on the Mailboxes "
+                                         "page)");
+    const OAuthSettings settings = OAuthSettings::read(store, n);
+    if (!platform_.oauth) throw ToolError(kProfile, "OAuth 2.0 sign-in is not available here");
+    if (settings.provider.deviceAuthorizationUrl.empty())
+        throw ToolError(kProfile, name + ": " + settings.provider.name +
+                                      " offers no sign-in for machines without a browser; sign in in the Quorvel "
+                                      "window instead");
+    if (settings.provider.clientId.empty())
+        throw ToolError(kProfile, name + " has no client ID (its OAuth 2.0 settings in the Quorvel window)");
+    OAuthAccess access({store, profile_->cipher, platform_.secrets, platform_.oauth, platform_.pump, nullptr});
+    try {
+        const bool inKeyring = access.signInOnDevice(
+            n, settings.provider, user, server, store.readBool("Server", "Keyring", true),
+            [&](const std::string& address, const std::string& code) {
+                console_.out << "To sign in " << plainLine(name) << ", open " << plainLine(address)
+                             << " on any device and enter the code " << plainLine(code) << "\n";
+                console_.out.flush();
+            });
+        console_.out << plainLine(name) << " is signed in; the sign-in is kept in the "
+                     << (inKeyring ? kKeyringPlace : kFilePlace) << "\n";
+    } catch (const EOAuthError& error) {
+        throw ToolError(error.signInAgain ? kProfile : kMailServer, name + ": " + error.what());
+    }
+    return kNothingMarked;
 }
 
 int CheckTool::why(const Arguments& args) {

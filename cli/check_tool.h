@@ -63,6 +63,8 @@ struct ToolSystem {
     std::string settingsFolder;
     // The desktop keyring; none where the tool runs without one.
     SecretStore* secrets = nullptr;
+    // Refreshes OAuth 2.0 access tokens; it never opens a browser here.
+    OAuthService* oauth = nullptr;
 };
 
 // quorvel-check: the checks of the main window without a window. It reads
@@ -96,6 +98,7 @@ private:
     int check(const Arguments& args);
     int why(const Arguments& args);
     int decode(const Arguments& args);
+    int signIn(const Arguments& args);
 
     // Loads settings, accounts, rules and the known list; throws ToolError.
     void openProfile();

@@ -4,8 +4,6 @@ namespace quorvel {
 
 namespace {
 
-std::string passwdName(int mailbox) { return "Passwd" + std::to_string(mailbox); }
-
 std::string unavailableText(int mailbox, SecretStatus status) {
     const std::string n = std::to_string(mailbox);
     switch (status) {
@@ -50,6 +48,10 @@ std::string secretLabel(int mailbox, SecretKind kind, const std::string& user, c
 SecretUnavailable::SecretUnavailable(int mailbox, SecretStatus status)
     : std::runtime_error(unavailableText(mailbox, status)), status(status) {}
 
+std::string AccountSecrets::fileName(int mailbox, SecretKind kind) {
+    return (kind == SecretKind::Password ? "Passwd" : "OAuthRefresh") + std::to_string(mailbox);
+}
+
 AccountSecrets::AccountSecrets(SettingsStore& store, TPasswordCipher& cipher, SecretStore* keyring)
     : store_(store), cipher_(cipher), keyring_(keyring) {}
 
@@ -59,9 +61,9 @@ SecretStatus AccountSecrets::ask(SecretStatus status) {
     return status;
 }
 
-AccountSecrets::Password AccountSecrets::read(int mailbox, bool askKeyring) {
+AccountSecrets::Password AccountSecrets::read(int mailbox, bool askKeyring, SecretKind kind) {
     Password result;
-    const std::string stored = store_.readString("Server", passwdName(mailbox), "");
+    const std::string stored = store_.readString("Server", fileName(mailbox, kind), "");
     if (!stored.empty()) {
         result.text = cipher_.decipher(stored);
         result.status = SecretStatus::Ok;
@@ -74,38 +76,47 @@ AccountSecrets::Password AccountSecrets::read(int mailbox, bool askKeyring) {
         result.inKeyring = true;
         return result;
     }
-    result.status = ask(keyring_->read(mailbox, SecretKind::Password, result.text));
+    result.status = ask(keyring_->read(mailbox, kind, result.text));
     result.inKeyring = result.status != SecretStatus::NotFound;
     if (result.status != SecretStatus::Ok) result.text.clear();
     return result;
 }
 
-bool AccountSecrets::keep(int mailbox, const std::string& label, const std::string& password, bool useKeyring) {
+bool AccountSecrets::keep(int mailbox, const std::string& label, const std::string& password, bool useKeyring,
+                          SecretKind kind) {
     if (useKeyring && keyringAnswers() && !password.empty() &&
-        ask(keyring_->write(mailbox, SecretKind::Password, label, password)) == SecretStatus::Ok) {
-        store_.writeString("Server", passwdName(mailbox), "");
+        ask(keyring_->write(mailbox, kind, label, password)) == SecretStatus::Ok) {
+        store_.writeString("Server", fileName(mailbox, kind), "");
         return true;
     }
-    store_.writeString("Server", passwdName(mailbox), cipher_.encipher(password));
+    store_.writeString("Server", fileName(mailbox, kind), cipher_.encipher(password));
     // The file holds the password now; an older item must not outlive it.
-    if (keyringAnswers()) ask(keyring_->remove(mailbox, SecretKind::Password));
+    if (keyringAnswers()) ask(keyring_->remove(mailbox, kind));
     return false;
 }
 
 int AccountSecrets::moveToKeyring(const std::function<std::string(int mailbox)>& labelOf) {
     int moved = 0;
-    for (int n = 1; n <= 12 && keyringAnswers(); ++n) {
-        const std::string stored = store_.readString("Server", passwdName(n), "");
-        if (stored.empty()) continue;
-        std::string password;
-        try {
-            password = cipher_.decipher(stored);
-        } catch (const std::exception&) {
-            continue;  // reported where the accounts are read; it stays as it is
+    for (const SecretKind kind : {SecretKind::Password, SecretKind::RefreshToken}) {
+        for (int n = 1; n <= 12 && keyringAnswers(); ++n) {
+            const std::string stored = store_.readString("Server", fileName(n, kind), "");
+            if (stored.empty()) continue;
+            std::string password;
+            try {
+                password = cipher_.decipher(stored);
+            } catch (const std::exception&) {
+                continue;  // reported where the accounts are read; it stays as it is
+            }
+            const std::string number = std::to_string(n);
+            const std::string label =
+                kind == SecretKind::Password
+                    ? labelOf(n)
+                    : secretLabel(n, kind, store_.readString("Server", "Mailbox" + number, ""),
+                                  store_.readString("Server", "Server" + number, ""));
+            if (ask(keyring_->write(n, kind, label, password)) != SecretStatus::Ok) return moved;
+            store_.writeString("Server", fileName(n, kind), "");
+            ++moved;
         }
-        if (ask(keyring_->write(n, SecretKind::Password, labelOf(n), password)) != SecretStatus::Ok) break;
-        store_.writeString("Server", passwdName(n), "");
-        ++moved;
     }
     return moved;
 }

@@ -61,16 +61,21 @@ public:
         bool inKeyring = false;                        // the keyring holds it, or may (locked, gone)
     };
     // Throws when the file's password does not decipher. Without
-    // `askKeyring` (a mailbox not set up) only the file is read.
-    Password read(int mailbox, bool askKeyring = true);
+    // `askKeyring` (a mailbox not set up) only the file is read. `kind`
+    // RefreshToken reads a mailbox's OAuth 2.0 refresh token the same way.
+    Password read(int mailbox, bool askKeyring = true, SecretKind kind = SecretKind::Password);
 
     // Keeps `password` in the keyring when `useKeyring` and the keyring
     // confirms the write, the file then keeping none; in the file otherwise,
     // and once the file holds it, the keyring's older item is removed.
     // Returns true when the keyring holds it.
-    bool keep(int mailbox, const std::string& label, const std::string& password, bool useKeyring);
+    bool keep(int mailbox, const std::string& label, const std::string& password, bool useKeyring,
+              SecretKind kind = SecretKind::Password);
 
-    // Moves every password of the file into the keyring. A password leaves
+    // The settings file's name of a mailbox's secret.
+    static std::string fileName(int mailbox, SecretKind kind);
+
+    // Moves every password and refresh token of the file into the keyring. A password leaves
     // the file only after the keyring confirmed it; the first refusal ends
     // the move, so a locked keyring prompts once. Returns how many moved.
     int moveToKeyring(const std::function<std::string(int mailbox)>& labelOf);

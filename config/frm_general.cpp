@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "config/frm_oauth.h"
 #include "mail/ag_ras.h"
 #include "platform/convert.h"
 #include "platform/files.h"
@@ -39,13 +40,17 @@ TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store, TagRas* dialU
     lblUserName = captioned("User Name/Mailbox");
     lblPassword = captioned("Password");
     lblSecurity = captioned("Security");
-    lblAPOP = captioned("APOP");
+    lblSignIn = captioned("Sign-in");
     for (int n = 1; n <= kMailboxes; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
         rb[i].caption = numbered("Mailbox ", n);
         cbSecurity[i].items.assign(kSecurityNames.begin(), kSecurityNames.end());
         cbSecurity[i].hint = "How the connection to the server is protected";
-        cbAPOP[i].hint = "Log in with APOP when the server offers it (MD5: weak, only if the server needs it)";
+        cbSignIn[i].items.assign(kSignInNames.begin(), kSignInNames.end());
+        cbSignIn[i].hint =
+            "Password: the password, protected by the server's strongest method over TLS; APOP: only if the server "
+            "needs it (MD5: weak); OAuth 2.0: a token from your mail provider instead of the password";
+        sbOAuth[i] = captioned("...", "OAuth 2.0 settings of this mailbox");
     }
     lblSecurityWarning.visible = false;
     lblCertificate.visible = false;
@@ -195,14 +200,19 @@ void TfrmGeneral::readServerSettings() {
             cbSecurity[i].itemIndex = security;
         else
             applyUnchosenSecurity(i);
-        cbAPOP[i].checked = store_.readBool(kServer, numbered("APOP", n), false);
+        cbSignIn[i].itemIndex = static_cast<int>(readSignIn(store_, n));
+        oauthSettings[i] = OAuthSettings::read(store_, n);
+        showSignIn(i);
         certificatePins[i] = store_.readString(kServer, numbered("Certificate", n), "");
         try {
-            const AccountSecrets::Password password =
-                secrets.read(n, !edServe[i].text.empty() || !edName[i].text.empty());
+            const bool setUp = !edServe[i].text.empty() || !edName[i].text.empty();
+            const AccountSecrets::Password password = secrets.read(n, setUp);
             passwordUnread_[i] = password.inKeyring && password.status != SecretStatus::Ok;
             if (password.status == SecretStatus::Ok) edPass[i].text = password.text;
-            showKeptIn(i, password);
+            if (signInOf(n) == TmsSignIn::OAuth2 && setUp)
+                showKeptIn(i, secrets.read(n, true, SecretKind::RefreshToken));
+            else
+                showKeptIn(i, password);
         } catch (const std::exception& error) {
             if (firstError.empty()) firstError = error.what();
         }
@@ -210,6 +220,38 @@ void TfrmGeneral::readServerSettings() {
     showSecurityWarning();
     showCertificateException();
     if (!firstError.empty()) throw std::runtime_error(firstError);
+}
+
+void TfrmGeneral::showSignIn(std::size_t i) {
+    const bool oauth = static_cast<TmsSignIn>(cbSignIn[i].itemIndex) == TmsSignIn::OAuth2;
+    sbOAuth[i].visible = oauth;
+    // The password stays as it was, for a return to a password sign-in.
+    edPass[i].enabled = !oauth;
+}
+
+void TfrmGeneral::cbSignInChange(int n) {
+    const auto i = static_cast<std::size_t>(n - 1);
+    showSignIn(i);
+    try {
+        AccountSecrets secrets(store_, enc1, platform_.secrets);
+        showKeptIn(i, signInOf(n) == TmsSignIn::OAuth2 ? secrets.read(n, true, SecretKind::RefreshToken)
+                                                       : secrets.read(n, true));
+    } catch (const std::exception&) {
+        lblKept[i].caption.clear();
+    }
+    changed();
+}
+
+void TfrmGeneral::sbOAuthClick(int n) {
+    const auto i = static_cast<std::size_t>(n - 1);
+    TfrmOAuth dialog(platform_, store_, enc1, {n, userOf(n), serverOf(n), cbKeyring.checked}, oauthSettings[i]);
+    platform_.dialogs.showModal(dialog);
+    if (dialog.signedIn) {
+        AccountSecrets::Password kept{"kept", SecretStatus::Ok, dialog.keptInKeyring};
+        showKeptIn(i, kept);
+    }
+    if (dialog.modalResult == ModalResult::Ok) oauthSettings[i] = dialog.settings();
+    changed();
 }
 
 void TfrmGeneral::showKeptIn(std::size_t i, const AccountSecrets::Password& password) {
@@ -319,11 +361,13 @@ bool TfrmGeneral::saveServerSettings() {
         // A password the keyring kept to itself stays where it is: the
         // empty field does not mean the user cleared it.
         const bool unread = passwordUnread_[i] && edPass[i].text.empty();
+        const bool oauth = signInOf(n) == TmsSignIn::OAuth2;
         if (!unread) {
             AccountSecrets::Password kept{edPass[i].text, SecretStatus::Ok, false};
             kept.inKeyring = secrets.keep(n, labelOf(n), edPass[i].text, cbKeyring.checked);
             passwordUnread_[i] = false;
-            showKeptIn(i, kept);
+            // With OAuth 2.0 the column tells where the sign-in is kept.
+            if (!oauth) showKeptIn(i, kept);
         }
         // An empty mailbox without a choice stays without one, so that the
         // server typed in later sets its default.
@@ -331,7 +375,10 @@ bool TfrmGeneral::saveServerSettings() {
             store_.writeInteger(kServer, numbered("Security", n), cbSecurity[i].itemIndex);
             securityChosen_[i] = true;
         }
-        store_.writeBool(kServer, numbered("APOP", n), cbAPOP[i].checked);
+        writeSignIn(store_, n, signInOf(n));
+        // Mailboxes that never chose OAuth 2.0 keep the file free of its settings.
+        if (oauth || !store_.readString(kServer, numbered("OAuthProvider", n), "").empty())
+            oauthSettings[i].write(store_, n);
         store_.writeString(kServer, numbered("Certificate", n), certificatePins[i]);
 
         const std::string number = std::to_string(n);
@@ -342,7 +389,7 @@ bool TfrmGeneral::saveServerSettings() {
         } else if (server.empty() && !user.empty()) {
             message = "Mailbox " + number + " " + user + " has a blank server";
             field = numbered("edServe", n);
-        } else if (!server.empty() && !user.empty() && edPass[i].text.empty() && !unread) {
+        } else if (!server.empty() && !user.empty() && edPass[i].text.empty() && !unread && !oauth) {
             message = "Mailbox " + number + " - there is no password set";
             field = numbered("edPass", n);
         } else {

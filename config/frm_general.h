@@ -7,6 +7,7 @@
 #include "config/account_secrets.h"
 #include "config/autostart.h"
 #include "config/mail_setup_lookup.h"
+#include "config/oauth_access.h"
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
 #include "mail/mail_security.h"
@@ -69,14 +70,19 @@ public:
     TfrmGeneral(Platform& platform, SettingsStore& store, TagRas* dialUp = nullptr);
 
     // Page "Mailboxes": index 0 is mailbox 1.
-    Control lblPOPServer, lblUserName, lblPassword, lblSecurity, lblAPOP;
+    Control lblPOPServer, lblUserName, lblPassword, lblSecurity, lblSignIn;
     Control lblServerForm;  // how a server is written
     // Shown in the one showing that added the first-run rule: what it does.
     Control lblFirstRunRule;
     std::array<Control, kMailboxes> rb, edServe, edName, edPass;
     // itemIndex: the TmsSecurity of the mailbox; items kSecurityNames.
     std::array<Control, kMailboxes> cbSecurity;
-    std::array<Control, kMailboxes> cbAPOP;
+    // itemIndex: the TmsSignIn of the mailbox; items kSignInNames.
+    std::array<Control, kMailboxes> cbSignIn;
+    // Opens the OAuth 2.0 settings of the mailbox; shown while its sign-in is OAuth 2.0.
+    std::array<Control, kMailboxes> sbOAuth;
+    // Per mailbox: its OAuth 2.0 settings, as the dialog left them.
+    std::array<OAuthSettings, kMailboxes> oauthSettings;
     // Shown while a configured mailbox sends its password unencrypted.
     Control lblSecurityWarning;
     // The certificate the chosen mailbox trusts although the usual checks
@@ -84,7 +90,8 @@ public:
     Control lblCertificate, btForgetCertificate;
     // Per mailbox: the SHA-256 fingerprint of that certificate; empty: none.
     std::array<std::string, kMailboxes> certificatePins;
-    // Where each mailbox's password is kept: kKeyringPlace or kFilePlace.
+    // Where each mailbox's password (with OAuth 2.0: its sign-in) is kept:
+    // kKeyringPlace or kFilePlace.
     Control lblKeptIn;
     std::array<Control, kMailboxes> lblKept;
     // The setting Server/Keyring: passwords go to the desktop keyring; off,
@@ -158,6 +165,13 @@ public:
     void edServeChange(int n);
     // Mailbox n's security was chosen (cbSecurity holds the new index).
     void cbSecurityChange(int n);
+    // Mailbox n's sign-in was chosen (cbSignIn holds the new index).
+    void cbSignInChange(int n);
+    // Opens mailbox n's OAuth 2.0 settings.
+    void sbOAuthClick(int n);
+    TmsSignIn signInOf(int n) const {
+        return static_cast<TmsSignIn>(cbSignIn.at(static_cast<std::size_t>(n - 1)).itemIndex);
+    }
     // Removes the certificate exception of the chosen mailbox (saved by OK).
     void btForgetCertificateClick();
     void rbAsIsClick();
@@ -207,6 +221,8 @@ private:
     void showSecurityWarning();
     void showCertificateException();
     void showKeptIn(std::size_t i, const AccountSecrets::Password& password);
+    // What the mailbox's row shows for its sign-in choice.
+    void showSignIn(std::size_t i);
     std::string labelOf(int n) const;
     void addFirstRunMailboxRule();
     void browse(Control& field, bool save, const std::string& title, const std::string& filter,

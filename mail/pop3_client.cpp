@@ -81,7 +81,11 @@ TmsCustomPOP::TmsCustomPOP(EventPump& pump, TimerFactory& timers) : TmsMailBase(
 
 void TmsCustomPOP::CheckProperties() {
     if (UserName.empty()) raiseSocketErrorText("UserName property is required", false);
-    if (Password.empty()) raiseSocketErrorText("Password property is required", false);
+    if (SignIn == TmsSignIn::OAuth2) {
+        if (!AccessToken) raiseSocketErrorText("AccessToken property is required", false);
+    } else if (Password.empty()) {
+        raiseSocketErrorText("Password property is required", false);
+    }
 }
 
 void TmsCustomPOP::Connect() {
@@ -187,6 +191,10 @@ void TmsCustomPOP::LogIn() {
     } guard{*this};
     ResetState();
     capabilities_.clear();
+    // A sign-in with the provider can take the user a while: it comes
+    // before the server's clock starts.
+    accessToken_.clear();
+    if (SignIn == TmsSignIn::OAuth2) accessToken_ = AccessToken(false);
     ConnectSocket();
     checkReply();
     const std::string greeting = LastReply;
@@ -208,10 +216,15 @@ void TmsCustomPOP::LogIn() {
 }
 
 void TmsCustomPOP::sendCredentials(const std::string& greeting) {
-    const std::string timestamp = AllowAPOP ? GreetingTimestamp(greeting) : std::string();
+    if (SignIn == TmsSignIn::OAuth2) {
+        signInWithToken();
+        return;
+    }
+    const bool apop = SignIn == TmsSignIn::APOP;
+    const std::string timestamp = apop ? GreetingTimestamp(greeting) : std::string();
     // Anyone on the path can strip the timestamp from a clear-text greeting;
     // falling back to USER/PASS would then hand them the password.
-    if (AllowAPOP && timestamp.empty() && !encrypted())
+    if (apop && timestamp.empty() && !encrypted())
         raiseSocketErrorText("The server " + host() + " did not offer APOP; the password was not sent in the clear",
                              true);
     try {
@@ -228,6 +241,43 @@ void TmsCustomPOP::sendCredentials(const std::string& greeting) {
         }
     } catch (const EServerError& refused) {
         throw EServerError(RefusedLogInText(host(), refused.what()));
+    }
+}
+
+void TmsCustomPOP::signInWithToken() {
+    const TmsCapabilities::Capability* sasl = capabilities_.find("SASL");
+    const auto offered = [&](std::string_view name) {
+        if (sasl)
+            for (const std::string& argument : sasl->arguments)
+                if (asciiUpper(argument) == name) return true;
+        return false;
+    };
+    // OAUTHBEARER is the standard one and binds the token to this server.
+    const bool bearer = offered("OAUTHBEARER");
+    if (!bearer && !offered("XOAUTH2"))
+        raiseSocketErrorText("The server " + host() +
+                                 " does not offer OAuth 2.0 sign-in (OAUTHBEARER or XOAUTH2); nothing was sent",
+                             true);
+    for (int attempt = 0;; ++attempt) {
+        std::unique_ptr<SaslMechanism> mechanism;
+        if (bearer)
+            mechanism = std::make_unique<SaslOAuthBearer>(UserName, accessToken_, host(), port());
+        else
+            mechanism = std::make_unique<SaslXOAuth2>(UserName, accessToken_);
+        try {
+            authenticate(*mechanism);
+            return;
+        } catch (const EServerError& refused) {
+            const std::string reply = refused.what();
+            // Only a refusal of the token itself is worth a fresh one; the
+            // mailbox in use or a fault of the server is not.
+            const std::size_t open = reply.find('[');
+            const bool otherCode = open != std::string::npos && open <= 5 && reply.compare(open, 6, "[AUTH]") != 0;
+            if (otherCode) throw;
+            if (attempt > 0)
+                throw EServerError("The server " + host() + " refused the OAuth 2.0 sign-in. It said: " + reply);
+        }
+        accessToken_ = AccessToken(true);
     }
 }
 

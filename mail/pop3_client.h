@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -19,6 +20,18 @@
 namespace quorvel {
 
 using TmsNumNotifyEvent = std::function<void(int Num)>;
+
+// How a mailbox signs in; the values are the ones the settings keep.
+enum class TmsSignIn {
+    // USER/PASS, or the strongest SASL password mechanism once TLS protects
+    // the session.
+    Password = 0,
+    // APOP: the password never crosses the network, but its digest is MD5.
+    APOP = 1,
+    // An OAuth 2.0 access token through OAUTHBEARER or XOAUTH2.
+    OAuth2 = 2,
+};
+inline constexpr std::array<const char*, 3> kSignInNames = {"Password", "APOP", "OAuth 2.0"};
 // Contents is the whole answer after the status line, as received.
 using TmsUserMsgSaveEvent = std::function<void(int Num, const std::string& Contents)>;
 
@@ -30,9 +43,12 @@ public:
 
     std::string UserName;
     std::string Password;
-    // Log in with APOP when the greeting carries a timestamp. Off unless the
-    // user chose it: the digest is MD5.
-    bool AllowAPOP = false;
+    // APOP only when the user chose it: the digest is MD5.
+    TmsSignIn SignIn = TmsSignIn::Password;
+    // For OAuth 2.0: gives the access token, asked before the connection is
+    // made; after the server refused a token it is asked once more with
+    // `renew`, for a fresh one. Its errors end the log-in as they are.
+    std::function<std::string(bool renew)> AccessToken;
 
     TmsNumNotifyEvent OnRetrieving, OnRetrieved, OnDeleting;
 
@@ -47,7 +63,8 @@ public:
     // the server offers PIPELINING.
     bool Pipelining() const { return UsePipelining && capabilities_.has("PIPELINING"); }
 
-    // Refuses an empty user name or password before any network activity.
+    // Refuses an empty user name or password (for OAuth 2.0: no token
+    // source) before any network activity.
     virtual void CheckProperties();
     void Connect() override;
     // 1 for "+", -1 for "-", 0 otherwise.
@@ -84,9 +101,12 @@ protected:
 
     // Sends CAPA and keeps the answer; a refusal leaves the list empty.
     void readCapabilities();
-    // USER/PASS, or APOP when allowed; never the password in the clear after
-    // an APOP choice.
+    // USER/PASS, APOP or the access token, as SignIn says; never the
+    // password in the clear after an APOP choice.
     void sendCredentials(const std::string& greeting);
+    // OAUTHBEARER where the server offers it, XOAUTH2 otherwise; a refused
+    // token is renewed and tried once more in the same session.
+    void signInWithToken();
     // Reads a reply into LastReply; anything but "+" raises EServerError.
     void checkReply();
     // Reads one reply line, the oldest owed one when commands went ahead.
@@ -124,6 +144,8 @@ private:
         int deleted = -1;  // for DELE: the record index
     };
     std::deque<OwedReply> owed_;
+    // The access token of the log-in in progress.
+    std::string accessToken_;
     // The records whose DELE the server accepted in this session; the QUIT
     // that ends it commits them, anything else forgets them.
     std::vector<int> acceptedDeletions_;

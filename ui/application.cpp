@@ -20,6 +20,7 @@
 #include "ui/chart_window.h"
 #include "ui/date_range_dialog.h"
 #include "ui/general_window.h"
+#include "ui/oauth_window.h"
 #include "ui/options_window.h"
 #include "ui/pictures.h"
 #include "ui/rule_windows.h"
@@ -74,6 +75,7 @@ Desktop::Desktop(const Folders& folders)
       program(platform) {
     dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
     dialogs.registerWindow("frmGeneral", &GeneralWindow::showModal);
+    dialogs.registerWindow("frmOAuth", &OAuthWindow::showModal);
     dialogs.registerWindow("frmOptionsMain", &OptionsWindow::showModal);
     dialogs.registerWindow("frmWhichMailbox", &WhichMailboxDialog::showModal);
     dialogs.registerWindow("frmViewHeader", &ViewHeaderWindow::showModal);

@@ -98,8 +98,8 @@ QWidget* GeneralWindow::mailboxesPage() {
     grid->addWidget(binder_.label(form_.lblUserName, "lblUserName"), 0, 2);
     grid->addWidget(binder_.label(form_.lblPassword, "lblPassword"), 0, 3);
     grid->addWidget(binder_.label(form_.lblSecurity, "lblSecurity"), 0, 4);
-    grid->addWidget(binder_.label(form_.lblAPOP, "lblAPOP"), 0, 5, Qt::AlignHCenter);
-    grid->addWidget(binder_.label(form_.lblKeptIn, "lblKeptIn"), 0, 6);
+    grid->addWidget(binder_.label(form_.lblSignIn, "lblSignIn"), 0, 5);
+    grid->addWidget(binder_.label(form_.lblKeptIn, "lblKeptIn"), 0, 7);
     for (int n = 1; n <= TfrmGeneral::kMailboxes; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
         const std::string number = std::to_string(n);
@@ -115,15 +115,18 @@ QWidget* GeneralWindow::mailboxesPage() {
             {password, &form_.lblPassword},
             {binder_.choice(form_.cbSecurity[i], ("cbSecurity" + number).c_str(), [this, n] { form_.cbSecurityChange(n); }),
              &form_.lblSecurity},
-            {binder_.check(form_.cbAPOP[i], ("cbAPOP" + number).c_str()), &form_.lblAPOP},
+            {binder_.choice(form_.cbSignIn[i], ("cbSignIn" + number).c_str(), [this, n] { form_.cbSignInChange(n); }),
+             &form_.lblSignIn},
+            {binder_.toolButton(form_.sbOAuth[i], ("sbOAuth" + number).c_str(), [this, n] { form_.sbOAuthClick(n); }),
+             &form_.lblSignIn},
         };
         int column = 1;
         for (const auto& [field, heading] : cells) {
             binder_.labelled(field, *heading, &form_.rb[i]);
-            grid->addWidget(field, n, column, field == cells[4].first ? Qt::AlignHCenter : Qt::Alignment());
+            grid->addWidget(field, n, column);
             ++column;
         }
-        grid->addWidget(binder_.label(form_.lblKept[i], ("lblKept" + number).c_str()), n, 6);
+        grid->addWidget(binder_.label(form_.lblKept[i], ("lblKept" + number).c_str()), n, 7);
     }
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(2, 3);

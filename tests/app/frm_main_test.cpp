@@ -196,9 +196,40 @@ TEST_F(MainWindow, AccountsCarryTheirSecurityToTheClient) {
         store.writeBool("Server", "APOP" + number, c.apop);
         main->GetRemotePOPSettings(n);
         EXPECT_EQ(main->msRemotePOP1.Security, c.expected);
-        EXPECT_EQ(main->msRemotePOP1.AllowAPOP, c.apop);
+        EXPECT_EQ(main->msRemotePOP1.SignIn, c.apop ? TmsSignIn::APOP : TmsSignIn::Password);
         ++n;
     }
+}
+
+// An OAuth 2.0 mailbox takes no password along, not even one stored before
+// the choice was made; its token comes from the provider when the log-in asks.
+TEST_F(MainWindow, AnOAuthMailboxCarriesATokenSourceAndNoPassword) {
+    store.writeString("Server", "Version161", "161");
+    TPasswordCipher cipher;
+    cipher.Key = "qiro";
+    for (int n : {1, 2}) {
+        const std::string number = std::to_string(n);
+        store.writeString("Server", "Server" + number, "pop.test:995");
+        store.writeString("Server", "Mailbox" + number, "joe");
+        store.writeString("Server", "Passwd" + number, cipher.encipher("old-password"));
+    }
+    store.writeInteger("Server", "SignIn1", 2);
+    auto main = create();
+    main->GetRemotePOPSettings(1);
+    EXPECT_EQ(main->msRemotePOP1.SignIn, TmsSignIn::OAuth2);
+    EXPECT_EQ(main->msRemotePOP1.Password, "");
+    ASSERT_TRUE(main->msRemotePOP1.AccessToken);
+    // No provider service in this platform: the log-in says so in plain words.
+    try {
+        main->msRemotePOP1.AccessToken(false);
+        ADD_FAILURE() << "no error";
+    } catch (const EOAuthError& error) {
+        EXPECT_STREQ(error.what(), "OAuth 2.0 sign-in is not available here; set a token command for mailbox 1 instead");
+    }
+    main->GetRemotePOPSettings(2);
+    EXPECT_EQ(main->msRemotePOP1.SignIn, TmsSignIn::Password);
+    EXPECT_EQ(main->msRemotePOP1.Password, "old-password");
+    EXPECT_FALSE(main->msRemotePOP1.AccessToken);
 }
 
 TEST_F(MainWindow, PasswordsOfTheOldFormatAreErasedOnceWithAWarning) {

@@ -22,9 +22,11 @@
 #include "support/scripted_server.h"
 #include "mail/listing_cache_file.h"
 #include "mail/pop3_client.h"
+#include "mail/sasl.h"
 #include "platform/files.h"
 #include "support/dovecot_server.h"
 #include "support/every_domain_exists.h"
+#include "support/fake_oauth_service.h"
 #include "support/fake_platform.h"
 #include "support/memory_secret_store.h"
 
@@ -391,6 +393,152 @@ TEST_F(CliCheck, AFailedMailboxBesideMarkedMessagesExitsWithTheServerError) {
         // The good mailbox was still listed, with its marked messages.
         EXPECT_EQ(listedRows().size(), mailbox().size()) << out.str();
     }
+}
+
+// A mailbox that signs in with OAuth 2.0: the stored refresh token (or the
+// token command) gives the access token; nothing opens a browser, and a
+// refresh the provider refuses ends the run with the profile's status.
+TEST(CliCheckOAuth, TheRefreshTokenSignsInAndARefusedOneExitsWithTheProfileStatus) {
+    testing::FakePlatform fake;
+    EveryDomainExists resolver;
+    testing::MemorySecretStore keyring;
+    testing::FakeOAuthService provider;
+    keyring.items[{1, SecretKind::RefreshToken}] = {"label", "refresh-1"};
+    const std::string accepted = saslBase64Encode("user=joe\x01" "auth=Bearer fresh\x01\x01");
+    testing::ScriptedServer server({"S: +OK ready", "C: CAPA", "S: +OK", "S: SASL XOAUTH2", "S: .",
+                                    "C: AUTH XOAUTH2 " + accepted, "S: +OK", "C: STAT", "S: +OK 0 0", "C: QUIT",
+                                    "S: +OK"});
+    {
+        SettingsStore store(fake.platform.settingsFolder);
+        store.writeString("Server", "Version161", "161");
+        store.writeString("Server", "Server1", "127.0.0.1:" + std::to_string(server.port()));
+        store.writeString("Server", "Mailbox1", "joe");
+        store.writeInteger("Server", "Security1", static_cast<int>(TmsSecurity::None));
+        writeSignIn(store, 1, TmsSignIn::OAuth2);
+        OAuthSettings settings;
+        settings.provider.clientId = "id";
+        settings.write(store, 1);
+        store.writeBool("General", "RememberListed", false);
+        store.writeString("General", "Logfile", fake.folder.file("log.txt"));
+    }
+    std::ostringstream out, err;
+    const auto run = [&] {
+        out.str("");
+        err.str("");
+        cli::CheckTool tool({fake.loop, fake.loop, fake.clock, fake.platform.programFolder,
+                             fake.platform.settingsFolder, &keyring, &provider},
+                            {out, err, false, false});
+        tool.setDomainResolver(&resolver);
+        return tool.run(std::vector<std::string>{});
+    };
+    provider.refreshAnswers = {OAuthTokens{"fresh", "", 0}};
+    EXPECT_EQ(run(), cli::kNothingMarked) << err.str();
+    server.join();
+    EXPECT_EQ(server.failures(), std::vector<std::string>{});
+
+    const struct {
+        const char* what;
+        testing::FakeOAuthService::Answer answer;
+        int code;
+        std::string error;
+    } cases[] = {
+        {"refused", EOAuthError("The provider refused the sign-in (invalid_grant)", true), cli::kProfile,
+         ": The provider refused the sign-in (invalid_grant); sign in again in the Quorvel window (General "
+         "settings, Mailboxes, the \"...\" beside \"OAuth 2.0\")\n"},
+        {"no answer", EOAuthError("No answer from login.microsoftonline.com", false), cli::kMailServer,
+         ": No answer from login.microsoftonline.com\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        provider.calls.clear();
+        provider.refreshAnswers = {c.answer};
+        EXPECT_EQ(run(), c.code);
+        const std::string said = err.str();
+        EXPECT_EQ(said.substr(0, 24), "quorvel-check: mailbox 1");
+        EXPECT_TRUE(said.ends_with(c.error)) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
+        EXPECT_EQ(provider.calls, std::vector<std::string>{"refresh refresh-1"});
+    }
+
+    // The user's token command instead: its failure is the profile's.
+    SettingsStore(fake.platform.settingsFolder).writeString("Server", "OAuthCommand1", "sh -c 'echo expired >&2; exit 2'");
+    provider.calls.clear();
+    EXPECT_EQ(run(), cli::kProfile);
+    EXPECT_TRUE(err.str().ends_with(": The token command sh failed with exit status 2. It said: expired\n")) << err.str();
+    EXPECT_TRUE(provider.calls.empty());
+}
+
+// `sign-in --mailbox N`: the device grant for a machine without a browser,
+// its address and code printed, the refresh token kept.
+TEST(CliCheckOAuth, SignInRunsTheDeviceGrantAndKeepsTheRefreshToken) {
+    testing::FakePlatform fake;
+    testing::FakeOAuthService provider;
+    testing::MemorySecretStore keyring;
+    {
+        SettingsStore store(fake.platform.settingsFolder);
+        store.writeString("Server", "Version161", "161");
+        for (const char* n : {"1", "2", "3"}) {
+            store.writeString("Server", std::string("Server") + n, "outlook.office365.com:995");
+            store.writeString("Server", std::string("Mailbox") + n, std::string("user") + n + "@example.test");
+        }
+        writeSignIn(store, 1, TmsSignIn::OAuth2);
+        writeSignIn(store, 2, TmsSignIn::OAuth2);
+        OAuthSettings microsoft;
+        microsoft.provider.clientId = "id";
+        microsoft.write(store, 1);
+        OAuthSettings google;
+        google.provider = oauthPreset("Google");
+        google.provider.clientId = "id";
+        google.write(store, 2);
+    }
+    std::ostringstream out, err;
+    const auto run = [&](std::vector<std::string> words, SecretStore* secrets) {
+        out.str("");
+        err.str("");
+        cli::CheckTool tool({fake.loop, fake.loop, fake.clock, fake.platform.programFolder,
+                             fake.platform.settingsFolder, secrets, &provider},
+                            {out, err, false, false});
+        return tool.run(words);
+    };
+    provider.deviceAnswers = {OAuthTokens{"access", "refresh-device", 0}, OAuthTokens{"access", "refresh-2", 0}};
+    EXPECT_EQ(run({"sign-in", "--mailbox", "1"}, &keyring), cli::kNothingMarked) << err.str();
+    const std::string name = "mailbox 1 (user1@example.test on outlook.office365.com:995)";
+    EXPECT_EQ(out.str(), "To sign in " + name +
+                             ", open https://login.example.test/device on any device and enter the code ABCD-EFGH\n" +
+                             name + " is signed in; the sign-in is kept in the desktop keyring\n");
+    EXPECT_EQ(keyring.items.at({1, SecretKind::RefreshToken}).secret, "refresh-device");
+    EXPECT_EQ(provider.providers.at(0).deviceAuthorizationUrl, oauthPreset("Microsoft").deviceAuthorizationUrl);
+    // Without a keyring the settings file keeps it, enciphered.
+    EXPECT_EQ(run({"sign-in", "--mailbox=1"}, nullptr), cli::kNothingMarked) << err.str();
+    EXPECT_TRUE(out.str().ends_with("kept in the settings file\n")) << out.str();
+    EXPECT_NE(SettingsStore(fake.platform.settingsFolder).readString("Server", "OAuthRefresh1", ""), "");
+
+    const struct {
+        std::vector<std::string> words;
+        int code;
+        std::string error;
+    } cases[] = {
+        {{"sign-in", "--mailbox", "2"}, cli::kProfile,
+         "quorvel-check: mailbox 2 (user2@example.test on outlook.office365.com:995): Google offers no sign-in for "
+         "machines without a browser; sign in in the Quorvel window instead\n"},
+        {{"sign-in", "--mailbox", "3"}, cli::kProfile,
+         "quorvel-check: mailbox 3 (user3@example.test on outlook.office365.com:995) does not sign in with OAuth "
+         "2.0 (its \"Sign-in\" choice on the Mailboxes page)\n"},
+        {{"sign-in"}, cli::kUsage, "quorvel-check: sign-in needs --mailbox N"},
+        {{"sign-in", "--mailbox", "13"}, cli::kUsage, "quorvel-check: --mailbox takes a number from 1 to 12, not \"13\""},
+        {{"sign-in", "--mailbox", "1", "--all"}, cli::kUsage, "quorvel-check: unknown option \"--all\""},
+    };
+    provider.calls.clear();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.words.back());
+        EXPECT_EQ(run(c.words, &keyring), c.code);
+        EXPECT_EQ(err.str().substr(0, c.error.size()), c.error);
+    }
+    EXPECT_TRUE(provider.calls.empty());
+    // The user said no on the other device.
+    provider.deviceAnswers = {EOAuthError("The sign-in was declined", true)};
+    EXPECT_EQ(run({"sign-in", "--mailbox", "1"}, &keyring), cli::kProfile);
+    EXPECT_TRUE(err.str().ends_with(": The sign-in was declined\n")) << err.str();
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "config/frm_general.h"
+#include "config/frm_oauth.h"
 #include "config/frm_options_main.h"
 
 #include <filesystem>
@@ -7,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "mail/ag_ras.h"
+#include "support/fake_oauth_service.h"
 #include "support/fake_platform.h"
+#include "support/memory_secret_store.h"
 #include "support/simulated_dial_up.h"
 
 namespace quorvel {
@@ -698,15 +701,18 @@ TEST_F(GeneralSettings, AnUnchosenSecurityFollowsThePortAndAChoiceStands) {
               "Warning: with Security \"None\" the password of mailbox 1 travels unencrypted.");
 }
 
-TEST_F(GeneralSettings, SecurityAndApopAreStoredWithTheAccount) {
+TEST_F(GeneralSettings, SecurityAndSignInAreStoredWithTheAccount) {
     auto w = create();
     fillMailbox(*w, 1, "pop.one.test", "ann", "pw1");
     fillMailbox(*w, 2, "pop.two.test:995", "bob", "pw2");
     w->edServeChange(2);
     w->cbSecurity[0].itemIndex = static_cast<int>(TmsSecurity::None);
     w->cbSecurityChange(1);
-    w->cbAPOP[0].checked = true;
+    w->cbSignIn[0].itemIndex = static_cast<int>(TmsSignIn::APOP);
+    w->cbSignInChange(1);
     ASSERT_TRUE(w->saveServerSettings());
+    EXPECT_EQ(store.readString("Server", "SignIn1", "?"), "1");
+    EXPECT_EQ(store.readString("Server", "SignIn2", "?"), "0");
     EXPECT_EQ(store.readString("Server", "Security1", "?"), "0");
     EXPECT_EQ(store.readString("Server", "Security2", "?"), "2");
     EXPECT_EQ(store.readString("Server", "APOP1", "?"), "1");
@@ -717,8 +723,8 @@ TEST_F(GeneralSettings, SecurityAndApopAreStoredWithTheAccount) {
     auto again = create();
     EXPECT_EQ(again->securityOf(1), TmsSecurity::None);
     EXPECT_EQ(again->securityOf(2), TmsSecurity::SSLTLS);
-    EXPECT_TRUE(again->cbAPOP[0].checked);
-    EXPECT_FALSE(again->cbAPOP[1].checked);
+    EXPECT_EQ(again->signInOf(1), TmsSignIn::APOP);
+    EXPECT_EQ(again->signInOf(2), TmsSignIn::Password);
     again->edServe[2].text = "pop.three.test:995";
     again->edServeChange(3);
     EXPECT_EQ(again->securityOf(3), TmsSecurity::SSLTLS);
@@ -761,6 +767,115 @@ TEST_F(GeneralSettings, ACertificateExceptionShowsForItsMailboxAndCanBeRemoved) 
     w->btForgetCertificateClick();
     w->btOKClick();
     EXPECT_EQ(store.readString("Server", "Certificate2", ""), "");
+}
+
+TEST_F(GeneralSettings, AnOAuthMailboxSignsInFromItsDialogAndNeedsNoPassword) {
+    testing::MemorySecretStore keyring;
+    testing::FakeOAuthService provider;
+    fake.platform.secrets = &keyring;
+    fake.platform.oauth = &provider;
+    auto w = create();
+    fillMailbox(*w, 1, "pop.example.test:995", "joe@example.test", "");
+    fillMailbox(*w, 2, "pop.two.test:995", "bob", "pw2");
+    w->cbSignIn[0].itemIndex = static_cast<int>(TmsSignIn::OAuth2);
+    w->cbSignInChange(1);
+    EXPECT_TRUE(w->sbOAuth[0].visible);
+    EXPECT_FALSE(w->edPass[0].enabled);
+    EXPECT_FALSE(w->sbOAuth[1].visible);
+    EXPECT_TRUE(w->edPass[1].enabled);
+
+    provider.authorizeAnswers = {OAuthTokens{"access", "refresh-1", 0}};
+    fake.dialogs.onShowModal = [&](Form& form) {
+        auto& d = static_cast<TfrmOAuth&>(form);
+        d.FormShow();
+        EXPECT_EQ(d.caption, "OAuth 2.0 sign-in of mailbox 1");
+        EXPECT_EQ(d.lblSignedIn.caption, "Not signed in yet");
+        // A preset fills the addresses and keeps them from being edited.
+        EXPECT_EQ(d.cbProvider.items, (std::vector<std::string>{"Microsoft", "Google", "Other"}));
+        EXPECT_EQ(d.edToken.text, oauthPreset("Microsoft").tokenUrl);
+        EXPECT_FALSE(d.edToken.enabled);
+        EXPECT_EQ(d.lnkRegister.caption, oauthPreset("Microsoft").registrationPage);
+        d.cbProvider.itemIndex = 2;
+        d.cbProviderChange();
+        EXPECT_TRUE(d.edToken.enabled);
+        EXPECT_FALSE(d.lnkRegister.visible);
+        d.edAuthorize.text = "https://id.example.test/auth";
+        d.edToken.text = "https://id.example.test/token";
+        d.edScope.text = "pop offline";
+        d.edClientId.text = "client-1";
+        d.btSignInClick();
+        EXPECT_EQ(d.lblSignedIn.caption, "Signed in; kept in the desktop keyring");
+        d.btOKClick();
+        return d.modalResult;
+    };
+    w->sbOAuthClick(1);
+    EXPECT_EQ(fake.dialogs.modalForms, std::vector<std::string>{"frmOAuth"});
+    EXPECT_TRUE(fake.dialogs.shown.empty()) << fake.dialogs.shown[0].text;
+    EXPECT_EQ(provider.calls, std::vector<std::string>{"authorize joe@example.test"});
+    EXPECT_EQ(provider.providers.at(0).authorizationUrl, "https://id.example.test/auth");
+    EXPECT_EQ(provider.providers.at(0).clientId, "client-1");
+    EXPECT_EQ(keyring.items.at({1, SecretKind::RefreshToken}).secret, "refresh-1");
+    EXPECT_EQ(w->lblKept[0].caption, kKeyringPlace);
+
+    ASSERT_TRUE(w->saveServerSettings()) << fake.dialogs.shown.at(0).text;
+    EXPECT_EQ(store.readString("Server", "SignIn1", "?"), "2");
+    EXPECT_EQ(store.readString("Server", "APOP1", "?"), "0");
+    EXPECT_EQ(store.readString("Server", "OAuthProvider1", "?"), "Other");
+    EXPECT_EQ(store.readString("Server", "OAuthClientId1", "?"), "client-1");
+    // A mailbox that never chose OAuth 2.0 leaves no trace of it.
+    EXPECT_EQ(store.readString("Server", "OAuthProvider2", "?"), "?");
+    EXPECT_EQ(store.readString("Server", "SignIn2", "?"), "0");
+
+    auto again = create();
+    EXPECT_EQ(again->signInOf(1), TmsSignIn::OAuth2);
+    EXPECT_EQ(again->oauthSettings[0].provider.tokenUrl, "https://id.example.test/token");
+    EXPECT_EQ(again->oauthSettings[0].provider.scope, "pop offline");
+    EXPECT_EQ(again->lblKept[0].caption, kKeyringPlace);
+    EXPECT_TRUE(again->sbOAuth[0].visible);
+}
+
+TEST_F(GeneralSettings, TheOAuthDialogSaysWhatIsMissingInPlainWords) {
+    testing::FakeOAuthService provider;
+    TPasswordCipher cipher;
+    const struct {
+        const char* what;
+        OAuthService* oauth;
+        const char* clientId;
+        const char* command;
+        bool signIn;  // else OK
+        std::string message;
+    } cases[] = {
+        {"no service", nullptr, "id", "", true,
+         "OAuth 2.0 sign-in is not available in this Quorvel (no browser sign-in). A token command can give the "
+         "access token instead."},
+        {"no client ID", &provider, "", "", true, "Enter the client ID that Microsoft gave Quorvel first."},
+        {"OK without either", &provider, "", "", false, "Enter the client ID that Microsoft gave Quorvel, or a token command."},
+        {"OK with a broken command", &provider, "", "helper 'open", false,
+         "The token command has an unmatched quote (')"},
+        {"OK with a command", &provider, "", "helper --get", false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake.platform.oauth = c.oauth;
+        fake.dialogs.shown.clear();
+        TfrmOAuth d(fake.platform, store, cipher, {1, "joe", "pop.test", false}, {});
+        d.FormShow();
+        d.edClientId.text = c.clientId;
+        d.edCommand.text = c.command;
+        if (c.signIn)
+            d.btSignInClick();
+        else
+            d.btOKClick();
+        if (c.message.empty()) {
+            EXPECT_TRUE(fake.dialogs.shown.empty());
+            EXPECT_EQ(d.modalResult, ModalResult::Ok);
+        } else {
+            ASSERT_EQ(fake.dialogs.shown.size(), 1u);
+            EXPECT_EQ(fake.dialogs.shown[0].text, c.message);
+            EXPECT_EQ(d.modalResult, ModalResult::None);
+        }
+    }
+    EXPECT_TRUE(provider.calls.empty());
 }
 
 }  // namespace

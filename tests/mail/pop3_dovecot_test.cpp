@@ -219,7 +219,7 @@ TEST_F(Pop3Dovecot, ChosenSecurityIsSpokenOnAnyPort) {
 
 TEST_F(Pop3Dovecot, ApopLogsInAndAWrongPasswordGetsTheServersLine) {
     auto pop = client();
-    pop->AllowAPOP = true;
+    pop->SignIn = TmsSignIn::APOP;
     const int before = loggedLogins(*server, {"method=APOP"});
     pop->UpdateInfo();
     EXPECT_EQ(pop->RemoteInfo().Count(), static_cast<int>(server->messages().size()));

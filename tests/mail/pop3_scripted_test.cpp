@@ -919,7 +919,7 @@ TEST_F(Pop3Scripted, ApopIsUsedOnlyWhenAllowedAndTheGreetingHasATimestamp) {
         for (const char* s : {"S: +OK", "C: STAT", "S: +OK 0 0", "C: QUIT", "S: +OK"}) steps.push_back(s);
         ScriptedServer server(steps);
         pointAt(server);
-        pop.AllowAPOP = c.allowed;
+        pop.SignIn = c.allowed ? TmsSignIn::APOP : TmsSignIn::Password;
         pop.UpdateInfo();
         expectKept(server);
     }
@@ -930,7 +930,7 @@ TEST_F(Pop3Scripted, ApopIsUsedOnlyWhenAllowedAndTheGreetingHasATimestamp) {
 TEST_F(Pop3Scripted, ApopWithoutTimestampOnClearTextIsRefused) {
     ScriptedServer server({"S: +OK POP3 server ready", "C: CAPA", "S: -ERR", "WAIT"});
     pointAt(server);
-    pop.AllowAPOP = true;
+    pop.SignIn = TmsSignIn::APOP;
     std::string failure;
     try {
         pop.UpdateInfo();

@@ -67,6 +67,12 @@ ScriptedServer::ScriptedServer(std::vector<std::string> script, bool ipv6) : scr
     thread_ = std::thread([this] { run(); });
 }
 
+ScriptedServer::ScriptedServer(const std::function<std::vector<std::string>(int port)>& scriptFor) {
+    listener_ = listenOnLoopback(false, port_);
+    script_ = scriptFor(port_);
+    thread_ = std::thread([this] { run(); });
+}
+
 ScriptedServer::~ScriptedServer() {
     stop_ = true;
     join();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -22,6 +23,8 @@ namespace quorvel::testing {
 class ScriptedServer {
 public:
     explicit ScriptedServer(std::vector<std::string> script, bool ipv6 = false);
+    // For a dialogue that names the server's own port (OAUTHBEARER does).
+    explicit ScriptedServer(const std::function<std::vector<std::string>(int port)>& scriptFor);
     ~ScriptedServer();
 
     int port() const { return port_; }

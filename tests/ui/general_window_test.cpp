@@ -11,11 +11,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include "config/password_cipher.h"
 #include "config/settings_store.h"
 #include "ui/application.h"
 #include "ui/general_window.h"
+#include "ui/oauth_window.h"
+#include "support/fake_oauth_service.h"
 
 using namespace quorvel;
 using namespace quorvel::ui;
@@ -259,7 +262,11 @@ private slots:
             QTest::keyClick(security, Qt::Key_Down);
             QCOMPARE(security->currentText(), QString("STARTTLS"));
             QVERIFY(!warning->isVisible());
-            clickBox(child<QCheckBox>(w, "cbAPOP1"));
+            auto* signIn = child<QComboBox>(w, "cbSignIn1");
+            QCOMPARE(child<QLabel>(w, "lblSignIn")->text(), QString("Sign-in"));
+            signIn->setFocus();
+            QTest::keyClick(signIn, Qt::Key_Down);
+            QCOMPARE(signIn->currentText(), QString("APOP"));
             QTest::keyClicks(child<QLineEdit>(w, "edPass1"), "pw1");
             QTest::keyClicks(child<QLineEdit>(w, "edServe3"), "pop.new.test:995");
             QCOMPARE(child<QComboBox>(w, "cbSecurity3")->currentText(), QString("SSL/TLS"));
@@ -270,14 +277,15 @@ private slots:
         });
         SettingsStore& store = d->program.store;
         QCOMPARE(store.readString("Server", "Security1", "-"), std::string("1"));
+        QCOMPARE(store.readString("Server", "SignIn1", "-"), std::string("1"));
         QCOMPARE(store.readString("Server", "APOP1", "-"), std::string("1"));
         QCOMPARE(store.readString("Server", "Security3", "-"), std::string("2"));
         QCOMPARE(store.readString("Server", "APOP3", "-"), std::string("0"));
         withGeneralWindow(*d, [&](GeneralWindow& w) {
             QCOMPARE(child<QComboBox>(w, "cbSecurity1")->currentText(), QString("STARTTLS"));
-            QVERIFY(child<QCheckBox>(w, "cbAPOP1")->isChecked());
+            QCOMPARE(child<QComboBox>(w, "cbSignIn1")->currentText(), QString("APOP"));
             QCOMPARE(child<QComboBox>(w, "cbSecurity3")->currentText(), QString("SSL/TLS"));
-            QVERIFY(!child<QCheckBox>(w, "cbAPOP3")->isChecked());
+            QCOMPARE(child<QComboBox>(w, "cbSignIn3")->currentText(), QString("Password"));
             QVERIFY(!child<QLabel>(w, "lblSecurityWarning")->isVisible());
         });
     }
@@ -311,6 +319,69 @@ private slots:
         QCOMPARE(d->program.store.readString("Server", "Passwd1", "").empty(), false);
     }
 
+    // The "Sign-in" choice and the OAuth 2.0 dialog it opens: a preset, the
+    // client ID, the sign-in in the browser (a scripted provider here) and
+    // the settings kept on OK. The dialog's picture goes to QUORVEL_SCREENSHOTS.
+    void oauthSignInFromTheMailboxesPage() {
+        testing::FakeOAuthService provider;
+        provider.authorizeAnswers = {OAuthTokens{"access", "refresh-1", 0}};
+        auto d = start([](SettingsStore& s) {
+            s.writeString("Server", "Version161", "161");
+            s.writeString("Server", "Server1", "outlook.office365.com:995");
+            s.writeString("Server", "Mailbox1", "alice@example.com");
+            s.writeInteger("Server", "Security1", 2);
+            s.writeInteger("Server", "SignIn1", 2);
+        });
+        d->platform.oauth = &provider;
+        const QString target = qEnvironmentVariable("QUORVEL_SCREENSHOTS");
+        QString signedIn, link, title, kept;
+        withGeneralWindow(*d, [&](GeneralWindow& w) {
+            QCOMPARE(child<QComboBox>(w, "cbSignIn1")->currentText(), QString("OAuth 2.0"));
+            QCOMPARE(child<QComboBox>(w, "cbSignIn2")->currentText(), QString("Password"));
+            QVERIFY(!child<QLineEdit>(w, "edPass1")->isEnabled());
+            QVERIFY(child<QToolButton>(w, "sbOAuth1")->isVisible());
+            QVERIFY(!child<QToolButton>(w, "sbOAuth2")->isVisible());
+            QTimer::singleShot(0, [&] {
+                auto* dialog = dynamic_cast<OAuthWindow*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                QVERIFY(QTest::qWaitForWindowExposed(dialog));
+                title = dialog->windowTitle();
+                link = child<QLabel>(*dialog, "lnkRegister")->text();
+                auto* providers = child<QComboBox>(*dialog, "cbProvider");
+                providers->setFocus();
+                QTest::keyClick(providers, Qt::Key_Down);
+                QCOMPARE(providers->currentText(), QString("Google"));
+                QVERIFY(!child<QLineEdit>(*dialog, "edToken")->isEnabled());
+                QTest::keyClicks(child<QLineEdit>(*dialog, "edClientId"), "1234-desktop.apps.googleusercontent.com");
+                QTest::keyClicks(child<QLineEdit>(*dialog, "edClientSecret"), "GOCSPX-example");
+                QTest::mouseClick(child<QPushButton>(*dialog, "btSignIn"), Qt::LeftButton);
+                signedIn = child<QLabel>(*dialog, "lblSignedIn")->text();
+                if (!target.isEmpty()) {
+                    QDir().mkpath(target);
+                    QVERIFY(dialog->grab().toImage().save(target + "/oauth-settings.png"));
+                }
+                QTest::mouseClick(child<QPushButton>(*dialog, "btOK"), Qt::LeftButton);
+            });
+            QTest::mouseClick(child<QToolButton>(w, "sbOAuth1"), Qt::LeftButton);
+            kept = child<QLabel>(w, "lblKept1")->text();
+            QTest::mouseClick(child<QPushButton>(w, "btOK"), Qt::LeftButton);
+            QVERIFY(!w.isVisible());
+        });
+        QCOMPARE(title, QString("OAuth 2.0 sign-in of mailbox 1"));
+        QVERIFY2(link.contains("entra.microsoft.com"), qPrintable(link));
+        // No keyring answers in the window tests: the settings file keeps it
+        // (a screenshot run may have one).
+        QCOMPARE(signedIn, "Signed in; kept in the " + kept);
+        QVERIFY(kept == "settings file" || (!target.isEmpty() && kept == "desktop keyring"));
+        QCOMPARE(provider.calls, std::vector<std::string>{"authorize alice@example.com"});
+        QCOMPARE(provider.providers.at(0).clientSecret, std::string("GOCSPX-example"));
+        SettingsStore& store = d->program.store;
+        QCOMPARE(store.readString("Server", "OAuthProvider1", "-"), std::string("Google"));
+        QCOMPARE(store.readString("Server", "OAuthClientId1", "-"), std::string("1234-desktop.apps.googleusercontent.com"));
+        QCOMPARE(store.readString("Server", "SignIn1", "-"), std::string("2"));
+        QCOMPARE(store.readString("Server", "OAuthRefresh1", "").empty(), kept != "settings file");
+    }
+
     // Each page as a picture; with QUORVEL_SCREENSHOTS set they are saved there
     // (run inside a private keyring, the passwords show as kept in it).
     void grabsEveryPage() {
@@ -326,6 +397,11 @@ private slots:
             s.writeString("Server", "Server2", "mail.example.org:995");
             s.writeString("Server", "Mailbox2", "alice.smith");
             s.writeInteger("Server", "Security2", 2);
+            s.writeString("Server", "Server3", "outlook.office365.com:995");
+            s.writeString("Server", "Mailbox3", "alice@example.com");
+            s.writeInteger("Server", "Security3", 2);
+            s.writeInteger("Server", "SignIn3", 2);
+            s.writeString("Server", "OAuthRefresh3", cipher.encipher("refresh-token"));
             s.writeString("General", "Mailer", "/usr/bin/thunderbird");
             s.writeString("General", "AlarmFile", "/home/alice/.local/share/quorvel/harptune.wav");
             s.writeString("General", "Logfile", "/home/alice/.local/share/quorvel/logfile.txt");
