@@ -70,7 +70,7 @@ GeneralWindow::GeneralWindow(TfrmGeneral& form, QWidget* parent)
     for (QWidget* w : {static_cast<QWidget*>(ok), static_cast<QWidget*>(cancel), static_cast<QWidget*>(help)})
         buttons->addWidget(w);
     layout->addLayout(buttons);
-    resize(760, 580);
+    resize(920, 580);
 
     form_.setChangedHandler([this] { sync(); });
     form_.FormShow();
