@@ -27,17 +27,37 @@ void judgeRows(Classification& classification, MessageList& list, const TmsRemot
     }
 }
 
+namespace {
+
+std::optional<TmsSecurity> storedSecurity(SettingsStore& store, int mailbox) {
+    // An account stored before the choice existed has none: the client then
+    // keeps to SSL/TLS on port 995 and no TLS elsewhere.
+    const int security = store.readInteger("Server", "Security" + std::to_string(mailbox), -1);
+    if (security < 0 || security >= static_cast<int>(kSecurityNames.size())) return std::nullopt;
+    return static_cast<TmsSecurity>(security);
+}
+
+}  // namespace
+
+AccountIdentity accountIdentityOf(const TmsRemotePOP& client) {
+    return {client.Server, client.UserName,
+            securityFor(client.Security, namedPort(client.Server).value_or(client.DefaultPort)), client.AllowAPOP};
+}
+
+AccountIdentity storedAccountIdentity(SettingsStore& store, int mailbox, std::uint16_t defaultPort) {
+    const std::string n = std::to_string(mailbox);
+    const std::string server = store.readString("Server", "Server" + n, "");
+    return {server, store.readString("Server", "Mailbox" + n, ""),
+            securityFor(storedSecurity(store, mailbox), namedPort(server).value_or(defaultPort)),
+            store.readBool("Server", "APOP" + n, false)};
+}
+
 void readAccount(SettingsStore& store, TPasswordCipher& cipher, SecretStore* keyring, int mailbox,
                  TmsRemotePOP& client) {
     const std::string n = std::to_string(mailbox);
     client.Server = store.readString("Server", "Server" + n, "");
     client.UserName = store.readString("Server", "Mailbox" + n, "");
-    // An account stored before the choice existed has none: the client then
-    // keeps to SSL/TLS on port 995 and no TLS elsewhere.
-    const int security = store.readInteger("Server", "Security" + n, -1);
-    client.Security = security >= 0 && security < static_cast<int>(kSecurityNames.size())
-                          ? std::optional(static_cast<TmsSecurity>(security))
-                          : std::nullopt;
+    client.Security = storedSecurity(store, mailbox);
     client.AllowAPOP = store.readBool("Server", "APOP" + n, false);
     client.CertificatePin = store.readString("Server", "Certificate" + n, "");
     // A mailbox without a password never inherits the one loaded before it:

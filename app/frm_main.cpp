@@ -373,6 +373,10 @@ void TfrmMain::btGeneralClick() {
     Timer1->setEnabled(false);
     if (!frmGeneral_) return;
     platform_.dialogs.showModal(*frmGeneral_);
+    // A kept session serves only the account it logged in with.
+    if (listedMailbox != 0 &&
+        storedAccountIdentity(store_, listedMailbox, msRemotePOP1.DefaultPort) != listedAccount)
+        endKeptSession();
     UpdateAutomaticCaptions(frmGeneral_->Automatic(), frmGeneral_->Minutes());
     currentMailbox = frmGeneral_->Which;
     MinutesLeft = frmGeneral_->Minutes();

@@ -152,6 +152,8 @@ void TfrmMain::btListClick() {
         Finally trayMenuBack([this] { platform_.tray.setAutoPopup(true); });
         listedAccount = clientAccount();
         listTrustingOnRequest(attended);
+        // The log-in may have settled a choice the settings left open.
+        listedAccount = clientAccount();
         saveListingCache();
     } catch (const std::exception&) {
         if (attended) {
@@ -287,8 +289,21 @@ void TfrmMain::endKeptSession() {
     }
 }
 
-std::tuple<std::string, std::string, std::optional<TmsSecurity>, bool> TfrmMain::clientAccount() const {
-    return {msRemotePOP1.Server, msRemotePOP1.UserName, msRemotePOP1.Security, msRemotePOP1.AllowAPOP};
+AccountIdentity TfrmMain::clientAccount() const {
+    return accountIdentityOf(msRemotePOP1);
+}
+
+bool TfrmMain::refusedForAnotherAccount(const char* refusal) {
+    useListedMailbox();
+    // Rows that no check listed belong to no account to compare with.
+    if (listedMailbox == 0) return false;
+    if (clientAccount() == listedAccount &&
+        storedAccountIdentity(store_, listedMailbox, msRemotePOP1.DefaultPort) == listedAccount)
+        return false;
+    // The rows are another account's messages.
+    endKeptSession();
+    platform_.dialogs.messageBox(MessageKind::Warning, refusal);
+    return true;
 }
 
 void TfrmMain::btDeleteClick() {
@@ -320,19 +335,13 @@ void TfrmMain::DeleteMessages() {
             platform_.dialogs.messageBox(MessageKind::Information, "There were no messages marked to delete!");
         return;
     }
+    if (refusedForAnotherAccount(kListOfAnotherAccount)) return;
     if (!automatic && ask &&
         platform_.dialogs.messageBox(MessageKind::Confirmation,
                                      "Really delete " + std::to_string(marked) + " messages from server?",
                                      MessageButtons::YesNo) != ModalResult::Yes)
         return;
 
-    useListedMailbox();
-    if (clientAccount() != listedAccount) {
-        // The marks were made on another account's messages.
-        endKeptSession();
-        platform_.dialogs.messageBox(MessageKind::Warning, kListOfAnotherAccount);
-        return;
-    }
     setDeleteMarks(ListView1, msRemotePOP1);
     DeleteTotal = marked;
     DeleteNext = 1;

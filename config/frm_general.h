@@ -93,6 +93,8 @@ public:
     // Page "Connection".
     Control lblConnection, lblNoConnection;
     Control RASComboBox;  // itemIndex: RAS; item 0 is "None"
+    // The stored entry (RASName) is not in the system's list any more.
+    bool missingRasEntry = false;
     // Checks list only the messages they have not seen before.
     Control cbRememberListed;
     // Page "Automatic".

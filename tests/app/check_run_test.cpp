@@ -1,6 +1,9 @@
 // The check and deletion runs end to end: the main window's logic, driven as
 // the user would, against a real Dovecot on loopback.
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -128,6 +131,102 @@ TEST_F(CheckRun, ADeletionAfterTheAccountChangedIsRefused) {
     EXPECT_EQ(fake.dialogs.shown.back().text, TfrmMain::kListOfAnotherAccount);
     EXPECT_FALSE(main().msRemotePOP1.IsConnected());
     EXPECT_EQ(dovecot.messages().size(), 3u);
+}
+
+// The user changes the listed mailbox's account in the general settings
+// between the check and the deletion: the kept session ends at once, and
+// neither a deletion nor a viewing reaches either account. Set back as it
+// was, the deletion goes to the account shown, on a new session.
+TEST_F(CheckRun, AnAccountChangedInTheSettingsAfterTheCheckIsNotActedOn) {
+    dovecot.addUser("bob", "secret");
+    dovecot.addMessages("bob", mailbox());
+    const std::string server = "127.0.0.1:" + std::to_string(dovecot.port());
+    const auto settings = [&](const std::function<void(TfrmGeneral&)>& edit) {
+        fake.dialogs.onShowModal = [&](Form& form) {
+            auto& general = static_cast<TfrmGeneral&>(form);
+            general.FormShow();
+            edit(general);
+            general.btOKClick();
+            return general.modalResult;
+        };
+        main().btGeneralClick();
+        fake.dialogs.onShowModal = nullptr;
+    };
+    const std::function<void(TfrmGeneral&)> asBefore = [&](TfrmGeneral& g) {
+        g.edServe[0].text = server;
+        g.edName[0].text = "joe";
+        g.edPass[0].text = "secret";
+        g.cbSecurity[0].itemIndex = static_cast<int>(TmsSecurity::None);
+        g.cbSecurityChange(1);
+        g.cbAPOP[0].checked = false;
+    };
+    struct Change {
+        const char* what;
+        std::function<void(TfrmGeneral&)> edit;
+    } changes[] = {
+        {"user name", [](TfrmGeneral& g) { g.edName[0].text = "bob"; }},
+        {"server", [&](TfrmGeneral& g) { g.edServe[0].text = "localhost:" + std::to_string(dovecot.port()); }},
+        {"security",
+         [](TfrmGeneral& g) {
+             g.cbSecurity[0].itemIndex = static_cast<int>(TmsSecurity::STARTTLS);
+             g.cbSecurityChange(1);
+         }},
+        {"sign-in", [](TfrmGeneral& g) { g.cbAPOP[0].checked = true; }},
+    };
+    for (const Change& c : changes) {
+        main().btListClick();
+        ASSERT_EQ(main().ListView1.markedCount(), 1) << c.what;
+        ASSERT_TRUE(main().msRemotePOP1.IsConnected()) << c.what;
+        settings(c.edit);
+        EXPECT_FALSE(main().msRemotePOP1.IsConnected()) << c.what;
+
+        fake.dialogs.shown.clear();
+        main().btDeleteClick();
+        ASSERT_EQ(fake.dialogs.shown.size(), 1u) << c.what;  // no "Really delete" question first
+        EXPECT_EQ(fake.dialogs.shown[0].text, TfrmMain::kListOfAnotherAccount) << c.what;
+        main().ListView1.rows[0].selected = true;
+        main().ViewMessages1Click();
+        main().ListView1.rows[0].selected = false;
+        ASSERT_EQ(fake.dialogs.shown.size(), 2u) << c.what;
+        EXPECT_EQ(fake.dialogs.shown[1].text, TfrmMain::kViewOfAnotherAccount) << c.what;
+        EXPECT_FALSE(fileExists(main().messageFileName(0))) << c.what;
+        EXPECT_EQ(dovecot.messages().size(), 3u) << c.what;
+        EXPECT_EQ(dovecot.messages("bob").size(), 3u) << c.what;
+        // Settings that merely name no change end nothing.
+        settings(asBefore);
+        main().btListClick();
+        settings([](TfrmGeneral&) {});
+        EXPECT_TRUE(main().msRemotePOP1.IsConnected()) << c.what;
+    }
+    program->frmGeneral()->cbLaunch.checked = false;
+    settings(asBefore);
+    fake.dialogs.shown.clear();
+    main().btDeleteClick();
+    EXPECT_EQ(main().statusPanels[1], "There were 1 messages deleted");
+    main().FormCloseQuery();
+    EXPECT_EQ(dovecot.messages().size(), 2u);
+    EXPECT_EQ(dovecot.messages("bob").size(), 3u);
+}
+
+// The server ends the session the check left open (an idle time-out): the
+// deletion connects again and goes on.
+TEST_F(CheckRun, ADeletionReconnectsWhenTheServerEndedTheKeptSession) {
+    program->frmGeneral()->cbLaunch.checked = false;
+    main().btListClick();
+    ASSERT_EQ(main().ListView1.markedCount(), 1);
+    ASSERT_TRUE(main().msRemotePOP1.IsConnected());
+    dovecot.kick();
+    // The server's end reaches this side a moment later.
+    for (int i = 0; i < 200 && main().msRemotePOP1.IdleConnectionUsable(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    ASSERT_FALSE(main().msRemotePOP1.IdleConnectionUsable());
+    main().btDeleteClick();
+    EXPECT_EQ(main().statusPanels[1], "There were 1 messages deleted");
+    EXPECT_EQ(program->frmGeneral()->edCount.text, "1");
+    main().FormCloseQuery();
+    const auto left = dovecot.messages();
+    ASSERT_EQ(left.size(), 2u);
+    for (const std::string& message : left) EXPECT_EQ(message.find("You WIN"), std::string::npos);
 }
 
 TEST_F(CheckRun, OnlyManualModeLaunchesTheMailProgramAfterADeletion) {

@@ -141,6 +141,10 @@ void DovecotServer::stop() {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
 }
 
+void DovecotServer::kick(const std::string& user) const {
+    run("/usr/bin/doveadm -c " + folder_.file("dovecot.conf") + " kick " + user);
+}
+
 std::string DovecotServer::log() const {
     return readFileBytes(folder_.file("dovecot.log")).value_or("") +
            readFileBytes(folder_.file("commands.log")).value_or("");

@@ -51,6 +51,9 @@ public:
     // The same for a mailbox added by addUser (or "joe").
     void addMessages(const std::string& user, const std::vector<std::string>& messages);
     std::vector<std::string> messages(const std::string& user) const;
+    // Ends every session of `user` from the server's side, as a server does
+    // with a session left idle too long.
+    void kick(const std::string& user = "joe") const;
 
 private:
     static Options locking(bool lockSessions) {
