@@ -130,6 +130,8 @@ public:
     void fix2000();
     void timSplashTimer();
     void GetRemotePOPSettings(int mailbox);
+    // Removes every viewed message's file (msg_<number>.eml) from the
+    // program folder; at start and at the end.
     void CleanUpEMLFiles();
     // Closing: ends an open POP3 session; closing is always allowed.
     bool FormCloseQuery();

@@ -142,6 +142,9 @@ public:
     // Room per message in a whole-mailbox UIDL or LIST answer: a number, a
     // space, a unique id of at most 70 characters and the line end, with slack.
     static constexpr long long kMaxScanLineOctets = 128;
+    // A listing keeps at most this many octets of header lines in all.
+    static constexpr std::size_t kMaxListingHeaderOctets = 32 << 20;
+    std::size_t MaxListingHeaderOctets = kMaxListingHeaderOctets;
 
     bool KeepConnected = false;
     // When set, a listing asks for every unique id and size at once and sends
@@ -202,7 +205,11 @@ private:
     // server's UIDL or LIST answer cannot be trusted for it.
     bool listWithKnownIds();
     void deleteAhead();
+    // Adds a listed record; one that takes the listing's header lines past
+    // MaxListingHeaderOctets ends the session with an error instead.
+    void addListed(std::unique_ptr<TmsRemoteInfoItem> item);
 
+    std::size_t listedHeaderOctets_ = 0;
     std::string messageDirectory_;
     TmsRemoteInfo remoteInfo_;
 };
