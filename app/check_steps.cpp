@@ -1,5 +1,7 @@
 #include "app/check_steps.h"
 
+#include <iostream>
+
 namespace quorvel {
 
 void widenShortDate(FormatSettings& settings) {
@@ -67,6 +69,17 @@ void readAccount(SettingsStore& store, TPasswordCipher& cipher, SecretStore* key
     if (password.status == SecretStatus::Ok) client.Password = std::move(password.text);
     // Never a guess in its place: a locked keyring is not an empty password.
     else if (password.inKeyring) throw SecretUnavailable(mailbox, password.status);
+}
+
+void keepChosenSecurity(SettingsStore& store, ActivityLog* log, int mailbox, const TmsRemotePOP& client) {
+    if (!client.Security) return;
+    store.writeInteger("Server", "Security" + std::to_string(mailbox), static_cast<int>(*client.Security));
+    if (!log) return;
+    try {
+        log->logSecurityChosen(client.UserName, client.Server);
+    } catch (const std::exception& error) {
+        std::cerr << "Quorvel: the activity log cannot be written: " << error.what() << "\n";
+    }
 }
 
 std::string trustCertificateQuestion(int mailbox, const EUntrustedCertificate& refused) {

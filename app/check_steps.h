@@ -36,6 +36,11 @@ AccountIdentity accountIdentityOf(const TmsRemotePOP& client);
 // default port is `defaultPort`; no password is read.
 AccountIdentity storedAccountIdentity(SettingsStore& store, int mailbox, std::uint16_t defaultPort);
 
+// Stores the security a log-in chose for `mailbox`, which had none (the
+// client's OnSecurityChosen), and says so in the activity log when there is
+// one; a log that cannot be written does not stop the check.
+void keepChosenSecurity(SettingsStore& store, ActivityLog* log, int mailbox, const TmsRemotePOP& client);
+
 // Loads the account of `mailbox` (1 to 12) into the client: server, user
 // name, password (the settings file's, deciphered, else the keyring's), security and APOP choice.
 // Reads only; throws when the password does not decipher, and SecretUnavailable when the keyring

@@ -266,6 +266,8 @@ private:
     void useListedMailbox();
     // Ends a session kept from an earlier listing (QUIT, or just the socket).
     void endKeptSession();
+    // A log-in chose STARTTLS for a mailbox that had no security choice.
+    void msRemotePOP1SecurityChosen();
     AccountIdentity clientAccount() const;
     // Before a run on the listed messages: true, after ending the kept session
     // and saying so, when the listed mailbox's account (as the client holds

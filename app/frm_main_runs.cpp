@@ -28,6 +28,7 @@ void TfrmMain::connectClientEvents() {
     msRemotePOP1.OnDeleted = [this](int num) { msRemotePOP1Deleted(num); };
     msRemotePOP1.OnRetrieving = [this](int num) { msRemotePOP1Retrieving(num); };
     msRemotePOP1.OnRetrieved = [this](int num) { msRemotePOP1Retrieved(num); };
+    msRemotePOP1.OnSecurityChosen = [this] { msRemotePOP1SecurityChosen(); };
     msRemotePOP1.OnUserMessageSave = [this](int num, const std::string& contents) {
         msRemotePOP1UserMessageSave(num, contents);
     };
@@ -275,6 +276,13 @@ void TfrmMain::msRemotePOP1Cancel() {
     showListPicture();
     if (log_) log_->logCancel(msRemotePOP1.UserName, msRemotePOP1.Server);
     changed();
+}
+
+void TfrmMain::msRemotePOP1SecurityChosen() {
+    keepChosenSecurity(store_, log_, clientMailbox_, msRemotePOP1);
+    // The settings window holds the live settings: its next OK keeps the choice.
+    if (frmGeneral_ && msRemotePOP1.Security)
+        frmGeneral_->securityChosenAtLogIn(clientMailbox_, *msRemotePOP1.Security);
 }
 
 void TfrmMain::endKeptSession() {

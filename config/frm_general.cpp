@@ -315,6 +315,15 @@ void TfrmGeneral::cbSecurityChange(int n) {
     changed();
 }
 
+void TfrmGeneral::securityChosenAtLogIn(int n, TmsSecurity security) {
+    if (n < 1 || n > kMailboxes) return;
+    const auto i = static_cast<std::size_t>(n - 1);
+    if (securityChosen_[i]) return;
+    cbSecurity[i].itemIndex = static_cast<int>(security);
+    securityChosen_[i] = true;
+    showSecurityWarning();
+}
+
 bool TfrmGeneral::saveServerSettings() {
     Which = 0;
     for (int n = 1; n <= kMailboxes; ++n)
@@ -339,8 +348,10 @@ bool TfrmGeneral::saveServerSettings() {
             showKeptIn(i, kept);
         }
         // An empty mailbox without a choice stays without one, so that the
-        // server typed in later sets its default.
-        if (securityChosen_[i] || !server.empty()) {
+        // server typed in later sets its default; so does a mailbox stored
+        // before the choice existed, which its next check settles by what
+        // the server offers.
+        if (securityChosen_[i] || (newMailbox_[i] && !server.empty())) {
             store_.writeInteger(kServer, numbered("Security", n), cbSecurity[i].itemIndex);
             securityChosen_[i] = true;
         }

@@ -160,6 +160,9 @@ public:
     void edServeChange(int n);
     // Mailbox n's security was chosen (cbSecurity holds the new index).
     void cbSecurityChange(int n);
+    // A log-in chose `security` for mailbox n, which had no choice; shown
+    // and kept as if chosen here (no changed(): the window may be hidden).
+    void securityChosenAtLogIn(int n, TmsSecurity security);
     // Removes the certificate exception of the chosen mailbox (saved by OK).
     void btForgetCertificateClick();
     void rbAsIsClick();

@@ -191,6 +191,9 @@ void TmsCustomPOP::LogIn() {
     checkReply();
     const std::string greeting = LastReply;
     readCapabilities();
+    const bool choosing =
+        !Security && securityFor(Security, port()) == TmsSecurity::None && capabilities_.has("STLS");
+    if (choosing) Security = TmsSecurity::STARTTLS;
     if (securityFor(Security, port()) == TmsSecurity::STARTTLS) {
         // Without TLS the password would cross the network readable.
         if (!capabilities_.has("STLS"))
@@ -205,6 +208,7 @@ void TmsCustomPOP::LogIn() {
     sendCredentials(greeting);
     Stat();
     guard.done = true;
+    if (choosing && OnSecurityChosen) OnSecurityChosen();
 }
 
 void TmsCustomPOP::sendCredentials(const std::string& greeting) {

@@ -35,6 +35,11 @@ public:
     bool AllowAPOP = false;
 
     TmsNumNotifyEvent OnRetrieving, OnRetrieved, OnDeleting;
+    // With no security chosen (a mailbox stored before the choice existed),
+    // a server that offers STLS is spoken to over STARTTLS: Security then
+    // holds that choice, and this is called once the log-in succeeded, for
+    // the caller to store it.
+    TNotifyEvent OnSecurityChosen;
 
     std::int32_t MessageCount() const { return messageCount_; }
     std::int32_t TotalSize() const { return totalSize_; }

@@ -94,6 +94,7 @@ protected:
         cipher.Key = "qiro";
         store.writeString("Server", "Version161", "161");
         store.writeString("Server", "Server1", server());
+        store.writeInteger("Server", "Security1", static_cast<int>(TmsSecurity::None));
         store.writeString("Server", "Mailbox1", "joe");
         store.writeString("Server", "Passwd1", cipher.encipher("secret"));
         store.writeString("General", "Logfile", logPath());
@@ -132,6 +133,7 @@ protected:
     std::vector<std::string> subjectsOnServer() {
         TmsRemotePOP pop(fake.loop, fake.loop);
         pop.Server = server();
+        pop.Security = TmsSecurity::None;
         pop.UserName = "joe";
         pop.Password = "secret";
         pop.UpdateInfo();
@@ -274,6 +276,7 @@ TEST_F(CliCheck, AMailboxWhosePasswordTheKeyringKeepsFailsInOneLineWithoutAKeyri
     // Mailbox 2's password was moved into the keyring; cron has no session bus.
     SettingsStore store(fake.platform.settingsFolder);
     store.writeString("Server", "Server2", server());
+    store.writeInteger("Server", "Security2", static_cast<int>(TmsSecurity::None));
     store.writeString("Server", "Mailbox2", "joe");
     testing::MemorySecretStore keyring;
     keyring.items[{2, SecretKind::Password}] = {"label", "secret"};
@@ -380,9 +383,11 @@ TEST_F(CliCheck, AFailedMailboxBesideMarkedMessagesExitsWithTheServerError) {
     for (const int failing : {1, 2}) {
         const int good = 3 - failing;
         store.writeString("Server", "Server" + std::to_string(good), server());
+        store.writeInteger("Server", "Security" + std::to_string(good), static_cast<int>(TmsSecurity::None));
         store.writeString("Server", "Mailbox" + std::to_string(good), "joe");
         store.writeString("Server", "Passwd" + std::to_string(good), cipher.encipher("secret"));
         store.writeString("Server", "Server" + std::to_string(failing), server());
+        store.writeInteger("Server", "Security" + std::to_string(failing), static_cast<int>(TmsSecurity::None));
         store.writeString("Server", "Mailbox" + std::to_string(failing), "joe");
         store.writeString("Server", "Passwd" + std::to_string(failing), cipher.encipher("wrong"));
 

@@ -70,10 +70,9 @@ protected:
         pop->UserName = "joe";
         pop->Password = "secret";
         pop->TimeOut = 10;
-        if (tls) {
-            pop->Security = TmsSecurity::SSLTLS;
-            pop->CAFile = server->caFile();
-        }
+        // Plain as the user chose it; left unset, the offered STLS would be taken.
+        pop->Security = tls ? TmsSecurity::SSLTLS : TmsSecurity::None;
+        if (tls) pop->CAFile = server->caFile();
         return pop;
     }
 
@@ -228,6 +227,37 @@ TEST_F(Pop3Dovecot, StartTlsOnThePlainPortLogsInEncrypted) {
     EXPECT_FALSE(pop->Capabilities().has("STLS"));
     pop->Close();
     EXPECT_EQ(loggedLoginsAfter(*server, {"method=PLAIN", "TLS"}, before + 1), before + 1);
+}
+
+// With no security chosen, a server that offers STLS is spoken to over
+// STARTTLS. The choice is announced once the log-in succeeded: not when the
+// certificate is refused, and not again on the kept session.
+TEST_F(Pop3Dovecot, AnUnchosenSecurityTakesTheOfferedStartTls) {
+    for (const bool trusted : {false, true}) {
+        SCOPED_TRACE(trusted ? "trusted" : "refused certificate");
+        auto pop = client();
+        pop->Server = "localhost:" + std::to_string(server->port());
+        pop->Security.reset();
+        if (trusted) pop->CAFile = server->caFile();
+        pop->KeepConnected = true;
+        int chosen = 0;
+        pop->OnSecurityChosen = [&] { ++chosen; };
+        const int before = loggedLogins(*server, {"TLS"});
+        if (!trusted) {
+            EXPECT_THROW(pop->UpdateInfo(), EUntrustedCertificate);
+            EXPECT_EQ(chosen, 0);
+            EXPECT_FALSE(pop->IsConnected());
+            continue;
+        }
+        pop->UpdateInfo();
+        EXPECT_EQ(chosen, 1);
+        EXPECT_EQ(pop->Security, TmsSecurity::STARTTLS);
+        EXPECT_FALSE(pop->Capabilities().has("STLS"));
+        pop->UpdateInfo();
+        EXPECT_EQ(chosen, 1);
+        pop->Close();
+        EXPECT_EQ(loggedLoginsAfter(*server, {"TLS"}, before + 1), before + 1);
+    }
 }
 
 // Whatever the port, the chosen security is what is spoken.
@@ -530,6 +560,7 @@ TEST(Pop3DovecotPipelining, DeletesExactlyTheMarkedMessagesAtAnyCount) {
         PollEventLoop loop;
         TmsRemotePOP pop(loop, loop);
         pop.Server = "127.0.0.1:" + std::to_string(server.port());
+        pop.Security = TmsSecurity::None;
         pop.UserName = "joe";
         pop.Password = "secret";
         pop.TimeOut = 10;
@@ -571,6 +602,7 @@ TEST(Pop3DovecotListingCache, CachedListingEqualsAFullListingAsTheMailboxChanges
     const auto list = [&](bool cached, bool pipelining) {
         TmsRemotePOP pop(loop, loop);
         pop.Server = "127.0.0.1:" + std::to_string(server.port());
+        pop.Security = TmsSecurity::None;
         pop.UserName = "joe";
         pop.Password = "secret";
         pop.TimeOut = 10;
@@ -587,6 +619,7 @@ TEST(Pop3DovecotListingCache, CachedListingEqualsAFullListingAsTheMailboxChanges
     const auto deleteBy = [&](const std::vector<int>& indexes) {
         TmsRemotePOP other(loop, loop);
         other.Server = "127.0.0.1:" + std::to_string(server.port());
+        other.Security = TmsSecurity::None;
         other.UserName = "joe";
         other.Password = "secret";
         other.KeepConnected = true;

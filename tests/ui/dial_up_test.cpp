@@ -140,6 +140,7 @@ private:
         ras.setService(entry);
         TmsRemotePOP pop(pump, timers);
         pop.Server = "127.0.0.1:" + std::to_string(server.port());
+        pop.Security = TmsSecurity::None;
         pop.UserName = "joe";
         pop.Password = "secret";
         pop.RAS = &ras;
