@@ -230,9 +230,12 @@ void TfrmMain::CleanUpEMLFiles() {
     namespace fs = std::filesystem;
     std::error_code error;
     std::vector<fs::path> saved;
-    for (fs::directory_iterator it(platform_.programFolder, error), end; !error && it != end; it.increment(error))
-        if (isSavedMessageName(it->path().filename().string()) && it->is_regular_file(error) && !it->is_symlink(error))
+    for (fs::directory_iterator it(platform_.programFolder, error), end; !error && it != end; it.increment(error)) {
+        std::error_code typeError;
+        if (isSavedMessageName(it->path().filename().string()) &&
+            it->symlink_status(typeError).type() == fs::file_type::regular)
             saved.push_back(it->path());
+    }
     for (const fs::path& path : saved) fs::remove(path, error);
 }
 

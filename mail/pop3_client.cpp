@@ -554,7 +554,9 @@ void TmsRemotePOP::UpdateInfo() {
 }
 
 void TmsRemotePOP::addListed(std::unique_ptr<TmsRemoteInfoItem> item) {
-    for (const std::string& line : item->Headers) listedHeaderOctets_ += line.size();
+    // Each line costs its text and its own keeping, so that a flood of short
+    // lines is bounded as surely as a few long ones.
+    for (const std::string& line : item->Headers) listedHeaderOctets_ += line.size() + sizeof(std::string);
     if (listedHeaderOctets_ > MaxListingHeaderOctets) {
         const std::size_t mib = MaxListingHeaderOctets >> 20;
         const std::string limit =

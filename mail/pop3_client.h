@@ -147,7 +147,9 @@ public:
     // Room per message in a whole-mailbox UIDL or LIST answer: a number, a
     // space, a unique id of at most 70 characters and the line end, with slack.
     static constexpr long long kMaxScanLineOctets = 128;
-    // A listing keeps at most this many octets of header lines in all.
+    // A listing keeps at most this many octets of header lines in all, each
+    // line counted with the sizeof(std::string) its keeping takes; beyond it
+    // the check fails with the reason. Tests set a smaller cap.
     static constexpr std::size_t kMaxListingHeaderOctets = 32 << 20;
     std::size_t MaxListingHeaderOctets = kMaxListingHeaderOctets;
 
