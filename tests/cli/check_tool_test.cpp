@@ -272,6 +272,27 @@ TEST_F(CliCheck, DeleteRemovesExactlyTheMarkedMessagesAndLogsLikeTheWindow) {
     EXPECT_EQ(SettingsStore(fake.platform.settingsFolder).readString("General", "Count", ""), "4");
 }
 
+// A profile from before the security choice: quorvel-check takes the
+// STARTTLS the server offers, as the window does, stores the choice for the
+// mailbox and logs it once.
+TEST_F(CliCheck, AnUnchosenSecurityIsSettledAsTheWindowSettlesIt) {
+    SettingsStore store(fake.platform.settingsFolder);
+    store.writeString("Server", "Server1", "localhost:" + std::to_string(dovecot.port()));
+    store.writeString("Server", "Security1", "");
+    // The tests' server has a CA of its own: its certificate is trusted by pin.
+    store.writeString("Server", "Certificate1", dovecot.certificateFingerprint());
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        EXPECT_EQ(runTool({}), cli::kMarkedFound) << err.str();
+        EXPECT_EQ(listedRows().size(), mailbox().size());
+        EXPECT_EQ(store.readInteger("Server", "Security1", -1), static_cast<int>(TmsSecurity::STARTTLS));
+        const std::string log = readFileBytes(logPath()).value_or("");
+        const auto note = log.find("SECURITY SET TO STARTTLS FOR joe ON localhost:");
+        EXPECT_NE(note, std::string::npos) << log;
+        EXPECT_EQ(log.find("SECURITY SET TO", note + 1), std::string::npos) << log;
+    }
+}
+
 TEST_F(CliCheck, AMailboxWhosePasswordTheKeyringKeepsFailsInOneLineWithoutAKeyring) {
     // Mailbox 2's password was moved into the keyring; cron has no session bus.
     SettingsStore store(fake.platform.settingsFolder);

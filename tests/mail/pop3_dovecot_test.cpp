@@ -332,23 +332,12 @@ TEST_F(Pop3Dovecot, UntrustedCertificateIsNamedInOneMessage) {
     }
 }
 
-// The SHA-256 fingerprint of a certificate file as openssl prints it.
-std::string fingerprintOfFile(const std::string& file) {
-    FILE* out = ::popen(("openssl x509 -noout -fingerprint -sha256 -in " + file).c_str(), "r");
-    std::string text;
-    char buffer[256];
-    while (out && std::fgets(buffer, sizeof buffer, out)) text += buffer;
-    if (out) ::pclose(out);
-    const auto equals = text.find('=');
-    return equals == std::string::npos ? std::string() : text.substr(equals + 1, text.find_last_not_of("\r\n") - equals);
-}
-
 // A certificate the checks refuse comes with what the user needs to trust it;
 // once trusted (pinned) it is taken, and any other refused one is refused
 // again with both fingerprints named. Nothing is sent before the certificate
 // is settled.
 TEST_F(Pop3Dovecot, UntrustedCertificateCanBeTrustedByItsFingerprint) {
-    const std::string fingerprint = fingerprintOfFile(server->certificateFile());
+    const std::string fingerprint = server->certificateFingerprint();
     ASSERT_EQ(fingerprint.size(), 95u) << fingerprint;
     for (const TmsSecurity security : {TmsSecurity::SSLTLS, TmsSecurity::STARTTLS}) {
         SCOPED_TRACE(kSecurityNames[static_cast<std::size_t>(security)]);

@@ -39,6 +39,9 @@ public:
     std::string caFile() const { return folder_.file("ca.crt"); }
     std::string otherCaFile() const { return folder_.file("other-ca.crt"); }
     std::string certificateFile() const { return folder_.file("server.crt"); }
+    // The SHA-256 fingerprint of the server's certificate as openssl prints
+    // it ("AB:CD:..."), the form a mailbox's trusted certificate is kept in.
+    std::string certificateFingerprint() const;
     std::string log() const;
 
     // Stores messages in the mailbox, in this order; each is kept as given.
