@@ -1,5 +1,7 @@
 #include "app/check_steps.h"
 
+#include <iostream>
+
 namespace quorvel {
 
 void widenShortDate(FormatSettings& settings) {
@@ -27,17 +29,37 @@ void judgeRows(Classification& classification, MessageList& list, const TmsRemot
     }
 }
 
+namespace {
+
+std::optional<TmsSecurity> storedSecurity(SettingsStore& store, int mailbox) {
+    // An account stored before the choice existed has none: the client then
+    // keeps to SSL/TLS on port 995 and no TLS elsewhere.
+    const int security = store.readInteger("Server", "Security" + std::to_string(mailbox), -1);
+    if (security < 0 || security >= static_cast<int>(kSecurityNames.size())) return std::nullopt;
+    return static_cast<TmsSecurity>(security);
+}
+
+}  // namespace
+
+AccountIdentity accountIdentityOf(const TmsRemotePOP& client) {
+    return {client.Server, client.UserName,
+            securityFor(client.Security, namedPort(client.Server).value_or(client.DefaultPort)), client.SignIn};
+}
+
+AccountIdentity storedAccountIdentity(SettingsStore& store, int mailbox, std::uint16_t defaultPort) {
+    const std::string n = std::to_string(mailbox);
+    const std::string server = store.readString("Server", "Server" + n, "");
+    return {server, store.readString("Server", "Mailbox" + n, ""),
+            securityFor(storedSecurity(store, mailbox), namedPort(server).value_or(defaultPort)),
+            readSignIn(store, mailbox)};
+}
+
 void readAccount(SettingsStore& store, TPasswordCipher& cipher, SecretStore* keyring, int mailbox,
                  TmsRemotePOP& client, OAuthAccess* oauth) {
     const std::string n = std::to_string(mailbox);
     client.Server = store.readString("Server", "Server" + n, "");
     client.UserName = store.readString("Server", "Mailbox" + n, "");
-    // An account stored before the choice existed has none: the client then
-    // keeps to SSL/TLS on port 995 and no TLS elsewhere.
-    const int security = store.readInteger("Server", "Security" + n, -1);
-    client.Security = security >= 0 && security < static_cast<int>(kSecurityNames.size())
-                          ? std::optional(static_cast<TmsSecurity>(security))
-                          : std::nullopt;
+    client.Security = storedSecurity(store, mailbox);
     client.SignIn = readSignIn(store, mailbox);
     client.CertificatePin = store.readString("Server", "Certificate" + n, "");
     // A mailbox without a password never inherits the one loaded before it:
@@ -55,6 +77,17 @@ void readAccount(SettingsStore& store, TPasswordCipher& cipher, SecretStore* key
     if (password.status == SecretStatus::Ok) client.Password = std::move(password.text);
     // Never a guess in its place: a locked keyring is not an empty password.
     else if (password.inKeyring) throw SecretUnavailable(mailbox, password.status);
+}
+
+void keepChosenSecurity(SettingsStore& store, ActivityLog* log, int mailbox, const TmsRemotePOP& client) {
+    if (!client.Security) return;
+    store.writeInteger("Server", "Security" + std::to_string(mailbox), static_cast<int>(*client.Security));
+    if (!log) return;
+    try {
+        log->logSecurityChosen(client.UserName, client.Server);
+    } catch (const std::exception& error) {
+        std::cerr << "Quorvel: the activity log cannot be written: " << error.what() << "\n";
+    }
 }
 
 std::string trustCertificateQuestion(int mailbox, const EUntrustedCertificate& refused) {

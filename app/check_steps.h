@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/message_list.h"
@@ -24,6 +27,20 @@ void widenShortDate(FormatSettings& settings);
 // Judges row `index` of `list`, or every row when it is -1. A row's header
 // lines are those of the record at its position.
 void judgeRows(Classification& classification, MessageList& list, const TmsRemoteInfo& records, int index);
+
+// What a session is bound to: server with port, user name, the security it
+// is checked with (an unset choice read by the rule of the port) and the
+// sign-in choice.
+using AccountIdentity = std::tuple<std::string, std::string, TmsSecurity, TmsSignIn>;
+AccountIdentity accountIdentityOf(const TmsRemotePOP& client);
+// The same as the settings hold it for `mailbox` now, for a client whose
+// default port is `defaultPort`; no password is read.
+AccountIdentity storedAccountIdentity(SettingsStore& store, int mailbox, std::uint16_t defaultPort);
+
+// Stores the security a log-in chose for `mailbox`, which had none (the
+// client's OnSecurityChosen), and says so in the activity log when there is
+// one; a log that cannot be written does not stop the check.
+void keepChosenSecurity(SettingsStore& store, ActivityLog* log, int mailbox, const TmsRemotePOP& client);
 
 // Loads the account of `mailbox` (1 to 12) into the client: server, user
 // name, password (the settings file's, deciphered, else the keyring's), security and sign-in

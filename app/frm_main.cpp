@@ -1,6 +1,11 @@
 #include "app/frm_main.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+#include <vector>
 
 #include "app/check_steps.h"
 #include "classify/operators.h"
@@ -99,7 +104,10 @@ TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<Tfr
     FormCreate();
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain() {
+    // Viewed messages are private mail: none stays behind once the program ends.
+    CleanUpEMLFiles();
+}
 
 void TfrmMain::FormCreate() {
     fix2000();
@@ -206,11 +214,31 @@ void TfrmMain::GetRemotePOPSettings(int mailbox) {
     for (int i = 1; i <= TfrmGeneral::kMailboxes; ++i) store_.writeString("Server", "Passwd" + std::to_string(i), "");
 }
 
+namespace {
+
+bool isSavedMessageName(const std::string& name) {
+    constexpr std::string_view prefix = "msg_", suffix = ".eml";
+    if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) || !name.ends_with(suffix))
+        return false;
+    const std::string_view number(name.data() + prefix.size(), name.size() - prefix.size() - suffix.size());
+    return std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
 void TfrmMain::CleanUpEMLFiles() {
-    for (int n = 0; n <= 100; ++n) {
-        const std::string path = messageFileName(n);
-        if (fileExists(path)) std::remove(path.c_str());
+    // Every row's message, whatever its number, and those a run that ended
+    // without cleaning up left behind. Only plain files of that name go.
+    namespace fs = std::filesystem;
+    std::error_code error;
+    std::vector<fs::path> saved;
+    for (fs::directory_iterator it(platform_.programFolder, error), end; !error && it != end; it.increment(error)) {
+        std::error_code typeError;
+        if (isSavedMessageName(it->path().filename().string()) &&
+            it->symlink_status(typeError).type() == fs::file_type::regular)
+            saved.push_back(it->path());
     }
+    for (const fs::path& path : saved) fs::remove(path, error);
 }
 
 bool TfrmMain::FormCloseQuery() {
@@ -375,6 +403,10 @@ void TfrmMain::btGeneralClick() {
     Timer1->setEnabled(false);
     if (!frmGeneral_) return;
     platform_.dialogs.showModal(*frmGeneral_);
+    // A kept session serves only the account it logged in with.
+    if (listedMailbox != 0 &&
+        storedAccountIdentity(store_, listedMailbox, msRemotePOP1.DefaultPort) != listedAccount)
+        endKeptSession();
     UpdateAutomaticCaptions(frmGeneral_->Automatic(), frmGeneral_->Minutes());
     currentMailbox = frmGeneral_->Which;
     MinutesLeft = frmGeneral_->Minutes();

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/check_steps.h"
 #include "app/finally.h"
 #include "app/frm_retrieving.h"
 #include "app/frm_splash.h"
@@ -39,9 +40,12 @@ namespace quorvel {
 // window draws the controls below and calls the handlers.
 class TfrmMain : public Form, public ClassificationHost {
 public:
-    // The status line at start while the current mailbox is not set up.
+    // A deletion or viewing refused because the list is another account's.
     static constexpr const char* kListOfAnotherAccount =
         "The mailbox settings changed since this list was made; check e-mail again before deleting.";
+    static constexpr const char* kViewOfAnotherAccount =
+        "The mailbox settings changed since this list was made; check e-mail again to view its messages.";
+    // The status line at start while the current mailbox is not set up.
     static constexpr const char* kWhereToBegin =
         "To begin, enter your mailbox in Settings and more > General settings.";
 
@@ -120,13 +124,15 @@ public:
     int listedMailbox = 0;
     // The account the shown list came from: server with port, user name,
     // security and sign-in. Marks may only be carried out on that account.
-    std::tuple<std::string, std::string, std::optional<TmsSecurity>, TmsSignIn> listedAccount;
+    AccountIdentity listedAccount;
 
     // Start-up.
     void FormCreate();
     void fix2000();
     void timSplashTimer();
     void GetRemotePOPSettings(int mailbox);
+    // Removes every viewed message's file (msg_<number>.eml) from the
+    // program folder; at start and at the end.
     void CleanUpEMLFiles();
     // Closing: ends an open POP3 session; closing is always allowed.
     bool FormCloseQuery();
@@ -261,7 +267,13 @@ private:
     void useListedMailbox();
     // Ends a session kept from an earlier listing (QUIT, or just the socket).
     void endKeptSession();
-    std::tuple<std::string, std::string, std::optional<TmsSecurity>, TmsSignIn> clientAccount() const;
+    // A log-in chose STARTTLS for a mailbox that had no security choice.
+    void msRemotePOP1SecurityChosen();
+    AccountIdentity clientAccount() const;
+    // Before a run on the listed messages: true, after ending the kept session
+    // and saying so, when the listed mailbox's account (as the client holds
+    // it or as the settings hold it now) is no longer the one listed.
+    bool refusedForAnotherAccount(const char* refusal);
     // A run is interactive unless it is an automatic one with the window hidden.
     bool interactive() const;
     void connectClientEvents();

@@ -125,11 +125,11 @@ void TfrmMain::ViewMessages1Click() {
 
     TmsRemoteInfo& records = msRemotePOP1.RemoteInfo();
     if (i >= records.Count()) throw std::runtime_error("The message is no longer on the list. Check e-mail again.");
+    if (refusedForAnotherAccount(kViewOfAnotherAccount)) return;
     // Marks a failed deletion left on the records must not delete anything
     // now: this fetch retrieves one message and touches no other.
     for (int j = 0; j < records.Count(); ++j) msRemotePOP1.ClearMarks(j);
     msRemotePOP1.SetRetrieveMark(i);
-    useListedMailbox();
     msRemotePOP1.setMessageDirectory(platform_.programFolder);
     // A copy from an earlier viewing must not stand in for a message the
     // server no longer has as it was listed.

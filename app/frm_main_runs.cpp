@@ -28,6 +28,7 @@ void TfrmMain::connectClientEvents() {
     msRemotePOP1.OnDeleted = [this](int num) { msRemotePOP1Deleted(num); };
     msRemotePOP1.OnRetrieving = [this](int num) { msRemotePOP1Retrieving(num); };
     msRemotePOP1.OnRetrieved = [this](int num) { msRemotePOP1Retrieved(num); };
+    msRemotePOP1.OnSecurityChosen = [this] { msRemotePOP1SecurityChosen(); };
     msRemotePOP1.OnUserMessageSave = [this](int num, const std::string& contents) {
         msRemotePOP1UserMessageSave(num, contents);
     };
@@ -152,6 +153,8 @@ void TfrmMain::btListClick() {
         Finally trayMenuBack([this] { platform_.tray.setAutoPopup(true); });
         listedAccount = clientAccount();
         listTrustingOnRequest(attended);
+        // The log-in may have settled a choice the settings left open.
+        listedAccount = clientAccount();
         saveListingCache();
     } catch (const std::exception&) {
         if (attended) {
@@ -275,6 +278,13 @@ void TfrmMain::msRemotePOP1Cancel() {
     changed();
 }
 
+void TfrmMain::msRemotePOP1SecurityChosen() {
+    keepChosenSecurity(store_, log_, clientMailbox_, msRemotePOP1);
+    // The settings window holds the live settings: its next OK keeps the choice.
+    if (frmGeneral_ && msRemotePOP1.Security)
+        frmGeneral_->securityChosenAtLogIn(clientMailbox_, *msRemotePOP1.Security);
+}
+
 void TfrmMain::endKeptSession() {
     // A session serves the listing it made: a new check must see the mailbox
     // as it is now, and maybe another account.
@@ -287,8 +297,21 @@ void TfrmMain::endKeptSession() {
     }
 }
 
-std::tuple<std::string, std::string, std::optional<TmsSecurity>, TmsSignIn> TfrmMain::clientAccount() const {
-    return {msRemotePOP1.Server, msRemotePOP1.UserName, msRemotePOP1.Security, msRemotePOP1.SignIn};
+AccountIdentity TfrmMain::clientAccount() const {
+    return accountIdentityOf(msRemotePOP1);
+}
+
+bool TfrmMain::refusedForAnotherAccount(const char* refusal) {
+    useListedMailbox();
+    // Rows that no check listed belong to no account to compare with.
+    if (listedMailbox == 0) return false;
+    if (clientAccount() == listedAccount &&
+        storedAccountIdentity(store_, listedMailbox, msRemotePOP1.DefaultPort) == listedAccount)
+        return false;
+    // The rows are another account's messages.
+    endKeptSession();
+    platform_.dialogs.messageBox(MessageKind::Warning, refusal);
+    return true;
 }
 
 void TfrmMain::btDeleteClick() {
@@ -320,19 +343,13 @@ void TfrmMain::DeleteMessages() {
             platform_.dialogs.messageBox(MessageKind::Information, "There were no messages marked to delete!");
         return;
     }
+    if (refusedForAnotherAccount(kListOfAnotherAccount)) return;
     if (!automatic && ask &&
         platform_.dialogs.messageBox(MessageKind::Confirmation,
                                      "Really delete " + std::to_string(marked) + " messages from server?",
                                      MessageButtons::YesNo) != ModalResult::Yes)
         return;
 
-    useListedMailbox();
-    if (clientAccount() != listedAccount) {
-        // The marks were made on another account's messages.
-        endKeptSession();
-        platform_.dialogs.messageBox(MessageKind::Warning, kListOfAnotherAccount);
-        return;
-    }
     setDeleteMarks(ListView1, msRemotePOP1);
     DeleteTotal = marked;
     DeleteNext = 1;

@@ -450,6 +450,7 @@ CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& a
     client.OnInfoUpdated = [&] { judgeRows(*profile.classification, list, client.RemoteInfo(), -1); };
     client.OnError = [&](std::string& message) { profile.log.logError(message, client.UserName, client.Server); };
     client.OnCancel = [&] { profile.log.logCancel(client.UserName, client.Server); };
+    client.OnSecurityChosen = [&] { keepChosenSecurity(*store_, &profile.log, mailbox, client); };
 
     const auto mailError = [&](const std::exception& error) -> ToolError {
         endProgress();

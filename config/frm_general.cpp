@@ -116,6 +116,8 @@ TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store, TagRas* dialU
     }
     ReadGeneralSettings();
     if (dialUp && RASComboBox.itemIndex > 0) dialUp->setService(RASComboBox.items[RASComboBox.itemIndex]);
+    // The chosen entry was removed from the system's list: no other is dialled in its place.
+    if (dialUp && missingRasEntry) platform_.dialogs.messageBox(MessageKind::Error, TagRas::kInvalidServiceName);
     activePage = kMailboxesPage;
     // A stored password that no longer deciphers is reported, but must not
     // keep the program from starting.
@@ -145,9 +147,18 @@ void TfrmGeneral::ReadGeneralSettings() {
     cbExit.checked = store_.readBool(kGeneral, "Exit", false);
     cbAlarm.checked = store_.readBool(kGeneral, "Alarm", true);
     cbRepeat.checked = store_.readBool(kGeneral, "Repeat", true);
+    // The entry is known by its name: its place in the list moves when an
+    // entry before it is removed. Profiles from before the name have only
+    // the place, and an entry beyond the phone book counts as "None".
+    const std::string rasName = store_.readString(kGeneral, "RASName", "");
+    const auto& entries = RASComboBox.items;
+    const auto named = rasName.empty() ? entries.end() : std::find(entries.begin() + 1, entries.end(), rasName);
     const int ras = store_.readInteger(kGeneral, "RAS", 0);
-    // An entry beyond the phone book counts as "None".
-    RASComboBox.itemIndex = ras >= 0 && ras < static_cast<int>(RASComboBox.items.size()) ? ras : 0;
+    if (!rasName.empty())
+        RASComboBox.itemIndex = named == entries.end() ? 0 : static_cast<int>(named - entries.begin());
+    else
+        RASComboBox.itemIndex = ras >= 0 && ras < static_cast<int>(entries.size()) ? ras : 0;
+    missingRasEntry = !rasName.empty() && named == entries.end();
     edCount.text = store_.readString(kGeneral, "Count", "0");
     cbSysTray.checked = store_.readBool(kGeneral, "SysTray", false);
     // Profiles from before the option have none: on.
@@ -170,6 +181,8 @@ void TfrmGeneral::SaveGeneralSettings() {
     store_.writeBool(kGeneral, "Alarm", cbAlarm.checked);
     store_.writeBool(kGeneral, "Repeat", cbRepeat.checked);
     store_.writeInteger(kGeneral, "RAS", RASComboBox.itemIndex);
+    const auto ras = static_cast<std::size_t>(RASComboBox.itemIndex);
+    store_.writeString(kGeneral, "RASName", ras > 0 && ras < RASComboBox.items.size() ? RASComboBox.items[ras] : "");
     store_.writeString(kGeneral, "Count", edCount.text);
     store_.writeBool(kGeneral, "SysTray", cbSysTray.checked);
     store_.writeBool(kGeneral, "RememberListed", cbRememberListed.checked);
@@ -344,6 +357,15 @@ void TfrmGeneral::cbSecurityChange(int n) {
     changed();
 }
 
+void TfrmGeneral::securityChosenAtLogIn(int n, TmsSecurity security) {
+    if (n < 1 || n > kMailboxes) return;
+    const auto i = static_cast<std::size_t>(n - 1);
+    if (securityChosen_[i]) return;
+    cbSecurity[i].itemIndex = static_cast<int>(security);
+    securityChosen_[i] = true;
+    showSecurityWarning();
+}
+
 bool TfrmGeneral::saveServerSettings() {
     Which = 0;
     for (int n = 1; n <= kMailboxes; ++n)
@@ -370,8 +392,10 @@ bool TfrmGeneral::saveServerSettings() {
             if (!oauth) showKeptIn(i, kept);
         }
         // An empty mailbox without a choice stays without one, so that the
-        // server typed in later sets its default.
-        if (securityChosen_[i] || !server.empty()) {
+        // server typed in later sets its default; so does a mailbox stored
+        // before the choice existed, which its next check settles by what
+        // the server offers.
+        if (securityChosen_[i] || (newMailbox_[i] && !server.empty())) {
             store_.writeInteger(kServer, numbered("Security", n), cbSecurity[i].itemIndex);
             securityChosen_[i] = true;
         }

@@ -100,6 +100,8 @@ public:
     // Page "Connection".
     Control lblConnection, lblNoConnection;
     Control RASComboBox;  // itemIndex: RAS; item 0 is "None"
+    // The stored entry (RASName) is not in the system's list any more.
+    bool missingRasEntry = false;
     // Checks list only the messages they have not seen before.
     Control cbRememberListed;
     // Page "Automatic".
@@ -172,6 +174,9 @@ public:
     TmsSignIn signInOf(int n) const {
         return static_cast<TmsSignIn>(cbSignIn.at(static_cast<std::size_t>(n - 1)).itemIndex);
     }
+    // A log-in chose `security` for mailbox n, which had no choice; shown
+    // and kept as if chosen here (no changed(): the window may be hidden).
+    void securityChosenAtLogIn(int n, TmsSecurity security);
     // Removes the certificate exception of the chosen mailbox (saved by OK).
     void btForgetCertificateClick();
     void rbAsIsClick();

@@ -105,6 +105,11 @@ std::string automaticModeRecord(bool enabled, const std::string& timestamp) {
            kLineEnd;
 }
 
+std::string securityChosenRecord(const std::string& user, const std::string& server, const std::string& timestamp) {
+    return "SECURITY SET TO STARTTLS FOR " + oneLine(user) + " ON " + oneLine(server) + " AT " + oneLine(timestamp) +
+           " (the server offers it)" + kLineEnd;
+}
+
 std::string deletedSpamRecord(const DeletedSpamRow& row, const std::string& server, const std::string& user,
                               const std::string& timestamp) {
     std::string record;
@@ -195,6 +200,10 @@ void ActivityLog::logCancel(const std::string& user, const std::string& server) 
 
 void ActivityLog::logAutomaticMode(bool enabled) {
     writeOpenedAndClose(automaticModeRecord(enabled, timestamp()));
+}
+
+void ActivityLog::logSecurityChosen(const std::string& user, const std::string& server) {
+    writeOpenedAndClose(securityChosenRecord(user, server, timestamp()));
 }
 
 void ActivityLog::logDeletedSpam(const DeletedSpamRow& row, const std::string& server, const std::string& user) {

@@ -45,7 +45,7 @@ void TagRas::setService(const std::string& name) {
         dialogs_.messageBox(MessageKind::Error, "This property can be set only before\restablishing the connection");
     } else if (std::none_of(entries.begin(), entries.end(),
                             [&](const std::string& entry) { return sameNameIgnoringCase(entry, name); })) {
-        dialogs_.messageBox(MessageKind::Error, "Invalid service name");
+        dialogs_.messageBox(MessageKind::Error, kInvalidServiceName);
         service_.clear();
     } else {
         service_ = name;

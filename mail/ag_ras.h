@@ -20,6 +20,8 @@ public:
     // At most this many phone-book entries are read; more give no list.
     static constexpr std::size_t kMaxEntries = 25;
     static constexpr std::size_t kMaxConnections = 10;
+    // The error box for an entry that is not in the phone book.
+    static constexpr const char* kInvalidServiceName = "Invalid service name";
 
     TagRas(DialUpLibrary* library, EventPump& pump, TimerFactory& timers, Dialogs& dialogs);
     TagRas(const TagRas&) = delete;

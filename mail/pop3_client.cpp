@@ -199,6 +199,9 @@ void TmsCustomPOP::LogIn() {
     checkReply();
     const std::string greeting = LastReply;
     readCapabilities();
+    const bool choosing =
+        !Security && securityFor(Security, port()) == TmsSecurity::None && capabilities_.has("STLS");
+    if (choosing) Security = TmsSecurity::STARTTLS;
     if (securityFor(Security, port()) == TmsSecurity::STARTTLS) {
         // Without TLS the password would cross the network readable.
         if (!capabilities_.has("STLS"))
@@ -213,6 +216,7 @@ void TmsCustomPOP::LogIn() {
     sendCredentials(greeting);
     Stat();
     guard.done = true;
+    if (choosing && OnSecurityChosen) OnSecurityChosen();
 }
 
 void TmsCustomPOP::sendCredentials(const std::string& greeting) {
@@ -581,6 +585,7 @@ void TmsRemotePOP::UpdateInfo() {
     Open();
     if (OnUpdatingInfo) OnUpdatingInfo();
     remoteInfo_.Clear();
+    listedHeaderOctets_ = 0;
     if (ListingCache && listWithKnownIds()) {
         ListingCache->update(remoteInfo_);
     } else if (Pipelining()) {
@@ -590,12 +595,29 @@ void TmsRemotePOP::UpdateInfo() {
             auto item = std::make_unique<TmsRemoteInfoItem>();
             bool ok = true;
             getInfo(i, *item, ok, true, false, true);
-            remoteInfo_.Add(std::move(item));
+            addListed(std::move(item));
             if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
         }
     }
     if (!KeepConnected) Close();
     if (OnInfoUpdated) OnInfoUpdated();
+}
+
+void TmsRemotePOP::addListed(std::unique_ptr<TmsRemoteInfoItem> item) {
+    // Each line costs its text and its own keeping, so that a flood of short
+    // lines is bounded as surely as a few long ones.
+    for (const std::string& line : item->Headers) listedHeaderOctets_ += line.size() + sizeof(std::string);
+    if (listedHeaderOctets_ > MaxListingHeaderOctets) {
+        const std::size_t mib = MaxListingHeaderOctets >> 20;
+        const std::string limit =
+            mib > 0 ? std::to_string(mib) + " MB" : std::to_string(MaxListingHeaderOctets) + " bytes";
+        // The session ends without QUIT: a listing changes nothing anyway.
+        raiseSocketErrorText("The headers of the messages waiting on " + host() + " come to more than " + limit +
+                                 ", more than a listing keeps; the check was stopped. Fetch or delete some of "
+                                 "these messages with your mail program, then check again",
+                             true);
+    }
+    remoteInfo_.Add(std::move(item));
 }
 
 // The listing's commands go out up to a window ahead (TmsPipelineWindow);
@@ -625,7 +647,7 @@ void TmsRemotePOP::listAhead() {
             readList(i, *item);
             readTop(i, *item, true);
             window.answered();
-            remoteInfo_.Add(std::move(item));
+            addListed(std::move(item));
             if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
         }
     } catch (const EServerError&) {
@@ -706,7 +728,7 @@ bool TmsRemotePOP::listWithKnownIds() {
                 readTop(i, *item, true);
                 window.answered();
             }
-            remoteInfo_.Add(std::move(item));
+            addListed(std::move(item));
             if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
         }
     } catch (const EServerError&) {

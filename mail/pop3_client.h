@@ -51,6 +51,11 @@ public:
     std::function<std::string(bool renew)> AccessToken;
 
     TmsNumNotifyEvent OnRetrieving, OnRetrieved, OnDeleting;
+    // With no security chosen (a mailbox stored before the choice existed),
+    // a server that offers STLS is spoken to over STARTTLS: Security then
+    // holds that choice, and this is called once the log-in succeeded, for
+    // the caller to store it.
+    TNotifyEvent OnSecurityChosen;
 
     std::int32_t MessageCount() const { return messageCount_; }
     std::int32_t TotalSize() const { return totalSize_; }
@@ -164,6 +169,11 @@ public:
     // Room per message in a whole-mailbox UIDL or LIST answer: a number, a
     // space, a unique id of at most 70 characters and the line end, with slack.
     static constexpr long long kMaxScanLineOctets = 128;
+    // A listing keeps at most this many octets of header lines in all, each
+    // line counted with the sizeof(std::string) its keeping takes; beyond it
+    // the check fails with the reason. Tests set a smaller cap.
+    static constexpr std::size_t kMaxListingHeaderOctets = 32 << 20;
+    std::size_t MaxListingHeaderOctets = kMaxListingHeaderOctets;
 
     bool KeepConnected = false;
     // When set, a listing asks for every unique id and size at once and sends
@@ -224,7 +234,11 @@ private:
     // server's UIDL or LIST answer cannot be trusted for it.
     bool listWithKnownIds();
     void deleteAhead();
+    // Adds a listed record; one that takes the listing's header lines past
+    // MaxListingHeaderOctets ends the session with an error instead.
+    void addListed(std::unique_ptr<TmsRemoteInfoItem> item);
 
+    std::size_t listedHeaderOctets_ = 0;
     std::string messageDirectory_;
     TmsRemoteInfo remoteInfo_;
 };

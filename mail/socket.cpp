@@ -636,6 +636,14 @@ void TagSocket::Disconnect() {
     if (RAS) RAS->Disconnect();
 }
 
+bool TagSocket::IdleConnectionUsable() const {
+    if (fd_ < 0 || peerClosed_ || !input_.empty()) return false;
+    // Between commands nothing is owed: anything readable, an end of the
+    // connection included, means the session is no longer the one left idle.
+    pollfd probe{fd_, POLLIN | POLLRDHUP, 0};
+    return ::poll(&probe, 1, 0) == 0;
+}
+
 void TagSocket::Cancel() {
     canceled_ = true;
     if (OnCancel) OnCancel();
@@ -673,6 +681,7 @@ void TagSocket::RaiseCanceled() {
 }
 
 void TmsMailBase::Open() {
+    if (IsConnected() && !IdleConnectionUsable()) Disconnect();
     if (!IsConnected()) {
         Connect();
         LogIn();

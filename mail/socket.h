@@ -54,6 +54,10 @@ public:
     TmsProgressEvent OnProgress;
 
     bool IsConnected() const { return fd_ >= 0; }
+    // Whether an idle connection can still carry a command: the server has
+    // neither closed it nor sent anything unasked (an idle session's
+    // time-out notice, for one). Looks without waiting.
+    bool IdleConnectionUsable() const;
 
     virtual void ResetState();
     // The number formed by the first three characters, or -1.
@@ -206,7 +210,8 @@ public:
     virtual void LogIn() = 0;
     virtual void LogOut() = 0;
 
-    // Connect and log in, unless a session is already open.
+    // Connect and log in, unless a usable session is already open; one the
+    // server ended while it was idle is closed and opened again.
     void Open();
     // Log out and disconnect, if a session is open.
     void Close();

@@ -1,6 +1,9 @@
 // The check and deletion runs end to end: the main window's logic, driven as
 // the user would, against a real Dovecot on loopback.
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +14,7 @@
 #include "support/dovecot_server.h"
 #include "support/every_domain_exists.h"
 #include "support/fake_platform.h"
+#include "support/scripted_server.h"
 
 namespace quorvel {
 namespace {
@@ -39,6 +43,7 @@ protected:
         cipher.Key = "qiro";
         store.writeString("Server", "Version161", "161");
         store.writeString("Server", "Server1", "127.0.0.1:" + std::to_string(dovecot.port()));
+        store.writeInteger("Server", "Security1", static_cast<int>(TmsSecurity::None));
         store.writeString("Server", "Mailbox1", "joe");
         store.writeString("Server", "Passwd1", cipher.encipher("secret"));
         store.writeString("General", "Logfile", fake.folder.file("log.txt"));
@@ -128,6 +133,189 @@ TEST_F(CheckRun, ADeletionAfterTheAccountChangedIsRefused) {
     EXPECT_EQ(fake.dialogs.shown.back().text, TfrmMain::kListOfAnotherAccount);
     EXPECT_FALSE(main().msRemotePOP1.IsConnected());
     EXPECT_EQ(dovecot.messages().size(), 3u);
+}
+
+// The user changes the listed mailbox's account in the general settings
+// between the check and the deletion: the kept session ends at once, and
+// neither a deletion nor a viewing reaches either account. Set back as it
+// was, the deletion goes to the account shown, on a new session.
+TEST_F(CheckRun, AnAccountChangedInTheSettingsAfterTheCheckIsNotActedOn) {
+    dovecot.addUser("bob", "secret");
+    dovecot.addMessages("bob", mailbox());
+    const std::string server = "127.0.0.1:" + std::to_string(dovecot.port());
+    const auto settings = [&](const std::function<void(TfrmGeneral&)>& edit) {
+        fake.dialogs.onShowModal = [&](Form& form) {
+            auto& general = static_cast<TfrmGeneral&>(form);
+            general.FormShow();
+            edit(general);
+            general.btOKClick();
+            return general.modalResult;
+        };
+        main().btGeneralClick();
+        fake.dialogs.onShowModal = nullptr;
+    };
+    const std::function<void(TfrmGeneral&)> asBefore = [&](TfrmGeneral& g) {
+        g.edServe[0].text = server;
+        g.edName[0].text = "joe";
+        g.edPass[0].text = "secret";
+        g.cbSecurity[0].itemIndex = static_cast<int>(TmsSecurity::None);
+        g.cbSecurityChange(1);
+        g.cbSignIn[0].itemIndex = static_cast<int>(TmsSignIn::Password);
+        g.cbSignInChange(1);
+    };
+    struct Change {
+        const char* what;
+        std::function<void(TfrmGeneral&)> edit;
+    } changes[] = {
+        {"user name", [](TfrmGeneral& g) { g.edName[0].text = "bob"; }},
+        {"server", [&](TfrmGeneral& g) { g.edServe[0].text = "localhost:" + std::to_string(dovecot.port()); }},
+        {"security",
+         [](TfrmGeneral& g) {
+             g.cbSecurity[0].itemIndex = static_cast<int>(TmsSecurity::STARTTLS);
+             g.cbSecurityChange(1);
+         }},
+        {"sign-in",
+         [](TfrmGeneral& g) {
+             g.cbSignIn[0].itemIndex = static_cast<int>(TmsSignIn::APOP);
+             g.cbSignInChange(1);
+         }},
+    };
+    for (const Change& c : changes) {
+        main().btListClick();
+        ASSERT_EQ(main().ListView1.markedCount(), 1) << c.what;
+        ASSERT_TRUE(main().msRemotePOP1.IsConnected()) << c.what;
+        settings(c.edit);
+        EXPECT_FALSE(main().msRemotePOP1.IsConnected()) << c.what;
+
+        fake.dialogs.shown.clear();
+        main().btDeleteClick();
+        ASSERT_EQ(fake.dialogs.shown.size(), 1u) << c.what;  // no "Really delete" question first
+        EXPECT_EQ(fake.dialogs.shown[0].text, TfrmMain::kListOfAnotherAccount) << c.what;
+        main().ListView1.rows[0].selected = true;
+        main().ViewMessages1Click();
+        main().ListView1.rows[0].selected = false;
+        ASSERT_EQ(fake.dialogs.shown.size(), 2u) << c.what;
+        EXPECT_EQ(fake.dialogs.shown[1].text, TfrmMain::kViewOfAnotherAccount) << c.what;
+        EXPECT_FALSE(fileExists(main().messageFileName(0))) << c.what;
+        EXPECT_EQ(dovecot.messages().size(), 3u) << c.what;
+        EXPECT_EQ(dovecot.messages("bob").size(), 3u) << c.what;
+        // Settings that merely name no change end nothing.
+        settings(asBefore);
+        main().btListClick();
+        settings([](TfrmGeneral&) {});
+        EXPECT_TRUE(main().msRemotePOP1.IsConnected()) << c.what;
+    }
+    program->frmGeneral()->cbLaunch.checked = false;
+    settings(asBefore);
+    fake.dialogs.shown.clear();
+    main().btDeleteClick();
+    EXPECT_EQ(main().statusPanels[1], "There were 1 messages deleted");
+    main().FormCloseQuery();
+    EXPECT_EQ(dovecot.messages().size(), 2u);
+    EXPECT_EQ(dovecot.messages("bob").size(), 3u);
+}
+
+// The server ends the session the check left open (an idle time-out): the
+// deletion connects again and goes on.
+TEST_F(CheckRun, ADeletionReconnectsWhenTheServerEndedTheKeptSession) {
+    program->frmGeneral()->cbLaunch.checked = false;
+    main().btListClick();
+    ASSERT_EQ(main().ListView1.markedCount(), 1);
+    ASSERT_TRUE(main().msRemotePOP1.IsConnected());
+    dovecot.kick();
+    // The server's end reaches this side a moment later.
+    for (int i = 0; i < 200 && main().msRemotePOP1.IdleConnectionUsable(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    ASSERT_FALSE(main().msRemotePOP1.IdleConnectionUsable());
+    main().btDeleteClick();
+    EXPECT_EQ(main().statusPanels[1], "There were 1 messages deleted");
+    EXPECT_EQ(program->frmGeneral()->edCount.text, "1");
+    main().FormCloseQuery();
+    const auto left = dovecot.messages();
+    ASSERT_EQ(left.size(), 2u);
+    for (const std::string& message : left) EXPECT_EQ(message.find("You WIN"), std::string::npos);
+}
+
+// A mailbox stored before the security choice existed. A server that offers
+// STLS is spoken to over STARTTLS from the first check on: the choice is
+// stored, shown and logged once, and the list it made is the account's own
+// for the deletion. A server without STLS keeps today's rule and warning.
+TEST_F(CheckRun, AnUnchosenSecurityBecomesStartTlsWhenTheServerOffersIt) {
+    const auto startWith = [&](const std::string& server) {
+        program.reset();
+        SettingsStore store(fake.platform.settingsFolder);
+        store.writeString("Server", "Server1", server);
+        store.writeString("Server", "Security1", "");  // no choice stored
+        program = std::make_unique<Program>(fake.platform);
+        program->start();
+        main().setDomainResolver(resolver);
+        main().msRemotePOP1.CAFile = dovecot.caFile();
+        RuleTable& subjects = program->frmOptionsMain()->rules.gridSubject;
+        const std::string rule[] = {"", "Contains", "win", "No", "Yes", "0"};
+        for (int col = 0; col < 6; ++col) subjects.setCell(col, 1, rule[col]);
+    };
+    const auto notes = [&] {
+        int count = 0;
+        for (std::size_t at = 0; (at = log().find("SECURITY SET TO STARTTLS", at)) != std::string::npos; ++at) ++count;
+        return count;
+    };
+    SettingsStore store(fake.platform.settingsFolder);
+    TfrmGeneral* general = nullptr;
+
+    {
+        SCOPED_TRACE("the server offers STLS");
+        const std::string server = "localhost:" + std::to_string(dovecot.port());
+        startWith(server);
+        general = program->frmGeneral();
+        EXPECT_EQ(general->securityOf(1), TmsSecurity::None);
+        EXPECT_TRUE(general->lblSecurityWarning.visible);
+        // An OK in the settings meanwhile leaves the choice open.
+        general->btOKClick();
+        EXPECT_EQ(store.readInteger("Server", "Security1", -1), -1);
+
+        main().btListClick();
+        ASSERT_EQ(main().ListView1.rows.size(), 3u);
+        EXPECT_EQ(store.readInteger("Server", "Security1", -1), static_cast<int>(TmsSecurity::STARTTLS));
+        EXPECT_EQ(general->securityOf(1), TmsSecurity::STARTTLS);
+        EXPECT_FALSE(general->lblSecurityWarning.visible);
+        EXPECT_EQ(notes(), 1);
+        EXPECT_NE(log().find("SECURITY SET TO STARTTLS FOR joe ON " + server + " AT Thu 12/10/2026 4:48 PM"),
+                  std::string::npos)
+            << log();
+        main().btListClick();
+        EXPECT_EQ(notes(), 1);
+
+        general->cbLaunch.checked = false;
+        main().btDeleteClick();
+        EXPECT_EQ(main().statusPanels[1], "There were 1 messages deleted");
+        main().FormCloseQuery();
+        EXPECT_EQ(dovecot.messages().size(), 2u);
+        // Every log-in went over TLS.
+        const std::string serverLog = dovecot.log();
+        int logins = 0;
+        for (std::size_t at = 0; (at = serverLog.find("Login: user=<joe>", at)) != std::string::npos; ++at) {
+            ++logins;
+            const std::string line = serverLog.substr(at, serverLog.find('\n', at) - at);
+            EXPECT_NE(line.find("TLS"), std::string::npos) << line;
+        }
+        EXPECT_GE(logins, 1);
+    }
+    {
+        SCOPED_TRACE("the server does not offer STLS");
+        testing::ScriptedServer plain({"S: +OK ready", "C: CAPA", "S: +OK", "S: USER", "S: UIDL", "S: .",
+                                       "C: USER joe", "S: +OK", "C: PASS secret", "S: +OK in", "C: STAT",
+                                       "S: +OK 0 0", "C: QUIT", "S: +OK"});
+        startWith("127.0.0.1:" + std::to_string(plain.port()));
+        main().btListClick();
+        main().FormCloseQuery();
+        plain.join();
+        EXPECT_EQ(plain.failures(), std::vector<std::string>{});
+        EXPECT_EQ(store.readInteger("Server", "Security1", -1), -1);
+        EXPECT_EQ(notes(), 1);  // the one of the first server
+        EXPECT_EQ(program->frmGeneral()->securityOf(1), TmsSecurity::None);
+        EXPECT_EQ(program->frmGeneral()->lblSecurityWarning.caption,
+                  "Warning: with Security \"None\" the password of mailbox 1 travels unencrypted.");
+    }
 }
 
 TEST_F(CheckRun, OnlyManualModeLaunchesTheMailProgramAfterADeletion) {

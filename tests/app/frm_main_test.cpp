@@ -278,14 +278,26 @@ TEST_F(MainWindow, StartUpLoadsTheKnownSpammerListOrLeavesItEmpty) {
     EXPECT_GE(main->lbKnown.FindInKnownList("ALPHA.EXAMPLE"), 0);
 }
 
-TEST_F(MainWindow, StartUpDeletesSavedMessagesZeroToHundred) {
-    for (const char* name : {"msg_0.eml", "msg_100.eml", "msg_101.eml", "keep.eml"})
+// Viewed messages are saved as msg_<row>.eml: every such file goes at start
+// (a run that ended without cleaning up) and at the end, whatever its row;
+// other names and what a link points to stay.
+TEST_F(MainWindow, StartAndEndDeleteEverySavedMessage) {
+    for (const char* name : {"msg_0.eml", "msg_100.eml", "msg_101.eml", "msg_5000.eml", "keep.eml", "msg_.eml",
+                             "msg_1a.eml", "msg_3.eml.txt", "target"})
         std::ofstream(fake.folder.file(name)) << "x";
+    std::filesystem::create_symlink(fake.folder.file("target"), fake.folder.file("msg_7.eml"));
     auto main = create();
-    EXPECT_FALSE(std::filesystem::exists(fake.folder.file("msg_0.eml")));
-    EXPECT_FALSE(std::filesystem::exists(fake.folder.file("msg_100.eml")));
-    EXPECT_TRUE(std::filesystem::exists(fake.folder.file("msg_101.eml")));
+    for (const char* name : {"msg_0.eml", "msg_100.eml", "msg_101.eml", "msg_5000.eml"})
+        EXPECT_FALSE(std::filesystem::exists(fake.folder.file(name))) << name;
+    for (const char* name : {"keep.eml", "msg_.eml", "msg_1a.eml", "msg_3.eml.txt", "target", "msg_7.eml"})
+        EXPECT_TRUE(std::filesystem::exists(fake.folder.file(name))) << name;
+
+    for (const char* name : {"msg_0.eml", "msg_101.eml", "msg_250.eml"}) std::ofstream(fake.folder.file(name)) << "x";
+    main.reset();
+    for (const char* name : {"msg_0.eml", "msg_101.eml", "msg_250.eml"})
+        EXPECT_FALSE(std::filesystem::exists(fake.folder.file(name))) << name;
     EXPECT_TRUE(std::filesystem::exists(fake.folder.file("keep.eml")));
+    EXPECT_TRUE(std::filesystem::exists(fake.folder.file("target")));
 }
 
 TEST_F(MainWindow, TheExitButtonHasThreeRoles) {

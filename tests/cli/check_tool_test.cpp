@@ -96,6 +96,7 @@ protected:
         cipher.Key = "qiro";
         store.writeString("Server", "Version161", "161");
         store.writeString("Server", "Server1", server());
+        store.writeInteger("Server", "Security1", static_cast<int>(TmsSecurity::None));
         store.writeString("Server", "Mailbox1", "joe");
         store.writeString("Server", "Passwd1", cipher.encipher("secret"));
         store.writeString("General", "Logfile", logPath());
@@ -134,6 +135,7 @@ protected:
     std::vector<std::string> subjectsOnServer() {
         TmsRemotePOP pop(fake.loop, fake.loop);
         pop.Server = server();
+        pop.Security = TmsSecurity::None;
         pop.UserName = "joe";
         pop.Password = "secret";
         pop.UpdateInfo();
@@ -272,10 +274,32 @@ TEST_F(CliCheck, DeleteRemovesExactlyTheMarkedMessagesAndLogsLikeTheWindow) {
     EXPECT_EQ(SettingsStore(fake.platform.settingsFolder).readString("General", "Count", ""), "4");
 }
 
+// A profile from before the security choice: quorvel-check takes the
+// STARTTLS the server offers, as the window does, stores the choice for the
+// mailbox and logs it once.
+TEST_F(CliCheck, AnUnchosenSecurityIsSettledAsTheWindowSettlesIt) {
+    SettingsStore store(fake.platform.settingsFolder);
+    store.writeString("Server", "Server1", "localhost:" + std::to_string(dovecot.port()));
+    store.writeString("Server", "Security1", "");
+    // The tests' server has a CA of its own: its certificate is trusted by pin.
+    store.writeString("Server", "Certificate1", dovecot.certificateFingerprint());
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        EXPECT_EQ(runTool({}), cli::kMarkedFound) << err.str();
+        EXPECT_EQ(listedRows().size(), mailbox().size());
+        EXPECT_EQ(store.readInteger("Server", "Security1", -1), static_cast<int>(TmsSecurity::STARTTLS));
+        const std::string log = readFileBytes(logPath()).value_or("");
+        const auto note = log.find("SECURITY SET TO STARTTLS FOR joe ON localhost:");
+        EXPECT_NE(note, std::string::npos) << log;
+        EXPECT_EQ(log.find("SECURITY SET TO", note + 1), std::string::npos) << log;
+    }
+}
+
 TEST_F(CliCheck, AMailboxWhosePasswordTheKeyringKeepsFailsInOneLineWithoutAKeyring) {
     // Mailbox 2's password was moved into the keyring; cron has no session bus.
     SettingsStore store(fake.platform.settingsFolder);
     store.writeString("Server", "Server2", server());
+    store.writeInteger("Server", "Security2", static_cast<int>(TmsSecurity::None));
     store.writeString("Server", "Mailbox2", "joe");
     testing::MemorySecretStore keyring;
     keyring.items[{2, SecretKind::Password}] = {"label", "secret"};
@@ -382,9 +406,11 @@ TEST_F(CliCheck, AFailedMailboxBesideMarkedMessagesExitsWithTheServerError) {
     for (const int failing : {1, 2}) {
         const int good = 3 - failing;
         store.writeString("Server", "Server" + std::to_string(good), server());
+        store.writeInteger("Server", "Security" + std::to_string(good), static_cast<int>(TmsSecurity::None));
         store.writeString("Server", "Mailbox" + std::to_string(good), "joe");
         store.writeString("Server", "Passwd" + std::to_string(good), cipher.encipher("secret"));
         store.writeString("Server", "Server" + std::to_string(failing), server());
+        store.writeInteger("Server", "Security" + std::to_string(failing), static_cast<int>(TmsSecurity::None));
         store.writeString("Server", "Mailbox" + std::to_string(failing), "joe");
         store.writeString("Server", "Passwd" + std::to_string(failing), cipher.encipher("wrong"));
 

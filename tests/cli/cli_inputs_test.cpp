@@ -152,6 +152,7 @@ protected:
         cipher.Key = "qiro";
         store.writeString("Server", "Version161", "161");
         store.writeString("Server", "Server1", server);
+        store.writeInteger("Server", "Security1", static_cast<int>(TmsSecurity::None));
         store.writeString("Server", "Mailbox1", "joe");
         store.writeString("Server", "Passwd1", cipher.encipher(password));
         store.writeString("General", "Logfile", fake.folder.file("log.txt"));
@@ -362,6 +363,7 @@ TEST_F(CliProfile, AMailboxLockedByAnotherSessionIsReportedNotWaitedFor) {
     // The window's session, kept open after its listing.
     TmsRemotePOP window(fake.loop, fake.loop);
     window.Server = server;
+    window.Security = TmsSecurity::None;
     window.UserName = "joe";
     window.Password = "secret";
     window.KeepConnected = true;

@@ -597,7 +597,10 @@ namespace quorvel {
 namespace {
 
 // The "Connection" page offers the dial-up entries after "None"; a stored
-// entry is dialled from then on, and one the phone book no longer has counts
+// entry is dialled from then on. The entry is stored by name beside its place:
+// an entry moved up by the removal of another is still the one dialled, and a
+// removed one is "None" with an error box, never its neighbour. A profile with
+// only the place keeps the old rule: one the phone book no longer has counts
 // as "None" without a word, as on a system without dial-up.
 TEST(GeneralDialUp, TheConnectionListFollowsThePhoneBook) {
     struct Case {
@@ -605,14 +608,21 @@ TEST(GeneralDialUp, TheConnectionListFollowsThePhoneBook) {
         std::vector<std::string> entries;
         bool library;
         int stored;
+        const char* storedName;  // nullptr: a profile from before the name
         int index;
         const char* service;
+        bool invalidName;
     };
     const Case cases[] = {
-        {"entry 2 chosen", {"Office VPN", "Mobile"}, true, 2, 2, "Mobile"},
-        {"none chosen", {"Office VPN", "Mobile"}, true, 0, 0, ""},
-        {"entry gone", {"Office VPN"}, true, 2, 0, ""},
-        {"no dial-up service", {}, false, 1, 0, ""},
+        {"entry 2 chosen", {"Office VPN", "Mobile"}, true, 2, nullptr, 2, "Mobile", false},
+        {"none chosen", {"Office VPN", "Mobile"}, true, 0, nullptr, 0, "", false},
+        {"entry gone", {"Office VPN"}, true, 2, nullptr, 0, "", false},
+        {"no dial-up service", {}, false, 1, nullptr, 0, "", false},
+        {"named entry in its place", {"Office VPN", "Mobile"}, true, 2, "Mobile", 2, "Mobile", false},
+        {"named entry moved up", {"Mobile", "Home"}, true, 2, "Mobile", 1, "Mobile", false},
+        {"named entry removed", {"Office VPN", "Home"}, true, 2, "Mobile", 0, "", true},
+        {"named entry was the last", {"Office VPN"}, true, 2, "Mobile", 0, "", true},
+        {"none chosen by name", {"Office VPN", "Mobile"}, true, 0, "", 0, "", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -622,13 +632,39 @@ TEST(GeneralDialUp, TheConnectionListFollowsThePhoneBook) {
         TagRas ras(c.library ? &service : nullptr, fake.loop, fake.timers, fake.dialogs);
         SettingsStore store(fake.platform.settingsFolder);
         store.writeInteger("General", "RAS", c.stored);
+        if (c.storedName) store.writeString("General", "RASName", c.storedName);
         TfrmGeneral w(fake.platform, store, &ras);
         std::vector<std::string> expected = {"None"};
         if (c.library) expected.insert(expected.end(), c.entries.begin(), c.entries.end());
         EXPECT_EQ(w.RASComboBox.items, expected);
         EXPECT_EQ(w.RASComboBox.itemIndex, c.index);
         EXPECT_EQ(ras.Service(), c.service);
-        EXPECT_TRUE(fake.dialogs.shown.empty());
+        if (c.invalidName) {
+            ASSERT_EQ(fake.dialogs.shown.size(), 1u);
+            EXPECT_EQ(fake.dialogs.shown[0].text, "Invalid service name");
+        } else {
+            EXPECT_TRUE(fake.dialogs.shown.empty());
+        }
+        if (!c.invalidName) continue;
+        // Nothing is dialled in place of a removed entry.
+        ras.Connect();
+        for (const std::string& call : service.calls) EXPECT_EQ(call.rfind("dial", 0), std::string::npos) << call;
+    }
+}
+
+// The choice is saved as its place and its name; "None" has no name.
+TEST(GeneralDialUp, TheChosenEntryIsSavedByPlaceAndName) {
+    testing::FakePlatform fake;
+    testing::SimulatedDialUp service;
+    service.entries = {"Office VPN", "Mobile"};
+    TagRas ras(&service, fake.loop, fake.timers, fake.dialogs);
+    SettingsStore store(fake.platform.settingsFolder);
+    TfrmGeneral w(fake.platform, store, &ras);
+    for (const auto& [index, name] : {std::pair{2, "Mobile"}, std::pair{1, "Office VPN"}, std::pair{0, ""}}) {
+        w.RASComboBox.itemIndex = index;
+        w.SaveGeneralSettings();
+        EXPECT_EQ(store.readInteger("General", "RAS", -1), index);
+        EXPECT_EQ(store.readString("General", "RASName", "?"), name);
     }
 }
 

@@ -61,6 +61,9 @@ TEST_F(ActivityLogTest, EveryRecordHasItsExactText) {
          std::string("ERROR Operation timed out FOR joe ON pop.example.com AT ") + kStamp + "\r\n"},
         {"cancel", [&] { log.logCancel("joe", "pop.example.com"); },
          std::string("OPERATION CANCELED FOR joe ON pop.example.com AT ") + kStamp + "\r\n"},
+        {"security chosen", [&] { log.logSecurityChosen("joe", "pop.example.com"); },
+         std::string("SECURITY SET TO STARTTLS FOR joe ON pop.example.com AT ") + kStamp +
+             " (the server offers it)\r\n"},
         {"automatic on", [&] { log.logAutomaticMode(true); },
          std::string("Automatic mode enabled at ") + kStamp + "\r\n"},
         {"automatic off", [&] { log.logAutomaticMode(false); },

@@ -70,10 +70,9 @@ protected:
         pop->UserName = "joe";
         pop->Password = "secret";
         pop->TimeOut = 10;
-        if (tls) {
-            pop->Security = TmsSecurity::SSLTLS;
-            pop->CAFile = server->caFile();
-        }
+        // Plain as the user chose it; left unset, the offered STLS would be taken.
+        pop->Security = tls ? TmsSecurity::SSLTLS : TmsSecurity::None;
+        if (tls) pop->CAFile = server->caFile();
         return pop;
     }
 
@@ -96,6 +95,47 @@ TEST_F(Pop3Dovecot, ListingHoldsTheServersSizesAndHeaderLines) {
             EXPECT_EQ(pop->RemoteInfo().Items(i).Headers, headerLines(stored[static_cast<std::size_t>(i)]));
         }
         EXPECT_FALSE(pop->IsConnected());
+    }
+}
+
+// A listing keeps at most MaxListingHeaderOctets of header lines in all. At
+// the exact total it is whole; below it the check ends with the reason, and
+// the session ends without QUIT. Alike one command at a time, sent ahead, and
+// with the records a listing cache knows.
+TEST_F(Pop3Dovecot, ListingHeaderLinesAreCappedInAll) {
+    std::size_t total = 0;
+    {
+        auto pop = client();
+        pop->UpdateInfo();
+        ASSERT_EQ(pop->RemoteInfo().Count(), 4);
+        for (int i = 0; i < pop->RemoteInfo().Count(); ++i)
+            for (const std::string& line : pop->RemoteInfo().Items(i).Headers) total += line.size() + sizeof(std::string);
+    }
+    ASSERT_GT(total, 8u);
+    MemoryListingCache cache;
+    for (const std::size_t cap : {total - 1, total, total + 1, total * 4, total / 2, std::size_t{0}}) {
+        for (const int way : {0, 1, 2}) {
+            SCOPED_TRACE("cap " + std::to_string(cap) + ", way " + std::to_string(way));
+            auto pop = client();
+            pop->UsePipelining = way != 0;
+            pop->ListingCache = way == 2 ? &cache : nullptr;
+            pop->MaxListingHeaderOctets = cap;
+            if (cap >= total) {
+                pop->UpdateInfo();
+                EXPECT_EQ(pop->RemoteInfo().Count(), 4);
+                continue;
+            }
+            try {
+                pop->UpdateInfo();
+                ADD_FAILURE() << "listed past the cap";
+            } catch (const ESocketError& error) {
+                EXPECT_NE(std::string(error.what()).find("come to more than " + std::to_string(cap) + " bytes"),
+                          std::string::npos)
+                    << error.what();
+            }
+            EXPECT_FALSE(pop->IsConnected());
+            EXPECT_LT(pop->RemoteInfo().Count(), 4);
+        }
     }
 }
 
@@ -189,6 +229,37 @@ TEST_F(Pop3Dovecot, StartTlsOnThePlainPortLogsInEncrypted) {
     EXPECT_EQ(loggedLoginsAfter(*server, {"method=PLAIN", "TLS"}, before + 1), before + 1);
 }
 
+// With no security chosen, a server that offers STLS is spoken to over
+// STARTTLS. The choice is announced once the log-in succeeded: not when the
+// certificate is refused, and not again on the kept session.
+TEST_F(Pop3Dovecot, AnUnchosenSecurityTakesTheOfferedStartTls) {
+    for (const bool trusted : {false, true}) {
+        SCOPED_TRACE(trusted ? "trusted" : "refused certificate");
+        auto pop = client();
+        pop->Server = "localhost:" + std::to_string(server->port());
+        pop->Security.reset();
+        if (trusted) pop->CAFile = server->caFile();
+        pop->KeepConnected = true;
+        int chosen = 0;
+        pop->OnSecurityChosen = [&] { ++chosen; };
+        const int before = loggedLogins(*server, {"TLS"});
+        if (!trusted) {
+            EXPECT_THROW(pop->UpdateInfo(), EUntrustedCertificate);
+            EXPECT_EQ(chosen, 0);
+            EXPECT_FALSE(pop->IsConnected());
+            continue;
+        }
+        pop->UpdateInfo();
+        EXPECT_EQ(chosen, 1);
+        EXPECT_EQ(pop->Security, TmsSecurity::STARTTLS);
+        EXPECT_FALSE(pop->Capabilities().has("STLS"));
+        pop->UpdateInfo();
+        EXPECT_EQ(chosen, 1);
+        pop->Close();
+        EXPECT_EQ(loggedLoginsAfter(*server, {"TLS"}, before + 1), before + 1);
+    }
+}
+
 // Whatever the port, the chosen security is what is spoken.
 TEST_F(Pop3Dovecot, ChosenSecurityIsSpokenOnAnyPort) {
     const struct {
@@ -261,23 +332,12 @@ TEST_F(Pop3Dovecot, UntrustedCertificateIsNamedInOneMessage) {
     }
 }
 
-// The SHA-256 fingerprint of a certificate file as openssl prints it.
-std::string fingerprintOfFile(const std::string& file) {
-    FILE* out = ::popen(("openssl x509 -noout -fingerprint -sha256 -in " + file).c_str(), "r");
-    std::string text;
-    char buffer[256];
-    while (out && std::fgets(buffer, sizeof buffer, out)) text += buffer;
-    if (out) ::pclose(out);
-    const auto equals = text.find('=');
-    return equals == std::string::npos ? std::string() : text.substr(equals + 1, text.find_last_not_of("\r\n") - equals);
-}
-
 // A certificate the checks refuse comes with what the user needs to trust it;
 // once trusted (pinned) it is taken, and any other refused one is refused
 // again with both fingerprints named. Nothing is sent before the certificate
 // is settled.
 TEST_F(Pop3Dovecot, UntrustedCertificateCanBeTrustedByItsFingerprint) {
-    const std::string fingerprint = fingerprintOfFile(server->certificateFile());
+    const std::string fingerprint = server->certificateFingerprint();
     ASSERT_EQ(fingerprint.size(), 95u) << fingerprint;
     for (const TmsSecurity security : {TmsSecurity::SSLTLS, TmsSecurity::STARTTLS}) {
         SCOPED_TRACE(kSecurityNames[static_cast<std::size_t>(security)]);
@@ -489,6 +549,7 @@ TEST(Pop3DovecotPipelining, DeletesExactlyTheMarkedMessagesAtAnyCount) {
         PollEventLoop loop;
         TmsRemotePOP pop(loop, loop);
         pop.Server = "127.0.0.1:" + std::to_string(server.port());
+        pop.Security = TmsSecurity::None;
         pop.UserName = "joe";
         pop.Password = "secret";
         pop.TimeOut = 10;
@@ -530,6 +591,7 @@ TEST(Pop3DovecotListingCache, CachedListingEqualsAFullListingAsTheMailboxChanges
     const auto list = [&](bool cached, bool pipelining) {
         TmsRemotePOP pop(loop, loop);
         pop.Server = "127.0.0.1:" + std::to_string(server.port());
+        pop.Security = TmsSecurity::None;
         pop.UserName = "joe";
         pop.Password = "secret";
         pop.TimeOut = 10;
@@ -546,6 +608,7 @@ TEST(Pop3DovecotListingCache, CachedListingEqualsAFullListingAsTheMailboxChanges
     const auto deleteBy = [&](const std::vector<int>& indexes) {
         TmsRemotePOP other(loop, loop);
         other.Server = "127.0.0.1:" + std::to_string(server.port());
+        other.Security = TmsSecurity::None;
         other.UserName = "joe";
         other.Password = "secret";
         other.KeepConnected = true;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -139,6 +140,20 @@ void DovecotServer::stop() {
     if (pid <= 0 || ::kill(pid, SIGTERM) != 0) return;
     for (int i = 0; i < 200 && ::kill(pid, 0) == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
+}
+
+std::string DovecotServer::certificateFingerprint() const {
+    FILE* out = ::popen(("openssl x509 -noout -fingerprint -sha256 -in " + certificateFile()).c_str(), "r");
+    std::string text;
+    char buffer[256];
+    while (out && std::fgets(buffer, sizeof buffer, out)) text += buffer;
+    if (out) ::pclose(out);
+    const auto equals = text.find('=');
+    return equals == std::string::npos ? std::string() : text.substr(equals + 1, text.find_last_not_of("\r\n") - equals);
+}
+
+void DovecotServer::kick(const std::string& user) const {
+    run("/usr/bin/doveadm -c " + folder_.file("dovecot.conf") + " kick " + user);
 }
 
 std::string DovecotServer::log() const {

@@ -39,6 +39,9 @@ public:
     std::string caFile() const { return folder_.file("ca.crt"); }
     std::string otherCaFile() const { return folder_.file("other-ca.crt"); }
     std::string certificateFile() const { return folder_.file("server.crt"); }
+    // The SHA-256 fingerprint of the server's certificate as openssl prints
+    // it ("AB:CD:..."), the form a mailbox's trusted certificate is kept in.
+    std::string certificateFingerprint() const;
     std::string log() const;
 
     // Stores messages in the mailbox, in this order; each is kept as given.
@@ -51,6 +54,9 @@ public:
     // The same for a mailbox added by addUser (or "joe").
     void addMessages(const std::string& user, const std::vector<std::string>& messages);
     std::vector<std::string> messages(const std::string& user) const;
+    // Ends every session of `user` from the server's side, as a server does
+    // with a session left idle too long.
+    void kick(const std::string& user = "joe") const;
 
 private:
     static Options locking(bool lockSessions) {

@@ -47,6 +47,7 @@ private slots:
             cipher.Key = "qiro";
             store.writeString("Server", "Version161", "161");
             store.writeString("Server", "Server1", server);
+            store.writeInteger("Server", "Security1", static_cast<int>(TmsSecurity::None));
             store.writeString("Server", "Mailbox1", "joe");
             store.writeString("Server", "Passwd1", cipher.encipher("secret"));
             store.writeString("General", "Logfile", path + "/log.txt");

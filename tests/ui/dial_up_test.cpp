@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
+#include <algorithm>
 #include <functional>
 
 #include "config/frm_general.h"
@@ -122,6 +123,39 @@ private slots:
         QVERIFY(fake.dialogs.shown.empty());
     }
 
+    // The entry is stored by name: once NetworkManager's list loses it, the
+    // place it had names a neighbour, which is not dialled in its stead.
+    void aRemovedProfileIsNotReplacedByItsNeighbour() {
+        const QString removed = addProfile("Old modem", "gsm");
+        const QString spare = addProfile("Spare modem", "gsm");
+        const auto library = NetworkManagerDialUp::load(bus());
+        QVERIFY(library);
+        testing::FakePlatform fake;
+        TagRas ras(library.get(), fake.loop, fake.timers, fake.dialogs);
+        SettingsStore store(fake.platform.settingsFolder);
+        {
+            TfrmGeneral general(fake.platform, store, &ras);
+            const auto& items = general.RASComboBox.items;
+            const auto at = std::find(items.begin(), items.end(), "Old modem");
+            QVERIFY(at != items.end());
+            general.RASComboBox.itemIndex = static_cast<int>(at - items.begin());
+            QCOMPARE(items.at(static_cast<std::size_t>(general.RASComboBox.itemIndex + 1)), std::string("Spare modem"));
+            general.SaveGeneralSettings();
+        }
+        QCOMPARE(callManager(removed, "org.freedesktop.NetworkManager.Settings.Connection", "Delete").type(),
+                 QDBusMessage::ReplyMessage);
+
+        TfrmGeneral general(fake.platform, store, &ras);
+        QCOMPARE(general.RASComboBox.itemIndex, 0);
+        QCOMPARE(ras.Service(), std::string());
+        QCOMPARE(fake.dialogs.shown.size(), std::size_t{1});
+        QCOMPARE(fake.dialogs.shown[0].text, std::string("Invalid service name"));
+        ras.Connect();
+        QCOMPARE(activeNames(), QStringList{});
+        QCOMPARE(callManager(spare, "org.freedesktop.NetworkManager.Settings.Connection", "Delete").type(),
+                 QDBusMessage::ReplyMessage);
+    }
+
 private:
     struct CheckResult {
         int listed = 0;
@@ -140,6 +174,7 @@ private:
         ras.setService(entry);
         TmsRemotePOP pop(pump, timers);
         pop.Server = "127.0.0.1:" + std::to_string(server.port());
+        pop.Security = TmsSecurity::None;
         pop.UserName = "joe";
         pop.Password = "secret";
         pop.RAS = &ras;

@@ -302,6 +302,7 @@ private slots:
             s.writeString("General", "Logfile", logFile.toStdString());
             s.writeString("Server", "Version161", "161");
             s.writeString("Server", "Server1", "127.0.0.1:" + std::to_string(dovecot.port()));
+            s.writeInteger("Server", "Security1", static_cast<int>(TmsSecurity::None));
             s.writeString("Server", "Mailbox1", "joe");
             s.writeString("Server", "Passwd1", cipher.encipher("secret"));
         });
