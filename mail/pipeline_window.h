@@ -13,7 +13,8 @@ namespace quorvel {
 // of round trips plus its transfer.
 class TmsPipelineWindow {
 public:
-    static constexpr int kFirstMessages = 32;
+    // As many as the fixed window of earlier versions asked at once.
+    static constexpr int kFirstMessages = 64;
     // The server answers in order and stops reading while its answers wait to
     // be read, so what it holds for us is bounded by the socket buffers; this
     // only bounds what one session may ask of it at once.
