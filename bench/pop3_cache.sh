@@ -103,7 +103,7 @@ sort "$WORK/sizes" | uniq -c
 "$SRC/bench/medians.py" "$WORK/times" relay_second/relay_first relay_new/relay_first \
     loop_second/loop_first loop_new/loop_first ${OLD_LIST:+old_second/old_first old_new/old_first \
     relay_first/old_first relay_second/old_second relay_new/old_new}
-python3 - "$WORK/sizes" <<'PY'
+python3 - "$WORK/sizes" "$WORK/times" "$DELAY" <<'PY'
 import statistics, sys
 octets, writes = {}, {}
 for line in open(sys.argv[1]):
@@ -121,4 +121,18 @@ for route in ("relay", "old"):
         if f"{route}_{check}" in octets:
             ratio = statistics.median(octets[f"{route}_{check}"]) / statistics.median(first)
             print(f"octets {route}_{check} / {route}_first = {ratio:.4f}")
+# The least a second check can take over the relay: each of its writes waits
+# for the reply before it (nothing to send ahead of an answer not yet read),
+# plus half a round trip for the greeting (the connect itself is to the relay,
+# on loopback). Against what the aim allows of it.
+times = {}
+for line in open(sys.argv[2]):
+    name, seconds = line.split()
+    times.setdefault(name, []).append(float(seconds))
+rtt = 2 * float(sys.argv[3]) / 1000
+if "relay_second" in writes and "relay_first" in times:
+    trips = statistics.median(writes["relay_second"]) + 0.5
+    first = statistics.median(times["relay_first"])
+    print(f"floor of relay_second: {trips:.1f} round trips = {trips * rtt:.3f} s = "
+          f"{trips * rtt / first:.3f} x relay_first ({first:.3f} s); 0.05 x relay_first = {0.05 * first:.3f} s")
 PY
