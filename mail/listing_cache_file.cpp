@@ -1,5 +1,7 @@
 #include "mail/listing_cache_file.h"
 
+#include <algorithm>
+
 #include <charconv>
 #include <filesystem>
 #include <optional>
@@ -96,6 +98,7 @@ std::string TmsListingCacheFile::pathFor(const std::string& programFolder, int m
 std::string TmsListingCacheFile::load() {
     entries_.clear();
     order_.clear();
+    matchesFile_ = false;
     std::error_code error;
     const auto fileSize = std::filesystem::file_size(path_, error);
     if (!error && fileSize > kMaxTotalOctets + kFrameOctets) return "too large";
@@ -142,10 +145,12 @@ std::string TmsListingCacheFile::load() {
     if (!in.literal(kEnd) || !in.atEnd()) return "damaged";
     entries_ = std::move(entries);
     order_ = std::move(order);
+    matchesFile_ = true;
     return "";
 }
 
 void TmsListingCacheFile::save() const {
+    if (matchesFile_) return;
     std::string out = kMagic;
     out += kVersion;
     putField(out, account_.Server);
@@ -161,6 +166,7 @@ void TmsListingCacheFile::save() const {
     }
     out += kEnd;
     writeFileAtomically(path_, out);
+    matchesFile_ = true;
 }
 
 const TmsRemoteInfoItem* TmsListingCacheFile::find(const std::string& uid) const {
@@ -169,6 +175,8 @@ const TmsRemoteInfoItem* TmsListingCacheFile::find(const std::string& uid) const
 }
 
 void TmsListingCacheFile::update(const TmsRemoteInfo& listing) {
+    const auto before = std::move(entries_);
+    const auto orderBefore = std::move(order_);
     entries_.clear();
     order_.clear();
     std::size_t total = 0;
@@ -190,6 +198,13 @@ void TmsListingCacheFile::update(const TmsRemoteInfo& listing) {
         order_.push_back(record.UIDL);
         total += cost;
     }
+    const auto same = [&](const std::string& uid) {
+        const auto was = before.find(uid);
+        if (was == before.end()) return false;
+        const TmsRemoteInfoItem& now = entries_.at(uid);
+        return was->second.Size == now.Size && was->second.Headers == now.Headers;
+    };
+    if (order_ != orderBefore || !std::all_of(order_.begin(), order_.end(), same)) matchesFile_ = false;
 }
 
 }  // namespace quorvel

@@ -42,7 +42,9 @@ public:
     // Reads the file. "" when it was read or is not there; otherwise why it
     // was discarded, and the cache is empty.
     std::string load();
-    // Writes the file whole, readable by the user only. Throws std::runtime_error.
+    // Writes the file whole, readable by the user only, unless it already
+    // holds exactly this (a check of an unchanged mailbox writes nothing).
+    // Throws std::runtime_error.
     void save() const;
 
     const TmsRemoteInfoItem* find(const std::string& uid) const override;
@@ -57,6 +59,8 @@ private:
     TmsListingAccount account_;
     std::unordered_map<std::string, TmsRemoteInfoItem> entries_;
     std::vector<std::string> order_;  // the ids in listing order, for a stable file
+    // The file holds what is kept: it was read whole or written since.
+    mutable bool matchesFile_ = false;
 };
 
 }  // namespace quorvel

@@ -8,20 +8,25 @@ namespace quorvel {
 
 // How many messages' commands may go out ahead of their replies. It starts
 // small, so that a server that answers slowly or not at all is asked little,
-// and doubles each time a whole window's replies arrived, so that a long
-// listing over a slow link costs a handful of round trips.
+// and grows by one message for each message answered: while the replies keep
+// pace it doubles every round trip, so a listing of any size costs a handful
+// of round trips plus its transfer.
 class TmsPipelineWindow {
 public:
-    static constexpr int kFirstMessages = 4;
-    // The server writes every answer owed before it reads on, and those are
-    // what it must buffer (a TOP answer holds a whole header): this caps them.
-    static constexpr int kMaxMessages = 256;
+    // As many as the fixed window of earlier versions asked at once.
+    static constexpr int kFirstMessages = 64;
+    // The server answers in order and stops reading while its answers wait to
+    // be read, so what it holds for us is bounded by the socket buffers; this
+    // only bounds what one session may ask of it at once.
+    static constexpr int kMaxMessages = 1024;
     // A send must never wait for the server to read, or the single thread
     // would stop reading the answers the server waits to write: the commands
-    // outstanding stay far below the receive buffer a peer keeps (tens of
-    // kilobytes and more); with DELE's checks (UIDL, LIST, TOP) this is the
-    // cap that binds, at some 230 messages.
-    static constexpr std::size_t kMaxCommandOctets = 8 << 10;
+    // outstanding fit in the send buffer a socket starts with (16 KiB on
+    // Linux) even if the server read none of them, and far below the receive
+    // buffer a peer keeps. This is the cap that binds for LIST and TOP of
+    // numbers of three or more digits (some 700 messages) and for DELE's
+    // checks (UIDL, LIST, TOP: some 470).
+    static constexpr std::size_t kMaxCommandOctets = 16 << 10;
 
     // Whether a message whose commands take `octets` may go out now. One
     // message always may when nothing is outstanding.
@@ -40,10 +45,7 @@ public:
         if (outstanding_.empty()) return;
         octets_ -= outstanding_.front();
         outstanding_.pop_front();
-        if (++answeredInWindow_ >= size_) {
-            answeredInWindow_ = 0;
-            size_ = std::min(2 * size_, kMaxMessages);
-        }
+        size_ = std::min(size_ + 1, kMaxMessages);
     }
     int size() const { return size_; }
     int outstanding() const { return static_cast<int>(outstanding_.size()); }
@@ -51,7 +53,6 @@ public:
 
 private:
     int size_ = kFirstMessages;
-    int answeredInWindow_ = 0;
     std::deque<std::size_t> outstanding_;
     std::size_t octets_ = 0;
 };

@@ -427,7 +427,15 @@ void TmsCustomPOP::LogOut() {
 }
 
 void TmsCustomPOP::Stat() {
-    SendLine("STAT");
+    std::vector<std::pair<std::string, bool>> commands;
+    if (Pipelining()) commands = commandsWithStat();
+    if (commands.empty()) {
+        SendLine("STAT");
+    } else {
+        commands.insert(commands.begin(), {"STAT", false});
+        sendWithoutDelay();
+        sendAhead(commands);
+    }
     checkReply();
     std::string rest = LastReply.size() > 4 ? LastReply.substr(4) : std::string();
     const std::size_t space = rest.find(' ');
@@ -582,7 +590,15 @@ void TmsRemotePOP::GetInfo(int index, TmsRemoteInfoItem& item, bool& ok, bool li
 }
 
 void TmsRemotePOP::UpdateInfo() {
-    Open();
+    uidlSentWithStat_ = false;
+    openingForListing_ = true;
+    try {
+        Open();
+    } catch (...) {
+        openingForListing_ = false;
+        throw;
+    }
+    openingForListing_ = false;
     if (OnUpdatingInfo) OnUpdatingInfo();
     remoteInfo_.Clear();
     listedHeaderOctets_ = 0;
@@ -656,13 +672,21 @@ void TmsRemotePOP::listAhead() {
     }
 }
 
+std::vector<std::pair<std::string, bool>> TmsRemotePOP::commandsWithStat() {
+    // The listing with known ids starts with the whole-mailbox UIDL: it goes
+    // with STAT and costs no round trip of its own.
+    if (!openingForListing_ || !ListingCache) return {};
+    uidlSentWithStat_ = true;
+    return {{"UIDL", true}};
+}
+
 bool TmsRemotePOP::listWithKnownIds() {
-    if (messageCount_ <= 0) return false;
-    const long long room = (messageCount_ + 1LL) * kMaxScanLineOctets;
-    // Both whole answers are read before anything is decided, so a refusal
-    // or a mismatch leaves the session in step for the full listing.
-    const auto wholeAnswer = [&](const char* command, std::string& answer) {
-        SendLine(command);
+    const bool uidlOwed = uidlSentWithStat_;
+    uidlSentWithStat_ = false;
+    const long long room = (std::max(messageCount_, 0) + 1LL) * kMaxScanLineOctets;
+    // Each whole answer is read before anything is decided, so a refusal or
+    // a mismatch leaves the session in step for the full listing.
+    const auto readWholeAnswer = [&](std::string& answer) {
         std::string reply;
         const int code = receiveReply(reply);
         LastReply = reply;
@@ -671,39 +695,41 @@ bool TmsRemotePOP::listWithKnownIds() {
         ReceiveToStream(answer, -1, room);
         return true;
     };
-    std::string uidlAnswer, listAnswer;
-    if (!wholeAnswer("UIDL", uidlAnswer)) return false;
-    if (!wholeAnswer("LIST", listAnswer)) return false;
-    std::vector<std::string> uids, sizes;
-    if (!scanLines(uidlAnswer, messageCount_, uids) || !scanLines(listAnswer, messageCount_, sizes)) return false;
+    std::string uidlAnswer;
+    if (!uidlOwed) {
+        if (messageCount_ <= 0) return false;
+        SendLine("UIDL");
+    }
+    if (!readWholeAnswer(uidlAnswer) || messageCount_ <= 0) return false;
+    std::vector<std::string> uids;
+    if (!scanLines(uidlAnswer, messageCount_, uids)) return false;
     std::vector<std::string> sorted = uids;
     std::sort(sorted.begin(), sorted.end());
     if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return false;
 
-    // Each record: from the cache when it knows the id at the same size,
-    // otherwise from a TOP, sent a window ahead as in the full listing.
-    std::vector<std::int32_t> listed(uids.size());
+    // A message never changes under its unique id, so the sizes the cache
+    // holds stand for a LIST of the known ones, checked against STAT's total.
+    // Only with unknown ids (or a total that differs) does the whole LIST go,
+    // ahead of the first TOPs.
+    std::vector<std::int32_t> listed(uids.size(), -1);
     std::vector<const TmsRemoteInfoItem*> known(uids.size());
     std::vector<int> unknown;
+    long long knownTotal = 0;
     for (std::size_t i = 0; i < uids.size(); ++i) {
-        try {
-            listed[i] = strToInt(sizes[i]);
-        } catch (const EConvertError&) {
-            return false;
-        }
-        const TmsRemoteInfoItem* cached = ListingCache->find(uids[i]);
-        if (cached && cached->Size == listed[i])
-            known[i] = cached;
-        else
+        known[i] = ListingCache->find(uids[i]);
+        if (known[i]) {
+            listed[i] = known[i]->Size;
+            knownTotal += known[i]->Size;
+        } else {
             unknown.push_back(static_cast<int>(i));
+        }
     }
     const bool ahead = Pipelining();
     if (ahead) sendWithoutDelay();
-    const int unknownCount = static_cast<int>(unknown.size());
     TmsPipelineWindow window;
     int sent = 0;
-    const auto refill = [&](int end) {
-        std::vector<std::pair<std::string, bool>> commands;
+    // `commands`: what goes before the TOPs in the same write.
+    const auto refill = [&](int end, std::vector<std::pair<std::string, bool>> commands = {}) {
         for (; sent < end; ++sent) {
             std::string top = "TOP " + std::to_string(unknown[static_cast<std::size_t>(sent)] + 1) + " 1";
             if (!window.mayAdd(top.size() + 2)) break;
@@ -712,6 +738,44 @@ bool TmsRemotePOP::listWithKnownIds() {
         }
         if (!commands.empty()) sendAhead(commands);
     };
+    if (!unknown.empty() || knownTotal != totalSize_) {
+        // Pipelined, the first window of TOPs goes in the same write as LIST.
+        if (ahead) {
+            refill(static_cast<int>(unknown.size()), {{"LIST", true}});
+        } else {
+            SendLine("LIST");
+        }
+        std::string listAnswer;
+        std::vector<std::string> sizes;
+        const bool trusted = readWholeAnswer(listAnswer) && scanLines(listAnswer, messageCount_, sizes);
+        std::vector<int> stale;  // known ids listed at another size
+        for (std::size_t i = 0; trusted && i < uids.size(); ++i) {
+            try {
+                const std::int32_t size = strToInt(sizes[i]);
+                if (known[i] && known[i]->Size != size) stale.push_back(static_cast<int>(i));
+                listed[i] = size;
+            } catch (const EConvertError&) {
+                dropOwedReplies();
+                return false;
+            }
+        }
+        if (!trusted) {
+            dropOwedReplies();
+            return false;
+        }
+        if (!stale.empty()) {
+            // The cache is not trusted with these: they are fetched like new
+            // ones, and the TOPs that went out before this was known are
+            // read and dropped so that the replies stay in order.
+            dropOwedReplies();
+            for (const int i : stale) known[static_cast<std::size_t>(i)] = nullptr;
+            unknown.insert(unknown.end(), stale.begin(), stale.end());
+            std::sort(unknown.begin(), unknown.end());
+            window = TmsPipelineWindow();
+            sent = 0;
+        }
+    }
+    const int unknownCount = static_cast<int>(unknown.size());
     try {
         for (int i = 0; i < messageCount_; ++i) {
             auto item = std::make_unique<TmsRemoteInfoItem>();

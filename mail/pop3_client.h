@@ -135,6 +135,10 @@ protected:
     virtual std::int32_t shownSize(int) const { return -1; }
     // The records whose DELE the server accepted, once QUIT committed them.
     virtual void deletionsCommitted(const std::vector<int>&) {}
+    // Commands to send in the same write as the log-in's STAT when the session
+    // pipelines (with whether a "+" reply carries a multi-line answer); their
+    // replies stay owed, to be read by whoever asked.
+    virtual std::vector<std::pair<std::string, bool>> commandsWithStat() { return {}; }
     // Notes the reply to DELE of record `index`: only a "+" counts.
     void readDeleteReply(int index);
 
@@ -237,10 +241,15 @@ private:
     // Adds a listed record; one that takes the listing's header lines past
     // MaxListingHeaderOctets ends the session with an error instead.
     void addListed(std::unique_ptr<TmsRemoteInfoItem> item);
+    std::vector<std::pair<std::string, bool>> commandsWithStat() override;
 
     std::size_t listedHeaderOctets_ = 0;
     std::string messageDirectory_;
     TmsRemoteInfo remoteInfo_;
+    // Set while UpdateInfo opens its session: the listing's UIDL may go with STAT.
+    bool openingForListing_ = false;
+    // The whole-mailbox UIDL went out with STAT; its reply is owed.
+    bool uidlSentWithStat_ = false;
 };
 
 }  // namespace quorvel

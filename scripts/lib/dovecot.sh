@@ -12,8 +12,12 @@
 #                                  starts the server (PREFIX: e.g. taskset -c 1),
 #                                  then waits until it accepts connections
 #   dovecot_stop FOLDER
-#   bench_mailbox FOLDER COUNT     fills the maildir with COUNT generated
-#                                  messages of about 6 KB (the benchmarks')
+#   bench_mailbox FOLDER COUNT [HEADER_OCTETS]
+#                                  fills the maildir with COUNT generated
+#                                  messages of about 6 KB (the benchmarks');
+#                                  with HEADER_OCTETS, each header block is
+#                                  padded with trace lines (Received,
+#                                  signatures) to about that size
 #   demo_mailbox FOLDER            fills the maildir with the sample mailbox
 #                                  scripts/demo-mailbox/*.eml (from the source
 #                                  tree's top) and prints how many it holds
@@ -99,14 +103,25 @@ dovecot_stop() {
 }
 
 bench_mailbox() {
-    python3 - "$1/home/Maildir/new" "$2" <<'PY'
+    python3 - "$1/home/Maildir/new" "$2" "${3:-0}" <<'PY'
 import sys, random
-folder, count = sys.argv[1], int(sys.argv[2])
+folder, count, header_octets = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 random.seed(1)
 for n in range(1, count + 1):
     head = (f"From: sender{n}@example.test\r\nTo: joe@example.test\r\nSubject: Generated message {n}\r\n"
             f"Message-ID: <{n}@example.test>\r\nDate: Thu, 10 Dec 2026 16:48:30 +0000\r\n"
-            "Received: from a.example.test\r\n\tby b.example.test\r\n\r\n")
+            "Received: from a.example.test\r\n\tby b.example.test\r\n")
+    hop = 0
+    while len(head) < header_octets:
+        hop += 1
+        if hop % 3 == 0:
+            head += (f"X-Signature-{hop}: v=1; a=rsa-sha256; d=example.test; s=s{hop};\r\n"
+                     "\tb=" + "".join(random.choice("ABCDEFabcdef0123456789+/") for _ in range(70)) + "\r\n")
+        else:
+            head += (f"Received: from relay{hop}.example.test (relay{hop}.example.test [192.0.2.{hop % 250}])\r\n"
+                     f"\tby mx{hop}.example.test with ESMTPS id {random.randrange(16**12):012x}\r\n"
+                     f"\tfor <joe@example.test>; Thu, 10 Dec 2026 16:48:{hop % 60:02d} +0000\r\n")
+    head += "\r\n"
     body = "".join(f"Line {i} " + "x" * random.randint(40, 90) + "\r\n" for i in range(80))
     with open(f"{folder}/{1000000000 + n}.M{n}P1.bench", "w", newline="") as f:
         f.write(head + body)

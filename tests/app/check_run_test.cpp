@@ -10,7 +10,9 @@
 #include "app/check_steps.h"
 #include "app/program.h"
 #include "mail/listing_cache_file.h"
+#include "mail/pop3_client.h"
 #include "platform/files.h"
+#include "platform/poll_event_loop.h"
 #include "support/dovecot_server.h"
 #include "support/every_domain_exists.h"
 #include "support/fake_platform.h"
@@ -752,25 +754,63 @@ TEST_F(CheckRun, CachedChecksListAndJudgeAsFullListingsDo) {
     EXPECT_TRUE(fileExists(cacheFile));
     EXPECT_EQ(check(true), (std::vector<std::string>{full[0], full[1], full[2], "hits 3"}));  // from the cache
 
+    // After a change on the server, a cached check and a full one of the same
+    // mailbox give the same rows, marks, hit counters and log record; the hit
+    // counters are set back in between, so both start from the same ones.
+    const auto cachedThenFull = [&] {
+        main().FormCloseQuery();  // ends the kept session, so the check sees the change
+        const std::string hits[] = {subjects.cell(5, 1), subjects.cell(5, 2)};
+        std::size_t start = log().size();
+        const auto cached = check(true);
+        const std::string cachedLog = log().substr(start);
+        subjects.setCell(5, 1, hits[0]);
+        subjects.setCell(5, 2, hits[1]);
+        main().FormCloseQuery();
+        start = log().size();
+        const auto full = check(false);
+        EXPECT_EQ(cached, full);
+        EXPECT_EQ(cachedLog, log().substr(start));
+        EXPECT_NE(cachedLog.find("MAIL CHECK " + std::to_string(full.size() - 1) + " msg(s)"), std::string::npos);
+        return full;
+    };
+
     // New mail, and a rule changed between checks reaches the old messages too.
     dovecot.addMessages({shortMessage("eve@prizes.test", "Claim your prize")});
-    main().FormCloseQuery();  // ends the kept session, so the next check sees the new message
     const std::string rule[] = {"", "Contains", "Lunch", "No", "Yes", "0"};
     subjects.setRowCount(3);
     for (int col = 0; col < 6; ++col) subjects.setCell(col, 2, rule[col]);
-    const auto cachedAfter = check(true);
-    subjects.setCell(5, 1, "3");
-    subjects.setCell(5, 2, "0");
-    const auto fullAfter = check(false);
-    EXPECT_EQ(cachedAfter, fullAfter);
+    const auto fullAfter = cachedThenFull();
     ASSERT_EQ(fullAfter.size(), 5u);
     EXPECT_NE(fullAfter[0].find("Lunch on Friday?"), std::string::npos);
     EXPECT_EQ(fullAfter[0].back(), '0' + Mark::Delete);
     EXPECT_NE(fullAfter[3].find("Claim your prize"), std::string::npos);
+    EXPECT_EQ(fullAfter[4], "hits 4");
+
+    // Another client deletes the first and third messages: the rest move up.
+    {
+        main().FormCloseQuery();
+        PollEventLoop loop;
+        TmsRemotePOP other(loop, loop);
+        other.Server = "127.0.0.1:" + std::to_string(dovecot.port());
+        other.UserName = "joe";
+        other.Password = "secret";
+        other.KeepConnected = true;
+        other.UpdateInfo();
+        ASSERT_EQ(other.RemoteInfo().Count(), 4);
+        other.SetDeleteMark(0);
+        other.SetDeleteMark(2);
+        other.ProcessMarks();
+    }
+    ASSERT_EQ(dovecot.messages().size(), 2u);
+    const auto fullRenumbered = cachedThenFull();
+    ASSERT_EQ(fullRenumbered.size(), 3u);
+    EXPECT_NE(fullRenumbered[0].find("You WIN a million"), std::string::npos);
+    EXPECT_NE(fullRenumbered[1].find("Claim your prize"), std::string::npos);
+    EXPECT_EQ(fullRenumbered[2], "hits 5");
 
     TmsListingCacheFile kept(cacheFile, {"127.0.0.1:" + std::to_string(dovecot.port()), 110, "joe"});
     EXPECT_EQ(kept.load(), "");
-    EXPECT_EQ(kept.size(), 4u);
+    EXPECT_EQ(kept.size(), 2u);
 }
 
 TEST_F(CheckRun, ACacheThatLiesNeverDeletesAMessageTheUserDidNotSee) {

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,55 @@ std::string savedSample(const testing::TempFolder& temp) {
     cache.update(sampleListing());
     cache.save();
     return *readFileBytes(cache.path());
+}
+
+// A check that changed nothing writes nothing; any change of a record, of
+// the order or of the ids kept writes the file whole. The file is replaced by
+// a marker after loading, so a write shows as a readable cache again.
+TEST(ListingCacheFile, SavesOnlyWhatDiffersFromTheFile) {
+    const auto changed = [](const std::function<void(TmsRemoteInfo&)>& change) {
+        TmsRemoteInfo listing;
+        const TmsRemoteInfo sample = sampleListing();
+        for (int i = 0; i < sample.Count(); ++i)
+            listing.Add(std::make_unique<TmsRemoteInfoItem>(sample.Items(i)));
+        change(listing);
+        return listing;
+    };
+    const struct {
+        const char* name;
+        TmsRemoteInfo listing;
+        bool written;
+    } cases[] = {
+        {"the same", changed([](TmsRemoteInfo&) {}), false},
+        {"a header line", changed([](TmsRemoteInfo& l) { l.Items(0).Headers[1] = "Subject: One"; }), true},
+        {"a size", changed([](TmsRemoteInfo& l) { l.Items(1).Size = 1; }), true},
+        {"the order", changed([](TmsRemoteInfo& l) { std::swap(l.Items(0).UIDL, l.Items(1).UIDL); }), true},
+        {"one more", changed([](TmsRemoteInfo& l) { l.Add(record("uid-4", 4, {})); }), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TempFolder temp;
+        savedSample(temp);
+        TmsListingCacheFile cache(TmsListingCacheFile::pathFor(temp.path(), 1), kAlice);
+        ASSERT_EQ(cache.load(), "");
+        writeFileAtomically(cache.path(), "marker");
+        cache.update(c.listing);
+        cache.save();
+        EXPECT_EQ(*readFileBytes(cache.path()) != "marker", c.written);
+        // Once written, the next save of the same is not.
+        writeFileAtomically(cache.path(), "marker");
+        cache.update(c.listing);
+        cache.save();
+        EXPECT_EQ(*readFileBytes(cache.path()), "marker");
+    }
+    // A file that could not be read is written even for an empty cache.
+    testing::TempFolder temp;
+    TmsListingCacheFile cache(TmsListingCacheFile::pathFor(temp.path(), 1), kAlice);
+    writeFileAtomically(cache.path(), "damaged");
+    EXPECT_NE(cache.load(), "");
+    cache.save();
+    TmsListingCacheFile again(cache.path(), kAlice);
+    EXPECT_EQ(again.load(), "");
 }
 
 TEST(ListingCacheFile, RoundTripKeepsEveryRecordByItsId) {
