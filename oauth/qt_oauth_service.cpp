@@ -259,9 +259,9 @@ QtOAuthService::QtOAuthService(OpenBrowser openBrowser, Options options)
 
 QtOAuthService::~QtOAuthService() = default;
 
-QtOAuthService::Answer QtOAuthService::post(const std::string& url, const std::string& formText,
-                                            const std::string& what) {
-    QNetworkRequest request(checkedUrl(url, what));
+QtOAuthService::Answer QtOAuthService::post(const std::string& url, const std::string& addressKind,
+                                            const std::string& formText, const std::string& what) {
+    QNetworkRequest request(checkedUrl(url, addressKind));
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
     request.setRawHeader("Accept", "application/json");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
@@ -407,7 +407,7 @@ OAuthTokens QtOAuthService::authorize(const OAuthProvider& provider, const std::
         const std::string code = valueOf(redirect, "code");
         if (code.empty() || code.size() > kMaxToken)
             throw EOAuthError("The browser's answer to the sign-in carries no authorization code", false);
-        const Answer answer = post(provider.tokenUrl,
+        const Answer answer = post(provider.tokenUrl, "token",
                                    form({{"grant_type", "authorization_code"},
                                          {"code", code},
                                          {"redirect_uri", redirectUri},
@@ -428,7 +428,7 @@ OAuthTokens QtOAuthService::authorize(const OAuthProvider& provider, const std::
 OAuthTokens QtOAuthService::refresh(const OAuthProvider& provider, const std::string& refreshToken) {
     if (refreshToken.empty()) throw EOAuthError("There is no sign-in to renew; sign in again", true);
     if (provider.clientId.empty()) throw EOAuthError("The mailbox's OAuth client ID is not set", false);
-    const Answer answer = post(provider.tokenUrl,
+    const Answer answer = post(provider.tokenUrl, "token",
                                form({{"grant_type", "refresh_token"},
                                      {"refresh_token", refreshToken},
                                      {"client_id", provider.clientId},
@@ -447,7 +447,7 @@ OAuthTokens QtOAuthService::authorizeDevice(
                           false);
     checkedUrl(provider.tokenUrl, "token");
     if (provider.clientId.empty()) throw EOAuthError("The mailbox's OAuth client ID is not set", false);
-    const Answer start = post(provider.deviceAuthorizationUrl,
+    const Answer start = post(provider.deviceAuthorizationUrl, "device authorization",
                               form({{"client_id", provider.clientId},
                                     {"client_secret", provider.clientSecret},
                                     {"scope", provider.scope}}),
@@ -470,7 +470,7 @@ OAuthTokens QtOAuthService::authorizeDevice(
     for (;;) {
         pause(interval * options_.second);
         if (std::chrono::steady_clock::now() >= deadline) break;
-        const Answer answer = post(provider.tokenUrl,
+        const Answer answer = post(provider.tokenUrl, "token",
                                    form({{"grant_type", "urn:ietf:params:oauth:grant-type:device_code"},
                                          {"device_code", deviceCode.toStdString()},
                                          {"client_id", provider.clientId},

@@ -55,8 +55,10 @@ public:
 private:
     struct Answer;
     // POSTs the form to `url`, which must be https (http only to a loopback
-    // address); the provider's answer, bounded.
-    Answer post(const std::string& url, const std::string& form, const std::string& what);
+    // address); the provider's answer, bounded. `addressKind` names the
+    // address in messages, `what` the step.
+    Answer post(const std::string& url, const std::string& addressKind, const std::string& form,
+                const std::string& what);
     OAuthTokens tokensFrom(const Answer& answer, const std::string& what);
     [[noreturn]] void refused(const Answer& answer, const std::string& what);
 

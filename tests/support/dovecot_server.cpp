@@ -91,8 +91,19 @@ DovecotServer::DovecotServer(const Options& options) {
          << "log_path = " << dir << "/dovecot.log\n"
          << "ssl = yes\nssl_cert = <" << dir << "/server.crt\nssl_key = <" << dir << "/server.key\n"
          << "disable_plaintext_auth = no\n"
-         << "auth_mechanisms = " << options.authMechanisms << "\n"
-         << "passdb {\n  driver = passwd-file\n  args = " << dir << "/users\n}\n"
+         << "auth_mechanisms = " << options.authMechanisms << "\n";
+    if (!options.oauth2IntrospectionUrl.empty()) {
+        conf << "passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = " << dir
+             << "/oauth2.conf.ext\n}\n";
+        std::ofstream oauth(dir + "/oauth2.conf.ext");
+        oauth << "introspection_mode = post\n"
+              << "introspection_url = " << options.oauth2IntrospectionUrl << "\n"
+              << "force_introspection = yes\n"
+              << "username_attribute = username\n"
+              << "active_attribute = active\n"
+              << "active_value = true\n";
+    }
+    conf << "passdb {\n  driver = passwd-file\n  args = " << dir << "/users\n}\n"
          << "userdb {\n  driver = passwd-file\n  args = " << dir << "/users\n}\n"
          << "mail_location = maildir:~/Maildir\n"
          << "first_valid_uid = 1\n"
