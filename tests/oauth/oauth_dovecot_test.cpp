@@ -112,7 +112,7 @@ TEST(OAuthDovecot, ATokenTheProviderDoesNotVouchForIsRefused) {
         SaslOAuthBearer bearer("joe", token, "localhost", server.tlsPort());
         const std::string bearerError = logIn(server, bearer);
         EXPECT_TRUE(bearerError.starts_with("-ERR")) << bearerError;
-        EXPECT_EQ(server.log().find("Login: user=<joe>"), std::string::npos);
+        EXPECT_EQ(server.log().find("Login: user=<joe>"), std::string::npos) << server.log();
         EXPECT_GE(providerReport(provider)["introspections"].toInt(), 2);
     }
 }
