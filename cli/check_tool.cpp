@@ -218,7 +218,7 @@ CheckTool::CheckTool(ToolSystem system, Console console)
       platform_{system_.pump,  system_.timers, system_.clock,         dialogs_,
                 tray_,         sound_,         shell_,                system_.programFolder,
                 system_.settingsFolder, {},             {},
-                nullptr,       system_.secrets} {
+                nullptr,       system_.secrets, system_.oauth} {
     // The window widens the short date to four-digit years at start-up; the
     // log's timestamps and the Date column must read the same here.
     widenShortDate(system_.clock.formatSettings());

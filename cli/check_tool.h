@@ -63,6 +63,8 @@ struct ToolSystem {
     std::string settingsFolder;
     // The desktop keyring; none where the tool runs without one.
     SecretStore* secrets = nullptr;
+    // Renews sign-ins with providers; it never opens a browser.
+    OAuthService* oauth = nullptr;
 };
 
 // quorvel-check: the checks of the main window without a window. It reads
