@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <optional>
 #include <utility>
@@ -113,17 +114,13 @@ std::optional<QJsonObject> jsonObject(const QByteArray& body) {
     return document.object();
 }
 
-// Waits `span` in a local event loop.
-void pause(std::chrono::milliseconds span) {
-    QEventLoop loop;
-    QTimer::singleShot(span, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
+// A time limit in words: whole minutes, else seconds rounded up.
 std::string minutesText(std::chrono::milliseconds span) {
-    const auto minutes = std::chrono::duration_cast<std::chrono::minutes>(span).count();
-    if (minutes >= 1) return std::to_string(minutes) + (minutes == 1 ? " minute" : " minutes");
-    const auto secs = std::chrono::duration_cast<std::chrono::seconds>(span).count();
+    if (span.count() % 60000 == 0) {
+        const auto minutes = span.count() / 60000;
+        return std::to_string(minutes) + (minutes == 1 ? " minute" : " minutes");
+    }
+    const auto secs = (span.count() + 999) / 1000;
     return std::to_string(secs) + (secs == 1 ? " second" : " seconds");
 }
 
@@ -144,8 +141,9 @@ public:
 
     enum class Outcome { Request, TooLong, TimedOut };
 
-    // Waits for the first request; its head (without the blank line) in `head`.
-    Outcome wait(std::chrono::milliseconds timeout, QByteArray& head) {
+    // Waits for the first request; its head (without the blank line) in
+    // `head`. `run` runs the loop (and throws when the wait is canceled).
+    Outcome wait(std::chrono::milliseconds timeout, QByteArray& head, const std::function<void(QEventLoop&)>& run) {
         QEventLoop loop;
         std::map<QTcpSocket*, QByteArray> buffers;
         std::optional<Outcome> outcome;
@@ -187,11 +185,19 @@ public:
             loop.quit();
         });
         timer.start(timeout);
-        if (!outcome) loop.exec();
-        // One request only: nothing more is taken.
-        server_.close();
-        for (auto& [socket, buffer] : buffers)
-            if (socket != chosen_) socket->abort();
+        // One request only: nothing more is taken, whatever ends the wait.
+        const auto stop = [&] {
+            server_.close();
+            for (auto& [socket, buffer] : buffers)
+                if (socket != chosen_) socket->abort();
+        };
+        try {
+            if (!outcome) run(loop);
+        } catch (...) {
+            stop();
+            throw;
+        }
+        stop();
         return *outcome;
     }
 
@@ -259,6 +265,30 @@ QtOAuthService::QtOAuthService(OpenBrowser openBrowser, Options options)
 
 QtOAuthService::~QtOAuthService() = default;
 
+void QtOAuthService::cancel() {
+    canceled_ = true;
+    if (waiting_) waiting_->quit();
+}
+
+void QtOAuthService::throwIfCanceled() const {
+    if (canceled_) throw EOAuthError("The sign-in was canceled", false);
+}
+
+void QtOAuthService::run(QEventLoop& loop) {
+    throwIfCanceled();
+    QEventLoop* outer = waiting_;
+    waiting_ = &loop;
+    loop.exec();
+    waiting_ = outer;
+    throwIfCanceled();
+}
+
+void QtOAuthService::pause(std::chrono::milliseconds span) {
+    QEventLoop loop;
+    QTimer::singleShot(span, &loop, &QEventLoop::quit);
+    run(loop);
+}
+
 QtOAuthService::Answer QtOAuthService::post(const std::string& url, const std::string& addressKind,
                                             const std::string& formText, const std::string& what) {
     QNetworkRequest request(checkedUrl(url, addressKind));
@@ -287,7 +317,7 @@ QtOAuthService::Answer QtOAuthService::post(const std::string& url, const std::s
         reply->abort();
     });
     timer.start(options_.httpTimeout);
-    if (!reply->isFinished()) loop.exec();
+    if (!reply->isFinished()) run(loop);
     if (!tooLong) readSome();
     const std::string host = plain(QUrl(QString::fromStdString(url)).host());
     if (tooLong)
@@ -350,6 +380,7 @@ OAuthTokens QtOAuthService::tokensFrom(const Answer& answer, const std::string& 
 }
 
 OAuthTokens QtOAuthService::authorize(const OAuthProvider& provider, const std::string& loginHint) {
+    canceled_ = false;
     if (!openBrowser_)
         throw EOAuthError("This program does not open a browser: sign in from the Quorvel window", false);
     checkedUrl(provider.authorizationUrl, "authorization");
@@ -376,7 +407,7 @@ OAuthTokens QtOAuthService::authorize(const OAuthProvider& provider, const std::
     if (!openBrowser_(address)) throw EOAuthError("The browser could not be opened for the sign-in", false);
 
     QByteArray head;
-    switch (listener.wait(options_.browserTimeout, head)) {
+    switch (listener.wait(options_.browserTimeout, head, [this](QEventLoop& loop) { run(loop); })) {
     case LoopbackListener::Outcome::TimedOut:
         throw EOAuthError("The sign-in was not completed in the browser within " +
                               minutesText(options_.browserTimeout),
@@ -426,6 +457,7 @@ OAuthTokens QtOAuthService::authorize(const OAuthProvider& provider, const std::
 }
 
 OAuthTokens QtOAuthService::refresh(const OAuthProvider& provider, const std::string& refreshToken) {
+    canceled_ = false;
     if (refreshToken.empty()) throw EOAuthError("There is no sign-in to renew; sign in again", true);
     if (provider.clientId.empty()) throw EOAuthError("The mailbox's OAuth client ID is not set", false);
     const Answer answer = post(provider.tokenUrl, "token",
@@ -440,6 +472,7 @@ OAuthTokens QtOAuthService::refresh(const OAuthProvider& provider, const std::st
 OAuthTokens QtOAuthService::authorizeDevice(
     const OAuthProvider& provider,
     const std::function<void(const std::string& address, const std::string& code)>& show) {
+    canceled_ = false;
     const std::string what = "the sign-in without a browser";
     if (provider.deviceAuthorizationUrl.empty())
         throw EOAuthError((provider.name.empty() ? std::string("The provider") : plain(provider.name, 60)) +

@@ -8,6 +8,7 @@
 
 #include "platform/oauth.h"
 
+class QEventLoop;
 class QNetworkAccessManager;
 
 namespace quorvel {
@@ -51,6 +52,7 @@ public:
     OAuthTokens authorizeDevice(const OAuthProvider& provider,
                                 const std::function<void(const std::string& address, const std::string& code)>&
                                     show) override;
+    void cancel() override;
 
 private:
     struct Answer;
@@ -62,9 +64,17 @@ private:
     OAuthTokens tokensFrom(const Answer& answer, const std::string& what);
     [[noreturn]] void refused(const Answer& answer, const std::string& what);
 
+    // Runs `loop` unless the call was canceled; throws when it was.
+    void run(QEventLoop& loop);
+    // Waits `span`, or until canceled.
+    void pause(std::chrono::milliseconds span);
+    void throwIfCanceled() const;
+
     OpenBrowser openBrowser_;
     Options options_;
     std::unique_ptr<QNetworkAccessManager> network_;
+    QEventLoop* waiting_ = nullptr;  // the innermost wait of this service
+    bool canceled_ = false;
 };
 
 }  // namespace quorvel

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QTcpSocket>
+#include <QTimer>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -155,7 +156,7 @@ TEST(OAuthBrowserFlow, ABrowserThatNeverComesBackEndsTheWait) {
     options.browserTimeout = std::chrono::milliseconds(300);
     QtOAuthService service(browser.opener(), options);
     EXPECT_EQ(failureOf([&] { service.authorize(testProvider(server), ""); }).text,
-              "The sign-in was not completed in the browser within 0 seconds");
+              "The sign-in was not completed in the browser within 1 second");
     const int port = QUrl(QString::fromStdString(browser.parameter("redirect_uri"))).port();
     ASSERT_GT(port, 0);
     EXPECT_FALSE(connects(port));
@@ -163,6 +164,32 @@ TEST(OAuthBrowserFlow, ABrowserThatNeverComesBackEndsTheWait) {
     QtOAuthService headless(nullptr);
     EXPECT_EQ(failureOf([&] { headless.authorize(testProvider(server), ""); }).text,
               "This program does not open a browser: sign in from the Quorvel window");
+}
+
+TEST(OAuthBrowserFlow, TheUsersCancelEndsTheWaitForTheBrowser) {
+    OAuthProviderServer server;
+    TestBrowser browser;
+    browser.idle = true;
+    QtOAuthService service(browser.opener());
+    QTimer::singleShot(100, [&] { service.cancel(); });
+    const Failure failure = failureOf([&] { service.authorize(testProvider(server), ""); });
+    EXPECT_EQ(failure.text, "The sign-in was canceled");
+    EXPECT_FALSE(failure.signInAgain);
+    EXPECT_FALSE(connects(QUrl(QString::fromStdString(browser.parameter("redirect_uri"))).port()));
+    // A cancel between calls does not end the next one.
+    service.cancel();
+    browser.idle = false;
+    EXPECT_FALSE(service.authorize(testProvider(server), "").accessToken.empty());
+}
+
+TEST(OAuthRefresh, AProviderThatDoesNotAnswerEndsTheWait) {
+    OAuthProviderServer server({"--stall", "3"});
+    QtOAuthService::Options options;
+    options.httpTimeout = std::chrono::milliseconds(300);
+    QtOAuthService service(nullptr, options);
+    const Failure failure = failureOf([&] { service.refresh(testProvider(server), "some-token"); });
+    EXPECT_EQ(failure.text, "The provider (127.0.0.1) did not answer the renewal of the sign-in within 1 second");
+    EXPECT_FALSE(failure.signInAgain);
 }
 
 TEST(OAuthAddresses, OnlyHttpsOrLoopbackIsSpokenTo) {

@@ -37,6 +37,7 @@ def parse_args():
     p.add_argument("--device-interval", type=int, default=1)
     p.add_argument("--device-expires", type=int, default=600)
     p.add_argument("--second", type=float, default=1.0, help="how long one second of the device grant lasts")
+    p.add_argument("--stall", type=float, default=0, help="seconds the token end point waits before answering")
     p.add_argument("--token-answer-size", type=int, default=0, help="pad a token answer to exactly so many bytes")
     return p.parse_args()
 
@@ -140,6 +141,8 @@ class Handler(BaseHTTPRequestHandler):
         except ValueError:
             return self.send(413, b"too long\n", "text/plain")
         path = urllib.parse.urlsplit(self.path).path
+        if path == "/token" and ARGS.stall:
+            time.sleep(ARGS.stall)
         with LOCK:
             if path == "/token":
                 REPORT["token_requests"] += 1
