@@ -163,7 +163,7 @@ public:
             chosen_ = socket;
             loop.quit();
         };
-        QObject::connect(&server_, &QTcpServer::newConnection, &loop, [&] {
+        const auto acceptAll = [&] {
             while (QTcpSocket* socket = server_.nextPendingConnection()) {
                 if (outcome || accepted_ >= kMaxConnections) {
                     socket->abort();
@@ -177,7 +177,10 @@ public:
                 });
                 onRead(socket);
             }
-        });
+        };
+        QObject::connect(&server_, &QTcpServer::newConnection, &loop, acceptAll);
+        // The browser may have come back before the wait began.
+        acceptAll();
         QTimer timer;
         timer.setSingleShot(true);
         QObject::connect(&timer, &QTimer::timeout, &loop, [&] {

@@ -97,6 +97,17 @@ TEST(OAuthBrowserFlow, SignsInWithPkceAndTheListenerTakesOneRequest) {
     EXPECT_EQ(second.opened.find("login_hint"), std::string::npos);
 }
 
+TEST(OAuthBrowserFlow, ABrowserBackBeforeTheWaitBeganIsHeard) {
+    OAuthProviderServer server;
+    TestBrowser browser;
+    browser.early = true;
+    QtOAuthService::Options options;
+    options.browserTimeout = std::chrono::seconds(5);
+    QtOAuthService service(browser.opener(), options);
+    EXPECT_EQ(failureOf([&] { service.authorize(testProvider(server), ""); }).text, "(no error)") << browser.redirect;
+    ASSERT_TRUE(waitUntil([&] { return browser.page.find("signed in") != std::string::npos; })) << browser.page;
+}
+
 TEST(OAuthBrowserFlow, AnswersThatDoNotCompleteTheSignInAreRefused) {
     const struct {
         const char* what;

@@ -29,6 +29,10 @@ public:
     std::size_t requestSize = 0;
     // Does nothing at all (a browser that never comes back).
     bool idle = false;
+    // Comes back to the listener before opening the browser returns, with
+    // the event loop run meanwhile (a desktop that spins it while starting
+    // the browser).
+    bool early = false;
 
     std::string opened;     // the authorization address the program opened
     std::string redirect;   // where the provider sent the browser back
@@ -38,7 +42,11 @@ public:
     QtOAuthService::OpenBrowser opener() {
         return [this](const std::string& address) {
             opened = address;
-            if (!idle) start(address);
+            if (early) {
+                comeBackNow(address);
+            } else if (!idle) {
+                start(address);
+            }
             return true;
         };
     }
@@ -71,7 +79,7 @@ private:
     }
     void sendByHand() {
         const QUrl url(QString::fromStdString(redirect));
-        std::string request = "GET " + url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority).toStdString() +
+        std::string request = "GET " + url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::FullyEncoded).toStdString() +
                               " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(url.port()) + "\r\n";
         const std::string padName = "X-Pad: ";
         const std::size_t fixed = request.size() + padName.size() + 2 + 2;
@@ -83,6 +91,36 @@ private:
             socket->write(QByteArray::fromStdString(request));
         });
         QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { page += socket->readAll().toStdString(); });
+    }
+
+    // One HTTP/1.0 request on a blocking socket; the whole answer.
+    static std::string fetch(const QUrl& url) {
+        QTcpSocket socket;
+        socket.connectToHost("127.0.0.1", static_cast<quint16>(url.port()));
+        if (!socket.waitForConnected(2000)) return {};
+        socket.write("GET " + url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::FullyEncoded).toUtf8() + " HTTP/1.0\r\n\r\n");
+        socket.waitForBytesWritten(2000);
+        std::string answer;
+        while (socket.waitForReadyRead(2000)) answer += socket.readAll().toStdString();
+        return answer + socket.readAll().toStdString();
+    }
+    void comeBackNow(const std::string& address) {
+        const std::string answer = fetch(QUrl(QString::fromStdString(address)));
+        const std::size_t at = answer.find("Location: ");
+        if (at == std::string::npos) return;
+        redirect = answer.substr(at + 10, answer.find("\r\n", at) - at - 10);
+        const QUrl url(QString::fromStdString(redirect));
+        socket_ = std::make_unique<QTcpSocket>();
+        socket_->connectToHost("127.0.0.1", static_cast<quint16>(url.port()));
+        socket_->waitForConnected(2000);
+        socket_->write("GET " + url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::FullyEncoded).toUtf8() +
+                       " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        socket_->waitForBytesWritten(2000);
+        QTcpSocket* socket = socket_.get();
+        QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { page += socket->readAll().toStdString(); });
+        QEventLoop loop;
+        QTimer::singleShot(50, &loop, &QEventLoop::quit);
+        loop.exec();
     }
 
     QNetworkAccessManager network_;
