@@ -191,8 +191,14 @@ public:
         // One request only: nothing more is taken, whatever ends the wait.
         const auto stop = [&] {
             server_.close();
+            // Aborting a socket tells its handlers at once: they go first.
+            std::vector<QTcpSocket*> others;
             for (auto& [socket, buffer] : buffers)
-                if (socket != chosen_) socket->abort();
+                if (socket != chosen_) others.push_back(socket);
+            for (QTcpSocket* socket : others) {
+                QObject::disconnect(socket, nullptr, &loop, nullptr);
+                socket->abort();
+            }
         };
         try {
             if (!outcome) run(loop);

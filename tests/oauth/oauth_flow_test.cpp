@@ -108,6 +108,21 @@ TEST(OAuthBrowserFlow, ABrowserBackBeforeTheWaitBeganIsHeard) {
     ASSERT_TRUE(waitUntil([&] { return browser.page.find("signed in") != std::string::npos; })) << browser.page;
 }
 
+TEST(OAuthBrowserFlow, IdleConnectionsDoNotTakeThePlaceOfTheRequest) {
+    OAuthProviderServer server;
+    for (const int idle : {1, 15, 16}) {
+        SCOPED_TRACE(idle);
+        TestBrowser browser;
+        browser.idleConnections = idle;
+        QtOAuthService::Options options;
+        options.browserTimeout = std::chrono::seconds(2);
+        QtOAuthService service(browser.opener(), options);
+        const Failure failure = failureOf([&] { service.authorize(testProvider(server), ""); });
+        // Sixteen connections at once are all the listener takes.
+        EXPECT_EQ(failure.text, idle < 16 ? "(no error)" : "The sign-in was not completed in the browser within 2 seconds");
+    }
+}
+
 TEST(OAuthBrowserFlow, AnswersThatDoNotCompleteTheSignInAreRefused) {
     const struct {
         const char* what;

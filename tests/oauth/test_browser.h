@@ -12,6 +12,7 @@
 #include <QUrlQuery>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "oauth/qt_oauth_service.h"
 #include "platform/oauth.h"
@@ -33,6 +34,9 @@ public:
     // the event loop run meanwhile (a desktop that spins it while starting
     // the browser).
     bool early = false;
+    // Opens connections to the listener that send nothing (a browser's
+    // guesses ahead) before following the redirect.
+    int idleConnections = 0;
 
     std::string opened;     // the authorization address the program opened
     std::string redirect;   // where the provider sent the browser back
@@ -59,6 +63,11 @@ public:
 
 private:
     void start(const std::string& address) {
+        const QUrl back(QUrlQuery(QUrl(QString::fromStdString(address))).queryItemValue("redirect_uri", QUrl::FullyDecoded));
+        for (int i = 0; i < idleConnections; ++i) {
+            idle_.push_back(std::make_unique<QTcpSocket>());
+            idle_.back()->connectToHost("127.0.0.1", static_cast<quint16>(back.port()));
+        }
         QNetworkRequest request(QUrl(QString::fromStdString(address)));
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
         QNetworkReply* reply = network_.get(request);
@@ -125,6 +134,7 @@ private:
 
     QNetworkAccessManager network_;
     std::unique_ptr<QTcpSocket> socket_;
+    std::vector<std::unique_ptr<QTcpSocket>> idle_;
 };
 
 // Runs the event loop until `done` holds or two seconds passed.
