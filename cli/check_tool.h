@@ -63,7 +63,7 @@ struct ToolSystem {
     std::string settingsFolder;
     // The desktop keyring; none where the tool runs without one.
     SecretStore* secrets = nullptr;
-    // Renews sign-ins with providers; it never opens a browser.
+    // Refreshes OAuth 2.0 access tokens; it never opens a browser here.
     OAuthService* oauth = nullptr;
 };
 

@@ -6,11 +6,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <ctime>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "cli/device_sign_in.h"
 #include "oauth/pkce.h"
 #include "oauth/qt_oauth_service.h"
 #include "support/oauth_provider_server.h"
@@ -334,17 +332,6 @@ TEST(OAuthDeviceGrant, PollsAtTheIntervalUntilTheUserAgrees) {
             EXPECT_TRUE(report["device_polls"].toInt() >= 1 && report["device_polls"].toInt() < 4);
         }
         EXPECT_EQ(report["too_fast"].toInt(), 0) << "polled before the interval (after slow_down: 5 more)";
-    }
-    // quorvel-check's words for it.
-    {
-        OAuthProviderServer server({"--second", "0.05"});
-        QtOAuthService::Options options;
-        options.second = std::chrono::milliseconds(50);
-        QtOAuthService service(nullptr, options);
-        std::ostringstream out;
-        EXPECT_FALSE(cli::deviceSignIn(service, testProvider(server), 3, out).refreshToken.empty());
-        EXPECT_EQ(out.str(), "To sign in mailbox 3 with Other, open this address in a browser on any device:\n  " +
-                                 server.url("/device") + "\nand enter the code WDJB-MJHT\nWaiting for the sign-in...\n");
     }
     // A provider without a device end point.
     OAuthProviderServer server;
