@@ -9,6 +9,7 @@
 #include "app/program_folder.h"
 #include "cli/check_tool.h"
 #include "keyring/secret_service_store.h"
+#include "oauth/qt_oauth_service.h"
 #include "platform/poll_event_loop.h"
 #include "ui/qt_clock.h"
 
@@ -29,7 +30,10 @@ int main(int argc, char** argv) {
     // passwords still in the settings file reach it.
     const std::string settingsFolder = quorvel::defaultSettingsFolder();
     quorvel::SecretServiceStore keyring(settingsFolder);
-    quorvel::cli::CheckTool tool({loop, loop, clock, programFolder, settingsFolder, &keyring},
+    // No browser: a sign-in is renewed with the stored refresh token, or
+    // made anew with the device grant.
+    quorvel::QtOAuthService oauth(nullptr);
+    quorvel::cli::CheckTool tool({loop, loop, clock, programFolder, settingsFolder, &keyring, &oauth},
                                  {std::cout, std::cerr, isatty(STDOUT_FILENO) == 1, isatty(STDERR_FILENO) == 1});
     return tool.run(words);
 }

@@ -77,6 +77,9 @@ public:
     virtual OAuthTokens authorizeDevice(const OAuthProvider& provider,
                                         const std::function<void(const std::string& address,
                                                                  const std::string& code)>& show) = 0;
+    // Ends the call in progress (the user's Cancel, run inside its wait),
+    // which throws EOAuthError "The sign-in was canceled".
+    virtual void cancel() {}
 };
 
 }  // namespace quorvel

@@ -5,6 +5,7 @@
 
 #include <csignal>
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -59,6 +60,10 @@ void QuorvelApplication::reportError(const QString& text) {
 Desktop::Desktop(const Folders& folders)
     : dialUp(NetworkManagerDialUp::load()),
       keyring(folders.settings),
+      // The sign-in page opens in the user's own browser (RFC 8252).
+      oauth([](const std::string& address) {
+          return QDesktopServices::openUrl(QUrl(QString::fromStdString(address), QUrl::StrictMode));
+      }),
       platform{pump,
                timers,
                clock,
@@ -71,7 +76,8 @@ Desktop::Desktop(const Folders& folders)
                AutostartEntry::defaultConfigHome(),
                QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString(),
                dialUp.get(),
-               &keyring},
+               &keyring,
+               &oauth},
       program(platform) {
     dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
     dialogs.registerWindow("frmGeneral", &GeneralWindow::showModal);

@@ -7,6 +7,7 @@
 #include "ui/main_window.h"
 #include "ui/network_manager_dial_up.h"
 #include "keyring/secret_service_store.h"
+#include "oauth/qt_oauth_service.h"
 #include "ui/qt_platform.h"
 
 namespace quorvel::ui {
@@ -42,6 +43,7 @@ public:
     QtShell shell;
     std::unique_ptr<NetworkManagerDialUp> dialUp;
     SecretServiceStore keyring;
+    QtOAuthService oauth;
     Platform platform;
     Program program;
     std::unique_ptr<MainWindow> mainWindow;

@@ -92,8 +92,21 @@ DovecotServer::DovecotServer(const Options& options) {
          << "log_path = " << dir << "/dovecot.log\n"
          << "ssl = yes\nssl_cert = <" << dir << "/server.crt\nssl_key = <" << dir << "/server.key\n"
          << "disable_plaintext_auth = no\n"
-         << "auth_mechanisms = " << options.authMechanisms << "\n"
-         << "passdb {\n  driver = passwd-file\n  args = " << dir << "/users\n}\n"
+         << "auth_mechanisms = " << options.authMechanisms << "\n";
+    if (!options.oauth2IntrospectionUrl.empty()) {
+        // A refused token is answered at once, not after the usual pause.
+        conf << "auth_failure_delay = 0\n";
+        conf << "passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = " << dir
+             << "/oauth2.conf.ext\n}\n";
+        std::ofstream oauth(dir + "/oauth2.conf.ext");
+        oauth << "introspection_mode = post\n"
+              << "introspection_url = " << options.oauth2IntrospectionUrl << "\n"
+              << "force_introspection = yes\n"
+              << "username_attribute = username\n"
+              << "active_attribute = active\n"
+              << "active_value = true\n";
+    }
+    conf << "passdb {\n  driver = passwd-file\n  args = " << dir << "/users\n}\n"
          << "userdb {\n  driver = passwd-file\n  args = " << dir << "/users\n}\n"
          << "mail_location = maildir:~/Maildir\n"
          << "first_valid_uid = 1\n"
@@ -109,7 +122,10 @@ DovecotServer::DovecotServer(const Options& options) {
         conf << "  inet_listener pop3s995 {\n    address = " << options.port995Address
              << "\n    port = 995\n    ssl = yes\n  }\n";
     conf << "}\n"
-         << "service anvil {\n  chroot =\n}\n";
+         << "service anvil {\n  chroot =\n";
+    // Refused tokens follow one another in the tests: no growing penalty.
+    if (!options.oauth2IntrospectionUrl.empty()) conf << "  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n";
+    conf << "}\n";
     conf.close();
     run("chown -R " + std::to_string(uid_) + ":" + std::to_string(gid_) + " " + dir + " && chmod 755 " + dir);
     start();

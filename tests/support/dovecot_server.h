@@ -24,6 +24,10 @@ public:
         bool lockSessions = false;
         // Dovecot's auth_mechanisms: the SASL mechanisms CAPA names.
         std::string authMechanisms = "plain apop";
+        // When set, XOAUTH2 and OAUTHBEARER log-ins are checked by an oauth2
+        // passdb that posts the token to this introspection address (RFC
+        // 7662) and takes the user name from its "username".
+        std::string oauth2IntrospectionUrl;
     };
 
     DovecotServer() : DovecotServer(Options()) {}
