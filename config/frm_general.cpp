@@ -22,13 +22,6 @@ std::string numbered(const char* word, int n) {
     return word + std::to_string(n);
 }
 
-Control captioned(const char* caption, const char* hint = "") {
-    Control c;
-    c.caption = caption;
-    c.hint = hint;
-    return c;
-}
-
 }  // namespace
 
 TfrmGeneral::TfrmGeneral(Platform& platform, SettingsStore& store, TagRas* dialUp)

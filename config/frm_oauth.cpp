@@ -4,17 +4,6 @@
 
 namespace quorvel {
 
-namespace {
-
-Control captioned(const char* caption, const char* hint = "") {
-    Control c;
-    c.caption = caption;
-    c.hint = hint;
-    return c;
-}
-
-}  // namespace
-
 TfrmOAuth::TfrmOAuth(Platform& platform, SettingsStore& store, TPasswordCipher& cipher, Mailbox mailbox,
                      OAuthSettings settings)
     : Form("frmOAuth", "OAuth 2.0 sign-in of mailbox " + std::to_string(mailbox.number)),

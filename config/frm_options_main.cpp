@@ -13,13 +13,6 @@ namespace {
 
 constexpr const char* kHelpFile = "quorvel.hlp";
 
-Control captioned(const std::string& caption, const std::string& hint = "") {
-    Control c;
-    c.caption = caption;
-    c.hint = hint;
-    return c;
-}
-
 bool isControlOrSpace(char c) {
     const auto u = static_cast<unsigned char>(c);
     return u <= ' ' || u == 0x7F;

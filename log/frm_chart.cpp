@@ -7,13 +7,6 @@ namespace quorvel {
 
 namespace {
 
-Control captioned(const char* caption, const char* hint = "") {
-    Control c;
-    c.caption = caption;
-    c.hint = hint;
-    return c;
-}
-
 Control checkBox(const char* caption) {
     Control c = captioned(caption);
     c.checked = true;

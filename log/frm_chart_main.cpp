@@ -14,13 +14,6 @@ bool busy = false;
 // Ends a reading the user cancelled.
 struct ReadingCancelled {};
 
-Control captioned(const char* caption, const char* hint = "") {
-    Control c;
-    c.caption = caption;
-    c.hint = hint;
-    return c;
-}
-
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);

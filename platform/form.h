@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorvel {
@@ -23,6 +24,14 @@ struct Control {
 
     bool operator==(const Control&) const = default;
 };
+
+// A control that shows `caption`, with `hint` as its tooltip.
+inline Control captioned(std::string caption, std::string hint = {}) {
+    Control c;
+    c.caption = std::move(caption);
+    c.hint = std::move(hint);
+    return c;
+}
 
 enum class ModalResult { None, Ok, Cancel, Yes, No };
 

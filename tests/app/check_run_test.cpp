@@ -794,6 +794,7 @@ TEST_F(CheckRun, CachedChecksListAndJudgeAsFullListingsDo) {
         other.Server = "127.0.0.1:" + std::to_string(dovecot.port());
         other.UserName = "joe";
         other.Password = "secret";
+        other.Security = TmsSecurity::None;
         other.KeepConnected = true;
         other.UpdateInfo();
         ASSERT_EQ(other.RemoteInfo().Count(), 4);

@@ -410,7 +410,7 @@ private slots:
         const QString target = qEnvironmentVariable("QUORVEL_SCREENSHOTS");
         const char* names[] = {"mailboxes", "connection", "automatic", "start-up", "activity-log", "mail-program"};
         withGeneralWindow(*d, [&](GeneralWindow& w) {
-            w.resize(760, 520);
+            w.resize(920, 520);
             clickBox(child<QRadioButton>(w, "rbAuto"));
             child<QLineEdit>(w, "edServe1")->setFocus();
             for (int i = 0; i < w.pages()->count(); ++i) {
