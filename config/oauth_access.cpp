@@ -285,6 +285,20 @@ std::string runTokenCommand(const std::string& line, EventPump& pump, std::chron
 
 OAuthAccess::OAuthAccess(Services services) : now(systemSeconds), services_(services) {}
 
+template <typename Call>
+OAuthTokens OAuthAccess::calling(Call&& call) {
+    struct Count {
+        int& calls;
+        explicit Count(int& c) : calls(c) { ++calls; }
+        ~Count() { --calls; }
+    } count(calling_);
+    return call();
+}
+
+void OAuthAccess::cancel() {
+    if (calling_ > 0 && services_.oauth) services_.oauth->cancel();
+}
+
 std::string OAuthAccess::accessToken(int mailbox, const std::string& user, bool renew) {
     const OAuthSettings settings = OAuthSettings::read(services_.store, mailbox);
     if (!settings.tokenCommand.empty())
@@ -327,7 +341,7 @@ std::string OAuthAccess::refreshed(int mailbox, const OAuthSettings& settings, c
                           false);
     if (stored.status != SecretStatus::Ok || stored.text.empty())
         throw EOAuthError("Mailbox " + n + " has not signed in with " + settings.provider.name + " yet", true);
-    OAuthTokens tokens = services_.oauth->refresh(settings.provider, stored.text);
+    OAuthTokens tokens = calling([&] { return services_.oauth->refresh(settings.provider, stored.text); });
     if (!tokens.refreshToken.empty() && tokens.refreshToken != stored.text)
         keepRefreshToken(mailbox, tokens.refreshToken, user,
                          services_.store.readString(kServer, numbered("Server", mailbox), ""),
@@ -341,8 +355,8 @@ OAuthTokens OAuthAccess::signIn(int mailbox, const OAuthProvider& provider, cons
                                 const std::string& server, bool useKeyring) {
     if (!services_.oauth) throw EOAuthError("OAuth 2.0 sign-in is not available here", false);
     bool inKeyring = false;
-    return keepSignIn(mailbox, provider, services_.oauth->authorize(provider, user), user, server, useKeyring,
-                      inKeyring);
+    return keepSignIn(mailbox, provider, calling([&] { return services_.oauth->authorize(provider, user); }), user,
+                      server, useKeyring, inKeyring);
 }
 
 bool OAuthAccess::signInOnDevice(int mailbox, const OAuthProvider& provider, const std::string& user,
@@ -350,8 +364,8 @@ bool OAuthAccess::signInOnDevice(int mailbox, const OAuthProvider& provider, con
                                  const std::function<void(const std::string&, const std::string&)>& show) {
     if (!services_.oauth) throw EOAuthError("OAuth 2.0 sign-in is not available here", false);
     bool inKeyring = false;
-    keepSignIn(mailbox, provider, services_.oauth->authorizeDevice(provider, show), user, server, useKeyring,
-               inKeyring);
+    keepSignIn(mailbox, provider, calling([&] { return services_.oauth->authorizeDevice(provider, show); }), user,
+               server, useKeyring, inKeyring);
     return inKeyring;
 }
 

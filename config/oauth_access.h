@@ -106,6 +106,10 @@ public:
                         const std::string& server, bool useKeyring,
                         const std::function<void(const std::string& address, const std::string& code)>& show);
 
+    // Ends a call to the provider in progress (the check's Cancel, run
+    // inside its wait), which then throws EOAuthError; nothing otherwise.
+    void cancel();
+
     // Forgets the tokens kept in memory (settings changed).
     void forget() { cache_.clear(); }
 
@@ -125,7 +129,12 @@ private:
     OAuthTokens keepSignIn(int mailbox, const OAuthProvider& provider, const OAuthTokens& tokens,
                            const std::string& user, const std::string& server, bool useKeyring, bool& inKeyring);
 
+    // Calls the provider with the service; `calling_` counts those in progress.
+    template <typename Call>
+    OAuthTokens calling(Call&& call);
+
     Services services_;
+    int calling_ = 0;
     struct Cached {
         OAuthTokens tokens;
         std::string account;  // whose token: provider, client ID, user
