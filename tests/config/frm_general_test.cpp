@@ -955,7 +955,9 @@ TEST_F(GeneralSettings, AnOAuthSignInWaitingForTheBrowserCanBeCanceled) {
         EXPECT_TRUE(fake.dialogs.shown.empty()) << fake.dialogs.shown[0].text;
         EXPECT_EQ(d.modalResult, c.byCancel ? ModalResult::Cancel : ModalResult::None);
         EXPECT_EQ(keyring.items.count({1, SecretKind::RefreshToken}), c.keptBefore ? 1u : 0u);
-        if (c.keptBefore) EXPECT_EQ(keyring.items.at({1, SecretKind::RefreshToken}).secret, "refresh-old");
+        if (c.keptBefore) {
+            EXPECT_EQ(keyring.items.at({1, SecretKind::RefreshToken}).secret, "refresh-old");
+        }
         EXPECT_EQ(store.readString("Server", "OAuthRefresh1", ""), "");
     }
 }

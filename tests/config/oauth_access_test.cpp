@@ -338,8 +338,9 @@ TEST_F(Access, ACancelEndsAWaitForTheProviderOrTheTokenCommand) {
     store.writeString("Server", "OAuthCommand1", "sh -c 'sleep 30; echo late'");
     oauth.commandLimit = 60s;
     int turns = 0;
+    // The click comes in the command's first wait.
     fake.loop.onEachTurn = [&] {
-        if (++turns == 3) oauth.cancel();
+        if (++turns == 1) oauth.cancel();
     };
     try {
         oauth.accessToken(1, "joe@test", false);
@@ -348,7 +349,6 @@ TEST_F(Access, ACancelEndsAWaitForTheProviderOrTheTokenCommand) {
         EXPECT_STREQ(error.what(), "The token command sh was canceled; it was stopped");
     }
     fake.loop.onEachTurn = nullptr;
-    EXPECT_GE(turns, 3);
     EXPECT_EQ(provider.calls.size(), 2u);
 }
 
