@@ -265,6 +265,8 @@ TEST_F(MainWindow, CancelWhileTheProviderIsAwaitedEndsTheCheckAsCanceled) {
         main->setProgressDialog(&retrieving);
         provider.waiting = [&] {
             EXPECT_TRUE(main->Listing);
+            EXPECT_EQ(retrieving.lblMsg.caption, "Getting the access token ... ");
+            EXPECT_EQ(main->statusPanels[1], "Getting the access token for joe on 127.0.0.1:1");
             retrieving.btCancelClick();
         };
         EXPECT_THROW(main->btListClick(), ECanceledError);
