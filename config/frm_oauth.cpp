@@ -6,9 +6,6 @@ namespace quorvel {
 
 namespace {
 
-const char* const kSignInCaption = "Sign &in...";
-const char* const kSignInHint = "Opens the provider's sign-in page in your browser";
-
 Control captioned(const char* caption, const char* hint = "") {
     Control c;
     c.caption = caption;

@@ -56,6 +56,9 @@ public:
     void btCancelClick();
 
 private:
+    static constexpr const char* kSignInCaption = "Sign &in...";
+    static constexpr const char* kSignInHint = "Opens the provider's sign-in page in your browser";
+
     void showProvider(const OAuthProvider& provider);
     // Locks what the sign-in uses while it waits, and frees it again.
     void enableFields(bool free);
