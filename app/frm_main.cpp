@@ -199,6 +199,14 @@ void TfrmMain::GetRemotePOPSettings(int mailbox) {
 
     if (marker == "161") {
         readAccount(store_, enc1, platform_.secrets, mailbox, msRemotePOP1, &oauthAccess_);
+        // The provider, a sign-in in the browser or the token command may
+        // take a while: the progress says what is awaited.
+        if (msRemotePOP1.AccessToken)
+            msRemotePOP1.AccessToken = [this, ask = std::move(msRemotePOP1.AccessToken)](bool renew) {
+                if (frmRetrieving_) frmRetrieving_->setMessage("Getting the access token ... ");
+                setStatus("Getting the access token for " + msRemotePOP1.UserName + " on " + msRemotePOP1.Server);
+                return ask(renew);
+            };
         return;
     }
     if (stored.empty()) return;

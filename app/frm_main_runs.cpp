@@ -63,6 +63,8 @@ void TfrmMain::setStatus(const std::string& text) {
 
 void TfrmMain::cancelRun() {
     msRemotePOP1.Cancel();
+    // The log-in may be waiting for the provider.
+    oauthAccess_.cancel();
     if (Listing) ListView1.clear();
     Listing = false;
     enableAllButtons();

@@ -245,6 +245,7 @@ void TfrmGeneral::cbSignInChange(int n) {
     } catch (const std::exception&) {
         lblKept[i].caption.clear();
     }
+    showSecurityWarning();
     changed();
 }
 
@@ -300,21 +301,32 @@ void TfrmGeneral::applyUnchosenSecurity(std::size_t i) {
 }
 
 void TfrmGeneral::showSecurityWarning() {
-    std::vector<int> unencrypted;
+    // What crosses the network in the clear: a password, or for OAuth 2.0
+    // an access token.
+    std::vector<int> passwords, tokens;
     for (int n = 1; n <= kMailboxes; ++n)
-        if (!serverOf(n).empty() && securityOf(n) == TmsSecurity::None) unencrypted.push_back(n);
-    lblSecurityWarning.visible = !unencrypted.empty();
-    if (unencrypted.empty()) {
+        if (!serverOf(n).empty() && securityOf(n) == TmsSecurity::None)
+            (signInOf(n) == TmsSignIn::OAuth2 ? tokens : passwords).push_back(n);
+    lblSecurityWarning.visible = !passwords.empty() || !tokens.empty();
+    if (!lblSecurityWarning.visible) {
         lblSecurityWarning.caption.clear();
         return;
     }
-    std::string list;
-    for (std::size_t k = 0; k < unencrypted.size(); ++k)
-        list += (k == 0 ? "" : k + 1 == unencrypted.size() ? " and " : ", ") + std::to_string(unencrypted[k]);
+    const auto named = [](const std::vector<int>& mailboxes, const char* one, const char* many) {
+        std::string list;
+        for (std::size_t k = 0; k < mailboxes.size(); ++k)
+            list += (k == 0 ? "" : k + 1 == mailboxes.size() ? " and " : ", ") + std::to_string(mailboxes[k]);
+        return mailboxes.size() == 1 ? std::string("the ") + one + " of mailbox " + list
+                                     : std::string("the ") + many + " of mailboxes " + list;
+    };
+    std::string what;
+    if (!passwords.empty()) what = named(passwords, "password", "passwords");
+    if (!tokens.empty())
+        what = what.empty() ? named(tokens, "access token", "access tokens")
+                            : what + ", and " + named(tokens, "access token", "access tokens") + ",";
+    const bool one = passwords.size() + tokens.size() == 1;
     lblSecurityWarning.caption =
-        unencrypted.size() == 1
-            ? "Warning: with Security \"None\" the password of mailbox " + list + " travels unencrypted."
-            : "Warning: with Security \"None\" the passwords of mailboxes " + list + " travel unencrypted.";
+        "Warning: with Security \"None\" " + what + (one ? " travels" : " travel") + " unencrypted.";
 }
 
 void TfrmGeneral::showCertificateException() {

@@ -33,7 +33,7 @@ TfrmOAuth::TfrmOAuth(Platform& platform, SettingsStore& store, TPasswordCipher& 
         "Instead of signing in here, a token command you already use (a token helper) can give the access "
         "token: Quorvel runs it without a shell, waits at most 30 seconds and takes the first line of its output. "
         "Leave it empty to sign in with the provider.");
-    btSignIn = captioned("Sign &in...", "Opens the provider's sign-in page in your browser");
+    btSignIn = captioned(kSignInCaption, kSignInHint);
     btOK = captioned("OK");
     btCancel = captioned("Cancel");
 }
@@ -42,6 +42,8 @@ void TfrmOAuth::FormShow() {
     Batch batch(*this);
     modalResult = ModalResult::None;
     signedIn = false;
+    hadSignIn_ = false;
+    closeWhenDone_ = false;
     showProvider(initial_.provider);
     edClientId.text = initial_.provider.clientId;
     edClientSecret.text = initial_.provider.clientSecret;
@@ -50,7 +52,8 @@ void TfrmOAuth::FormShow() {
     try {
         const AccountSecrets::Password kept = AccountSecrets(store_, cipher_, platform_.secrets)
                                                   .read(mailbox_.number, true, SecretKind::RefreshToken);
-        if (kept.status == SecretStatus::Ok && !kept.text.empty())
+        hadSignIn_ = kept.status == SecretStatus::Ok && !kept.text.empty();
+        if (hadSignIn_)
             lblSignedIn.caption = std::string("Signed in; kept in the ") + (kept.inKeyring ? kKeyringPlace : kFilePlace);
         else if (kept.inKeyring)
             lblSignedIn.caption = "The sign-in is kept in the desktop keyring, which does not give it now";
@@ -103,7 +106,27 @@ void TfrmOAuth::lnkRegisterClick() {
         platform_.dialogs.messageBox(MessageKind::Error, "Unable to open " + lnkRegister.caption);
 }
 
+void TfrmOAuth::enableFields(bool free) {
+    cbProvider.enabled = edClientId.enabled = edClientSecret.enabled = edCommand.enabled = btOK.enabled = free;
+    const OAuthSettings chosen = settings();
+    const bool other = oauthPreset(chosen.provider.name).authorizationUrl.empty();
+    edAuthorize.enabled = edToken.enabled = edScope.enabled = free && other;
+}
+
+void TfrmOAuth::cancelSignIn() {
+    if (!signingIn_ || cancelRequested_) return;
+    cancelRequested_ = true;
+    lblSignedIn.caption = "Canceling the sign-in...";
+    changed();
+    platform_.oauth->cancel();
+}
+
 void TfrmOAuth::btSignInClick() {
+    // The same button stops the wait it started.
+    if (signingIn_) {
+        cancelSignIn();
+        return;
+    }
     const OAuthSettings chosen = settings();
     std::string missing;
     if (!platform_.oauth)
@@ -117,18 +140,46 @@ void TfrmOAuth::btSignInClick() {
         platform_.dialogs.messageBox(MessageKind::Information, missing);
         return;
     }
+    const std::string before = lblSignedIn.caption;
+    signingIn_ = true;
+    cancelRequested_ = false;
+    btSignIn.caption = "Cancel sign-&in";
+    btSignIn.hint = "Stops waiting for the browser";
+    lblSignedIn.caption = "Waiting for the browser: sign in at the provider's page that opened there";
+    enableFields(false);
+    changed();
+    std::string failure;
+    bool canceled = false;
     OAuthAccess access({store_, cipher_, platform_.secrets, platform_.oauth, platform_.pump, nullptr});
     try {
         access.signIn(mailbox_.number, chosen.provider, mailbox_.user, mailbox_.server, mailbox_.useKeyring);
     } catch (const EOAuthError& error) {
-        platform_.dialogs.messageBox(MessageKind::Error, std::string("The sign-in did not succeed: ") + error.what());
+        canceled = cancelRequested_;
+        failure = error.what();
+    }
+    signingIn_ = false;
+    btSignIn.caption = kSignInCaption;
+    btSignIn.hint = kSignInHint;
+    enableFields(true);
+    if (canceled) {
+        lblSignedIn.caption = hadSignIn_ || signedIn ? "The sign-in was canceled; the earlier sign-in is kept"
+                                                     : "The sign-in was canceled; nothing was kept";
+    } else if (!failure.empty()) {
+        lblSignedIn.caption = before;
+    } else {
+        signedIn = true;
+        keptInKeyring =
+            AccountSecrets(store_, cipher_, nullptr).read(mailbox_.number, false, SecretKind::RefreshToken).text.empty();
+        lblSignedIn.caption = std::string("Signed in; kept in the ") + (keptInKeyring ? kKeyringPlace : kFilePlace);
+    }
+    if (closeWhenDone_) {
+        modalResult = ModalResult::Cancel;
+        changed();
         return;
     }
-    signedIn = true;
-    keptInKeyring = AccountSecrets(store_, cipher_, nullptr).read(mailbox_.number, false, SecretKind::RefreshToken)
-                        .text.empty();
-    lblSignedIn.caption = std::string("Signed in; kept in the ") + (keptInKeyring ? kKeyringPlace : kFilePlace);
     changed();
+    if (!failure.empty() && !canceled)
+        platform_.dialogs.messageBox(MessageKind::Error, "The sign-in did not succeed: " + failure);
 }
 
 void TfrmOAuth::btOKClick() {
@@ -156,6 +207,12 @@ void TfrmOAuth::btOKClick() {
 }
 
 void TfrmOAuth::btCancelClick() {
+    // The window closes once the wait has ended.
+    if (signingIn_) {
+        closeWhenDone_ = true;
+        cancelSignIn();
+        return;
+    }
     modalResult = ModalResult::Cancel;
     changed();
 }

@@ -44,6 +44,9 @@ public:
     // Whether a sign-in in this window kept a refresh token, and where.
     bool signedIn = false;
     bool keptInKeyring = false;
+    // Whether a sign-in is waiting for the browser now; "Sign in..." then
+    // cancels it, and so does Cancel, which closes the window after it.
+    bool signingIn() const { return signingIn_; }
 
     void FormShow();
     void cbProviderChange();
@@ -53,13 +56,23 @@ public:
     void btCancelClick();
 
 private:
+    static constexpr const char* kSignInCaption = "Sign &in...";
+    static constexpr const char* kSignInHint = "Opens the provider's sign-in page in your browser";
+
     void showProvider(const OAuthProvider& provider);
+    // Locks what the sign-in uses while it waits, and frees it again.
+    void enableFields(bool free);
+    void cancelSignIn();
 
     Platform& platform_;
     SettingsStore& store_;
     TPasswordCipher& cipher_;
     Mailbox mailbox_;
     OAuthSettings initial_;
+    bool hadSignIn_ = false;  // a refresh token was kept before this sign-in
+    bool signingIn_ = false;
+    bool cancelRequested_ = false;
+    bool closeWhenDone_ = false;
 };
 
 }  // namespace quorvel

@@ -165,7 +165,8 @@ std::vector<std::string> splitCommandLine(const std::string& line) {
     return words;
 }
 
-std::string runTokenCommand(const std::string& line, EventPump& pump, std::chrono::milliseconds limit) {
+std::string runTokenCommand(const std::string& line, EventPump& pump, std::chrono::milliseconds limit,
+                            const bool* stop) {
     const std::vector<std::string> words = splitCommandLine(line);
     const std::string program = plainText(words.front(), 100);
     std::vector<char*> argv;
@@ -205,6 +206,8 @@ std::string runTokenCommand(const std::string& line, EventPump& pump, std::chron
     // Reads `fd` to its end, keeping the first `keep` octets; false when the
     // time ran out first or the command wrote more than a helper would.
     bool tooMuch = false;
+    bool stopped = false;
+    const auto stopping = [&] { return stopped = stopped || (stop && *stop); };
     const auto drain = [&](int fd, std::string& kept, std::size_t keep) {
         std::size_t total = 0;
         char buffer[4096];
@@ -223,7 +226,7 @@ std::string runTokenCommand(const std::string& line, EventPump& pump, std::chron
             }
             if (errno == EINTR) continue;
             if (errno != EAGAIN) return true;
-            if (remaining().count() == 0) return false;
+            if (remaining().count() == 0 || stopping()) return false;
             pump.wait(fd, EventPump::Readable, remaining());
         }
     };
@@ -241,7 +244,7 @@ std::string runTokenCommand(const std::string& line, EventPump& pump, std::chron
             const pid_t done = ::waitpid(pid, &status, WNOHANG);
             if (done == pid) break;
             if (done < 0 && errno != EINTR) break;
-            if (remaining().count() == 0) {
+            if (remaining().count() == 0 || stopping()) {
                 finished = false;
                 break;
             }
@@ -255,6 +258,7 @@ std::string runTokenCommand(const std::string& line, EventPump& pump, std::chron
         ::kill(-pid, SIGKILL);
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
+        if (stopped) throw ETokenCommand("The token command " + program + " was canceled; it was stopped");
         if (tooMuch)
             throw ETokenCommand("The token command " + program + " wrote more than " +
                                 std::to_string(kMaxCommandOutput) + " octets; it was stopped");
@@ -285,10 +289,37 @@ std::string runTokenCommand(const std::string& line, EventPump& pump, std::chron
 
 OAuthAccess::OAuthAccess(Services services) : now(systemSeconds), services_(services) {}
 
+template <typename Call>
+OAuthTokens OAuthAccess::calling(Call&& call) {
+    struct Count {
+        int& calls;
+        explicit Count(int& c) : calls(c) { ++calls; }
+        ~Count() { --calls; }
+    } count(calling_);
+    return call();
+}
+
+void OAuthAccess::cancel() {
+    if (calling_ > 0 && services_.oauth) services_.oauth->cancel();
+    if (commandRunning_) {
+        stopCommand_ = true;
+        services_.pump.wake();
+    }
+}
+
 std::string OAuthAccess::accessToken(int mailbox, const std::string& user, bool renew) {
     const OAuthSettings settings = OAuthSettings::read(services_.store, mailbox);
-    if (!settings.tokenCommand.empty())
-        return runTokenCommand(settings.tokenCommand, services_.pump, commandLimit);
+    if (!settings.tokenCommand.empty()) {
+        struct Running {
+            OAuthAccess& access;
+            explicit Running(OAuthAccess& a) : access(a) {
+                access.commandRunning_ = true;
+                access.stopCommand_ = false;
+            }
+            ~Running() { access.commandRunning_ = false; }
+        } running(*this);
+        return runTokenCommand(settings.tokenCommand, services_.pump, commandLimit, &stopCommand_);
+    }
     const auto cached = cache_.find(mailbox);
     if (!renew && cached != cache_.end() && cached->second.account == accountOf(settings.provider, user) &&
         (cached->second.tokens.expiresAt == 0 || now() < cached->second.tokens.expiresAt - kExpiryMargin))
@@ -327,7 +358,7 @@ std::string OAuthAccess::refreshed(int mailbox, const OAuthSettings& settings, c
                           false);
     if (stored.status != SecretStatus::Ok || stored.text.empty())
         throw EOAuthError("Mailbox " + n + " has not signed in with " + settings.provider.name + " yet", true);
-    OAuthTokens tokens = services_.oauth->refresh(settings.provider, stored.text);
+    OAuthTokens tokens = calling([&] { return services_.oauth->refresh(settings.provider, stored.text); });
     if (!tokens.refreshToken.empty() && tokens.refreshToken != stored.text)
         keepRefreshToken(mailbox, tokens.refreshToken, user,
                          services_.store.readString(kServer, numbered("Server", mailbox), ""),
@@ -341,8 +372,8 @@ OAuthTokens OAuthAccess::signIn(int mailbox, const OAuthProvider& provider, cons
                                 const std::string& server, bool useKeyring) {
     if (!services_.oauth) throw EOAuthError("OAuth 2.0 sign-in is not available here", false);
     bool inKeyring = false;
-    return keepSignIn(mailbox, provider, services_.oauth->authorize(provider, user), user, server, useKeyring,
-                      inKeyring);
+    return keepSignIn(mailbox, provider, calling([&] { return services_.oauth->authorize(provider, user); }), user,
+                      server, useKeyring, inKeyring);
 }
 
 bool OAuthAccess::signInOnDevice(int mailbox, const OAuthProvider& provider, const std::string& user,
@@ -350,8 +381,8 @@ bool OAuthAccess::signInOnDevice(int mailbox, const OAuthProvider& provider, con
                                  const std::function<void(const std::string&, const std::string&)>& show) {
     if (!services_.oauth) throw EOAuthError("OAuth 2.0 sign-in is not available here", false);
     bool inKeyring = false;
-    keepSignIn(mailbox, provider, services_.oauth->authorizeDevice(provider, show), user, server, useKeyring,
-               inKeyring);
+    keepSignIn(mailbox, provider, calling([&] { return services_.oauth->authorizeDevice(provider, show); }), user,
+               server, useKeyring, inKeyring);
     return inKeyring;
 }
 

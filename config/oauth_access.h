@@ -56,10 +56,12 @@ std::vector<std::string> splitCommandLine(const std::string& line);
 
 // Runs the token command without a shell and returns its first output
 // line, the access token. The command gets no input and `limit` to finish;
-// a command that does not end in time is killed. A failure (not started,
+// a command that does not end in time is killed, and so is one still running
+// when `*stop` is set (checked whenever the pump's wait returns). A failure (not started,
 // a non-zero exit, no token) throws ETokenCommand naming the cause and the
 // first line of what the command wrote to its error output.
-std::string runTokenCommand(const std::string& line, EventPump& pump, std::chrono::milliseconds limit);
+std::string runTokenCommand(const std::string& line, EventPump& pump, std::chrono::milliseconds limit,
+                            const bool* stop = nullptr);
 
 // How much of the command's output is read: an access token fits in the
 // first line with room to spare, and an error line is summarized.
@@ -106,6 +108,11 @@ public:
                         const std::string& server, bool useKeyring,
                         const std::function<void(const std::string& address, const std::string& code)>& show);
 
+    // Ends a call to the provider in progress (the check's Cancel, run
+    // inside its wait), which then throws EOAuthError, or stops the token
+    // command, which throws ETokenCommand; nothing otherwise.
+    void cancel();
+
     // Forgets the tokens kept in memory (settings changed).
     void forget() { cache_.clear(); }
 
@@ -125,7 +132,13 @@ private:
     OAuthTokens keepSignIn(int mailbox, const OAuthProvider& provider, const OAuthTokens& tokens,
                            const std::string& user, const std::string& server, bool useKeyring, bool& inKeyring);
 
+    // Calls the provider with the service; `calling_` counts those in progress.
+    template <typename Call>
+    OAuthTokens calling(Call&& call);
+
     Services services_;
+    int calling_ = 0;
+    bool commandRunning_ = false, stopCommand_ = false;
     struct Cached {
         OAuthTokens tokens;
         std::string account;  // whose token: provider, client ID, user

@@ -174,6 +174,20 @@ void TmsCustomPOP::checkReply() {
     if (ReplyCode(LastReply) != 1) throw EServerError(LastReply);
 }
 
+std::string TmsCustomPOP::askAccessToken(bool renew) {
+    try {
+        std::string token = AccessToken(renew);
+        if (canceled()) RaiseCanceled();
+        return token;
+    } catch (const ECanceledError&) {
+        throw;
+    } catch (...) {
+        // The provider's wait ended by the user's Cancel is a cancel.
+        if (canceled()) RaiseCanceled();
+        throw;
+    }
+}
+
 void TmsCustomPOP::LogIn() {
     // Whatever stops the log-in, no half-open session may stay behind: the
     // next Open would take it for this account's session.
@@ -194,7 +208,7 @@ void TmsCustomPOP::LogIn() {
     // A sign-in with the provider can take the user a while: it comes
     // before the server's clock starts.
     accessToken_.clear();
-    if (SignIn == TmsSignIn::OAuth2) accessToken_ = AccessToken(false);
+    if (SignIn == TmsSignIn::OAuth2) accessToken_ = askAccessToken(false);
     ConnectSocket();
     checkReply();
     const std::string greeting = LastReply;
@@ -281,7 +295,7 @@ void TmsCustomPOP::signInWithToken() {
             if (attempt > 0)
                 throw EServerError("The server " + host() + " refused the OAuth 2.0 sign-in. It said: " + reply);
         }
-        accessToken_ = AccessToken(true);
+        accessToken_ = askAccessToken(true);
     }
 }
 

@@ -47,7 +47,8 @@ public:
     TmsSignIn SignIn = TmsSignIn::Password;
     // For OAuth 2.0: gives the access token, asked before the connection is
     // made; after the server refused a token it is asked once more with
-    // `renew`, for a fresh one. Its errors end the log-in as they are.
+    // `renew`, for a fresh one. Its errors end the log-in as they are, but
+    // for one after Cancel, which ends it as a cancel.
     std::function<std::string(bool renew)> AccessToken;
 
     TmsNumNotifyEvent OnRetrieving, OnRetrieved, OnDeleting;
@@ -155,6 +156,7 @@ private:
     std::deque<OwedReply> owed_;
     // The access token of the log-in in progress.
     std::string accessToken_;
+    std::string askAccessToken(bool renew);
     // The records whose DELE the server accepted in this session; the QUIT
     // that ends it commits them, anything else forgets them.
     std::vector<int> acceptedDeletions_;

@@ -1,6 +1,7 @@
 #include "ui/oauth_window.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -54,7 +55,11 @@ OAuthWindow::OAuthWindow(TfrmOAuth& f, QWidget* parent) : FormDialog(f, parent),
     layout->addLayout(command);
 
     auto* signIn = new QHBoxLayout;
-    signIn->addWidget(binder_.button(form_.btSignIn, "btSignIn", [this] { form_.btSignInClick(); }));
+    signIn->addWidget(binder_.button(form_.btSignIn, "btSignIn", [this] {
+        form_.btSignInClick();
+        // A Cancel during the wait closes the window now that it has ended.
+        if (form_.modalResult == ModalResult::Cancel && isVisible()) QDialog::reject();
+    }));
     signIn->addWidget(binder_.label(form_.lblSignedIn, "lblSignedIn"), 1);
     layout->addLayout(signIn);
     layout->addStretch();
@@ -70,6 +75,23 @@ int OAuthWindow::showModal(Form& form) {
     const int result = window.exec();
     if (form.modalResult == ModalResult::None) form.modalResult = ModalResult::Cancel;
     return result;
+}
+
+void OAuthWindow::reject() {
+    if (form_.signingIn()) {
+        form_.btCancelClick();
+        return;
+    }
+    QDialog::reject();
+}
+
+void OAuthWindow::closeEvent(QCloseEvent* event) {
+    if (form_.signingIn()) {
+        form_.btCancelClick();
+        event->ignore();
+        return;
+    }
+    FormDialog::closeEvent(event);
 }
 
 void OAuthWindow::syncMore() {

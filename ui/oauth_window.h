@@ -16,6 +16,10 @@ public:
 
 private:
     void syncMore() override;
+    // Cancel, Escape and the close box while the browser is awaited end the
+    // wait first; the window closes once it has ended.
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
     TfrmOAuth& form_;
     QLabel* link_ = nullptr;
 };

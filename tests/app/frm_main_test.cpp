@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "app/program.h"
+#include "app/frm_retrieving.h"
+#include "mail/mail_errors.h"
+#include "support/fake_oauth_service.h"
 #include "support/fake_platform.h"
 
 namespace quorvel {
@@ -230,6 +233,49 @@ TEST_F(MainWindow, AnOAuthMailboxCarriesATokenSourceAndNoPassword) {
     EXPECT_EQ(main->msRemotePOP1.SignIn, TmsSignIn::Password);
     EXPECT_EQ(main->msRemotePOP1.Password, "old-password");
     EXPECT_FALSE(main->msRemotePOP1.AccessToken);
+}
+
+// The progress window's Cancel reaches a log-in that waits for the provider:
+// a refresh, or the sign-in the user agreed to when none was kept.
+TEST_F(MainWindow, CancelWhileTheProviderIsAwaitedEndsTheCheckAsCanceled) {
+    TPasswordCipher cipher;
+    cipher.Key = "qiro";
+    const struct {
+        const char* what;
+        bool kept;
+        std::string call;
+    } cases[] = {
+        {"a refresh", true, "refresh refresh-1"},
+        {"a new sign-in", false, "authorize joe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::FakeOAuthService provider;
+        fake.platform.oauth = &provider;
+        store.writeString("Server", "Version161", "161");
+        // Nothing listens there: the check never gets as far as the server.
+        store.writeString("Server", "Server1", "127.0.0.1:1");
+        store.writeString("Server", "Mailbox1", "joe");
+        store.writeInteger("Server", "SignIn1", 2);
+        store.writeString("Server", "OAuthClientId1", "client-1");
+        store.writeBool("Server", "Keyring", false);
+        store.writeString("Server", "OAuthRefresh1", c.kept ? cipher.encipher("refresh-1") : "");
+        auto main = create();
+        TfrmRetrieving retrieving;
+        main->setProgressDialog(&retrieving);
+        provider.waiting = [&] {
+            EXPECT_TRUE(main->Listing);
+            EXPECT_EQ(retrieving.lblMsg.caption, "Getting the access token ... ");
+            EXPECT_EQ(main->statusPanels[1], "Getting the access token for joe on 127.0.0.1:1");
+            retrieving.btCancelClick();
+        };
+        EXPECT_THROW(main->btListClick(), ECanceledError);
+        EXPECT_EQ(provider.calls, (std::vector<std::string>{c.call, "cancel"}));
+        EXPECT_FALSE(main->Listing);
+        EXPECT_EQ(main->statusPanels[1], "Operation has been canceled");
+        EXPECT_EQ(store.readString("Server", "OAuthRefresh1", "").empty(), !c.kept);
+        main->setProgressDialog(nullptr);
+    }
 }
 
 TEST_F(MainWindow, PasswordsOfTheOldFormatAreErasedOnceWithAWarning) {

@@ -737,6 +737,37 @@ TEST_F(GeneralSettings, AnUnchosenSecurityFollowsThePortAndAChoiceStands) {
               "Warning: with Security \"None\" the password of mailbox 1 travels unencrypted.");
 }
 
+// The warning names what travels in the clear: a password, or the access
+// token of an OAuth 2.0 mailbox.
+TEST_F(GeneralSettings, TheSecurityWarningNamesWhatTravelsUnencrypted) {
+    constexpr TmsSignIn P = TmsSignIn::Password, A = TmsSignIn::APOP, O = TmsSignIn::OAuth2;
+    const struct {
+        std::vector<TmsSignIn> signIns;  // of mailboxes 1, 2, ...
+        std::string warning;
+    } cases[] = {
+        {{P}, "the password of mailbox 1 travels"},
+        {{P, A, P}, "the passwords of mailboxes 1, 2 and 3 travel"},
+        {{O}, "the access token of mailbox 1 travels"},
+        {{O, O}, "the access tokens of mailboxes 1 and 2 travel"},
+        {{O, P, A}, "the passwords of mailboxes 2 and 3, and the access token of mailbox 1, travel"},
+        {{P, O}, "the password of mailbox 1, and the access token of mailbox 2, travel"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.warning);
+        auto w = create();
+        for (std::size_t i = 0; i < c.signIns.size(); ++i) {
+            const int n = static_cast<int>(i) + 1;
+            fillMailbox(*w, n, "pop.example.test", "joe", "");
+            w->cbSecurity[i].itemIndex = static_cast<int>(TmsSecurity::None);
+            w->cbSecurityChange(n);
+            w->cbSignIn[i].itemIndex = static_cast<int>(c.signIns[i]);
+            w->cbSignInChange(n);
+        }
+        EXPECT_TRUE(w->lblSecurityWarning.visible);
+        EXPECT_EQ(w->lblSecurityWarning.caption, "Warning: with Security \"None\" " + c.warning + " unencrypted.");
+    }
+}
+
 TEST_F(GeneralSettings, SecurityAndSignInAreStoredWithTheAccount) {
     auto w = create();
     fillMailbox(*w, 1, "pop.one.test", "ann", "pw1");
@@ -868,6 +899,67 @@ TEST_F(GeneralSettings, AnOAuthMailboxSignsInFromItsDialogAndNeedsNoPassword) {
     EXPECT_EQ(again->oauthSettings[0].provider.scope, "pop offline");
     EXPECT_EQ(again->lblKept[0].caption, kKeyringPlace);
     EXPECT_TRUE(again->sbOAuth[0].visible);
+}
+
+// While the browser is awaited the dialog says so, and its sign-in button
+// or its Cancel ends the wait; a canceled sign-in keeps nothing.
+TEST_F(GeneralSettings, AnOAuthSignInWaitingForTheBrowserCanBeCanceled) {
+    testing::MemorySecretStore keyring;
+    fake.platform.secrets = &keyring;
+    TPasswordCipher cipher;
+    const struct {
+        const char* what;
+        bool byCancel;  // else by the sign-in button
+        bool keptBefore;
+        const char* after;
+    } cases[] = {
+        {"by the sign-in button", false, false, "The sign-in was canceled; nothing was kept"},
+        {"by Cancel, which then closes", true, false, "The sign-in was canceled; nothing was kept"},
+        {"with an earlier sign-in", false, true, "The sign-in was canceled; the earlier sign-in is kept"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::FakeOAuthService provider;
+        fake.platform.oauth = &provider;
+        keyring.items.clear();
+        if (c.keptBefore) keyring.items[{1, SecretKind::RefreshToken}].secret = "refresh-old";
+        fake.dialogs.shown.clear();
+        TfrmOAuth d(fake.platform, store, cipher, {1, "joe", "pop.test", true}, {});
+        d.FormShow();
+        d.edClientId.text = "client-1";
+        int turns = 0;
+        provider.waiting = [&] {
+            if (++turns < 3) return;  // a few turns of the wait pass first
+            EXPECT_TRUE(d.signingIn());
+            EXPECT_EQ(d.btSignIn.caption, "Cancel sign-&in");
+            EXPECT_EQ(d.lblSignedIn.caption,
+                      "Waiting for the browser: sign in at the provider's page that opened there");
+            EXPECT_FALSE(d.btOK.enabled);
+            EXPECT_FALSE(d.edClientId.enabled);
+            EXPECT_EQ(d.modalResult, ModalResult::None);
+            if (c.byCancel)
+                d.btCancelClick();
+            else
+                d.btSignInClick();
+            // A second click while the cancel is under way asks nothing more.
+            d.btSignInClick();
+        };
+        d.btSignInClick();
+        EXPECT_EQ(provider.calls, (std::vector<std::string>{"authorize joe", "cancel"}));
+        EXPECT_FALSE(d.signingIn());
+        EXPECT_EQ(d.lblSignedIn.caption, c.after);
+        EXPECT_EQ(d.btSignIn.caption, "Sign &in...");
+        EXPECT_TRUE(d.btOK.enabled);
+        EXPECT_TRUE(d.edClientId.enabled);
+        EXPECT_FALSE(d.signedIn);
+        EXPECT_TRUE(fake.dialogs.shown.empty()) << fake.dialogs.shown[0].text;
+        EXPECT_EQ(d.modalResult, c.byCancel ? ModalResult::Cancel : ModalResult::None);
+        EXPECT_EQ(keyring.items.count({1, SecretKind::RefreshToken}), c.keptBefore ? 1u : 0u);
+        if (c.keptBefore) {
+            EXPECT_EQ(keyring.items.at({1, SecretKind::RefreshToken}).secret, "refresh-old");
+        }
+        EXPECT_EQ(store.readString("Server", "OAuthRefresh1", ""), "");
+    }
 }
 
 TEST_F(GeneralSettings, TheOAuthDialogSaysWhatIsMissingInPlainWords) {

@@ -319,5 +319,38 @@ TEST_F(Access, ATokenCommandTakesThePlaceOfTheProvider) {
     EXPECT_TRUE(provider.calls.empty());
 }
 
+// Cancel, run inside the wait, ends a refresh or the token command; with
+// nothing waiting it asks nothing of the provider.
+TEST_F(Access, ACancelEndsAWaitForTheProviderOrTheTokenCommand) {
+    OAuthAccess oauth = access(false);
+    oauth.cancel();
+    EXPECT_TRUE(provider.calls.empty());
+
+    provider.waiting = [&] { oauth.cancel(); };
+    try {
+        oauth.accessToken(1, "joe@test", false);
+        ADD_FAILURE() << "no error";
+    } catch (const EOAuthError& error) {
+        EXPECT_STREQ(error.what(), "The sign-in was canceled");
+    }
+    EXPECT_EQ(provider.calls, (std::vector<std::string>{"refresh refresh-1", "cancel"}));
+
+    store.writeString("Server", "OAuthCommand1", "sh -c 'sleep 30; echo late'");
+    oauth.commandLimit = 60s;
+    int turns = 0;
+    // The click comes in the command's first wait.
+    fake.loop.onEachTurn = [&] {
+        if (++turns == 1) oauth.cancel();
+    };
+    try {
+        oauth.accessToken(1, "joe@test", false);
+        ADD_FAILURE() << "no error";
+    } catch (const ETokenCommand& error) {
+        EXPECT_STREQ(error.what(), "The token command sh was canceled; it was stopped");
+    }
+    fake.loop.onEachTurn = nullptr;
+    EXPECT_EQ(provider.calls.size(), 2u);
+}
+
 }  // namespace
 }  // namespace quorvel

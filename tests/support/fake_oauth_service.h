@@ -1,7 +1,9 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -18,6 +20,18 @@ public:
     std::deque<Answer> refreshAnswers, authorizeAnswers;
     std::vector<std::string> calls;  // "refresh <token>", "authorize <hint>", "device"
     std::vector<OAuthProvider> providers;
+
+    // When set, the next call waits as a browser or a slow provider would:
+    // it runs this hook on every turn of its wait (where the test clicks, or
+    // a window's events are processed) until cancel() ends it.
+    std::function<void()> waiting;
+    // Turns of such a wait before the test is taken to have never canceled.
+    int maxTurns = 100000;
+
+    void cancel() override {
+        calls.push_back("cancel");
+        canceled_ = true;
+    }
 
     OAuthTokens authorize(const OAuthProvider& provider, const std::string& loginHint) override {
         calls.push_back("authorize " + loginHint);
@@ -40,12 +54,22 @@ public:
 private:
     OAuthTokens answer(const OAuthProvider& provider, std::deque<Answer>& answers) {
         providers.push_back(provider);
+        if (waiting) {
+            const std::function<void()> hook = std::exchange(waiting, nullptr);
+            canceled_ = false;
+            for (int turn = 0; !canceled_; ++turn) {
+                if (turn == maxTurns) throw EOAuthError("the wait was never canceled", false);
+                hook();
+            }
+            throw EOAuthError("The sign-in was canceled", false);
+        }
         if (answers.empty()) throw EOAuthError("the test gave no answer", false);
         Answer next = answers.front();
         answers.pop_front();
         if (auto* error = std::get_if<EOAuthError>(&next)) throw *error;
         return std::get<OAuthTokens>(next);
     }
+    bool canceled_ = false;
 };
 
 }  // namespace quorvel::testing

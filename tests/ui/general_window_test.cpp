@@ -382,6 +382,62 @@ private slots:
         QCOMPARE(store.readString("Server", "OAuthRefresh1", "").empty(), kept != "settings file");
     }
 
+    // While the browser is awaited the dialog says so and its button cancels
+    // the wait; Cancel and the close box cancel it too and then close.
+    void oauthSignInWaitingForTheBrowserCanBeCanceled() {
+        auto d = start([](SettingsStore& s) {
+            s.writeString("Server", "Version161", "161");
+            s.writeString("Server", "Server1", "outlook.office365.com:995");
+            s.writeString("Server", "Mailbox1", "alice@example.com");
+            s.writeInteger("Server", "Security1", 2);
+            s.writeInteger("Server", "SignIn1", 2);
+        });
+        enum Way { Button, CancelButton, CloseBox };
+        for (const Way way : {Button, CancelButton, CloseBox}) {
+            testing::FakeOAuthService provider;
+            d->platform.oauth = &provider;
+            QString waiting, cancelCaption, after;
+            bool okDuringWait = true, visibleAfter = false;
+            withGeneralWindow(*d, [&](GeneralWindow& w) {
+                QTimer::singleShot(0, [&] {
+                    auto* dialog = dynamic_cast<OAuthWindow*>(QApplication::activeModalWidget());
+                    QVERIFY(dialog);
+                    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+                    QTest::keyClicks(child<QLineEdit>(*dialog, "edClientId"), "client-1");
+                    auto* signIn = child<QPushButton>(*dialog, "btSignIn");
+                    int turns = 0;
+                    provider.waiting = [&] {
+                        QCoreApplication::processEvents();
+                        if (++turns != 3) return;
+                        waiting = child<QLabel>(*dialog, "lblSignedIn")->text();
+                        cancelCaption = signIn->text();
+                        okDuringWait = child<QPushButton>(*dialog, "btOK")->isEnabled();
+                        if (way == Button) QTest::mouseClick(signIn, Qt::LeftButton);
+                        if (way == CancelButton)
+                            QTest::mouseClick(child<QPushButton>(*dialog, "btCancel"), Qt::LeftButton);
+                        if (way == CloseBox) dialog->close();
+                        // The window stays until the wait has ended.
+                        QVERIFY(dialog->isVisible());
+                    };
+                    QTest::mouseClick(signIn, Qt::LeftButton);
+                    after = child<QLabel>(*dialog, "lblSignedIn")->text();
+                    visibleAfter = dialog->isVisible();
+                    if (visibleAfter) QTest::mouseClick(child<QPushButton>(*dialog, "btCancel"), Qt::LeftButton);
+                });
+                const QString keptBefore = child<QLabel>(w, "lblKept1")->text();
+                QTest::mouseClick(child<QToolButton>(w, "sbOAuth1"), Qt::LeftButton);
+                QCOMPARE(child<QLabel>(w, "lblKept1")->text(), keptBefore);
+            });
+            QCOMPARE(waiting, QString("Waiting for the browser: sign in at the provider's page that opened there"));
+            QCOMPARE(cancelCaption, QString("Cancel sign-&in"));
+            QVERIFY(!okDuringWait);
+            QCOMPARE(provider.calls, (std::vector<std::string>{"authorize alice@example.com", "cancel"}));
+            QCOMPARE(after, QString("The sign-in was canceled; nothing was kept"));
+            QCOMPARE(visibleAfter, way == Button);
+            QCOMPARE(d->program.store.readString("Server", "OAuthRefresh1", ""), std::string());
+        }
+    }
+
     // Each page as a picture; with QUORVEL_SCREENSHOTS set they are saved there
     // (run inside a private keyring, the passwords show as kept in it).
     void grabsEveryPage() {
