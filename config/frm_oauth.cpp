@@ -129,15 +129,20 @@ void TfrmOAuth::btSignInClick() {
     }
     const OAuthSettings chosen = settings();
     std::string missing;
-    if (!platform_.oauth)
+    if (!platform_.oauth) {
         missing = "OAuth 2.0 sign-in is not available in this Quorvel (no browser sign-in). A token command can give "
                   "the access token instead.";
-    else if (chosen.provider.clientId.empty())
+    } else if (chosen.provider.clientId.empty()) {
         missing = "Enter the client ID that " + chosen.provider.name + " gave Quorvel first.";
-    else if (chosen.provider.authorizationUrl.empty() || chosen.provider.tokenUrl.empty())
+        focusedControl = "edClientId";
+    } else if (chosen.provider.authorizationUrl.empty() || chosen.provider.tokenUrl.empty()) {
         missing = "Enter the provider's authorization and token addresses first.";
+        focusedControl = chosen.provider.authorizationUrl.empty() ? "edAuthorize" : "edToken";
+    }
     if (!missing.empty()) {
         platform_.dialogs.messageBox(MessageKind::Information, missing);
+        // The field to fill in takes the focus.
+        changed();
         return;
     }
     const std::string before = lblSignedIn.caption;

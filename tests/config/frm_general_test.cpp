@@ -972,15 +972,19 @@ TEST_F(GeneralSettings, TheOAuthDialogSaysWhatIsMissingInPlainWords) {
         const char* command;
         bool signIn;  // else OK
         std::string message;
+        std::string focus;  // the field that takes the focus after the message
     } cases[] = {
         {"no service", nullptr, "id", "", true,
          "OAuth 2.0 sign-in is not available in this Quorvel (no browser sign-in). A token command can give the "
-         "access token instead."},
-        {"no client ID", &provider, "", "", true, "Enter the client ID that Microsoft gave Quorvel first."},
-        {"OK without either", &provider, "", "", false, "Enter the client ID that Microsoft gave Quorvel, or a token command."},
+         "access token instead.",
+         ""},
+        {"no client ID", &provider, "", "", true, "Enter the client ID that Microsoft gave Quorvel first.",
+         "edClientId"},
+        {"OK without either", &provider, "", "", false,
+         "Enter the client ID that Microsoft gave Quorvel, or a token command.", "edClientId"},
         {"OK with a broken command", &provider, "", "helper 'open", false,
-         "The token command has an unmatched quote (')"},
-        {"OK with a command", &provider, "", "helper --get", false, ""},
+         "The token command has an unmatched quote (')", "edCommand"},
+        {"OK with a command", &provider, "", "helper --get", false, "", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -990,6 +994,7 @@ TEST_F(GeneralSettings, TheOAuthDialogSaysWhatIsMissingInPlainWords) {
         d.FormShow();
         d.edClientId.text = c.clientId;
         d.edCommand.text = c.command;
+        d.focusedControl.clear();
         if (c.signIn)
             d.btSignInClick();
         else
@@ -1002,6 +1007,7 @@ TEST_F(GeneralSettings, TheOAuthDialogSaysWhatIsMissingInPlainWords) {
             EXPECT_EQ(fake.dialogs.shown[0].text, c.message);
             EXPECT_EQ(d.modalResult, ModalResult::None);
         }
+        EXPECT_EQ(d.focusedControl, c.focus);
     }
     EXPECT_TRUE(provider.calls.empty());
 }
