@@ -83,9 +83,6 @@ std::size_t entryCost(std::size_t uidOctets, std::size_t lines, std::size_t head
     return uidOctets + headerOctets + 16 * (lines + 3);
 }
 
-// The account lines and the frame around the entries.
-constexpr std::size_t kFrameOctets = 4096;
-
 }  // namespace
 
 TmsListingCacheFile::TmsListingCacheFile(std::string path, TmsListingAccount account)
@@ -101,11 +98,11 @@ std::string TmsListingCacheFile::load() {
     matchesFile_ = false;
     std::error_code error;
     const auto fileSize = std::filesystem::file_size(path_, error);
-    if (!error && fileSize > kMaxTotalOctets + kFrameOctets) return "too large";
+    if (!error && fileSize > kMaxFileOctets) return "too large";
     std::string problem;
     auto bytes = readFileBytes(path_, problem);
     if (!bytes) return problem;  // "" when there is no file yet
-    if (bytes->size() > kMaxTotalOctets + kFrameOctets) return "too large";
+    if (bytes->size() > kMaxFileOctets) return "too large";
 
     Reader in(*bytes);
     if (!in.literal(kMagic)) return "not a listing cache";

@@ -33,6 +33,8 @@ public:
     static constexpr std::size_t kMaxHeaderOctets = TmsRemotePOP::kMaxHeaderOctets;
     // The whole file, length prefixes counted: ten times a 5,000-message mailbox.
     static constexpr std::size_t kMaxTotalOctets = 64u * 1024 * 1024;
+    // The file as read: the entries and, around them, the account lines and frame.
+    static constexpr std::size_t kMaxFileOctets = kMaxTotalOctets + 4096;
 
     TmsListingCacheFile(std::string path, TmsListingAccount account);
 

@@ -157,6 +157,29 @@ TEST_F(TokenCommandRun, AFirstLineIsReadUpToItsBound) {
     }
 }
 
+TEST_F(TokenCommandRun, AllOutputIsReadUpToItsBound) {
+    for (const std::size_t total : {kMaxCommandOutput - 1, kMaxCommandOutput, kMaxCommandOutput + 1,
+                                    4 * kMaxCommandOutput}) {
+        SCOPED_TRACE(total);
+        // "tok\n" and then filler lines, `total` octets in all.
+        const std::string line = "sh -c 'echo tok; head -c " + std::to_string(total - 4) + " /dev/zero'";
+        EXPECT_EQ(run(line), total <= kMaxCommandOutput
+                                 ? "token tok"
+                                 : "The token command sh wrote more than 1048576 octets; it was stopped");
+    }
+}
+
+TEST_F(TokenCommandRun, TheErrorLineIsCutAtItsBound) {
+    for (const std::size_t length : {kMaxCommandErrorLine - 1, kMaxCommandErrorLine, kMaxCommandErrorLine + 1,
+                                     4 * kMaxCommandErrorLine}) {
+        SCOPED_TRACE(length);
+        const std::string said(length, 'e');
+        const std::string outcome = run("sh -c 'echo " + said + " >&2; exit 2'");
+        const std::string shown = length <= kMaxCommandErrorLine ? said : said.substr(0, kMaxCommandErrorLine) + "...";
+        EXPECT_EQ(outcome, "The token command sh failed with exit status 2. It said: " + shown);
+    }
+}
+
 TEST_F(TokenCommandRun, ACommandThatDoesNotEndInTimeIsStopped) {
     for (const char* line : {"sleep 30", "sh -c 'echo tok; exec sleep 30'", "sh -c 'yes tok'",
                              "sh -c 'sleep 30; echo late'"}) {

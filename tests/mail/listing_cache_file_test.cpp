@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -232,6 +233,22 @@ TEST(ListingCacheFile, EntryCapKeepsTheFirstIdsAndOneOverIsNotRead) {
     TmsListingCacheFile again(temp.file("many.dat"), kAlice);
     EXPECT_EQ(again.load(), "");
     EXPECT_EQ(again.size(), cap);
+}
+
+TEST(ListingCacheFile, AFileBeyondItsBoundIsNotRead) {
+    testing::TempFolder temp;
+    const std::string path = TmsListingCacheFile::pathFor(temp.path(), 1);
+    const std::size_t bound = TmsListingCacheFile::kMaxFileOctets;
+    for (const std::size_t size : {bound - 1, bound, bound + 1, 4 * bound}) {
+        SCOPED_TRACE(size);
+        std::filesystem::remove(path);
+        { std::ofstream(path).put('x'); }
+        std::filesystem::resize_file(path, size);
+        TmsListingCacheFile cache(path, kAlice);
+        // Within the bound the file is read, and found to be no cache.
+        EXPECT_EQ(cache.load(), size <= bound ? "not a listing cache" : "too large");
+        EXPECT_EQ(cache.find("uid-1"), nullptr);
+    }
 }
 
 TEST(ListingCacheFile, UpdateDropsIdsNoLongerListed) {
