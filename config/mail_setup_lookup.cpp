@@ -14,6 +14,7 @@
 
 #include "config/registry.h"
 #include "platform/files.h"
+#include "platform/utf8.h"
 
 extern char** environ;
 
@@ -172,19 +173,6 @@ std::string defaultProfile(const std::string& root, const std::vector<IniSection
     for (const IniSection* p : profiles)
         if (iniValue(*p, "Default") == "1") return folderOf(*p);
     return profiles.size() == 1 ? folderOf(*profiles[0]) : std::string();
-}
-
-void appendUtf8(std::string& out, unsigned code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 int hexValue(char c) {

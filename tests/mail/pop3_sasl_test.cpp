@@ -13,6 +13,7 @@
 #include "mail/sasl.h"
 #include "platform/poll_event_loop.h"
 #include "support/dovecot_server.h"
+#include "support/sasl_pop.h"
 #include "support/scripted_server.h"
 
 namespace quorvel {
@@ -20,18 +21,7 @@ namespace {
 
 using testing::DovecotServer;
 using testing::ScriptedServer;
-
-// Reaches one AUTH exchange with a mechanism of the test's choosing.
-class SaslPop : public TmsRemotePOP {
-public:
-    using TmsRemotePOP::TmsRemotePOP;
-    void signIn(SaslMechanism& mechanism) {
-        Connect();
-        ConnectSocket();
-        checkReply();
-        authenticate(mechanism);
-    }
-};
+using testing::SaslPop;
 
 std::string b64(const std::string& text) { return saslBase64Encode(text); }
 

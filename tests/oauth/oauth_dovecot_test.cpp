@@ -12,6 +12,7 @@
 #include "oauth/qt_oauth_service.h"
 #include "platform/poll_event_loop.h"
 #include "support/dovecot_server.h"
+#include "support/sasl_pop.h"
 #include "support/oauth_provider_server.h"
 #include "test_browser.h"
 
@@ -23,18 +24,7 @@ using testing::OAuthProviderServer;
 using testing::TestBrowser;
 using testing::testProvider;
 using testing::providerReport;
-
-// Reaches one AUTH exchange with a mechanism of the test's choosing.
-class SaslPop : public TmsRemotePOP {
-public:
-    using TmsRemotePOP::TmsRemotePOP;
-    void signIn(SaslMechanism& mechanism) {
-        Connect();
-        ConnectSocket();
-        checkReply();
-        authenticate(mechanism);
-    }
-};
+using testing::SaslPop;
 
 // The server's reply to the log-in: empty when it was accepted.
 std::string logIn(const DovecotServer& server, SaslMechanism& mechanism) {
