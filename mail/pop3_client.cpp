@@ -626,7 +626,6 @@ void TmsRemotePOP::UpdateInfo() {
             bool ok = true;
             getInfo(i, *item, ok, true, false, true);
             addListed(std::move(item));
-            if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
         }
     }
     if (!KeepConnected) Close();
@@ -648,6 +647,7 @@ void TmsRemotePOP::addListed(std::unique_ptr<TmsRemoteInfoItem> item) {
                              true);
     }
     remoteInfo_.Add(std::move(item));
+    if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
 }
 
 // The listing's commands go out up to a window ahead (TmsPipelineWindow);
@@ -678,7 +678,6 @@ void TmsRemotePOP::listAhead() {
             readTop(i, *item, true);
             window.answered();
             addListed(std::move(item));
-            if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
         }
     } catch (const EServerError&) {
         dropOwedReplies();
@@ -807,7 +806,6 @@ bool TmsRemotePOP::listWithKnownIds() {
                 window.answered();
             }
             addListed(std::move(item));
-            if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
         }
     } catch (const EServerError&) {
         dropOwedReplies();

@@ -240,8 +240,9 @@ private:
     // server's UIDL or LIST answer cannot be trusted for it.
     bool listWithKnownIds();
     void deleteAhead();
-    // Adds a listed record; one that takes the listing's header lines past
-    // MaxListingHeaderOctets ends the session with an error instead.
+    // Adds a listed record and announces it; one that takes the listing's
+    // header lines past MaxListingHeaderOctets ends the session with an error
+    // instead.
     void addListed(std::unique_ptr<TmsRemoteInfoItem> item);
     std::vector<std::pair<std::string, bool>> commandsWithStat() override;
 
