@@ -187,8 +187,8 @@ Exit status:
      command
   4  the saved message cannot be read or is not a mail message
   5  the mail server or the network failed (connection, time-out, login)
-  6  the mailbox is in use by another session (the Quorvel window keeping
-     its connection open, or another quorvel-check)
+  6  the mailbox is in use (by a delivery, another mail program, or Quorvel:
+     its window keeping the connection open, or another quorvel-check)
 )";
 }
 

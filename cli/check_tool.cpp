@@ -136,27 +136,6 @@ private:
 
 }  // namespace
 
-bool mailboxInUse(const std::string& reply) {
-    // Only the server's own words count: the message around them names the
-    // host, which may hold any text.
-    const auto said = asciiUpper(reply).find("-ERR");
-    const std::string text = asciiUpper(said == std::string::npos ? reply : reply.substr(said));
-    if (text.find("[IN-USE]") != std::string::npos) return true;
-    // "lock" as a word of its own ("locked", "lock"), not inside "blocked"
-    // or "unlocked".
-    const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
-    std::size_t start = 0;
-    while (start < text.size()) {
-        while (start < text.size() && !isLetter(text[start])) ++start;
-        std::size_t end = start;
-        while (end < text.size() && isLetter(text[end])) ++end;
-        const std::string word = text.substr(start, end - start);
-        if (word == "LOCK" || word == "LOCKED" || word == "LOCKS" || word == "LOCKING") return true;
-        start = end;
-    }
-    return false;
-}
-
 std::string markName(int mark) {
     switch (mark) {
     case Mark::None: return "none";
@@ -463,12 +442,8 @@ CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& a
         if (dynamic_cast<const ETokenCommand*>(&error)) return ToolError(kProfile, name + ": " + error.what());
         if (dynamic_cast<const EInOutError*>(&error))
             return ToolError(kProfile, "the activity log cannot be written: " + std::string(error.what()));
-        if (dynamic_cast<const EServerError*>(&error) && mailboxInUse(error.what()))
-            return ToolError(kMailboxInUse, name +
-                                                " is in use by another session (the Quorvel window keeping its "
-                                                "connection open, or another quorvel-check); try again when it has "
-                                                "ended. The server said: " +
-                                                error.what());
+        // The client's text says it is in use, and gives the server's words.
+        if (dynamic_cast<const EMailboxInUse*>(&error)) return ToolError(kMailboxInUse, name + ": " + error.what());
         return ToolError(kMailServer, name + ": " + error.what());
     };
     try {

@@ -133,11 +133,6 @@ private:
     long long lastProgressMs_ = -1;
 };
 
-// Whether a server's refusal says another session holds the mailbox:
-// RFC 2449's [IN-USE] code, or "lock" as a word as servers without it say
-// ("maildrop already locked").
-bool mailboxInUse(const std::string& reply);
-
 // The word for a mark in the listing: none, delete, question,
 // known-spammer or exception.
 std::string markName(int mark);

@@ -1,8 +1,13 @@
 #include "mail/listing_cache_file.h"
 
-#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -58,9 +63,16 @@ public:
     }
 
     std::optional<std::string> field(std::size_t max) {
+        auto value = view(max);
+        if (!value) return std::nullopt;
+        return std::string(*value);
+    }
+
+    // A field without copying it; valid while the file's bytes are.
+    std::optional<std::string_view> view(std::size_t max) {
         auto length = number(':', max);
         if (!length || bytes_.size() - pos_ < *length + 1 || bytes_[pos_ + *length] != '\n') return std::nullopt;
-        std::string value = bytes_.substr(pos_, *length);
+        std::string_view value(bytes_.data() + pos_, *length);
         pos_ += *length + 1;
         return value;
     }
@@ -76,6 +88,54 @@ std::size_t headerOctets(const TmsHeaders& headers) {
     std::size_t octets = 0;
     for (const auto& line : headers) octets += line.size();
     return octets;
+}
+
+// The file's bytes, read once into a string of their size; nullopt with
+// `problem` "" when there is no file, or why it cannot be used.
+std::optional<std::string> readWholeFile(const std::string& path, std::size_t bound, std::string& problem) {
+    problem.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT) problem = std::strerror(errno);
+        return std::nullopt;
+    }
+    struct Close {
+        int fd;
+        ~Close() { ::close(fd); }
+    } closing{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        problem = std::strerror(errno);
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        problem = "not a file";
+        return std::nullopt;
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > bound) {
+        problem = "too large";
+        return std::nullopt;
+    }
+    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            problem = std::strerror(errno);
+            return std::nullopt;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    // A file that grew meanwhile is read no further than its bound allows.
+    char more = 0;
+    if (done == bytes.size() && ::read(fd, &more, 1) > 0) {
+        problem = "changed while read";
+        return std::nullopt;
+    }
+    bytes.resize(done);
+    return bytes;
 }
 
 // An entry's share of the file: its bytes and a bound on its length prefixes.
@@ -94,15 +154,11 @@ std::string TmsListingCacheFile::pathFor(const std::string& programFolder, int m
 
 std::string TmsListingCacheFile::load() {
     entries_.clear();
-    order_.clear();
+    index_.clear();
     matchesFile_ = false;
-    std::error_code error;
-    const auto fileSize = std::filesystem::file_size(path_, error);
-    if (!error && fileSize > kMaxFileOctets) return "too large";
     std::string problem;
-    auto bytes = readFileBytes(path_, problem);
+    auto bytes = readWholeFile(path_, kMaxFileOctets, problem);
     if (!bytes) return problem;  // "" when there is no file yet
-    if (bytes->size() > kMaxFileOctets) return "too large";
 
     Reader in(*bytes);
     if (!in.literal(kMagic)) return "not a listing cache";
@@ -116,68 +172,88 @@ std::string TmsListingCacheFile::load() {
 
     auto count = in.number('\n', kMaxEntries);
     if (!count) return "damaged";
-    std::unordered_map<std::string, TmsRemoteInfoItem> entries;
-    std::vector<std::string> order;
+    std::vector<Entry> entries;
+    // Each entry takes at least eight octets of the file: the count cannot
+    // ask for more room than the file could fill.
+    entries.reserve(std::min(*count, bytes->size() / 8));
     std::size_t total = 0;
     for (std::size_t i = 0; i < *count; ++i) {
-        auto uid = in.field(kMaxUidOctets);
+        auto uid = in.view(kMaxUidOctets);
         auto size = in.number('\n', 0x7fffffff);
         auto lines = in.number('\n', kMaxHeaderLines);
         if (!uid || uid->empty() || !size || !lines) return "damaged";
-        TmsRemoteInfoItem item;
-        item.Size = static_cast<std::int32_t>(*size);
-        item.UIDL = *uid;
+        Entry entry;
+        entry.uid = std::string(*uid);
+        entry.message.Size = static_cast<std::int32_t>(*size);
         std::size_t octets = 0;
         for (std::size_t l = 0; l < *lines; ++l) {
-            auto line = in.field(kMaxHeaderOctets - octets);
+            auto line = in.view(kMaxHeaderOctets - octets);
             if (!line) return "damaged";
             octets += line->size();
-            item.Headers.push_back(std::move(*line));
+            entry.message.appendLine(line->data(), line->size());
         }
-        total += entryCost(uid->size(), item.Headers.size(), octets);
+        total += entryCost(uid->size(), *lines, octets);
         if (total > kMaxTotalOctets) return "too large";
-        if (!entries.emplace(*uid, std::move(item)).second) return "an id twice";
-        order.push_back(*uid);
+        entries.push_back(std::move(entry));
     }
     if (!in.literal(kEnd) || !in.atEnd()) return "damaged";
+    bytes.reset();
     entries_ = std::move(entries);
-    order_ = std::move(order);
+    reindex();
+    if (index_.size() != entries_.size()) {
+        entries_.clear();
+        index_.clear();
+        return "an id twice";
+    }
     matchesFile_ = true;
     return "";
 }
 
+void TmsListingCacheFile::reindex() {
+    index_.clear();
+    index_.reserve(entries_.size());
+    for (std::size_t i = 0; i < entries_.size(); ++i) index_.emplace(entries_[i].uid, i);
+}
+
 void TmsListingCacheFile::save() const {
     if (matchesFile_) return;
-    std::string out = kMagic;
+    std::size_t octets = 256;
+    for (const Entry& entry : entries_) octets += entryCost(entry.uid.size(), entry.message.lineCount(), entry.message.packed().size());
+    std::string out;
+    out.reserve(octets);
+    out += kMagic;
     out += kVersion;
     putField(out, account_.Server);
     putNumber(out, static_cast<std::size_t>(account_.Port));
     putField(out, account_.UserName);
-    putNumber(out, order_.size());
-    for (const auto& uid : order_) {
-        const TmsRemoteInfoItem& item = entries_.at(uid);
-        putField(out, uid);
-        putNumber(out, static_cast<std::size_t>(item.Size));
-        putNumber(out, item.Headers.size());
-        for (const auto& line : item.Headers) putField(out, line);
+    putNumber(out, entries_.size());
+    for (const Entry& entry : entries_) {
+        putField(out, entry.uid);
+        putNumber(out, static_cast<std::size_t>(entry.message.Size));
+        putNumber(out, entry.message.lineCount());
+        for (const auto& line : entry.message.headers()) putField(out, line);
     }
     out += kEnd;
     writeFileAtomically(path_, out);
     matchesFile_ = true;
 }
 
-const TmsRemoteInfoItem* TmsListingCacheFile::find(const std::string& uid) const {
-    auto it = entries_.find(uid);
-    return it == entries_.end() ? nullptr : &it->second;
+const TmsKnownMessage* TmsListingCacheFile::find(const std::string& uid) const {
+    auto it = index_.find(uid);
+    return it == index_.end() ? nullptr : &entries_[it->second].message;
 }
 
 void TmsListingCacheFile::update(const TmsRemoteInfo& listing) {
-    const auto before = std::move(entries_);
-    const auto orderBefore = std::move(order_);
-    entries_.clear();
-    order_.clear();
+    // An id several records share names none of them.
+    std::unordered_map<std::string_view, int> seen;
+    seen.reserve(static_cast<std::size_t>(listing.Count()));
+    for (int i = 0; i < listing.Count(); ++i) ++seen[listing.Items(i).UIDL];
+
+    std::vector<Entry> entries;
+    entries.reserve(std::min(static_cast<std::size_t>(listing.Count()), kMaxEntries));
+    bool same = true;
     std::size_t total = 0;
-    for (int i = 0; i < listing.Count() && order_.size() < kMaxEntries; ++i) {
+    for (int i = 0; i < listing.Count() && entries.size() < kMaxEntries; ++i) {
         const TmsRemoteInfoItem& record = listing.Items(i);
         const std::size_t octets = headerOctets(record.Headers);
         const std::size_t cost = entryCost(record.UIDL.size(), record.Headers.size(), octets);
@@ -185,23 +261,30 @@ void TmsListingCacheFile::update(const TmsRemoteInfo& listing) {
         // with TOP again next time.
         if (record.UIDL.empty() || record.UIDL.size() > kMaxUidOctets || record.Size < 0 ||
             record.Headers.size() > kMaxHeaderLines || octets > kMaxHeaderOctets ||
-            total + cost > kMaxTotalOctets)
+            total + cost > kMaxTotalOctets || seen[record.UIDL] > 1)
             continue;
-        TmsRemoteInfoItem kept;
-        kept.Size = record.Size;
-        kept.Headers = record.Headers;
-        kept.UIDL = record.UIDL;
-        if (!entries_.emplace(record.UIDL, std::move(kept)).second) continue;
-        order_.push_back(record.UIDL);
+        Entry entry;
+        entry.uid = record.UIDL;
+        // A record the cache already holds as it is keeps its packed lines
+        // (each id is taken once: ids listed twice were skipped above). The
+        // ids stay where they are, as the index looks at them.
+        const auto was = index_.find(record.UIDL);
+        Entry* before = was == index_.end() ? nullptr : &entries_[was->second];
+        if (before && before->message.Size == record.Size && before->message.sameHeaders(record.Headers)) {
+            same = same && was->second == entries.size();
+            entry.message = std::move(before->message);
+        } else {
+            same = false;
+            entry.message.Size = record.Size;
+            entry.message.setHeaders(record.Headers);
+        }
+        entries.push_back(std::move(entry));
         total += cost;
     }
-    const auto same = [&](const std::string& uid) {
-        const auto was = before.find(uid);
-        if (was == before.end()) return false;
-        const TmsRemoteInfoItem& now = entries_.at(uid);
-        return was->second.Size == now.Size && was->second.Headers == now.Headers;
-    };
-    if (order_ != orderBefore || !std::all_of(order_.begin(), order_.end(), same)) matchesFile_ = false;
+    if (entries.size() != entries_.size()) same = false;
+    entries_ = std::move(entries);
+    reindex();
+    if (!same) matchesFile_ = false;
 }
 
 }  // namespace quorvel

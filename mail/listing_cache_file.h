@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -49,7 +50,7 @@ public:
     // Throws std::runtime_error.
     void save() const;
 
-    const TmsRemoteInfoItem* find(const std::string& uid) const override;
+    const TmsKnownMessage* find(const std::string& uid) const override;
     void update(const TmsRemoteInfo& listing) override;
 
     std::size_t size() const { return entries_.size(); }
@@ -57,10 +58,18 @@ public:
     const TmsListingAccount& account() const { return account_; }
 
 private:
+    struct Entry {
+        std::string uid;
+        TmsKnownMessage message;
+    };
+    // Keys the index by views of the entries' ids; run once the entries are
+    // complete, as they must not move afterwards.
+    void reindex();
+
     std::string path_;
     TmsListingAccount account_;
-    std::unordered_map<std::string, TmsRemoteInfoItem> entries_;
-    std::vector<std::string> order_;  // the ids in listing order, for a stable file
+    std::vector<Entry> entries_;  // in listing order, for a stable file
+    std::unordered_map<std::string_view, std::size_t> index_;
     // The file holds what is kept: it was read whole or written since.
     mutable bool matchesFile_ = false;
 };

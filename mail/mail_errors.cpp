@@ -1,6 +1,9 @@
 #include "mail/mail_errors.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "platform/ascii_text.h"
 
 namespace quorvel {
 
@@ -23,6 +26,29 @@ std::string mailErrorText(int code) {
     if (code > 0)
         if (const char* text = strerrordesc_np(code)) return text;
     return "Error #" + std::to_string(code);
+}
+
+bool MailboxInUse(const std::string& reply) {
+    // Only the server's own words count: a message around them names the
+    // host, which may hold any text.
+    const auto said = asciiUpper(reply).find("-ERR");
+    const std::string text = asciiUpper(said == std::string::npos ? reply : reply.substr(said));
+    // The code right after "-ERR", where RFC 2449 puts it.
+    const std::size_t code = text.find_first_not_of(' ', std::min<std::size_t>(4, text.size()));
+    if (code != std::string::npos && text.compare(code, 8, "[IN-USE]") == 0) return true;
+    // "lock" as a word of its own ("locked", "lock"), not inside "blocked"
+    // or "unlocked".
+    const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
+    std::size_t start = 0;
+    while (start < text.size()) {
+        while (start < text.size() && !isLetter(text[start])) ++start;
+        std::size_t end = start;
+        while (end < text.size() && isLetter(text[end])) ++end;
+        const std::string word = text.substr(start, end - start);
+        if (word == "LOCK" || word == "LOCKED" || word == "LOCKS" || word == "LOCKING") return true;
+        start = end;
+    }
+    return false;
 }
 
 }  // namespace quorvel

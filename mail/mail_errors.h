@@ -57,6 +57,19 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The server refused the log-in because the mailbox is locked: a delivery,
+// another mail program or another Quorvel session holds it. The password
+// may well be right.
+class EMailboxInUse : public EServerError {
+public:
+    using EServerError::EServerError;
+};
+
+// Whether a server's refusal says the mailbox is locked: RFC 2449's [IN-USE]
+// code, or "lock" as a word as servers without the code say ("-ERR can't
+// lock mailbox file", "maildrop already locked").
+bool MailboxInUse(const std::string& reply);
+
 // The socket library is missing (kept for the program's error texts; the
 // POSIX socket layer is always there).
 class EWinsockDLLError : public std::runtime_error {

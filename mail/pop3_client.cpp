@@ -69,6 +69,17 @@ bool scanLines(const std::string& answer, int count, std::vector<std::string>& w
     return static_cast<int>(words.size()) == count;
 }
 
+// Which of the ids occur more than once.
+std::vector<bool> sharedIds(const std::vector<std::string>& uids) {
+    std::vector<std::size_t> order(uids.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return uids[a] < uids[b]; });
+    std::vector<bool> shared(uids.size(), false);
+    for (std::size_t k = 1; k < order.size(); ++k)
+        if (uids[order[k]] == uids[order[k - 1]]) shared[order[k]] = shared[order[k - 1]] = true;
+    return shared;
+}
+
 // Every file the client writes holds the user's mail.
 constexpr unsigned kPrivateFile = 0600;
 
@@ -227,6 +238,19 @@ void TmsCustomPOP::LogIn() {
         // What was said before TLS may have been changed on the way.
         readCapabilities();
     }
+    // RFC 6856: a server that offers UTF8 (Courier) shows a message whose
+    // header lines hold raw UTF-8 only to a client that asked for it, and a
+    // stand-in ("Cannot display Unicode content") to others. The lines are
+    // then shown as UTF-8, as valid UTF-8 always is.
+    utf8_ = false;
+    if (capabilities_.has("UTF8")) {
+        SendLine("UTF8");
+        std::string reply;
+        const int code = ReceiveLine(reply);
+        LastReply = reply;
+        if (lastLineCutByClose()) raiseSocketErrorText(mailErrorText(errConnectionClosed), true);
+        utf8_ = code == 1;
+    }
     sendCredentials(greeting);
     Stat();
     guard.done = true;
@@ -235,7 +259,15 @@ void TmsCustomPOP::LogIn() {
 
 void TmsCustomPOP::sendCredentials(const std::string& greeting) {
     if (SignIn == TmsSignIn::OAuth2) {
-        signInWithToken();
+        try {
+            signInWithToken();
+        } catch (const EMailboxInUse&) {
+            throw;
+        } catch (const EServerError& refused) {
+            // A locked mailbox is no fault of the token.
+            if (MailboxInUse(refused.what())) throwRefusedLogIn(host(), refused.what());
+            throw;
+        }
         return;
     }
     const bool apop = SignIn == TmsSignIn::APOP;
@@ -258,7 +290,7 @@ void TmsCustomPOP::sendCredentials(const std::string& greeting) {
             checkReply();
         }
     } catch (const EServerError& refused) {
-        throw EServerError(RefusedLogInText(host(), refused.what()));
+        throwRefusedLogIn(host(), refused.what());
     }
 }
 
@@ -392,12 +424,22 @@ void TmsCustomPOP::readCapabilities() {
 }
 
 std::string TmsCustomPOP::RefusedLogInText(const std::string& host, const std::string& reply) {
-    // A response code other than AUTH tells another story (the mailbox in
-    // use, a failure on the server's side): the server's line says it best.
+    if (MailboxInUse(reply))
+        return "The mailbox on " + host +
+               " is in use (by a delivery, another mail program, or Quorvel); try again when it is free. The "
+               "server said: " +
+               reply;
+    // A response code other than AUTH tells another story (a failure on the
+    // server's side): the server's line says it best.
     const std::size_t open = reply.find('[');
     const bool coded = open != std::string::npos && open <= 5;
     if (coded && reply.compare(open, 6, "[AUTH]") != 0) return reply;
     return "The server " + host + " refused the user name or password. It said: " + reply;
+}
+
+void TmsCustomPOP::throwRefusedLogIn(const std::string& host, const std::string& reply) {
+    if (MailboxInUse(reply)) throw EMailboxInUse(RefusedLogInText(host, reply));
+    throw EServerError(RefusedLogInText(host, reply));
 }
 
 std::string TmsCustomPOP::GreetingTimestamp(const std::string& greeting) {
@@ -451,17 +493,22 @@ void TmsCustomPOP::Stat() {
         sendAhead(commands);
     }
     checkReply();
+    // Nothing of an earlier session's counts may stand for this one's.
+    messageCount_ = -1;
+    totalSize_ = -1;
+    const auto notACount = [&] { throw EServerError("The server's STAT reply is not a message count: " + LastReply); };
     std::string rest = LastReply.size() > 4 ? LastReply.substr(4) : std::string();
     const std::size_t space = rest.find(' ');
-    if (space == std::string::npos) return;
+    if (space == std::string::npos) notACount();
     try {
         const int count = strToInt(rest.substr(0, space));
         rest.erase(0, space + 1);
         const int size = strToInt(rest.substr(0, rest.find(' ')));
+        if (count < 0) notACount();
         messageCount_ = count;
         totalSize_ = size;
     } catch (const EConvertError&) {
-        throw EServerError("The server's STAT reply is not a message count: " + LastReply);
+        notACount();
     }
 }
 
@@ -613,39 +660,74 @@ void TmsRemotePOP::UpdateInfo() {
         throw;
     }
     openingForListing_ = false;
-    if (OnUpdatingInfo) OnUpdatingInfo();
-    remoteInfo_.Clear();
-    listedHeaderOctets_ = 0;
-    if (ListingCache && listWithKnownIds()) {
-        ListingCache->update(remoteInfo_);
-    } else if (Pipelining()) {
-        listAhead();
-    } else {
-        for (int i = 0; i < messageCount_; ++i) {
-            auto item = std::make_unique<TmsRemoteInfoItem>();
-            bool ok = true;
-            getInfo(i, *item, ok, true, false, true);
-            addListed(std::move(item));
+    try {
+        if (OnUpdatingInfo) OnUpdatingInfo();
+        remoteInfo_.Clear();
+        listedHeaderOctets_ = 0;
+        // A count that could not be kept even with empty headers is refused
+        // before anything is asked or held for it.
+        if (messageCount_ > 0 &&
+            static_cast<std::size_t>(messageCount_) > MaxListingHeaderOctets / kRecordOctets)
+            listingTooLarge();
+        if (ListingCache && listWithKnownIds()) {
+            ListingCache->update(remoteInfo_);
+        } else if (Pipelining()) {
+            listAhead();
+        } else {
+            for (int i = 0; i < messageCount_; ++i) {
+                auto item = std::make_unique<TmsRemoteInfoItem>();
+                bool ok = true;
+                getInfo(i, *item, ok, true, false, true);
+                addListed(std::move(item));
+            }
         }
+        if (!KeepConnected) Close();
+    } catch (const EServerError&) {
+        endFailedSession(!repliesOwed());
+        throw;
+    } catch (...) {
+        endFailedSession(false);
+        throw;
     }
-    if (!KeepConnected) Close();
     if (OnInfoUpdated) OnInfoUpdated();
 }
 
-void TmsRemotePOP::addListed(std::unique_ptr<TmsRemoteInfoItem> item) {
-    // Each line costs its text and its own keeping, so that a flood of short
-    // lines is bounded as surely as a few long ones.
-    for (const std::string& line : item->Headers) listedHeaderOctets_ += line.size() + sizeof(std::string);
-    if (listedHeaderOctets_ > MaxListingHeaderOctets) {
-        const std::size_t mib = MaxListingHeaderOctets >> 20;
-        const std::string limit =
-            mib > 0 ? std::to_string(mib) + " MB" : std::to_string(MaxListingHeaderOctets) + " bytes";
-        // The session ends without QUIT: a listing changes nothing anyway.
-        raiseSocketErrorText("The headers of the messages waiting on " + host() + " come to more than " + limit +
-                                 ", more than a listing keeps; the check was stopped. Fetch or delete some of "
-                                 "these messages with your mail program, then check again",
-                             true);
+void TmsRemotePOP::endFailedSession(bool inStep) {
+    // A session that failed is never kept: the mailbox stays locked while
+    // it is open, and the next listing, maybe of another mailbox, must not
+    // take it for its own. A listing changes nothing, so QUIT is only a
+    // courtesy, sent when the replies are in step.
+    if (!IsConnected()) return;
+    if (inStep) {
+        try {
+            Close();
+        } catch (const std::exception&) {
+        }
     }
+    Disconnect();
+}
+
+void TmsRemotePOP::listingTooLarge() {
+    const std::size_t mib = MaxListingHeaderOctets >> 20;
+    const std::string limit = mib > 0 ? std::to_string(mib) + " MB" : std::to_string(MaxListingHeaderOctets) + " bytes";
+    // The session ends without QUIT: a listing changes nothing anyway.
+    raiseSocketErrorText("The headers of the messages waiting on " + host() + " come to more than " + limit +
+                             ", more than a listing keeps; the check was stopped. Fetch or delete some of "
+                             "these messages with your mail program, then check again",
+                         true);
+}
+
+std::size_t TmsRemotePOP::recordOctets(const TmsRemoteInfoItem& item) {
+    // Each line costs its text and its own keeping, so that a flood of short
+    // lines is bounded as surely as a few long ones; each record its own.
+    std::size_t octets = kRecordOctets + item.UIDL.size();
+    for (const std::string& line : item.Headers) octets += line.size() + sizeof(std::string);
+    return octets;
+}
+
+void TmsRemotePOP::addListed(std::unique_ptr<TmsRemoteInfoItem> item) {
+    listedHeaderOctets_ += recordOctets(*item);
+    if (listedHeaderOctets_ > MaxListingHeaderOctets) listingTooLarge();
     remoteInfo_.Add(std::move(item));
     if (OnNextInfoUpdated) OnNextInfoUpdated(remoteInfo_.Count() - 1);
 }
@@ -696,7 +778,8 @@ std::vector<std::pair<std::string, bool>> TmsRemotePOP::commandsWithStat() {
 bool TmsRemotePOP::listWithKnownIds() {
     const bool uidlOwed = uidlSentWithStat_;
     uidlSentWithStat_ = false;
-    const long long room = (std::max(messageCount_, 0) + 1LL) * kMaxScanLineOctets;
+    // A fixed bound: the count is the server's word, and so is the answer.
+    const long long room = MaxScanAnswerOctets;
     // Each whole answer is read before anything is decided, so a refusal or
     // a mismatch leaves the session in step for the full listing.
     const auto readWholeAnswer = [&](std::string& answer) {
@@ -716,20 +799,21 @@ bool TmsRemotePOP::listWithKnownIds() {
     if (!readWholeAnswer(uidlAnswer) || messageCount_ <= 0) return false;
     std::vector<std::string> uids;
     if (!scanLines(uidlAnswer, messageCount_, uids)) return false;
-    std::vector<std::string> sorted = uids;
-    std::sort(sorted.begin(), sorted.end());
-    if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return false;
+    // Servers that make the id from the contents give identical messages
+    // the same one: only those are read again each time, the others are
+    // known by their ids as usual.
+    const std::vector<bool> shared = sharedIds(uids);
 
     // A message never changes under its unique id, so the sizes the cache
     // holds stand for a LIST of the known ones, checked against STAT's total.
     // Only with unknown ids (or a total that differs) does the whole LIST go,
     // ahead of the first TOPs.
     std::vector<std::int32_t> listed(uids.size(), -1);
-    std::vector<const TmsRemoteInfoItem*> known(uids.size());
+    std::vector<const TmsKnownMessage*> known(uids.size());
     std::vector<int> unknown;
     long long knownTotal = 0;
     for (std::size_t i = 0; i < uids.size(); ++i) {
-        known[i] = ListingCache->find(uids[i]);
+        known[i] = shared[i] ? nullptr : ListingCache->find(uids[i]);
         if (known[i]) {
             listed[i] = known[i]->Size;
             knownTotal += known[i]->Size;
@@ -796,7 +880,7 @@ bool TmsRemotePOP::listWithKnownIds() {
             item->Size = listed[at];
             item->UIDL = uids[at];
             if (known[at]) {
-                item->Headers = known[at]->Headers;
+                item->Headers = known[at]->headers();
             } else {
                 if (!ahead)
                     refill(sent + 1);

@@ -63,6 +63,8 @@ public:
     // What the server said it can do, read at log-in (again once TLS began);
     // empty when it refused CAPA. Kept for the session.
     const TmsCapabilities& Capabilities() const { return capabilities_; }
+    // Whether the server agreed to UTF8 mode in this session.
+    bool Utf8Mode() const { return utf8_; }
     // Off: one command at a time even when the server could take more.
     bool UsePipelining = true;
     // Whether the session sends commands ahead of their replies: only when
@@ -82,8 +84,11 @@ public:
     void DeleteMessage(int index);
     virtual void SaveMessage(int index, const std::string& contents) = 0;
 
-    // What a refused log-in tells the user: plain words and the server's line.
+    // What a refused log-in tells the user: plain words and the server's line,
+    // once. A locked mailbox is said to be in use, not a wrong password.
     static std::string RefusedLogInText(const std::string& host, const std::string& reply);
+    // Throws EMailboxInUse or EServerError with RefusedLogInText.
+    [[noreturn]] static void throwRefusedLogIn(const std::string& host, const std::string& reply);
     // The timestamp of an APOP greeting ("<...@...>"), empty when it has none.
     static std::string GreetingTimestamp(const std::string& greeting);
     // The APOP digest: MD5 of the timestamp and the password, in lower-case hex.
@@ -97,6 +102,9 @@ public:
     static constexpr int kMaxSaslRounds = 8;
 
 protected:
+    std::string sessionAccount() const override {
+        return TmsMailBase::sessionAccount() + '\n' + UserName + '\n' + std::to_string(static_cast<int>(SignIn));
+    }
     // RFC 5034 AUTH with one mechanism; a refusal raises EServerError with
     // the server's line and what the mechanism learnt of the cause.
     void authenticate(SaslMechanism& mechanism);
@@ -146,6 +154,7 @@ protected:
     std::int32_t messageCount_ = -1;
     std::int32_t totalSize_ = -1;
     TmsCapabilities capabilities_;
+    bool utf8_ = false;
 
 private:
     // What a reply still owed answers, in the order the commands went out.
@@ -172,14 +181,22 @@ public:
     // rest of an overgrown header block is dropped like the body.
     static constexpr std::size_t kMaxHeaderLines = 4096;
     static constexpr std::size_t kMaxHeaderOctets = 512 * 1024;
-    // Room per message in a whole-mailbox UIDL or LIST answer: a number, a
-    // space, a unique id of at most 70 characters and the line end, with slack.
-    static constexpr long long kMaxScanLineOctets = 128;
-    // A listing keeps at most this many octets of header lines in all, each
-    // line counted with the sizeof(std::string) its keeping takes; beyond it
-    // the check fails with the reason. Tests set a smaller cap.
+    // A whole-mailbox UIDL or LIST answer may hold at most this many octets,
+    // whatever count the server claims: some 200,000 lines of a number, a
+    // unique id of 70 characters and the line end. Tests set a smaller bound.
+    static constexpr long long kMaxScanAnswerOctets = 16LL << 20;
+    long long MaxScanAnswerOctets = kMaxScanAnswerOctets;
+    // A listing keeps at most this many octets of records in all: each
+    // record's own keeping (kRecordOctets), its unique id, and each header
+    // line with the sizeof(std::string) its keeping takes; beyond it the
+    // check fails with the reason. Tests set a smaller cap.
     static constexpr std::size_t kMaxListingHeaderOctets = 32 << 20;
     std::size_t MaxListingHeaderOctets = kMaxListingHeaderOctets;
+    // What a record costs with no header line: the record, its pointer in
+    // the list, and the allocator's share of its two blocks.
+    static constexpr std::size_t kRecordOctets = sizeof(TmsRemoteInfoItem) + sizeof(void*) + 2 * 16;
+    // What a listed record counts against MaxListingHeaderOctets.
+    static std::size_t recordOctets(const TmsRemoteInfoItem& item);
 
     bool KeepConnected = false;
     // When set, a listing asks for every unique id and size at once and sends
@@ -244,6 +261,9 @@ private:
     // header lines past MaxListingHeaderOctets ends the session with an error
     // instead.
     void addListed(std::unique_ptr<TmsRemoteInfoItem> item);
+    [[noreturn]] void listingTooLarge();
+    // Ends a session whose listing failed; QUIT only when `inStep`.
+    void endFailedSession(bool inStep);
     std::vector<std::pair<std::string, bool>> commandsWithStat() override;
 
     std::size_t listedHeaderOctets_ = 0;

@@ -106,8 +106,9 @@ TReplyBuffer::Answer TReplyBuffer::takeAnswer(std::string& stream, std::size_t a
     const std::size_t length = taken == std::string::npos ? available : taken;
     stream.append(data_, pos_, length);
     pos_ += length;
-    if (taken != std::string::npos) return Answer::Complete;
-    return stream.size() - answerStart > maxSize ? Answer::TooLarge : Answer::More;
+    // The bound holds for a whole answer too, however it arrived.
+    if (stream.size() - answerStart > maxSize) return Answer::TooLarge;
+    return taken != std::string::npos ? Answer::Complete : Answer::More;
 }
 
 }  // namespace quorvel

@@ -126,6 +126,10 @@ protected:
     // Sends small writes at once instead of holding them until the previous
     // ones are acknowledged (commands sent ahead would wait a round trip).
     void sendWithoutDelay();
+    // Acknowledges what arrived at once rather than after the kernel's delay.
+    void acknowledgeAtOnce();
+    // The socket, for looking at its options; -1 when there is none.
+    int socketHandle() const { return fd_; }
     // True when the connection ended before the reply line was complete.
     bool lastLineCutByClose() const { return lineCutByClose_; }
     // Raises a failure whose text is already known (TLS errors).
@@ -215,6 +219,14 @@ public:
     void Open();
     // Log out and disconnect, if a session is open.
     void Close();
+
+protected:
+    // What a session serves: a kept session is used again only while this
+    // stays the same.
+    virtual std::string sessionAccount() const;
+
+private:
+    std::string openedFor_;
 
 protected:
     std::string serverText() const override { return Server; }

@@ -377,26 +377,6 @@ TEST_F(CliCheck, JsonLinesCarryEveryField) {
 }
 
 
-TEST(CliCheckInUse, OnlyTheInUseCodeOrLockAsAWordMeansInUse) {
-    const struct {
-        const char* reply;
-        bool inUse;
-    } cases[] = {
-        {"-ERR [IN-USE] Mailbox is locked by another session", true},
-        {"-ERR [in-use] busy", true},
-        {"-ERR maildrop already locked", true},
-        {"-ERR Unable to lock maildrop", true},
-        {"-ERR Your account is blocked", false},
-        {"-ERR unlocked?", false},
-        {"-ERR Blocklisted address", false},
-        {"-ERR [AUTH] Authentication failed.", false},
-        {"The server 127.0.0.1 refused the user name or password. It said: -ERR [IN-USE] busy", true},
-        {"The server 127.0.0.1 refused the user name or password. It said: -ERR maildrop locked", true},
-        {"The server lock.example refused the user name or password. It said: -ERR Your account is blocked", false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(cli::mailboxInUse(c.reply), c.inUse) << c.reply;
-}
-
 // One mailbox failing decides the exit status even when another one, checked
 // before or after it, holds marked messages.
 TEST_F(CliCheck, AFailedMailboxBesideMarkedMessagesExitsWithTheServerError) {

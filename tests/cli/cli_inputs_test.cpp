@@ -333,7 +333,8 @@ TEST_F(CliProfile, SavedMessagesAreJudgedAndDecoded) {
 TEST_F(CliProfile, HelpAndVersionNeedNoProfile) {
     EXPECT_EQ(runTool({"--help"}), cli::kNothingMarked);
     EXPECT_EQ(out.str(), cli::usageText());
-    EXPECT_NE(out.str().find("6  the mailbox is in use by another session"), std::string::npos);
+    EXPECT_NE(out.str().find("6  the mailbox is in use (by a delivery, another mail program, or Quorvel"),
+              std::string::npos);
     EXPECT_EQ(runTool({"--version"}), cli::kNothingMarked);
     EXPECT_EQ(out.str().rfind("quorvel-check ", 0), 0u);
     EXPECT_EQ(runTool({"--mailbox", "99"}), cli::kUsage);
@@ -372,9 +373,11 @@ TEST_F(CliProfile, AMailboxLockedByAnotherSessionIsReportedNotWaitedFor) {
 
     EXPECT_EQ(runTool({"--delete"}), cli::kMailboxInUse);
     expectOneErrorLine("mailbox 1 (joe on " + server +
-                       ") is in use by another session (the Quorvel window keeping its connection open, or another "
-                       "quorvel-check); try again when it has ended. The server said: ");
-    EXPECT_NE(err.str().find("[IN-USE]"), std::string::npos);
+                       "): The mailbox on 127.0.0.1 is in use (by a delivery, another mail program, or Quorvel); try "
+                       "again when it is free. The server said: -ERR [IN-USE]");
+    // The server's words once, and no refused password.
+    EXPECT_EQ(err.str().find("[IN-USE]"), err.str().rfind("[IN-USE]"));
+    EXPECT_EQ(err.str().find("refused"), std::string::npos);
     window.Close();
     EXPECT_EQ(runTool({}), cli::kNothingMarked) << err.str();
 }

@@ -1,11 +1,15 @@
 // The POP3 client against scripted servers: the dialogues Dovecot will not
 // play (silence, broken replies, cancels, a mailbox changed meanwhile).
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <string>
 #include <vector>
 
+#include "mail/headers.h"
 #include "mail/pop3_client.h"
 #include "platform/files.h"
 #include "platform/poll_event_loop.h"
@@ -95,14 +99,120 @@ TEST_F(Pop3Scripted, EmptyMailboxSendsOnlyStatAndQuit) {
     EXPECT_EQ(events, (std::vector<std::string>{"Open", "UpdatingInfo", "Closing", "Closed", "InfoUpdated"}));
 }
 
-TEST_F(Pop3Scripted, StatWithoutSizeLeavesCountsAsTheyWere) {
-    ScriptedServer server(script({"C: STAT", "S: +OK 2", "C: QUIT", "S: +OK"}));
-    pointAt(server);
+// A STAT reply without a size is no count: nothing of the previous
+// session's counts stands for this one, and the session is ended.
+TEST_F(Pop3Scripted, StatWithoutSizeIsNotAMessageCount) {
+    ScriptedServer first(script({"C: STAT", "S: +OK 0 0", "C: QUIT", "S: +OK"}));
+    pointAt(first);
     pop.UpdateInfo();
-    expectKept(server);
-    EXPECT_EQ(pop.MessageCount(), -1);
-    EXPECT_EQ(pop.TotalSize(), -1);
-    EXPECT_EQ(pop.RemoteInfo().Count(), 0);
+    expectKept(first);
+    EXPECT_EQ(pop.MessageCount(), 0);
+    EXPECT_EQ(pop.TotalSize(), 0);
+    for (const char* reply : {"S: +OK 1", "S: +OK", "S: +OK x 100", "S: +OK -1 100"}) {
+        SCOPED_TRACE(reply);
+        ScriptedServer server(script({"C: STAT", reply, "WAIT"}));
+        pointAt(server);
+        try {
+            pop.UpdateInfo();
+            ADD_FAILURE() << "listed";
+        } catch (const EServerError& e) {
+            EXPECT_EQ(std::string(e.what()), "The server's STAT reply is not a message count: " + std::string(reply + 3));
+        }
+        EXPECT_EQ(pop.MessageCount(), -1);
+        EXPECT_EQ(pop.TotalSize(), -1);
+        EXPECT_EQ(pop.RemoteInfo().Count(), 0);
+        EXPECT_FALSE(pop.IsConnected());
+        expectKept(server);
+    }
+}
+
+// A listing counts each record's own keeping against its cap, so a server
+// that claims a great many messages with empty headers is bounded as surely
+// as one with large headers; a count that could not fit even so is refused
+// before anything is asked for it.
+TEST_F(Pop3Scripted, EveryRecordCountsAgainstTheListingCap) {
+    pop.MaxListingHeaderOctets = 3 * TmsRemotePOP::kRecordOctets;
+    for (const int count : {2, 3, 4, 12, 1000000}) {
+        SCOPED_TRACE(count);
+        std::vector<std::string> steps = {"C: STAT", "S: +OK " + std::to_string(count) + " 100"};
+        if (count <= 3) {
+            for (int n = 1; n <= count; ++n) {
+                const std::string number = std::to_string(n);
+                for (const std::string& step : {"C: LIST " + number, "S: +OK " + number + " 10",
+                                                "C: TOP " + number + " 1", std::string("S: +OK"), std::string("S: "),
+                                                std::string("S: .")})
+                    steps.push_back(step);
+            }
+            steps.push_back("C: QUIT");
+            steps.push_back("S: +OK");
+        } else {
+            steps.push_back("WAIT");
+        }
+        ScriptedServer server(script(steps));
+        pointAt(server);
+        if (count <= 3) {
+            pop.UpdateInfo();
+            EXPECT_EQ(pop.RemoteInfo().Count(), count);
+        } else {
+            try {
+                pop.UpdateInfo();
+                ADD_FAILURE() << "listed past the cap";
+            } catch (const ESocketError& e) {
+                EXPECT_NE(std::string(e.what()).find("come to more than " +
+                                                     std::to_string(pop.MaxListingHeaderOctets) + " bytes"),
+                          std::string::npos)
+                    << e.what();
+            }
+            EXPECT_EQ(pop.RemoteInfo().Count(), 0);
+            EXPECT_FALSE(pop.IsConnected());
+            server.join();
+            EXPECT_EQ(server.received().back(), "STAT");
+        }
+        expectKept(server);
+    }
+}
+
+// A listing that failed after the log-in ends its session (with QUIT when
+// the replies are in step): the mailbox is not left locked, and the next
+// listing logs in again, on whichever server it is pointed at. A session
+// kept for one server is never used for another.
+TEST_F(Pop3Scripted, AFailedOrForeignSessionIsNeverReused) {
+    pop.KeepConnected = true;
+    ScriptedServer failing(script({"C: STAT", "S: +OK 2 320", "C: LIST 1", "S: +OK 1 120", "C: TOP 1 1",
+                                   "S: +OK", "S: Subject: one", "S: .", "C: LIST 2", "S: -ERR no such message",
+                                   "C: QUIT", "S: +OK"}));
+    pointAt(failing);
+    EXPECT_THROW(pop.UpdateInfo(), EServerError);
+    EXPECT_FALSE(pop.IsConnected());
+    expectKept(failing);
+
+    ScriptedServer kept(script({"C: STAT", "S: +OK 0 0", "C: QUIT", "S: +OK"}));
+    pointAt(kept);
+    pop.UpdateInfo();
+    EXPECT_TRUE(pop.IsConnected());
+
+    // The same client pointed at another server: the kept session says QUIT.
+    ScriptedServer other(script({"C: STAT", "S: +OK 1 50", "C: LIST 1", "S: +OK 1 50", "C: TOP 1 1", "S: +OK",
+                                 "S: Subject: other", "S: ", "S: .", "C: QUIT", "S: +OK"}));
+    pointAt(other);
+    pop.KeepConnected = false;
+    pop.UpdateInfo();
+    expectKept(kept);
+    expectKept(other);
+    ASSERT_EQ(pop.RemoteInfo().Count(), 1);
+    EXPECT_EQ(pop.RemoteInfo().Items(0).Headers, (TmsHeaders{"Subject: other"}));
+    // Another user on the same server is another account too.
+    pop.KeepConnected = true;
+    ScriptedServer shared(script({"C: STAT", "S: +OK 0 0", "C: QUIT", "S: +OK", "ACCEPT", "S: +OK ready", "C: CAPA",
+                                  "S: -ERR", "C: USER ann", "S: +OK", "C: PASS secret", "S: +OK", "C: STAT",
+                                  "S: +OK 0 0", "C: QUIT", "S: +OK"}));
+    pointAt(shared);
+    pop.UpdateInfo();
+    EXPECT_TRUE(pop.IsConnected());
+    pop.UserName = "ann";
+    pop.KeepConnected = false;
+    pop.UpdateInfo();
+    expectKept(shared);
 }
 
 // A log-in that fails after the sign-in (here on STAT) leaves no session
@@ -164,19 +274,22 @@ TEST_F(Pop3Scripted, ReplyLinesAreAssembledFromAnyPiecesAndLineEnds) {
 
 TEST_F(Pop3Scripted, OverlongReplyLineIsCutAndTheNextLineStaysWhole) {
     const std::string longReply = "+OK " + std::string(3000, 'x');
-    ScriptedServer server(script({"C: STAT", "S: " + longReply, "C: QUIT", "S: +OK bye"}));
+    // A long greeting: the CAPA answer after it is read from its first octet.
+    ScriptedServer server({"S: " + longReply, "C: CAPA", "S: +OK", "S: USER", "S: .", "C: USER joe", "S: +OK",
+                           "C: PASS secret", "S: +OK", "C: STAT", "S: +OK 0 0", "C: QUIT", "S: +OK bye"});
     pointAt(server);
-    pop.UpdateInfo();  // the long STAT reply has no space after its first word: counts unchanged
+    pop.UpdateInfo();
     expectKept(server);
+    EXPECT_TRUE(pop.Capabilities().has("USER"));
     EXPECT_EQ(pop.LastReply, "+OK bye");
-    EXPECT_EQ(pop.MessageCount(), -1);
+    EXPECT_EQ(pop.MessageCount(), 0);
 }
 
 // TOP is optional: refused on the first message, the user is told the
 // server cannot list headers alone, not shown its bare line.
 TEST_F(Pop3Scripted, ErrorReplyToTopStopsTheListing) {
     ScriptedServer server(script({"C: STAT", "S: +OK 2 320", "C: LIST 1", "S: +OK 1 120", "C: TOP 1 1",
-                                  "S: -ERR TOP not supported", "WAIT"}));
+                                  "S: -ERR TOP not supported", "C: QUIT", "S: +OK"}));
     pointAt(server);
     try {
         pop.UpdateInfo();
@@ -187,8 +300,10 @@ TEST_F(Pop3Scripted, ErrorReplyToTopStopsTheListing) {
                      "supported); nothing was downloaded");
     }
     EXPECT_EQ(pop.RemoteInfo().Count(), 0);
-    EXPECT_TRUE(pop.IsConnected());
-    EXPECT_EQ(events, (std::vector<std::string>{"Open", "UpdatingInfo"}));  // not through OnError
+    EXPECT_FALSE(pop.IsConnected());
+    expectKept(server);
+    // Not through OnError; the session is ended with QUIT.
+    EXPECT_EQ(events, (std::vector<std::string>{"Open", "UpdatingInfo", "Closing", "Closed"}));
 }
 
 TEST_F(Pop3Scripted, WrongPasswordClosesTheSocketSoTheNextCheckLogsInAgain) {
@@ -216,13 +331,138 @@ TEST(Pop3Refusal, RefusedLogInIsSaidInPlainWordsUnlessTheServerSaysWhy) {
          "The server mail.test refused the user name or password. It said: -ERR [AUTH] Authentication failed."},
         {"-ERR invalid password", "The server mail.test refused the user name or password. It said: -ERR invalid password"},
         {"-ERR", "The server mail.test refused the user name or password. It said: -ERR"},
-        {"-ERR [IN-USE] Mailbox locked", "-ERR [IN-USE] Mailbox locked"},
+        {"-ERR [IN-USE] Mailbox locked",
+         "The mailbox on mail.test is in use (by a delivery, another mail program, or Quorvel); try again when it "
+         "is free. The server said: -ERR [IN-USE] Mailbox locked"},
+        {"-ERR can't lock mailbox file",
+         "The mailbox on mail.test is in use (by a delivery, another mail program, or Quorvel); try again when it "
+         "is free. The server said: -ERR can't lock mailbox file"},
         {"-ERR [SYS/TEMP] Try again later", "-ERR [SYS/TEMP] Try again later"},
         {"-ERR [LOGIN-DELAY] Wait a little", "-ERR [LOGIN-DELAY] Wait a little"},
         {"-ERR wrong [IN-USE] late in the line",
          "The server mail.test refused the user name or password. It said: -ERR wrong [IN-USE] late in the line"},
     };
     for (const auto& c : cases) EXPECT_EQ(TmsCustomPOP::RefusedLogInText("mail.test", c.reply), c.shown) << c.reply;
+}
+
+TEST(Pop3Refusal, OnlyTheInUseCodeOrLockAsAWordMeansInUse) {
+    const struct {
+        const char* reply;
+        bool inUse;
+    } cases[] = {
+        {"-ERR [IN-USE] Mailbox is locked by another session", true},
+        {"-ERR [in-use] busy", true},
+        {"-ERR can't lock mailbox file", true},
+        {"-ERR maildrop already locked", true},
+        {"-ERR Unable to lock maildrop", true},
+        {"-ERR Your account is blocked", false},
+        {"-ERR unlocked?", false},
+        {"-ERR Blocklisted address", false},
+        {"-ERR [AUTH] Authentication failed.", false},
+        {"-ERR wrong [IN-USE] late in the line", false},
+        {"The server 127.0.0.1 refused the user name or password. It said: -ERR [IN-USE] busy", true},
+        {"The server lock.example refused the user name or password. It said: -ERR Your account is blocked", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MailboxInUse(c.reply), c.inUse) << c.reply;
+}
+
+// solid-pop3d refuses PASS in these words while a delivery holds the mbox:
+// the mailbox is in use, not the password wrong, and the session is closed.
+TEST_F(Pop3Scripted, LockedMailboxIsInUseNotARefusedPassword) {
+    ScriptedServer server({"S: +OK solid-pop3d ready", "C: CAPA", "S: -ERR unknown command", "C: USER joe", "S: +OK",
+                           "C: PASS secret", "S: -ERR can't lock mailbox file", "WAIT"});
+    pointAt(server);
+    std::string shown;
+    try {
+        pop.UpdateInfo();
+    } catch (const EMailboxInUse& e) {
+        shown = e.what();
+    }
+    EXPECT_EQ(shown, "The mailbox on 127.0.0.1 is in use (by a delivery, another mail program, or Quorvel); try "
+                     "again when it is free. The server said: -ERR can't lock mailbox file");
+    EXPECT_FALSE(pop.IsConnected());
+    expectKept(server);
+}
+
+// popa3d and solid-pop3d write a reply line and its answer in two small
+// writes with Nagle's algorithm on: the second waits for the acknowledgement
+// of the first. The client sends each command at once (TCP_NODELAY) and
+// acknowledges what it read at once (TCP_QUICKACK, which Linux drops by
+// itself, so it is asked again after every read), also one command at a time.
+TEST(Pop3SocketOptions, CommandsGoAtOnceAndWhatArrivesIsAcknowledgedAtOnce) {
+    struct Probe : TmsRemotePOP {
+        using TmsRemotePOP::TmsRemotePOP;
+        int option(int name) const {
+            int value = -1;
+            socklen_t length = sizeof value;
+            if (getsockopt(socketHandle(), IPPROTO_TCP, name, &value, &length) != 0) return -1;
+            return value;
+        }
+    };
+    PollEventLoop loop;
+    Probe pop(loop, loop);
+    ScriptedServer server({"S: +OK popa3d", "C: CAPA", "S: -ERR unknown", "C: USER joe", "S: +OK", "C: PASS secret",
+                           "S: +OK", "C: STAT", "S: +OK 1 100", "C: LIST 1", "S: +OK 1 100", "C: TOP 1 1", "S: +OK",
+                           "S: Subject: one", "S: ", "S: .", "WAIT"});
+    pop.Server = "127.0.0.1:" + std::to_string(server.port());
+    pop.UserName = "joe";
+    pop.Password = "secret";
+    pop.TimeOut = 2;
+    pop.KeepConnected = true;
+    pop.UpdateInfo();
+    EXPECT_FALSE(pop.Pipelining());
+    EXPECT_EQ(pop.option(TCP_NODELAY), 1);
+    EXPECT_EQ(pop.option(TCP_QUICKACK), 1);
+    pop.Disconnect();
+    server.join();
+    EXPECT_EQ(server.failures(), std::vector<std::string>{});
+}
+
+// Courier shows a message whose header lines hold raw UTF-8 to a client that
+// sent UTF8 (RFC 6856) and a stand-in to any other. UTF8 goes after CAPA
+// when it is offered, and the lines are then shown as UTF-8.
+TEST_F(Pop3Scripted, Utf8IsAskedForWhenOfferedAndTheHeadersShownAsUtf8) {
+    const std::vector<std::string> standIn = {"S: From: Mail Delivery Subsystem <postmaster>",
+                                              "S: Subject: Cannot display Unicode content", "S: ", "S: ."};
+    const std::vector<std::string> real = {"S: From: Nils <nils@example.org>", "S: Subject: SV: M\xC3\xB6te imorgon",
+                                           "S: ", "S: ."};
+    const struct {
+        const char* name;
+        std::vector<std::string> capabilities, utf8, answer;
+        bool utf8Mode;
+        const char* subject;
+        const char* sender;
+    } cases[] = {
+        {"offered", {"S: UTF8 USER"}, {"C: UTF8", "S: +OK UTF8 enabled"}, real, true, "SV: M\xC3\xB6te imorgon",
+         "nils@example.org"},
+        {"offered and refused", {"S: UTF8"}, {"C: UTF8", "S: -ERR not now"}, standIn, false,
+         "Cannot display Unicode content", "postmaster"},
+        {"not offered", {}, {}, standIn, false, "Cannot display Unicode content", "postmaster"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> steps = {"S: +OK Courier ready", "C: CAPA", "S: +OK", "S: USER", "S: TOP"};
+        steps.insert(steps.end(), c.capabilities.begin(), c.capabilities.end());
+        steps.push_back("S: .");
+        steps.insert(steps.end(), c.utf8.begin(), c.utf8.end());
+        for (const char* step : {"C: USER joe", "S: +OK", "C: PASS secret", "S: +OK", "C: STAT", "S: +OK 1 900",
+                                 "C: LIST 1", "S: +OK 1 900", "C: TOP 1 1", "S: +OK"})
+            steps.push_back(step);
+        steps.insert(steps.end(), c.answer.begin(), c.answer.end());
+        steps.push_back("C: QUIT");
+        steps.push_back("S: +OK");
+        ScriptedServer server(steps);
+        pointAt(server);
+        pop.UpdateInfo();
+        expectKept(server);
+        EXPECT_EQ(pop.Utf8Mode(), c.utf8Mode);
+        ASSERT_EQ(pop.RemoteInfo().Count(), 1);
+        const TmsHeaders& headers = pop.RemoteInfo().Items(0).Headers;
+        EXPECT_EQ(FieldText(headers, "Subject"), c.subject);
+        std::string address, name;
+        SplitAddress(FieldText(headers, "From"), address, name);
+        EXPECT_EQ(address, c.sender);
+    }
 }
 
 // A plain server that greets only after the look for TLS gave up is still
