@@ -46,8 +46,8 @@ MessageRow messageRowFromRecord(const TmsRemoteInfoItem& record, const FormatSet
     std::string from, name;
     row.senderUndecodable = !readField(record.Headers, "From", from);
     SplitAddress(from, row.sender, name);
-    row.subjectCharSet = FieldCharSet(record.Headers, "Subject");
-    row.senderCharSet = FieldCharSet(record.Headers, "From");
+    row.shownCaption = FieldText(record.Headers, "Subject");
+    SplitAddress(FieldText(record.Headers, "From"), row.shownSender, name);
     row.size = std::to_string(record.Size);
     std::string date;
     readField(record.Headers, "Date", date);

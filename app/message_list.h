@@ -35,10 +35,11 @@ struct MessageRow {
     // empty; the checks that read it then do not match this row.
     bool subjectUndecodable = false;
     bool senderUndecodable = false;
-    // The character sets the Subject and From fields declare, for showing
-    // caption and sender; the checks read the octets as they are.
-    std::string subjectCharSet;
-    std::string senderCharSet;
+    // Caption and sender as the user is shown them, in UTF-8: each encoded
+    // word decoded in its own character set. The checks read the octets of
+    // caption and sender as they are.
+    std::string shownCaption;
+    std::string shownSender;
 };
 
 struct MessageList {

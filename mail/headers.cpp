@@ -4,7 +4,9 @@
 #include <array>
 #include <string_view>
 
+#include "mail/charsets.h"
 #include "mail/mime_codecs.h"
+#include "platform/utf8.h"
 
 namespace quorvel {
 
@@ -213,7 +215,8 @@ namespace {
 
 // The unfolded value of the first field called `name`, cut as it is before
 // its encoded words are decoded; `whole` tells a field that is not decoded.
-void rawFieldValue(const TmsHeaders& headers, const std::string& name, std::string& value, bool& whole) {
+void rawFieldValue(const TmsHeaders& headers, const std::string& name, std::string& value, bool& whole,
+                   std::size_t limit = kMaxHeaderText) {
     value.clear();
     whole = false;
     std::string field = name;
@@ -229,14 +232,79 @@ void rawFieldValue(const TmsHeaders& headers, const std::string& name, std::stri
     // The one character after the colon is taken to be the usual space and
     // dropped whatever it is.
     const std::string_view first = trimmed(tail(*line, line->find(':') + 2));
-    value = whole ? std::string(first) : cut(first);
+    value = whole ? std::string(first) : std::string(first.substr(0, std::min(first.size(), limit)));
     for (auto next = line + 1; next != headers.end(); ++next) {
         if (next->empty() || (next->front() != ' ' && next->front() != '\t')) break;
-        if (!whole && value.size() >= kMaxHeaderText) break;  // the rest would be cut anyway
+        if (!whole && value.size() >= limit) break;  // the rest would be cut anyway
         value += ' ';
         value += trimmed(*next);
     }
-    if (!whole && value.size() > kMaxHeaderText) value.resize(kMaxHeaderText);
+    if (!whole && value.size() > limit) value.resize(limit);
+}
+
+// One encoded word at `at` ("=?charset?B|Q?text?="): its character set
+// (without a language), its octets and where it ends. False for anything
+// else, which is then shown as it is.
+bool readEncodedWord(std::string_view text, std::size_t at, std::string& charSet, std::string& octets,
+                     std::size_t& end) {
+    if (text.compare(at, 2, "=?") != 0) return false;
+    const std::size_t setEnd = text.find('?', at + 2);
+    if (setEnd == std::string_view::npos || setEnd + 2 >= text.size() || text[setEnd + 2] != '?') return false;
+    const std::string_view set = text.substr(at + 2, setEnd - at - 2);
+    if (std::any_of(set.begin(), set.end(), isBlank)) return false;
+    const char encoding = upperAscii(text[setEnd + 1]);
+    if (encoding != 'B' && encoding != 'Q') return false;
+    const std::size_t textStart = setEnd + 3;
+    const std::size_t close = text.find("?=", textStart);
+    if (close == std::string_view::npos) return false;
+    const std::string_view encoded = text.substr(textStart, close - textStart);
+    if (encoded.find('?') != std::string_view::npos) return false;
+    octets.clear();
+    if (encoding == 'Q') {
+        for (std::size_t i = 0; i < encoded.size(); ++i) {
+            const char c = encoded[i];
+            if (c == '_') {
+                octets += ' ';
+            } else if (c == '=' && i + 2 < encoded.size() && hexValue(encoded[i + 1]) >= 0 &&
+                       hexValue(encoded[i + 2]) >= 0) {
+                octets += static_cast<char>(hexValue(encoded[i + 1]) * 16 + hexValue(encoded[i + 2]));
+                i += 2;
+            } else {
+                octets += c;
+            }
+        }
+    } else {
+        // Leniently, as mail programs read it: characters outside the
+        // alphabet and padding in the wrong place are passed over.
+        static constexpr std::string_view kAlphabet =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        unsigned bits = 0;
+        int count = 0;
+        for (const char c : encoded) {
+            const std::size_t value = kAlphabet.find(c);
+            if (value == std::string_view::npos) continue;
+            bits = (bits << 6) | static_cast<unsigned>(value);
+            count += 6;
+            if (count >= 8) {
+                count -= 8;
+                octets += static_cast<char>((bits >> count) & 0xFF);
+            }
+        }
+    }
+    charSet = upperAscii(set.substr(0, std::min(set.find('*'), set.size())));
+    end = close + 2;
+    return true;
+}
+
+// The first `limit` characters of UTF-8 text.
+std::string firstChars(std::string text, std::size_t limit) {
+    std::size_t at = 0;
+    for (std::size_t n = 0; at < text.size() && n < limit; ++n) {
+        ++at;
+        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) ++at;
+    }
+    text.resize(at);
+    return text;
 }
 
 }  // namespace
@@ -245,6 +313,63 @@ void GetFieldValue(const TmsHeaders& headers, const std::string& name, std::stri
     bool whole = false;
     rawFieldValue(headers, name, value, whole);
     if (!whole) value = DecodeEncodedWords(value);
+}
+
+std::string DecodeHeaderText(std::string_view value) {
+    std::string out;
+    std::string plain;    // octets outside encoded words, not yet shown
+    std::string pending;  // octets of adjacent encoded words in one set
+    std::string pendingSet;
+    std::string blanks;  // after an encoded word: dropped when another follows
+    bool afterWord = false;
+    const auto flushWords = [&] {
+        out += charSetToUtf8(pending, pendingSet);
+        pending.clear();
+    };
+    std::string charSet, octets;
+    for (std::size_t i = 0; i < value.size();) {
+        std::size_t end = 0;
+        if (value[i] == '=' && readEncodedWord(value, i, charSet, octets, end)) {
+            if (!afterWord) {
+                out += bytesToUtf8(plain);
+                plain.clear();
+            }
+            blanks.clear();
+            // Octets of one set are converted together: a character may be
+            // split between two words.
+            if (afterWord && charSet != pendingSet) flushWords();
+            pendingSet = charSet;
+            pending += octets;
+            afterWord = true;
+            i = end;
+            continue;
+        }
+        if (afterWord && (value[i] == ' ' || value[i] == '\t')) {
+            blanks += value[i++];
+            continue;
+        }
+        if (afterWord) {
+            flushWords();
+            plain = std::move(blanks);
+            blanks.clear();
+            afterWord = false;
+        }
+        plain += value[i++];
+    }
+    if (afterWord) {
+        flushWords();
+        plain = std::move(blanks);
+    }
+    out += bytesToUtf8(plain);
+    return out;
+}
+
+std::string FieldText(const TmsHeaders& headers, const std::string& name) {
+    std::string value;
+    bool whole = false;
+    rawFieldValue(headers, name, value, whole, kMaxShownFieldOctets);
+    if (whole) return bytesToUtf8(value);
+    return firstChars(DecodeHeaderText(value), kMaxHeaderText);
 }
 
 std::string FieldCharSet(const TmsHeaders& headers, const std::string& name) {

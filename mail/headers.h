@@ -32,6 +32,17 @@ struct TmsMailAddress {
 // EMessageParserError for an encoded word that cannot be decoded.
 void GetFieldValue(const TmsHeaders& headers, const std::string& name, std::string& value);
 
+// The value of a field as mail programs show it, in UTF-8: unfolded, each
+// encoded word decoded in its own character set (charSetToUtf8), the blanks
+// between adjacent encoded words dropped, and anything that is not a well
+// formed encoded word shown as it is (bytesToUtf8). At most kMaxHeaderText
+// characters, from at most kMaxShownFieldOctets of the field. The checks
+// read GetFieldValue; this is what the user is shown.
+std::string FieldText(const TmsHeaders& headers, const std::string& name);
+inline constexpr std::size_t kMaxShownFieldOctets = 4 * kMaxHeaderText;
+// The RFC 2047 decoding of FieldText, on an unfolded value.
+std::string DecodeHeaderText(std::string_view value);
+
 // The character set that the encoded words of the field declare (upper
 // case, e.g. "KOI8-R"), for showing the decoded octets; "" when the field
 // has none, or words of different sets. US-ASCII words do not count.

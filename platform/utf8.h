@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace quorvel {
 
@@ -22,5 +24,15 @@ inline void appendUtf8(std::string& out, char32_t c) {
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
 }
+
+// Decodes one UTF-8 character at `i` and moves past it; false for anything
+// malformed, overlong, a surrogate or beyond U+10FFFF.
+bool nextUtf8(std::string_view s, std::size_t& i, char32_t& c);
+bool validUtf8(std::string_view s);
+// The character of one Windows-1252 octet (0x81, 0x8D, 0x8F, 0x90 and 0x9D,
+// which it leaves undefined, as themselves).
+char32_t windows1252Char(unsigned char b);
+// Text as it is shown: UTF-8 when it is valid UTF-8, Windows-1252 otherwise.
+std::string bytesToUtf8(std::string_view bytes);
 
 }  // namespace quorvel

@@ -2,6 +2,9 @@
 
 #include <QStringDecoder>
 
+#include "mail/charsets.h"
+#include "mail/headers.h"
+
 namespace quorvel::ui {
 
 QLabel* plainLabel(QWidget* parent, const QString& text) {
@@ -42,22 +45,8 @@ QString fromBytes(const std::string& bytes) {
 }
 
 QString fromCharSet(const std::string& bytes, const std::string& charSet) {
-    const QByteArray name = QByteArray::fromStdString(charSet).trimmed().toLower();
-    // Mail that says Latin-1 is often written in Windows-1252; the two differ
-    // only where Latin-1 has control characters, which text never holds.
-    if (name == "iso-8859-1" || name == "iso8859-1" || name == "latin1" || name == "latin-1" ||
-        name == "windows-1252" || name == "cp1252")
-        return fromWindows1252(bytes);
-    // Sets of 16 or 32 bit units cannot be carried in lines of octets: such a
-    // declaration is wrong.
-    if (name.isEmpty() || name == "us-ascii" || name == "ascii" || name.startsWith("utf-16") ||
-        name.startsWith("utf-32") || name.startsWith("ucs"))
-        return fromBytes(bytes);
-    QStringDecoder decoder(name.constData(), QStringDecoder::Flag::Stateless);
-    if (!decoder.isValid()) return fromBytes(bytes);
-    QString text = decoder.decode(view(bytes));
-    if (decoder.hasError()) return fromBytes(bytes);
-    return text;
+    // The core's conversion, so the window shows what quorvel-check prints.
+    return QString::fromStdString(charSetToUtf8(bytes, std::string(trimmed(charSet))));
 }
 
 std::string toBytes(const QString& text) {

@@ -167,6 +167,95 @@ TEST(FieldCharSet, IsTheSetTheEncodedWordsDeclare) {
     EXPECT_EQ(FieldCharSet({"Subject: first", " =?KOI8-R?Q?=F0?="}, "Subject"), "KOI8-R");
 }
 
+// What the user is shown: each row's expectation is what Python's email
+// package (policy.default) decodes from the same Subject line, but the two
+// marked rows, where the window keeps its own reading.
+TEST(FieldText, DecodesAsMailProgramsDo) {
+    const struct {
+        const char* value;
+        const char* shown;
+    } cases[] = {
+        // Every character set the window shows.
+        {"=?ISO-2022-JP?B?GyRCMnE1RBsoQg==?=", "会議"},
+        {"=?ISO-2022-JP?B?GyRCJEgkJiQkJCYbKEI=?= test", "とういう test"},
+        {"=?iso-8859-7?Q?=C5=EB=EB=E7=ED=E9=EA=DC_=ED=DD=E1?=", "Ελληνικά νέα"},
+        {"Re: =?ISO-8859-7?B?xevr5+3p6tw=?=", "Re: Ελληνικά"},
+        {"=?koi8-r?B?8NLJ18XU?=", "Привет"},
+        {"=?windows-1251?B?z/Do4uXy?=", "Привет"},
+        {"=?gb2312?B?xOO6ww==?=", "你好"},
+        {"=?big5?B?pOSk5Q==?=", "支文"},
+        {"=?euc-kr?B?vsiz58fPvLy/5A==?=", "안녕하세요"},
+        {"=?shift_jis?B?g2WDWINn?=", "テスト"},
+        {"=?euc-jp?B?pMuk26TzpLQ=?=", "にほんご"},
+        {"=?iso-8859-2?Q?P=F8=EDli=B9?=", "Příliš"},
+        {"=?iso-8859-15?Q?=A4uro?=", "€uro"},
+        {"=?windows-1252?Q?=93quoted=94?=", "“quoted”"},
+        {"=?iso-8859-1?Q?Caf=E9_au_lait?=", "Café au lait"},
+        {"=?utf-8*en?q?Hi?=", "Hi"},
+        // Blanks: dropped between encoded words only.
+        {"=?UTF-8?B?SGVsbG8=?= World", "Hello World"},
+        {"=?us-ascii?Q?a?= my_file", "a my_file"},
+        {"=?utf-8?q?a?= =?utf-8?q?b?=", "ab"},
+        {"=?utf-8?q?a?=  \t =?utf-8?q?b?=", "ab"},
+        {"=?utf-8?q?x?=\t=?iso-8859-1?q?=E9?=", "xé"},
+        {"=?iso-8859-7?B?xevr5+3p6tw=?= =?utf-8?B?zr3Orc6x?=", "Ελληνικάνέα"},
+        {"plain =?utf-8?q?x?= text", "plain x text"},
+        {"=?utf-8?q?multi?= plain =?iso-8859-1?q?=E9?=", "multi plain é"},
+        {"=?utf-8?q?a_b?= _c", "a b _c"},
+        {"a=?utf-8?q?b?=c", "abc"},
+        // A character split between two words of one set.
+        {"=?utf-8?q?caf=C3?= =?utf-8?q?=A9?=", "café"},
+        // Malformed words.
+        {"Price =?x", "Price =?x"},
+        {"=?utf-8?q?a", "=?utf-8?q?a"},
+        {"=?=", "=?="},
+        {"==?utf-8?q?x?=", "=x"},
+        {"=?utf-8?q?a?b?=", "=?utf-8?q?a?b?="},
+        {"=?utf-8?X?abc?=", "=?utf-8?X?abc?="},
+        {"=?utf-8?B?SGVsbG8?=", "Hello"},
+        {"=?utf-8?B?SGVsbG8===?=", "Hello"},
+        {"=?utf-8?B?SGV sbG8=?=", "Hello"},
+        {"=?utf-8?b?@@@?=", ""},
+        {"=?utf-8?Q?bad=ZZhex?=", "bad=ZZhex"},
+        {"=?utf-8?q?=E2=82?=", "\uFFFD"},
+        {"=?unknown-charset?Q?abc?=", "abc"},
+        {"=??q?abc?=", "abc"},
+        // The window's own readings: Latin-1 as Windows-1252 (Python: U+0093),
+        // US-ASCII octets as the other text (Python: U+FFFD).
+        {"=?iso-8859-1?Q?=93q=94?=", "“q”"},
+        {"=?us-ascii?q?=FF?=", "ÿ"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FieldText({"From: a@b.example", std::string("Subject: ") + c.value}, "Subject"), c.shown) << c.value;
+        EXPECT_EQ(DecodeHeaderText(c.value), c.shown) << c.value;
+    }
+}
+
+TEST(FieldText, IsUnfoldedAndBoundedInCharacters) {
+    EXPECT_EQ(FieldText({"Subject: =?utf-8?q?one?=", " =?utf-8?q?two?=", "\t three"}, "Subject"), "onetwo three");
+    EXPECT_EQ(FieldText({"From: a@b.example"}, "Subject"), "");
+    // Raw octets that are not UTF-8 are shown as Windows-1252.
+    EXPECT_EQ(FieldText({"Subject: caf\xE9"}, "Subject"), "café");
+    // 255 characters, whatever their octets; the rest of a long field is dropped.
+    const std::string greek = "=?utf-8?b?zrE=?=";  // "α", two octets
+    std::string many;
+    for (int i = 0; i < 60; ++i) many += greek;
+    std::string shown;
+    for (int i = 0; i < 60; ++i) shown += "α";
+    EXPECT_EQ(FieldText({"Subject: " + many}, "Subject"), shown);
+    const std::string letters(300, 'x');
+    EXPECT_EQ(FieldText({"Subject: " + letters}, "Subject"), std::string(kMaxHeaderText, 'x'));
+    EXPECT_EQ(FieldText({"Subject: " + std::string(kMaxHeaderText - 1, 'x')}, "Subject"),
+              std::string(kMaxHeaderText - 1, 'x'));
+    std::string alphas;
+    for (std::size_t i = 0; i < kMaxHeaderText + 1; ++i) alphas += "α";
+    EXPECT_EQ(FieldText({"Subject: " + alphas}, "Subject"), alphas.substr(0, 2 * kMaxHeaderText));
+    // The checks still read the octets as GetFieldValue gives them.
+    std::string value;
+    GetFieldValue({"Subject: =?iso-8859-7?Q?=C5=EB?="}, "Subject", value);
+    EXPECT_EQ(value, "\xC5\xEB");
+}
+
 TEST(SplitAddress, FindsAddressAndName) {
     struct Case {
         std::string text;
