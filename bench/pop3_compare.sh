@@ -30,19 +30,6 @@ bench_mailbox "$WORK" 10000
 dovecot_start "$WORK" taskset -c 1
 du -sh "$WORK/home/Maildir/new" | sed 's/^/mailbox: /'
 
-cat > "$WORK/poplib_list.py" <<'PY'
-import poplib, sys, time
-start = time.monotonic()
-p = poplib.POP3(sys.argv[1], int(sys.argv[2]))
-p.user(sys.argv[3]); p.pass_(sys.argv[4])
-count = p.stat()[0]
-headers = []
-for i in range(1, count + 1):
-    p.list(i)
-    headers.append(p.top(i, 1)[1])
-p.quit()
-print(f"{len(headers)} messages, {time.monotonic() - start:.3f} s")
-PY
 
 # One warm-up listing fills the server's index and caches.
 taskset -c 1 "$BUILD/bench/pop3_list" 127.0.0.1 "$PORT" joe secret >/dev/null
@@ -52,7 +39,7 @@ for run in $(seq "$RUNS"); do
         case $client in
         old) out=$(taskset -c 1 "$OLD_LIST" 127.0.0.1 "$PORT" joe secret) ;;
         quorvel) out=$(taskset -c 1 "$BUILD/bench/pop3_list" 127.0.0.1 "$PORT" joe secret) ;;
-        poplib) out=$(taskset -c 1 python3 "$WORK/poplib_list.py" 127.0.0.1 "$PORT" joe secret) ;;
+        poplib) out=$(taskset -c 1 python3 "$SRC/bench/poplib_list.py" 127.0.0.1 "$PORT" joe secret) ;;
         floor) out=$(taskset -c 1 "$BUILD/bench/pop3_floor" 127.0.0.1 "$PORT" joe secret) ;;
         esac
         echo "run $run $client: $out"

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "mail/headers.h"
+#include "platform/ascii_text.h"
+#include "platform/utf8.h"
 
 using namespace quorvel;
 
@@ -62,6 +64,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         lookUp(headers, name);
         // A declared set is a part of the field's value, never longer.
         require(FieldCharSet(headers, name).size() <= kMaxHeaderText);
+        // What is shown is valid UTF-8 of at most kMaxHeaderText characters
+        // (a whole field, Content-Type, is bounded by its line).
+        const std::string shown = FieldText(headers, name);
+        require(validUtf8(shown));
+        std::size_t characters = 0;
+        for (const char c : shown) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        const std::string upper = asciiUpper(name);
+        if (upper != "CONTENT-TYPE" && upper != "X-UIDL" && upper != "CONTENT-TYPE:" && upper != "X-UIDL:")
+            require(characters <= kMaxHeaderText);
     }
     const std::string subject = lookUp(headers, "Subject");
     require(subject.size() <= kMaxHeaderText);
