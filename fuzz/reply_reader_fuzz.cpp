@@ -109,17 +109,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const TReplyBuffer::Answer result = buffer.takeAnswer(answer, 0, cap);
             if (result == TReplyBuffer::Answer::Complete) {
                 require(end != std::string_view::npos && answer == stream.substr(offset, end - offset));
+                require(answer.size() <= cap);
                 fuzz::checkCapabilities(TmsCapabilities::parse(answer));
                 offset = end;
                 break;
             }
             // Whatever the answer holds so far is the stream as it came.
             require(answer == stream.substr(offset, answer.size()));
-            require(end == std::string_view::npos || end > offset + answer.size());
+            // The bound holds for a whole answer too.
             if (result == TReplyBuffer::Answer::TooLarge) {
                 require(answer.size() > cap);
                 return 0;  // the client gives up on the connection here
             }
+            require(end == std::string_view::npos || end > offset + answer.size());
             require(answer.size() <= cap);
             if (!pieces.feed(buffer)) {
                 require(end == std::string_view::npos && offset + answer.size() == stream.size());

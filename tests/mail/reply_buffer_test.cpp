@@ -110,5 +110,19 @@ TEST(ReplyBuffer, OverlongLineIsCutAndAnAnswerPastItsCapStops) {
     EXPECT_EQ(answer, "kept" + std::string(11, 'y'));
 }
 
+// The cap holds for an answer that arrived whole in one piece too.
+TEST(ReplyBuffer, AWholeAnswerIsHeldToItsCapAtTheEdges) {
+    const std::string whole = "1 uid1\r\n2 uid2\r\n.\r\n";
+    for (const std::size_t cap : {whole.size() - 1, whole.size(), whole.size() + 1, 4 * whole.size()}) {
+        SCOPED_TRACE(cap);
+        TReplyBuffer buffer;
+        buffer.startAnswer();
+        put(buffer, whole);
+        std::string answer;
+        EXPECT_EQ(buffer.takeAnswer(answer, 0, cap),
+                  cap < whole.size() ? TReplyBuffer::Answer::TooLarge : TReplyBuffer::Answer::Complete);
+    }
+}
+
 }  // namespace
 }  // namespace quorvel
