@@ -7,6 +7,8 @@
 # with the server, in alternation, RUNS times, each timed whole by
 # /usr/bin/time; prints the medians, their ratio (aim: within 1.1 times) and
 # the median peak memory (max RSS) and CPU time (user + system) of each.
+# "check" is a check with the listing cache of the run before, "full" one
+# without it (its file removed first).
 # Usage: bench/check_compare.sh [RUNS] [MESSAGES]   (run as root or as a normal user)
 set -eu
 RUNS=${1:-5}
@@ -48,8 +50,12 @@ taskset -c 1 "$WORK/bin/quorvel-check" --all >/dev/null || [ $? -le 1 ]
 : > "$WORK/rss"
 : > "$WORK/cpu"
 for run in $(seq "$RUNS"); do
-    for client in engine check; do
+    for client in engine full check; do
         case $client in
+        full)
+            # A check without the listing cache file: every message's TOP.
+            rm -f "$WORK/bin/listing-cache-mailbox-1.dat"
+            /usr/bin/time -f "%e %M %U %S" -o "$WORK/one" taskset -c 1 "$WORK/bin/quorvel-check" --all >"$WORK/listing" || [ $? -le 1 ] ;;
         engine) /usr/bin/time -f "%e %M %U %S" -o "$WORK/one" taskset -c 1 "$BUILD/bench/pop3_list" 127.0.0.1 "$PORT" joe secret >/dev/null ;;
         check) /usr/bin/time -f "%e %M %U %S" -o "$WORK/one" taskset -c 1 "$WORK/bin/quorvel-check" --all >"$WORK/listing" || [ $? -le 1 ] ;;
         esac
@@ -61,6 +67,6 @@ for run in $(seq "$RUNS"); do
     done
 done
 echo "check listed $(grep -vc '^#' "$WORK/listing") messages"
-"$SRC/bench/medians.py" "$WORK/times" check/engine
-"$SRC/bench/medians.py" "$WORK/rss" check/engine | sed 's/ s$/ KB/; s/^median/max RSS median/; s/^check \/ engine/max RSS check \/ engine/'
-"$SRC/bench/medians.py" "$WORK/cpu" check/engine | sed 's/^median/CPU median/; s/^check \/ engine/CPU check \/ engine/'
+"$SRC/bench/medians.py" "$WORK/times" check/engine check/full
+"$SRC/bench/medians.py" "$WORK/rss" check/engine full/engine | sed 's/ s$/ KB/; s/^median/max RSS median/; s/^\([a-z]* \/ engine\)/max RSS \1/'
+"$SRC/bench/medians.py" "$WORK/cpu" check/engine check/full | sed 's/^median/CPU median/; s/^\([a-z]* \/ [a-z]*\)/CPU \1/'
