@@ -81,8 +81,8 @@ void TfrmMain::Why1Click() {
 
     TfrmViewHeader viewer(TfrmViewHeader::Mode::Reasons);
     // The two heading lines show sender and subject in their own sets.
-    viewer.addParts({{"Message from ", ""}, {shown.shownSender, "UTF-8"}});
-    viewer.addParts({{"Subject of   ", ""}, {shown.shownCaption, "UTF-8"}});
+    viewer.addParts({{"Message from ", ""}, {shown.senderShown(), "UTF-8"}});
+    viewer.addParts({{"Subject of   ", ""}, {shown.subjectShown(), "UTF-8"}});
     for (std::size_t i = 2; i < memoWhy.size(); ++i) viewer.addLine(memoWhy[i]);
     showViewer(viewer);
 }
@@ -97,9 +97,9 @@ void TfrmMain::ViewHeader1Click() {
         if (!row.selected) continue;
         viewer.addLine(kAsterisks);
         viewer.addParts({{"Subject : ", ""},
-                         {row.shownCaption, "UTF-8"},
+                         {row.subjectShown(), "UTF-8"},
                          {" Sender : ", ""},
-                         {row.shownSender, "UTF-8"}});
+                         {row.senderShown(), "UTF-8"}});
         viewer.addLine(kAsterisks);
         if (i < static_cast<std::size_t>(records.Count()))
             for (const std::string& line : records.Items(static_cast<int>(i)).Headers) viewer.addLine(line);

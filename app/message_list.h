@@ -40,6 +40,10 @@ struct MessageRow {
     // caption and sender as they are.
     std::string shownCaption;
     std::string shownSender;
+    // What is shown: the shown texts, or caption and sender for a row made
+    // without them.
+    const std::string& subjectShown() const { return shownCaption.empty() ? caption : shownCaption; }
+    const std::string& senderShown() const { return shownSender.empty() ? sender : shownSender; }
 };
 
 struct MessageList {

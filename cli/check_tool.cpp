@@ -366,8 +366,8 @@ void CheckTool::printRow(const Arguments& args, int mailbox, const TmsRemotePOP&
                      << ",\"user\":" << jsonString(client.UserName) << ",\"number\":" << number
                      << ",\"mark\":" << row.stateIndex << ",\"markName\":\"" << markName(row.stateIndex)
                      << "\",\"marked\":" << (isMarkedForDeletion(row.stateIndex) ? "true" : "false")
-                     << ",\"deleted\":" << (deleted ? "true" : "false") << ",\"sender\":" << jsonString(row.shownSender)
-                     << ",\"subject\":" << jsonString(row.shownCaption) << ",\"size\":" << strToInt(row.size)
+                     << ",\"deleted\":" << (deleted ? "true" : "false") << ",\"sender\":" << jsonString(row.senderShown())
+                     << ",\"subject\":" << jsonString(row.subjectShown()) << ",\"size\":" << strToInt(row.size)
                      << ",\"date\":" << jsonString(row.date) << ",\"why\":" << jsonArray(why) << "}\n";
         return;
     }
@@ -379,7 +379,7 @@ void CheckTool::printRow(const Arguments& args, int mailbox, const TmsRemotePOP&
     }
     console_.out << mailbox << ":" << number << "\t"
                  << coloured(deleted ? "deleted" : markName(row.stateIndex), row.stateIndex) << "\t" << row.size
-                 << "\t" << plainLine(row.date) << "\t" << plainLine(row.shownSender) << "\t" << plainLine(row.shownCaption)
+                 << "\t" << plainLine(row.date) << "\t" << plainLine(row.senderShown()) << "\t" << plainLine(row.subjectShown())
                  << "\t" << reasons << "\n";
 }
 
@@ -597,7 +597,7 @@ int CheckTool::why(const Arguments& args) {
         console_.out << "{\"file\":" << jsonString(args.file) << ",\"mark\":" << row.stateIndex << ",\"markName\":\""
                      << markName(row.stateIndex) << "\",\"marked\":"
                      << (isMarkedForDeletion(row.stateIndex) ? "true" : "false")
-                     << ",\"sender\":" << jsonString(row.shownSender) << ",\"subject\":" << jsonString(row.shownCaption)
+                     << ",\"sender\":" << jsonString(row.senderShown()) << ",\"subject\":" << jsonString(row.subjectShown())
                      << ",\"size\":" << strToInt(row.size) << ",\"date\":" << jsonString(row.date)
                      << ",\"why\":" << jsonArray(reasons) << "}\n";
     } else {

@@ -51,11 +51,12 @@ std::string repairedUtf8(std::string_view octets) {
 
 }  // namespace
 
-std::string charSetToUtf8(std::string_view octets, std::string_view charSet) {
+std::string charSetToUtf8(std::string_view octets, std::string_view charSet, bool fallBack) {
     const std::string name = asciiUpper(charSet);
     if (isLatin1(name)) return windows1252ToUtf8(octets);
     if (readAsBytes(name)) return bytesToUtf8(octets);
-    if (name == "UTF-8" || name == "UTF8") return repairedUtf8(octets);
+    if (name == "UTF-8" || name == "UTF8")
+        return fallBack && !validUtf8(octets) ? bytesToUtf8(octets) : repairedUtf8(octets);
 
     iconv_t cd = iconv_open("UTF-8", name.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) return bytesToUtf8(octets);
@@ -75,6 +76,7 @@ std::string charSetToUtf8(std::string_view octets, std::string_view charSet) {
         drain(to);
         if (done != static_cast<std::size_t>(-1)) break;
         if (errno == E2BIG) continue;
+        if (fallBack) return bytesToUtf8(octets);
         out += kReplacement;
         if (errno == EINVAL) break;  // cut short at the end
         ++in;                         // EILSEQ: not in this set

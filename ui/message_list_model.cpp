@@ -57,8 +57,8 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             switch (index.column()) {
-                case 0: return fromBytes(row.shownCaption);
-                case 1: return fromBytes(row.shownSender);
+                case 0: return fromBytes(row.subjectShown());
+                case 1: return fromBytes(row.senderShown());
                 case 2: return fromBytes(row.size);
                 case 3: return fromBytes(row.date);
             }
@@ -73,7 +73,7 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
             const QString mark = markName(shown_[static_cast<std::size_t>(index.row())].mark);
             if (mark.isEmpty()) return {};
             if (role == Qt::ToolTipRole) return mark;
-            return mark + ", " + fromBytes(row.shownCaption);
+            return mark + ", " + fromBytes(row.subjectShown());
         }
         case Qt::TextAlignmentRole:
             if (index.column() == 2) return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));

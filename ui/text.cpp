@@ -46,7 +46,7 @@ QString fromBytes(const std::string& bytes) {
 
 QString fromCharSet(const std::string& bytes, const std::string& charSet) {
     // The core's conversion, so the window shows what quorvel-check prints.
-    return QString::fromStdString(charSetToUtf8(bytes, std::string(trimmed(charSet))));
+    return QString::fromStdString(charSetToUtf8(bytes, std::string(trimmed(charSet)), true));
 }
 
 std::string toBytes(const QString& text) {
