@@ -136,7 +136,8 @@ TEST_F(Pop3OAuth, ARefusedTokenIsRenewedOnceInTheSameSession) {
             append(steps, {"C: AUTH XOAUTH2 " + xoauth2("first"), "S: -ERR [IN-USE] Mailbox is locked", "WAIT"});
             return steps;
         });
-        EXPECT_EQ(list(server), "-ERR [IN-USE] Mailbox is locked");
+        EXPECT_EQ(list(server), "The mailbox on 127.0.0.1 is in use (by a delivery, another mail program, or Quorvel); "
+                                "try again when it is free. The server said: -ERR [IN-USE] Mailbox is locked");
         EXPECT_EQ(asked, std::vector<std::string>{"token"});
     }
 }
