@@ -213,6 +213,8 @@ void TmsCustomPOP::LogIn() {
         accessToken_.clear();
         tokenRenewed_ = renewed;
         if (SignIn == TmsSignIn::OAuth2) accessToken_ = askAccessToken(renewed);
+        // The closed session's socket is gone: a new one for the new session.
+        if (renewed) Connect();
         try {
             logInOnce();
             break;

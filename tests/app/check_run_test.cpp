@@ -470,6 +470,8 @@ TEST_F(CheckRun, TrustingACertificateOnTheStarttlsRetrySettlesTheSecurity) {
     main().setDomainResolver(resolver);
     main().visible = true;
     program->frmGeneral()->cbLaunch.checked = false;
+    const std::string rule[] = {"", "Contains", "win", "No", "Yes", "0"};
+    for (int col = 0; col < 6; ++col) program->frmOptionsMain()->rules.gridSubject.setCell(col, 1, rule[col]);
 
     fake.dialogs.answers = {ModalResult::Yes};
     main().btListClick();
