@@ -48,6 +48,13 @@ TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<Tfr
       trayAtStart_(trayAtStart) {
     // A refused sign-in is asked about only while someone is at the window.
     oauthAccess_.attended = [this] { return interactive(); };
+    // No session waits on a person: the progress says who is waited for.
+    oauthAccess_.onBrowserWait = [this](bool waiting) {
+        if (!waiting) return;
+        statusPanels[1] = OAuthAccess::kBrowserWaitText;
+        if (frmRetrieving_) frmRetrieving_->setMessage(OAuthAccess::kBrowserWaitText);
+        changed();
+    };
     btList = button("Check e-mail", "imDown");
     btOptions = button("Settings and more", "btOptions");
     btExit = button("Goodbye", "imDoor");

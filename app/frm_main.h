@@ -174,6 +174,9 @@ public:
     // Lists the mailbox; a certificate the checks refuse is offered to the
     // user, and once trusted the listing is tried again.
     void listTrustingOnRequest(bool attended);
+    // While set, the client's error record waits here for the user's answer
+    // to the certificate question: one who goes on leaves no error behind.
+    std::optional<std::string>* heldError_ = nullptr;
     bool OnlyOneMailbox() const;
     void synchronizeIwhich();
     void btDeleteClick();

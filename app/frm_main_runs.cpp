@@ -72,14 +72,26 @@ void TfrmMain::cancelRun() {
 }
 
 void TfrmMain::listTrustingOnRequest(bool attended) {
+    std::optional<std::string> held;
+    const auto release = [&] {
+        heldError_ = nullptr;
+        if (held && log_) log_->logError(*held, msRemotePOP1.UserName, msRemotePOP1.Server);
+        held.reset();
+    };
+    if (attended) heldError_ = &held;
     try {
         msRemotePOP1.UpdateInfo();
+        release();
     } catch (const EUntrustedCertificate& refused) {
+        heldError_ = nullptr;
         // Only a person at the window can decide to trust a certificate.
         if (!attended || platform_.dialogs.messageBox(MessageKind::Warning,
                                                       trustCertificateQuestion(clientMailbox_, refused),
-                                                      MessageButtons::YesNo) != ModalResult::Yes)
+                                                      MessageButtons::YesNoDefaultNo) != ModalResult::Yes) {
+            release();
             throw;
+        }
+        held.reset();
         const std::string& fingerprint = refused.details().fingerprint;
         storeCertificatePin(store_, clientMailbox_, fingerprint);
         // The settings window holds the live settings: its next OK keeps the pin.
@@ -87,6 +99,9 @@ void TfrmMain::listTrustingOnRequest(bool attended) {
             frmGeneral_->certificatePins[static_cast<std::size_t>(clientMailbox_ - 1)] = fingerprint;
         msRemotePOP1.CertificatePin = fingerprint;
         msRemotePOP1.UpdateInfo();
+    } catch (...) {
+        release();
+        throw;
     }
 }
 
@@ -267,7 +282,10 @@ void TfrmMain::msRemotePOP1Closed() {
 void TfrmMain::msRemotePOP1Error(std::string& message) {
     statusPanels[1] = message;
     showListPicture();
-    if (log_) log_->logError(message, msRemotePOP1.UserName, msRemotePOP1.Server);
+    if (heldError_)
+        *heldError_ = message;
+    else if (log_)
+        log_->logError(message, msRemotePOP1.UserName, msRemotePOP1.Server);
     changed();
 }
 

@@ -182,9 +182,10 @@ Exit status:
   1  marked messages found (why: the message would be deleted)
   2  the command line is wrong
   3  the profile cannot be used: no mailbox set up, a settings store or
-     rule file that cannot be read or comes from a newer version, an OAuth
-     2.0 sign-in the provider refuses (sign in again), a failing token
-     command
+     rule file that cannot be read or comes from a newer version, a
+     password or sign-in in a keyring that is locked or does not answer,
+     an OAuth 2.0 sign-in the provider refuses (sign in again), a failing
+     token command
   4  the saved message cannot be read or is not a mail message
   5  the mail server or the network failed (connection, time-out, login)
   6  the mailbox is in use (by a delivery, another mail program, or Quorvel:

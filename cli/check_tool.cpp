@@ -383,6 +383,27 @@ void CheckTool::printRow(const Arguments& args, int mailbox, const TmsRemotePOP&
                  << "\t" << reasons << "\n";
 }
 
+namespace {
+
+// A password or sign-in that the keyring keeps but does not give: one line
+// and the profile's status, whatever the kind; nothing here waits for a person.
+ToolError keyringRefused(int mailbox, const SecretUnavailable& error) {
+    const std::string where = "mailbox " + std::to_string(mailbox) + ": its " +
+                              (error.kind == SecretKind::Password ? "password" : "OAuth 2.0 sign-in") +
+                              " is in the desktop keyring";
+    switch (error.status) {
+    case SecretStatus::Unavailable:
+        return ToolError(kProfile, where + " and no keyring answers (no session bus: run quorvel-check from a "
+                                           "systemd user timer, not cron)");
+    case SecretStatus::Locked:
+        return ToolError(kProfile, where + ", which is locked (quorvel-check does not wait for its unlock "
+                                           "prompt: unlock it, or log in so that the login keyring opens)");
+    default: return ToolError(kProfile, where + ", which failed to give it");
+    }
+}
+
+}  // namespace
+
 CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& args) {
     Profile& profile = *profile_;
     TmsRemotePOP client(platform_.pump, platform_.timers);
@@ -393,12 +414,7 @@ CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& a
     try {
         readAccount(*store_, profile.cipher, platform_.secrets, mailbox, client, &oauth);
     } catch (const SecretUnavailable& error) {
-        const std::string where = "mailbox " + std::to_string(mailbox) + ": its password is in the desktop keyring";
-        throw ToolError(kProfile, error.status == SecretStatus::Unavailable
-                                      ? where + " and no keyring answers (no session bus: run quorvel-check from a "
-                                                "systemd user timer, not cron)"
-                                  : error.status == SecretStatus::Locked ? where + ", which stayed locked"
-                                                                         : where + ", which failed to give it");
+        throw keyringRefused(mailbox, error);
     } catch (const std::exception& error) {
         throw ToolError(kProfile, "mailbox " + std::to_string(mailbox) + ": " + error.what());
     }
@@ -439,6 +455,7 @@ CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& a
                                  (refused->signInAgain ? "; sign in again in the Quorvel window (General settings, "
                                                          "Mailboxes, the \"...\" beside \"OAuth 2.0\")"
                                                        : ""));
+        if (const auto* keyring = dynamic_cast<const SecretUnavailable*>(&error)) return keyringRefused(mailbox, *keyring);
         if (dynamic_cast<const ETokenCommand*>(&error)) return ToolError(kProfile, name + ": " + error.what());
         if (dynamic_cast<const EInOutError*>(&error))
             return ToolError(kProfile, "the activity log cannot be written: " + std::string(error.what()));
@@ -554,7 +571,9 @@ int CheckTool::signIn(const Arguments& args) {
                                          "page)");
     const OAuthSettings settings = OAuthSettings::read(store, n);
     if (!platform_.oauth) throw ToolError(kProfile, "OAuth 2.0 sign-in is not available here");
-    if (settings.provider.deviceAuthorizationUrl.empty())
+    // A provider typed in may name its device address in its metadata, which
+    // the sign-in reads.
+    if (settings.provider.deviceAuthorizationUrl.empty() && settings.provider.name != "Other")
         throw ToolError(kProfile, name + ": " + settings.provider.name +
                                       " offers no sign-in for machines without a browser; sign in in the Quorvel "
                                       "window instead");

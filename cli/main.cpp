@@ -10,10 +10,13 @@
 #include "cli/check_tool.h"
 #include "keyring/secret_service_store.h"
 #include "oauth/qt_oauth_service.h"
+#include "platform/no_core_dump.h"
 #include "platform/poll_event_loop.h"
 #include "ui/qt_clock.h"
 
 int main(int argc, char** argv) {
+    // Passwords and tokens pass through memory: none of it goes into a core file.
+    quorvel::disableCoreDumps();
     // Only for the locale and the executable's folder; the event loop is the
     // plain one, as nothing here draws.
     QCoreApplication app(argc, argv);
@@ -29,7 +32,9 @@ int main(int argc, char** argv) {
     // The window's keyring items; a cron job has no session bus, and only the
     // passwords still in the settings file reach it.
     const std::string settingsFolder = quorvel::defaultSettingsFolder();
-    quorvel::SecretServiceStore keyring(settingsFolder);
+    // Nobody may be there to answer the keyring's unlock prompt: a locked
+    // keyring is reported, not waited for.
+    quorvel::SecretServiceStore keyring(settingsFolder, quorvel::SecretServiceStore::Prompts::Never);
     // No browser: a sign-in is renewed with the stored refresh token, or
     // made anew with the device grant.
     quorvel::QtOAuthService oauth(nullptr);

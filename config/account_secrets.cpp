@@ -4,14 +4,13 @@ namespace quorvel {
 
 namespace {
 
-std::string unavailableText(int mailbox, SecretStatus status) {
-    const std::string n = std::to_string(mailbox);
+std::string unavailableText(int mailbox, SecretStatus status, SecretKind kind) {
+    const std::string what =
+        (kind == SecretKind::Password ? "the password of mailbox " : "the sign-in of mailbox ") + std::to_string(mailbox);
     switch (status) {
-    case SecretStatus::Locked:
-        return "The desktop keyring is locked: the password of mailbox " + n + " is kept there.";
-    case SecretStatus::Unavailable:
-        return "No desktop keyring answers: the password of mailbox " + n + " is kept there.";
-    default: return "The desktop keyring failed to give the password of mailbox " + n + ".";
+    case SecretStatus::Locked: return "The desktop keyring is locked: " + what + " is kept there.";
+    case SecretStatus::Unavailable: return "No desktop keyring answers: " + what + " is kept there.";
+    default: return "The desktop keyring failed to give " + what + ".";
     }
 }
 
@@ -34,6 +33,13 @@ SecretStatus KeyringGuard::remove(int mailbox, SecretKind kind) {
     return refusal_ != SecretStatus::Ok ? refusal_ : remember(keyring_.remove(mailbox, kind));
 }
 
+void wipe(std::string& secret) {
+    // Through a volatile pointer, so the stores are not left out as dead.
+    volatile char* bytes = secret.data();
+    for (std::size_t i = 0; i < secret.size(); ++i) bytes[i] = 0;
+    secret.clear();
+}
+
 void askKeyringAgain(SecretStore* keyring) {
     if (auto* guard = dynamic_cast<KeyringGuard*>(keyring)) guard->askAgain();
 }
@@ -45,8 +51,8 @@ std::string secretLabel(int mailbox, SecretKind kind, const std::string& user, c
     return label;
 }
 
-SecretUnavailable::SecretUnavailable(int mailbox, SecretStatus status)
-    : std::runtime_error(unavailableText(mailbox, status)), status(status) {}
+SecretUnavailable::SecretUnavailable(int mailbox, SecretStatus status, SecretKind kind)
+    : std::runtime_error(unavailableText(mailbox, status, kind)), status(status), kind(kind) {}
 
 std::string AccountSecrets::fileName(int mailbox, SecretKind kind) {
     return (kind == SecretKind::Password ? "Passwd" : "OAuthRefresh") + std::to_string(mailbox);
@@ -57,7 +63,7 @@ AccountSecrets::AccountSecrets(SettingsStore& store, TPasswordCipher& cipher, Se
 
 SecretStatus AccountSecrets::ask(SecretStatus status) {
     if (status == SecretStatus::Locked || status == SecretStatus::Unavailable || status == SecretStatus::Failed)
-        refused_ = true;
+        refused_ = status;
     return status;
 }
 
@@ -70,9 +76,9 @@ AccountSecrets::Password AccountSecrets::read(int mailbox, bool askKeyring, Secr
         return result;
     }
     if (!keyring_ || !askKeyring) return result;
-    if (refused_) {
+    if (refused_ != SecretStatus::Ok) {
         // Asked once already: no second prompt, and no guess either.
-        result.status = SecretStatus::Locked;
+        result.status = refused_;
         result.inKeyring = true;
         return result;
     }
@@ -89,10 +95,31 @@ bool AccountSecrets::keep(int mailbox, const std::string& label, const std::stri
         store_.writeString("Server", fileName(mailbox, kind), "");
         return true;
     }
-    store_.writeString("Server", fileName(mailbox, kind), cipher_.encipher(password));
+    const std::string enciphered = cipher_.encipher(password);
+    store_.writeString("Server", fileName(mailbox, kind), enciphered);
+    // A file that cannot be read takes no write, silently: the keyring's item
+    // goes only once the file is seen to hold the password.
+    if (store_.readString("Server", fileName(mailbox, kind), "") != enciphered) return keyringAnswers();
     // The file holds the password now; an older item must not outlive it.
     if (keyringAnswers()) ask(keyring_->remove(mailbox, kind));
     return false;
+}
+
+void AccountSecrets::forget(int mailbox, SecretKind kind) {
+    store_.writeString("Server", fileName(mailbox, kind), "");
+    if (keyringAnswers()) ask(keyring_->remove(mailbox, kind));
+}
+
+int AccountSecrets::moveToFile(SecretKind kind, const std::function<std::string(int mailbox)>& labelOf) {
+    int moved = 0;
+    for (int n = 1; n <= 12 && keyringAnswers(); ++n) {
+        if (!store_.readString("Server", fileName(n, kind), "").empty()) continue;
+        std::string secret;
+        if (ask(keyring_->read(n, kind, secret)) != SecretStatus::Ok) continue;
+        if (!secret.empty() && !keep(n, labelOf(n), secret, false, kind)) ++moved;
+        wipe(secret);
+    }
+    return moved;
 }
 
 int AccountSecrets::moveToKeyring(const std::function<std::string(int mailbox)>& labelOf) {
@@ -113,7 +140,9 @@ int AccountSecrets::moveToKeyring(const std::function<std::string(int mailbox)>&
                     ? labelOf(n)
                     : secretLabel(n, kind, store_.readString("Server", "Mailbox" + number, ""),
                                   store_.readString("Server", "Server" + number, ""));
-            if (ask(keyring_->write(n, kind, label, password)) != SecretStatus::Ok) return moved;
+            const SecretStatus written = ask(keyring_->write(n, kind, label, password));
+            wipe(password);
+            if (written != SecretStatus::Ok) return moved;
             store_.writeString("Server", fileName(n, kind), "");
             ++moved;
         }

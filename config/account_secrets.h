@@ -14,6 +14,9 @@ namespace quorvel {
 inline constexpr const char* kKeyringPlace = "desktop keyring";
 inline constexpr const char* kFilePlace = "settings file";
 
+// Overwrites a secret's bytes before its memory is given back.
+void wipe(std::string& secret);
+
 // The item's label in the keyring's own program.
 std::string secretLabel(int mailbox, SecretKind kind, const std::string& user, const std::string& server);
 
@@ -39,11 +42,12 @@ private:
 // For a command the user gave: a guarded keyring may prompt again.
 void askKeyringAgain(SecretStore* keyring);
 
-// A password kept in the keyring that the keyring does not give.
+// A password or refresh token kept in the keyring that the keyring does not give.
 class SecretUnavailable : public std::runtime_error {
 public:
-    SecretUnavailable(int mailbox, SecretStatus status);
+    SecretUnavailable(int mailbox, SecretStatus status, SecretKind kind = SecretKind::Password);
     SecretStatus status;
+    SecretKind kind;
 };
 
 // The passwords of the twelve mailboxes, in the keyring where one answers and
@@ -72,6 +76,9 @@ public:
     bool keep(int mailbox, const std::string& label, const std::string& password, bool useKeyring,
               SecretKind kind = SecretKind::Password);
 
+    // Removes a mailbox's secret of `kind` from the file and the keyring.
+    void forget(int mailbox, SecretKind kind);
+
     // The settings file's name of a mailbox's secret.
     static std::string fileName(int mailbox, SecretKind kind);
 
@@ -80,9 +87,13 @@ public:
     // the move, so a locked keyring prompts once. Returns how many moved.
     int moveToKeyring(const std::function<std::string(int mailbox)>& labelOf);
 
+    // Brings every secret of `kind` the keyring keeps back into the file;
+    // an item goes only once the file holds it. Returns how many moved.
+    int moveToFile(SecretKind kind, const std::function<std::string(int mailbox)>& labelOf);
+
     // Whether the keyring answered and took or gave what was asked; false
     // once it refused, stayed locked or did not answer: it is not asked again.
-    bool keyringAnswers() const { return keyring_ != nullptr && !refused_; }
+    bool keyringAnswers() const { return keyring_ != nullptr && refused_ == SecretStatus::Ok; }
 
 private:
     SecretStatus ask(SecretStatus status);
@@ -90,7 +101,7 @@ private:
     SettingsStore& store_;
     TPasswordCipher& cipher_;
     SecretStore* keyring_;
-    bool refused_ = false;
+    SecretStatus refused_ = SecretStatus::Ok;  // how the keyring last refused
 };
 
 }  // namespace quorvel

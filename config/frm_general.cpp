@@ -215,8 +215,10 @@ void TfrmGeneral::readServerSettings() {
             const AccountSecrets::Password password = secrets.read(n, setUp);
             passwordUnread_[i] = password.inKeyring && password.status != SecretStatus::Ok;
             if (password.status == SecretStatus::Ok) edPass[i].text = password.text;
+            // A token command keeps nothing: the keyring is not asked for it.
             if (signInOf(n) == TmsSignIn::OAuth2 && setUp)
-                showKeptIn(i, secrets.read(n, true, SecretKind::RefreshToken));
+                showKeptIn(i, oauthSettings[i].tokenCommand.empty() ? secrets.read(n, true, SecretKind::RefreshToken)
+                                                                    : AccountSecrets::Password{});
             else
                 showKeptIn(i, password);
         } catch (const std::exception& error) {
@@ -252,7 +254,19 @@ void TfrmGeneral::cbSignInChange(int n) {
 void TfrmGeneral::sbOAuthClick(int n) {
     const auto i = static_cast<std::size_t>(n - 1);
     TfrmOAuth dialog(platform_, store_, enc1, {n, userOf(n), serverOf(n), cbKeyring.checked}, oauthSettings[i]);
+    // What a sign-in would replace, once per opening of this window.
+    std::optional<PriorSignIn> prior;
+    if (!priorSignIn_[i]) {
+        try {
+            prior = PriorSignIn{AccountSecrets(store_, enc1, platform_.secrets).read(n, true, SecretKind::RefreshToken),
+                                store_.readString(kServer, numbered("OAuthAccount", n), "")};
+        } catch (const std::exception&) {
+            prior = PriorSignIn{};
+        }
+    }
     platform_.dialogs.showModal(dialog);
+    if (dialog.signedIn && prior) priorSignIn_[i] = std::move(prior);
+    if (prior) wipe(prior->token.text);
     if (dialog.signedIn) {
         AccountSecrets::Password kept{"kept", SecretStatus::Ok, dialog.keptInKeyring};
         showKeptIn(i, kept);
@@ -379,6 +393,15 @@ bool TfrmGeneral::saveServerSettings() {
     store_.writeBool(kServer, "Keyring", cbKeyring.checked);
 
     AccountSecrets secrets(store_, enc1, platform_.secrets);
+    // The sign-ins go where the passwords go, both ways.
+    if (platform_.secrets) {
+        if (cbKeyring.checked)
+            secrets.moveToKeyring([this](int n) { return labelOf(n); });
+        else
+            secrets.moveToFile(SecretKind::RefreshToken, [this](int n) {
+                return secretLabel(n, SecretKind::RefreshToken, userOf(n), serverOf(n));
+            });
+    }
     for (int n = 1; n <= kMailboxes; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
         const std::string& server = edServe[i].text;
@@ -395,6 +418,13 @@ bool TfrmGeneral::saveServerSettings() {
             passwordUnread_[i] = false;
             // With OAuth 2.0 the column tells where the sign-in is kept.
             if (!oauth) showKeptIn(i, kept);
+        }
+        if (oauth) {
+            try {
+                showKeptIn(i, secrets.read(n, true, SecretKind::RefreshToken));
+            } catch (const std::exception&) {
+                lblKept[i].caption.clear();
+            }
         }
         // An empty mailbox without a choice stays without one, so that the
         // server typed in later sets its default; so does a mailbox stored
@@ -500,6 +530,8 @@ void TfrmGeneral::btOKClick() {
                                      "Exit and restart for the Start Up changes to take effect.");
     SaveGeneralSettings();
     applyAutostart();
+    // The sign-ins made in this window are kept with the rest.
+    forgetPriorSignIns();
     // On a faulty account the window stays open.
     if (saveServerSettings() && headerRules_ && !IsBlank(edName[0].text) &&
         headerRules_->fillBlankMailboxRule(1, edName[0].text))
@@ -525,7 +557,34 @@ void TfrmGeneral::applyAutostart() {
     }
 }
 
+void TfrmGeneral::restoreSignIns() {
+    AccountSecrets secrets(store_, enc1, platform_.secrets);
+    for (int n = 1; n <= kMailboxes; ++n) {
+        auto& prior = priorSignIn_[static_cast<std::size_t>(n - 1)];
+        if (!prior) continue;
+        try {
+            if (prior->token.status == SecretStatus::Ok && !prior->token.text.empty())
+                secrets.keep(n, secretLabel(n, SecretKind::RefreshToken, userOf(n), serverOf(n)), prior->token.text,
+                             prior->token.inKeyring, SecretKind::RefreshToken);
+            else
+                secrets.forget(n, SecretKind::RefreshToken);
+            store_.writeString(kServer, numbered("OAuthAccount", n), prior->account);
+        } catch (const std::exception& error) {
+            platform_.dialogs.messageBox(MessageKind::Error, error.what());
+        }
+    }
+    forgetPriorSignIns();
+}
+
+void TfrmGeneral::forgetPriorSignIns() {
+    for (auto& prior : priorSignIn_) {
+        if (prior) wipe(prior->token.text);
+        prior.reset();
+    }
+}
+
 void TfrmGeneral::btCancelClick() {
+    restoreSignIns();
     ReadGeneralSettings();
     try {
         readServerSettings();

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "config/account_secrets.h"
@@ -245,6 +246,16 @@ private:
     // A password the keyring holds but did not give (locked, gone): the
     // empty field stands for it, and saving leaves it where it is.
     std::array<bool, kMailboxes> passwordUnread_{};
+    // The sign-in a mailbox had before its dialog signed in anew while this
+    // window is open: Cancel puts it back (or removes the new one), so a
+    // cancelled window leaves no new secret behind.
+    struct PriorSignIn {
+        AccountSecrets::Password token;
+        std::string account;
+    };
+    std::array<std::optional<PriorSignIn>, kMailboxes> priorSignIn_;
+    void restoreSignIns();
+    void forgetPriorSignIns();
 };
 
 }  // namespace quorvel

@@ -102,7 +102,7 @@ void TfrmOAuth::cbProviderChange() {
 }
 
 void TfrmOAuth::lnkRegisterClick() {
-    if (!lnkRegister.caption.empty() && !platform_.shell.open(lnkRegister.caption))
+    if (!lnkRegister.caption.empty() && !platform_.shell.openAddress(lnkRegister.caption))
         platform_.dialogs.messageBox(MessageKind::Error, "Unable to open " + lnkRegister.caption);
 }
 
@@ -133,7 +133,7 @@ void TfrmOAuth::btSignInClick() {
         missing = "OAuth 2.0 sign-in is not available in this Quorvel (no browser sign-in). A token command can give "
                   "the access token instead.";
     } else if (chosen.provider.clientId.empty()) {
-        missing = "Enter the client ID that " + chosen.provider.name + " gave Quorvel first.";
+        missing = "Enter the client ID that " + providerName(chosen.provider) + " gave Quorvel first.";
         focusedControl = "edClientId";
     } else if (chosen.provider.authorizationUrl.empty() || chosen.provider.tokenUrl.empty()) {
         missing = "Enter the provider's authorization and token addresses first.";
@@ -145,12 +145,11 @@ void TfrmOAuth::btSignInClick() {
         changed();
         return;
     }
-    const std::string before = lblSignedIn.caption;
     signingIn_ = true;
     cancelRequested_ = false;
     btSignIn.caption = "Cancel sign-&in";
     btSignIn.hint = "Stops waiting for the browser";
-    lblSignedIn.caption = "Waiting for the browser: sign in at the provider's page that opened there";
+    lblSignedIn.caption = OAuthAccess::kBrowserWaitText;
     enableFields(false);
     changed();
     std::string failure;
@@ -170,7 +169,9 @@ void TfrmOAuth::btSignInClick() {
         lblSignedIn.caption = hadSignIn_ || signedIn ? "The sign-in was canceled; the earlier sign-in is kept"
                                                      : "The sign-in was canceled; nothing was kept";
     } else if (!failure.empty()) {
-        lblSignedIn.caption = before;
+        // This attempt's outcome, not an earlier one's.
+        lblSignedIn.caption = hadSignIn_ || signedIn ? "The sign-in did not succeed; the earlier sign-in is kept"
+                                                     : "The sign-in did not succeed; nothing was kept";
     } else {
         signedIn = true;
         keptInKeyring =
@@ -191,7 +192,7 @@ void TfrmOAuth::btOKClick() {
     const OAuthSettings chosen = settings();
     if (chosen.tokenCommand.empty() && chosen.provider.clientId.empty()) {
         platform_.dialogs.messageBox(MessageKind::Error,
-                                     "Enter the client ID that " + chosen.provider.name +
+                                     "Enter the client ID that " + providerName(chosen.provider) +
                                          " gave Quorvel, or a token command.");
         focusedControl = "edClientId";
         changed();

@@ -79,8 +79,16 @@ private:
     int fd_ = -1;
 };
 
-std::string accountOf(const OAuthProvider& provider, const std::string& user) {
-    return provider.name + '\n' + provider.tokenUrl + '\n' + provider.clientId + '\n' + user;
+}  // namespace
+
+std::string oauthAccountOf(const OAuthProvider& provider, const std::string& server, const std::string& user) {
+    return server + '\n' + user + '\n' + provider.name + '\n' + provider.tokenUrl + '\n' + provider.clientId;
+}
+
+namespace {
+
+std::string accountName(int mailbox) {
+    return numbered("OAuthAccount", mailbox);
 }
 
 }  // namespace
@@ -187,7 +195,13 @@ std::string runTokenCommand(const std::string& line, EventPump& pump, std::chron
     // Its own process group, so that a stop ends whatever it started too.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    // A program that ignores SIGPIPE (this one) passes that on through exec;
+    // the helper gets the default, as from a shell.
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
     posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = -1;
     const int spawned = ::posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
@@ -320,8 +334,9 @@ std::string OAuthAccess::accessToken(int mailbox, const std::string& user, bool 
         } running(*this);
         return runTokenCommand(settings.tokenCommand, services_.pump, commandLimit, &stopCommand_);
     }
+    const std::string server = services_.store.readString(kServer, numbered("Server", mailbox), "");
     const auto cached = cache_.find(mailbox);
-    if (!renew && cached != cache_.end() && cached->second.account == accountOf(settings.provider, user) &&
+    if (!renew && cached != cache_.end() && cached->second.account == oauthAccountOf(settings.provider, server, user) &&
         (cached->second.tokens.expiresAt == 0 || now() < cached->second.tokens.expiresAt - kExpiryMargin))
         return cached->second.tokens.accessToken;
     cache_.erase(mailbox);
@@ -330,11 +345,19 @@ std::string OAuthAccess::accessToken(int mailbox, const std::string& user, bool 
     } catch (const EOAuthError& error) {
         if (!error.signInAgain || !services_.dialogs || !services_.oauth || (attended && !attended())) throw;
         const std::string question = "Mailbox " + std::to_string(mailbox) + ": " + error.what() +
-                                     "\n\nSign in with " + settings.provider.name + " again now?";
+                                     "\n\nSign in with " + providerName(settings.provider) + " again now?";
         if (services_.dialogs->messageBox(MessageKind::Confirmation, question, MessageButtons::YesNo) !=
             ModalResult::Yes)
             throw;
-        const std::string server = services_.store.readString(kServer, numbered("Server", mailbox), "");
+        struct Waiting {
+            const std::function<void(bool)>& tell;
+            explicit Waiting(const std::function<void(bool)>& t) : tell(t) {
+                if (tell) tell(true);
+            }
+            ~Waiting() {
+                if (tell) tell(false);
+            }
+        } waiting(onBrowserWait);
         return signIn(mailbox, settings.provider, user, server, services_.store.readBool(kServer, "Keyring", true))
             .accessToken;
     }
@@ -347,24 +370,33 @@ std::string OAuthAccess::refreshed(int mailbox, const OAuthSettings& settings, c
                               " instead",
                           false);
     AccountSecrets secrets(services_.store, services_.cipher, services_.keyring);
-    const AccountSecrets::Password stored = secrets.read(mailbox, true, SecretKind::RefreshToken);
+    AccountSecrets::Password stored = secrets.read(mailbox, true, SecretKind::RefreshToken);
+    struct Wiped {
+        std::string& secret;
+        ~Wiped() { wipe(secret); }
+    } wiped{stored.text};
+    // The same failure as a password's: the keyring, not the provider.
     if (stored.status == SecretStatus::Locked || stored.status == SecretStatus::Unavailable ||
         stored.status == SecretStatus::Failed)
-        throw EOAuthError(stored.status == SecretStatus::Locked
-                              ? "The desktop keyring is locked: the sign-in of mailbox " + n + " is kept there"
-                          : stored.status == SecretStatus::Unavailable
-                              ? "No desktop keyring answers: the sign-in of mailbox " + n + " is kept there"
-                              : "The desktop keyring failed to give the sign-in of mailbox " + n,
-                          false);
+        throw SecretUnavailable(mailbox, stored.status, SecretKind::RefreshToken);
     if (stored.status != SecretStatus::Ok || stored.text.empty())
-        throw EOAuthError("Mailbox " + n + " has not signed in with " + settings.provider.name + " yet", true);
+        throw EOAuthError("Mailbox " + n + " has not signed in with " + providerName(settings.provider) + " yet", true);
+    const std::string server = services_.store.readString(kServer, numbered("Server", mailbox), "");
+    const std::string account = oauthAccountOf(settings.provider, server, user);
+    // A token is only ever sent for the account it was issued to; one kept
+    // before its account was noted is taken as it is.
+    const std::string issuedFor = services_.store.readString(kServer, accountName(mailbox), "");
+    if (!issuedFor.empty() && issuedFor != account)
+        throw EOAuthError("The sign-in kept for mailbox " + n +
+                              " was made for another account (its server, user name, provider or client ID "
+                              "changed); sign in again",
+                          true);
     OAuthTokens tokens = calling([&] { return services_.oauth->refresh(settings.provider, stored.text); });
     if (!tokens.refreshToken.empty() && tokens.refreshToken != stored.text)
-        keepRefreshToken(mailbox, tokens.refreshToken, user,
-                         services_.store.readString(kServer, numbered("Server", mailbox), ""),
+        keepRefreshToken(mailbox, tokens.refreshToken, account, user, server,
                          stored.inKeyring || services_.store.readBool(kServer, "Keyring", true));
-    tokens.refreshToken.clear();
-    cache_[mailbox] = {tokens, accountOf(settings.provider, user)};
+    wipe(tokens.refreshToken);
+    cache_[mailbox] = {tokens, account};
     return tokens.accessToken;
 }
 
@@ -390,21 +422,24 @@ OAuthTokens OAuthAccess::keepSignIn(int mailbox, const OAuthProvider& provider, 
                                     const std::string& user, const std::string& server, bool useKeyring,
                                     bool& inKeyring) {
     if (tokens.refreshToken.empty())
-        throw EOAuthError(provider.name + " gave no refresh token, so Quorvel could not check this mailbox later; "
+        throw EOAuthError(providerName(provider) + " gave no refresh token, so Quorvel could not check this mailbox later; "
                                           "check that the scope asks for offline access",
                           false);
-    inKeyring = keepRefreshToken(mailbox, tokens.refreshToken, user, server, useKeyring);
+    const std::string account = oauthAccountOf(provider, server, user);
+    inKeyring = keepRefreshToken(mailbox, tokens.refreshToken, account, user, server, useKeyring);
     OAuthTokens kept = tokens;
     kept.refreshToken.clear();
-    cache_[mailbox] = {kept, accountOf(provider, user)};
+    cache_[mailbox] = {kept, account};
     return tokens;
 }
 
-bool OAuthAccess::keepRefreshToken(int mailbox, const std::string& token, const std::string& user,
-                                   const std::string& server, bool useKeyring) {
-    return AccountSecrets(services_.store, services_.cipher, services_.keyring)
-        .keep(mailbox, secretLabel(mailbox, SecretKind::RefreshToken, user, server), token, useKeyring,
-              SecretKind::RefreshToken);
+bool OAuthAccess::keepRefreshToken(int mailbox, const std::string& token, const std::string& account,
+                                   const std::string& user, const std::string& server, bool useKeyring) {
+    const bool inKeyring = AccountSecrets(services_.store, services_.cipher, services_.keyring)
+                               .keep(mailbox, secretLabel(mailbox, SecretKind::RefreshToken, user, server), token,
+                                     useKeyring, SecretKind::RefreshToken);
+    services_.store.writeString(kServer, accountName(mailbox), account);
+    return inKeyring;
 }
 
 }  // namespace quorvel

@@ -41,6 +41,10 @@ struct OAuthSettings {
     void write(SettingsStore& store, int mailbox) const;
 };
 
+// Whose token a token is: server, user, provider and client. A refresh or
+// access token is used only for the account it was issued for.
+std::string oauthAccountOf(const OAuthProvider& provider, const std::string& server, const std::string& user);
+
 // The token command could not give a token; the text says why in plain words.
 class ETokenCommand : public std::runtime_error {
 public:
@@ -92,7 +96,8 @@ public:
     static constexpr std::int64_t kExpiryMargin = 60;
 
     // The access token of `mailbox` for `user`; `renew` after the server
-    // refused the last one. Throws EOAuthError or ETokenCommand.
+    // refused the last one. Throws EOAuthError, ETokenCommand, or
+    // SecretUnavailable when the keyring keeps the refresh token but does not give it.
     std::string accessToken(int mailbox, const std::string& user, bool renew);
 
     // Signs in with the provider in the browser and keeps the refresh token
@@ -120,6 +125,12 @@ public:
     // refresh is not asked about (an automatic check from the tray).
     std::function<bool()> attended;
 
+    // Told while a sign-in in the browser is awaited during a check (true)
+    // and when it ended (false), for the progress to say so.
+    std::function<void(bool waiting)> onBrowserWait;
+    static constexpr const char* kBrowserWaitText =
+        "Waiting for the browser: sign in at the provider's page that opened there";
+
     // Seconds since the epoch; tests set their own.
     std::function<std::int64_t()> now;
     std::chrono::milliseconds commandLimit = kTokenCommandLimit;
@@ -127,8 +138,9 @@ public:
 private:
     std::string refreshed(int mailbox, const OAuthSettings& settings, const std::string& user);
     // Returns whether the keyring keeps it.
-    bool keepRefreshToken(int mailbox, const std::string& token, const std::string& user, const std::string& server,
-                          bool useKeyring);
+    // Keeps `token` and the account it was issued for beside it.
+    bool keepRefreshToken(int mailbox, const std::string& token, const std::string& account, const std::string& user,
+                          const std::string& server, bool useKeyring);
     OAuthTokens keepSignIn(int mailbox, const OAuthProvider& provider, const OAuthTokens& tokens,
                            const std::string& user, const std::string& server, bool useKeyring, bool& inKeyring);
 
@@ -141,7 +153,7 @@ private:
     bool commandRunning_ = false, stopCommand_ = false;
     struct Cached {
         OAuthTokens tokens;
-        std::string account;  // whose token: provider, client ID, user
+        std::string account;  // whose token: oauthAccountOf
     };
     std::map<int, Cached> cache_;
 };

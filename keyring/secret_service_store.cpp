@@ -2,7 +2,11 @@
 
 #include <libsecret/secret.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace quorvel {
 
@@ -39,10 +43,27 @@ SecretStatus statusOf(const GError* error) {
     return SecretStatus::Failed;
 }
 
-// The session's Secret Service, or null with `status` set.
-SecretService* service(SecretStatus& status) {
+// The session's Secret Service, or null with `status` set. The first contact
+// (no prompt can come of it) waits `limit` at most: a service that owns its
+// name but does not answer counts as none, instead of the bus's own 25 s.
+SecretService* service(SecretStatus& status, std::chrono::milliseconds limit) {
+    GCancellable* cancellable = g_cancellable_new();
+    std::mutex mutex;
+    std::condition_variable done;
+    bool answered = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (!done.wait_for(lock, limit, [&] { return answered; })) g_cancellable_cancel(cancellable);
+    });
     GError* raw = nullptr;
-    SecretService* found = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &raw);
+    SecretService* found = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, cancellable, &raw);
+    {
+        std::lock_guard lock(mutex);
+        answered = true;
+    }
+    done.notify_one();
+    watchdog.join();
+    g_object_unref(cancellable);
     ErrorPtr error(raw);
     if (!found) status = SecretStatus::Unavailable;
     return found;
@@ -57,25 +78,58 @@ Attributes attributes(const std::string& profile, int mailbox, SecretKind kind) 
                                               kindName(kind), nullptr));
 }
 
+// The items matching `attrs` in the collection this store writes to: an item
+// of the same name in another collection (another program's, an imported
+// keyring) is not ours to read or remove. Locked items are found too: a
+// search never prompts.
+GList* ownItems(SecretService* keyring, GHashTable* attrs, GError** error) {
+    SecretCollection* collection =
+        secret_collection_for_alias_sync(keyring, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, error);
+    if (!collection) return nullptr;
+    GList* items = secret_collection_search_sync(collection, &kSchema, attrs, SECRET_SEARCH_ALL, nullptr, error);
+    g_object_unref(collection);
+    return items;
+}
+
+// Whether an item of ours matching `attrs` is locked.
+bool anyLocked(SecretService* keyring, GHashTable* attrs) {
+    GList* items = ownItems(keyring, attrs, nullptr);
+    bool locked = false;
+    for (GList* at = items; at; at = at->next) locked = locked || secret_item_get_locked(SECRET_ITEM(at->data));
+    g_list_free_full(items, g_object_unref);
+    return locked;
+}
+
+// Whether the collection a new item goes to is locked (or none answers for it).
+bool defaultCollectionLocked(SecretService* keyring) {
+    SecretCollection* collection =
+        secret_collection_for_alias_sync(keyring, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, nullptr);
+    if (!collection) return false;  // the store creates it, which asks nothing of a person here
+    const bool locked = secret_collection_get_locked(collection);
+    g_object_unref(collection);
+    return locked;
+}
+
 }  // namespace
 
-SecretServiceStore::SecretServiceStore(std::string profile) : profile_(std::move(profile)) {}
+SecretServiceStore::SecretServiceStore(std::string profile, Prompts prompts)
+    : profile_(std::move(profile)), prompts_(prompts) {}
 
 std::string SecretServiceStore::place() const { return "desktop keyring"; }
 
 SecretStatus SecretServiceStore::read(int mailbox, SecretKind kind, std::string& secret) {
     SecretStatus status = SecretStatus::Ok;
-    SecretService* keyring = service(status);
+    SecretService* keyring = service(status, kFirstAnswerLimit);
     if (!keyring) return status;
     const Attributes attrs = attributes(profile_, mailbox, kind);
     GError* raw = nullptr;
-    // Locked items are found too: the search never prompts.
-    GList* items = secret_service_search_sync(keyring, &kSchema, attrs.get(), SECRET_SEARCH_NONE, nullptr, &raw);
+    GList* items = ownItems(keyring, attrs.get(), &raw);
     ErrorPtr error(raw);
     SecretItem* item = items ? SECRET_ITEM(g_object_ref(items->data)) : nullptr;
     g_list_free_full(items, g_object_unref);
     if (!item) status = error ? statusOf(error.get()) : SecretStatus::NotFound;
-    if (item && secret_item_get_locked(item)) {
+    if (item && secret_item_get_locked(item) && prompts_ == Prompts::Never) status = SecretStatus::Locked;
+    if (item && status == SecretStatus::Ok && secret_item_get_locked(item)) {
         // One unlock request: the keyring's own prompt, at most once per read.
         GList one = {item, nullptr, nullptr};
         const gint unlocked = secret_service_unlock_sync(keyring, &one, nullptr, nullptr, &raw);
@@ -100,9 +154,13 @@ SecretStatus SecretServiceStore::read(int mailbox, SecretKind kind, std::string&
 SecretStatus SecretServiceStore::write(int mailbox, SecretKind kind, const std::string& label,
                                        const std::string& secret) {
     SecretStatus status = SecretStatus::Ok;
-    SecretService* keyring = service(status);
+    SecretService* keyring = service(status, kFirstAnswerLimit);
     if (!keyring) return status;
     const Attributes attrs = attributes(profile_, mailbox, kind);
+    if (prompts_ == Prompts::Never && (defaultCollectionLocked(keyring) || anyLocked(keyring, attrs.get()))) {
+        g_object_unref(keyring);
+        return SecretStatus::Locked;
+    }
     SecretValue* value = secret_value_new(secret.data(), static_cast<gssize>(secret.size()), "text/plain");
     GError* raw = nullptr;
     const bool stored = secret_service_store_sync(keyring, &kSchema, attrs.get(), SECRET_COLLECTION_DEFAULT,
@@ -115,15 +173,26 @@ SecretStatus SecretServiceStore::write(int mailbox, SecretKind kind, const std::
 
 SecretStatus SecretServiceStore::remove(int mailbox, SecretKind kind) {
     SecretStatus status = SecretStatus::Ok;
-    SecretService* keyring = service(status);
+    SecretService* keyring = service(status, kFirstAnswerLimit);
     if (!keyring) return status;
     const Attributes attrs = attributes(profile_, mailbox, kind);
+    if (prompts_ == Prompts::Never && anyLocked(keyring, attrs.get())) {
+        g_object_unref(keyring);
+        return SecretStatus::Locked;
+    }
     GError* raw = nullptr;
-    const bool removed = secret_service_clear_sync(keyring, &kSchema, attrs.get(), nullptr, &raw);
+    GList* items = ownItems(keyring, attrs.get(), &raw);
     ErrorPtr error(raw);
+    bool removed = false;
+    for (GList* at = items; at && !error; at = at->next) {
+        removed = secret_item_delete_sync(SECRET_ITEM(at->data), nullptr, &raw) || removed;
+        error.reset(raw);
+        raw = nullptr;
+    }
+    g_list_free_full(items, g_object_unref);
     g_object_unref(keyring);
-    if (removed) return SecretStatus::Ok;
-    return error ? statusOf(error.get()) : SecretStatus::NotFound;
+    if (error) return statusOf(error.get());
+    return removed ? SecretStatus::Ok : SecretStatus::NotFound;
 }
 
 }  // namespace quorvel

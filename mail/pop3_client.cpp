@@ -214,12 +214,30 @@ void TmsCustomPOP::LogIn() {
             }
         }
     } guard{*this};
-    ResetState();
-    capabilities_.clear();
-    // A sign-in with the provider can take the user a while: it comes
-    // before the server's clock starts.
-    accessToken_.clear();
-    if (SignIn == TmsSignIn::OAuth2) accessToken_ = askAccessToken(false);
+    // A sign-in with the provider can take the user a while (a browser): it
+    // comes before the server's clock starts, and a token the server refused
+    // is renewed with the session closed, then the log-in starts afresh.
+    securityChosen_ = false;
+    for (bool renewed = false;; renewed = true) {
+        ResetState();
+        capabilities_.clear();
+        accessToken_.clear();
+        tokenRenewed_ = renewed;
+        if (SignIn == TmsSignIn::OAuth2) accessToken_ = askAccessToken(renewed);
+        // The closed session's socket is gone: a new one for the new session.
+        if (renewed) Connect();
+        try {
+            logInOnce();
+            break;
+        } catch (const TokenRefused&) {
+            Disconnect();
+        }
+    }
+    guard.done = true;
+    if (securityChosen_ && OnSecurityChosen) OnSecurityChosen();
+}
+
+void TmsCustomPOP::logInOnce() {
     ConnectSocket();
     checkReply();
     const std::string greeting = LastReply;
@@ -227,6 +245,16 @@ void TmsCustomPOP::LogIn() {
     const bool choosing =
         !Security && securityFor(Security, port()) == TmsSecurity::None && capabilities_.has("STLS");
     if (choosing) Security = TmsSecurity::STARTTLS;
+    // A log-in that fails settles nothing: a retry (after the user trusted
+    // the certificate, or with a renewed token) chooses afresh.
+    struct Unchoose {
+        TmsCustomPOP& pop;
+        bool choosing;
+        bool done = false;
+        ~Unchoose() {
+            if (choosing && !done) pop.Security.reset();
+        }
+    } unchoose{*this, choosing};
     if (securityFor(Security, port()) == TmsSecurity::STARTTLS) {
         // Without TLS the password would cross the network readable.
         if (!capabilities_.has("STLS"))
@@ -253,8 +281,8 @@ void TmsCustomPOP::LogIn() {
     }
     sendCredentials(greeting);
     Stat();
-    guard.done = true;
-    if (choosing && OnSecurityChosen) OnSecurityChosen();
+    unchoose.done = true;
+    if (choosing) securityChosen_ = true;
 }
 
 void TmsCustomPOP::sendCredentials(const std::string& greeting) {
@@ -308,26 +336,23 @@ void TmsCustomPOP::signInWithToken() {
         raiseSocketErrorText("The server " + host() +
                                  " does not offer OAuth 2.0 sign-in (OAUTHBEARER or XOAUTH2); nothing was sent",
                              true);
-    for (int attempt = 0;; ++attempt) {
-        std::unique_ptr<SaslMechanism> mechanism;
-        if (bearer)
-            mechanism = std::make_unique<SaslOAuthBearer>(UserName, accessToken_, host(), port());
-        else
-            mechanism = std::make_unique<SaslXOAuth2>(UserName, accessToken_);
-        try {
-            authenticate(*mechanism);
-            return;
-        } catch (const EServerError& refused) {
-            const std::string reply = refused.what();
-            // Only a refusal of the token itself is worth a fresh one; the
-            // mailbox in use or a fault of the server is not.
-            const std::size_t open = reply.find('[');
-            const bool otherCode = open != std::string::npos && open <= 5 && reply.compare(open, 6, "[AUTH]") != 0;
-            if (otherCode) throw;
-            if (attempt > 0)
-                throw EServerError("The server " + host() + " refused the OAuth 2.0 sign-in. It said: " + reply);
-        }
-        accessToken_ = askAccessToken(true);
+    std::unique_ptr<SaslMechanism> mechanism;
+    if (bearer)
+        mechanism = std::make_unique<SaslOAuthBearer>(UserName, accessToken_, host(), port());
+    else
+        mechanism = std::make_unique<SaslXOAuth2>(UserName, accessToken_);
+    try {
+        authenticate(*mechanism);
+    } catch (const EServerError& refused) {
+        const std::string reply = refused.what();
+        // Only a refusal of the token itself is worth a fresh one; the
+        // mailbox in use or a fault of the server is not.
+        const std::size_t open = reply.find('[');
+        const bool otherCode = open != std::string::npos && open <= 5 && reply.compare(open, 6, "[AUTH]") != 0;
+        if (otherCode) throw;
+        if (tokenRenewed_)
+            throw EServerError("The server " + host() + " refused the OAuth 2.0 sign-in. It said: " + reply);
+        throw TokenRefused{};
     }
 }
 

@@ -166,6 +166,13 @@ private:
     // The access token of the log-in in progress.
     std::string accessToken_;
     std::string askAccessToken(bool renew);
+    // The server refused the first token of a log-in: it is renewed with the
+    // session closed.
+    struct TokenRefused {};
+    bool tokenRenewed_ = false;
+    bool securityChosen_ = false;
+    // One connection's log-in: greeting, capabilities, TLS, credentials.
+    void logInOnce();
     // The records whose DELE the server accepted in this session; the QUIT
     // that ends it commits them, anything else forgets them.
     std::vector<int> acceptedDeletions_;

@@ -125,8 +125,11 @@ std::string minutesText(std::chrono::milliseconds span) {
 }
 
 // The browser's way back: a listener on 127.0.0.1 at a port the system picks.
-// It reads the first whole request that comes, stops listening and drops the
-// other connections; the request is answered once the caller knows the outcome.
+// Any local program may connect to it, so a request that does not belong to
+// this sign-in (its state is not ours, it is too long) is answered 400 and the
+// listening goes on; the first one that belongs ends it, and the other
+// connections are dropped. That request is answered once the caller knows the
+// outcome.
 class LoopbackListener {
 public:
     // Connections open at once; more are dropped unread.
@@ -139,24 +142,37 @@ public:
     int port() const { return server_.serverPort(); }
     QString errorText() const { return server_.errorString(); }
 
-    enum class Outcome { Request, TooLong, TimedOut };
+    enum class Outcome { Request, TimedOut };
 
-    // Waits for the first request; its head (without the blank line) in
-    // `head`. `run` runs the loop (and throws when the wait is canceled).
-    Outcome wait(std::chrono::milliseconds timeout, QByteArray& head, const std::function<void(QEventLoop&)>& run) {
+    // Waits for the first request that `belongs`; its head (without the blank
+    // line) in `head`. `run` runs the loop (and throws when the wait is canceled).
+    Outcome wait(std::chrono::milliseconds timeout, QByteArray& head, const std::function<void(QEventLoop&)>& run,
+                 const std::function<bool(const QByteArray& head)>& belongs) {
         QEventLoop loop;
         std::map<QTcpSocket*, QByteArray> buffers;
         std::optional<Outcome> outcome;
+        const auto refuse = [&](QTcpSocket* socket, const std::string& text) {
+            buffers.erase(socket);
+            --open_;
+            QObject::disconnect(socket, nullptr, &loop, nullptr);
+            reply(socket, 400, text);
+            socket->disconnectFromHost();
+        };
         auto onRead = [&](QTcpSocket* socket) {
             if (outcome || !buffers.count(socket)) return;
             QByteArray& buffer = buffers[socket];
             buffer += socket->read(static_cast<qint64>(QtOAuthService::kMaxRequest + 1) - buffer.size());
             const qsizetype end = buffer.indexOf("\r\n\r\n");
             if (end >= 0 && static_cast<std::size_t>(end) + 4 <= QtOAuthService::kMaxRequest) {
+                if (!belongs(buffer.left(end))) {
+                    refuse(socket, "Quorvel: this answer does not belong to a sign-in in progress.");
+                    return;
+                }
                 head = buffer.left(end);
                 outcome = Outcome::Request;
             } else if (static_cast<std::size_t>(buffer.size()) > QtOAuthService::kMaxRequest) {
-                outcome = Outcome::TooLong;
+                refuse(socket, "Quorvel: this request is too long.");
+                return;
             } else {
                 return;
             }
@@ -165,15 +181,15 @@ public:
         };
         const auto acceptAll = [&] {
             while (QTcpSocket* socket = server_.nextPendingConnection()) {
-                if (outcome || accepted_ >= kMaxConnections) {
+                if (outcome || open_ >= kMaxConnections) {
                     socket->abort();
                     continue;
                 }
-                ++accepted_;
+                ++open_;
                 buffers[socket];
                 QObject::connect(socket, &QTcpSocket::readyRead, &loop, [&, socket] { onRead(socket); });
                 QObject::connect(socket, &QTcpSocket::disconnected, &loop, [&, socket] {
-                    if (socket != chosen_) buffers.erase(socket);
+                    if (socket != chosen_ && buffers.erase(socket)) --open_;
                 });
                 onRead(socket);
             }
@@ -213,14 +229,7 @@ public:
     // A short plain-text page back to the browser, then the connection closes.
     void answer(int status, const std::string& text) {
         if (!chosen_ || chosen_->state() != QAbstractSocket::ConnectedState) return;
-        const QByteArray body = QByteArray::fromStdString(text + "\n");
-        const QByteArray reply = "HTTP/1.1 " + QByteArray::number(status) +
-                                 (status == 200 ? " OK" : " Bad Request") +
-                                 "\r\nContent-Type: text/plain; charset=utf-8\r\n"
-                                 "X-Content-Type-Options: nosniff\r\nCache-Control: no-store\r\n"
-                                 "Content-Length: " +
-                                 QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-        chosen_->write(reply);
+        reply(chosen_, status, text);
         QEventLoop loop;
         QObject::connect(chosen_, &QTcpSocket::bytesWritten, &loop, [&] {
             if (chosen_->bytesToWrite() == 0) loop.quit();
@@ -232,9 +241,18 @@ public:
     }
 
 private:
+    static void reply(QTcpSocket* socket, int status, const std::string& text) {
+        const QByteArray body = QByteArray::fromStdString(text + "\n");
+        socket->write("HTTP/1.1 " + QByteArray::number(status) + (status == 200 ? " OK" : " Bad Request") +
+                      "\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                      "X-Content-Type-Options: nosniff\r\nCache-Control: no-store\r\n"
+                      "Content-Length: " +
+                      QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    }
+
     QTcpServer server_;
     QTcpSocket* chosen_ = nullptr;  // owned by server_
-    int accepted_ = 0;
+    int open_ = 0;
 };
 
 struct Redirect {
@@ -300,12 +318,20 @@ void QtOAuthService::pause(std::chrono::milliseconds span) {
 
 QtOAuthService::Answer QtOAuthService::post(const std::string& url, const std::string& addressKind,
                                             const std::string& formText, const std::string& what) {
+    return exchange(url, addressKind, &formText, what);
+}
+
+QtOAuthService::Answer QtOAuthService::exchange(const std::string& url, const std::string& addressKind,
+                                                const std::string* formText, const std::string& what) {
     QNetworkRequest request(checkedUrl(url, addressKind));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+    if (formText) request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
     request.setRawHeader("Accept", "application/json");
+    // A redirect is not followed: the code, the verifier and the client
+    // secret go to the address the user set and nowhere else.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setTransferTimeout(static_cast<int>(options_.httpTimeout.count()));
-    std::unique_ptr<QNetworkReply> reply(network_->post(request, QByteArray::fromStdString(formText)));
+    std::unique_ptr<QNetworkReply> reply(formText ? network_->post(request, QByteArray::fromStdString(*formText))
+                                                  : network_->get(request));
     Answer answer;
     bool tooLong = false;
     bool late = false;
@@ -366,10 +392,12 @@ OAuthTokens QtOAuthService::tokensFrom(const Answer& answer, const std::string& 
     const auto object = jsonObject(answer.body);
     if (!object) throw EOAuthError("The provider's answer to " + what + " is not a JSON object", false);
     if (object->contains("error")) refused(answer, what);
+    // RFC 6749 requires the type; only a bearer token goes to the mail server.
     const QString type = (*object)["token_type"].toString();
-    if (object->contains("token_type") && type.compare("Bearer", Qt::CaseInsensitive) != 0)
-        throw EOAuthError("The provider sent a token of type \"" + plain(type.toStdString(), 40) +
-                              "\", not a bearer token",
+    if (type.compare("Bearer", Qt::CaseInsensitive) != 0)
+        throw EOAuthError(type.isEmpty() ? "The provider's answer to " + what + " does not say its token's type"
+                                         : "The provider sent a token of type \"" + plain(type.toStdString(), 40) +
+                                               "\", not a bearer token",
                           false);
     const QString access = (*object)["access_token"].toString();
     if (!isTokenText(access, kMaxToken))
@@ -416,28 +444,19 @@ OAuthTokens QtOAuthService::authorize(const OAuthProvider& provider, const std::
     if (!openBrowser_(address)) throw EOAuthError("The browser could not be opened for the sign-in", false);
 
     QByteArray head;
-    switch (listener.wait(options_.browserTimeout, head, [this](QEventLoop& loop) { run(loop); })) {
-    case LoopbackListener::Outcome::TimedOut:
+    // Only a GET carrying our state belongs: an answer that does not belong
+    // to this sign-in says nothing, not even an error.
+    const auto belongs = [&state](const QByteArray& request) {
+        const Redirect redirect = parseRequest(request);
+        return redirect.method == "GET" && valueOf(redirect, "state") == state;
+    };
+    if (listener.wait(options_.browserTimeout, head, [this](QEventLoop& loop) { run(loop); }, belongs) ==
+        LoopbackListener::Outcome::TimedOut)
         throw EOAuthError("The sign-in was not completed in the browser within " +
                               minutesText(options_.browserTimeout),
                           false);
-    case LoopbackListener::Outcome::TooLong:
-        listener.answer(400, "Quorvel: this request is too long.");
-        throw EOAuthError("The browser's answer to the sign-in is longer than " +
-                              std::to_string(QtOAuthService::kMaxRequest) + " bytes",
-                          false);
-    case LoopbackListener::Outcome::Request:
-        break;
-    }
     const Redirect redirect = parseRequest(head);
     try {
-        if (redirect.method != "GET") throw EOAuthError("The browser's answer to the sign-in is not understood", false);
-        // Checked first: an answer that does not belong to this sign-in says
-        // nothing, not even an error.
-        if (valueOf(redirect, "state") != state)
-            throw EOAuthError(
-                "The browser's answer does not belong to this sign-in (its state does not match); sign in again",
-                true);
         if (const std::string error = valueOf(redirect, "error"); !error.empty()) {
             const std::string description = valueOf(redirect, "error_description");
             throw EOAuthError("The provider did not grant access. The provider said: " + plain(error, 100) +
@@ -478,15 +497,53 @@ OAuthTokens QtOAuthService::refresh(const OAuthProvider& provider, const std::st
     return tokensFrom(answer, "the renewal of the sign-in");
 }
 
+std::string QtOAuthService::discoveredDeviceUrl(const std::string& tokenUrl) {
+    const QUrl token = checkedUrl(tokenUrl, "token");
+    // RFC 8414: the metadata of the issuer at the token address's origin,
+    // which must name that issuer itself.
+    QUrl origin;
+    origin.setScheme(token.scheme());
+    origin.setHost(token.host());
+    origin.setPort(token.port());
+    const std::string issuer = origin.toString(QUrl::FullyEncoded).toStdString();
+    for (const char* path : {"/.well-known/oauth-authorization-server", "/.well-known/openid-configuration"}) {
+        const Answer answer = exchange(issuer + path, "metadata", nullptr, "the request for its metadata");
+        if (answer.status != 200) continue;
+        const auto object = jsonObject(answer.body);
+        if (!object) continue;
+        QString named = (*object)["issuer"].toString();
+        while (named.endsWith('/')) named.chop(1);
+        if (named.toStdString() != issuer) continue;
+        const QString device = (*object)["device_authorization_endpoint"].toString();
+        if (device.isEmpty() || !isTokenText(device, 2048)) return {};
+        return device.toStdString();
+    }
+    return {};
+}
+
 OAuthTokens QtOAuthService::authorizeDevice(
     const OAuthProvider& provider,
     const std::function<void(const std::string& address, const std::string& code)>& show) {
     canceled_ = false;
     const std::string what = "the sign-in without a browser";
-    if (provider.deviceAuthorizationUrl.empty())
-        throw EOAuthError((provider.name.empty() ? std::string("The provider") : plain(provider.name, 60)) +
-                              " offers no sign-in without a browser here",
+    OAuthProvider found = provider;
+    // A provider typed in names no device address: its metadata may.
+    if (found.deviceAuthorizationUrl.empty() && found.name == "Other")
+        found.deviceAuthorizationUrl = discoveredDeviceUrl(found.tokenUrl);
+    if (found.deviceAuthorizationUrl.empty())
+        throw EOAuthError(found.name == "Other"
+                              ? providerName(found) +
+                                    " names no device authorization address in its metadata (RFC 8414), so it "
+                                    "offers no sign-in without a browser"
+                              : plain(found.name.empty() ? "The provider" : found.name, 60) +
+                                    " offers no sign-in without a browser here",
                           false);
+    return deviceGrant(found, show, what);
+}
+
+OAuthTokens QtOAuthService::deviceGrant(
+    const OAuthProvider& provider,
+    const std::function<void(const std::string& address, const std::string& code)>& show, const std::string& what) {
     checkedUrl(provider.tokenUrl, "token");
     if (provider.clientId.empty()) throw EOAuthError("The mailbox's OAuth client ID is not set", false);
     const Answer start = post(provider.deviceAuthorizationUrl, "device authorization",

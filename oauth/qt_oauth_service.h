@@ -61,6 +61,15 @@ private:
     // address in messages, `what` the step.
     Answer post(const std::string& url, const std::string& addressKind, const std::string& form,
                 const std::string& what);
+    // The same as a GET without `form`.
+    Answer exchange(const std::string& url, const std::string& addressKind, const std::string* form,
+                    const std::string& what);
+    // The device authorization address that the metadata of the token
+    // address's issuer names; empty when it names none.
+    std::string discoveredDeviceUrl(const std::string& tokenUrl);
+    OAuthTokens deviceGrant(const OAuthProvider& provider,
+                            const std::function<void(const std::string& address, const std::string& code)>& show,
+                            const std::string& what);
     OAuthTokens tokensFrom(const Answer& answer, const std::string& what);
     [[noreturn]] void refused(const Answer& answer, const std::string& what);
 

@@ -59,6 +59,8 @@ class Shell {
 public:
     virtual ~Shell() = default;
     virtual bool open(const std::string& path) = 0;
+    // A web address (https) in the user's browser; false when none opened.
+    virtual bool openAddress(const std::string& address) = 0;
     virtual bool showHelp(const std::string& helpFile, int topic) = 0;
 };
 

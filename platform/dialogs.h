@@ -20,7 +20,9 @@ struct PrintedTable {
 };
 
 enum class MessageKind { Information, Error, Warning, Confirmation };
-enum class MessageButtons { Ok, YesNo, OkCancel };
+// YesNoDefaultNo: a question whose Yes gives something away (trusting a
+// certificate) is answered No by Enter.
+enum class MessageButtons { Ok, YesNo, OkCancel, YesNoDefaultNo };
 
 // Modal questions and windows. The toolkit answers them with real dialogs;
 // tests answer them from a script and keep the texts for inspection.

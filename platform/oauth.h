@@ -42,6 +42,26 @@ inline std::vector<OAuthProvider> oauthPresets() {
     };
 }
 
+// How messages name a provider: Microsoft and Google by name, any other by
+// the host of its address (the user typed it in; "Other" says nothing).
+inline std::string providerName(const OAuthProvider& provider) {
+    if (provider.name == "Microsoft" || provider.name == "Google") return provider.name;
+    for (const std::string& address : {provider.authorizationUrl, provider.tokenUrl}) {
+        const auto scheme = address.find("://");
+        if (scheme == std::string::npos) continue;
+        const auto start = scheme + 3;
+        std::string host = address.substr(start, address.find_first_of("/?#", start) - start);
+        if (const auto at = host.rfind('@'); at != std::string::npos) host.erase(0, at + 1);
+        if (const auto colon = host.rfind(':'); colon != std::string::npos && host.find(']', colon) == std::string::npos)
+            host.erase(colon);
+        host = host.substr(0, 100);
+        for (char& c : host)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+        if (!host.empty()) return host;
+    }
+    return "the provider";
+}
+
 struct OAuthTokens {
     std::string accessToken;
     std::string refreshToken;    // empty when the provider sent none

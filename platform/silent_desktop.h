@@ -31,6 +31,7 @@ public:
 class NoShell : public Shell {
 public:
     bool open(const std::string&) override { return false; }
+    bool openAddress(const std::string&) override { return false; }
     bool showHelp(const std::string&, int) override { return false; }
 };
 

@@ -174,6 +174,12 @@ std::unique_ptr<Timer> QtTimers::createTimer(std::function<void()> onTimer) {
 ModalResult QtDialogs::messageBox(MessageKind kind, const std::string& text, MessageButtons buttons) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle("Quorvel");
+    // A window kept on top (the splash at start) would hide the box.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window != &box && window->isVisible() && (window->windowFlags() & Qt::WindowStaysOnTopHint)) {
+            box.setWindowFlag(Qt::WindowStaysOnTopHint);
+            break;
+        }
     // The text may carry a server's reply line: never markup.
     box.setTextFormat(Qt::PlainText);
     box.setText(fromBytes(text));
@@ -187,6 +193,11 @@ ModalResult QtDialogs::messageBox(MessageKind kind, const std::string& text, Mes
     case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
     case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
     case MessageButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case MessageButtons::YesNoDefaultNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        break;
     }
     switch (box.exec()) {
     case QMessageBox::Yes: return ModalResult::Yes;
@@ -447,6 +458,13 @@ bool QtShell::open(const std::string& path) {
     if (file.endsWith(".desktop")) return QProcess::startDetached("gio", {"launch", file});
     if (info.isExecutable() && !info.isDir()) return QProcess::startDetached(file, {});
     return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+}
+
+bool QtShell::openAddress(const std::string& address) {
+    const QUrl url(QString::fromStdString(address), QUrl::StrictMode);
+    // Only a web page: an address is never a file or a program here.
+    if (!url.isValid() || url.scheme() != "https" || url.host().isEmpty()) return false;
+    return QDesktopServices::openUrl(url);
 }
 
 bool QtShell::showHelp(const std::string& helpFile, int topic) {

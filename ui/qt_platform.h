@@ -156,6 +156,7 @@ private:
 class QtShell : public Shell {
 public:
     bool open(const std::string& path) override;
+    bool openAddress(const std::string& address) override;
     bool showHelp(const std::string& helpFile, int topic) override;
 };
 

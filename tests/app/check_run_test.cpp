@@ -392,15 +392,25 @@ TEST_F(CheckRun, ARefusedPasswordIsReportedInAnAttendedRunAndSwallowedUnattended
 // taken without a question, while an unattended run never asks.
 TEST_F(CheckRun, ARefusedCertificateCanBeTrustedForTheMailbox) {
     SettingsStore store(fake.platform.settingsFolder);
-    store.writeString("Server", "Server1", "localhost:" + std::to_string(dovecot.tlsPort()));
+    const std::string server = "localhost:" + std::to_string(dovecot.tlsPort());
+    store.writeString("Server", "Server1", server);
     store.writeInteger("Server", "Security1", 2);
-    main().GetRemotePOPSettings(1);
-    main().visible = true;
+    // Started on these settings, so that the settings window holds them too.
+    const auto restart = [&] {
+        program.reset();
+        program = std::make_unique<Program>(fake.platform);
+        program->start();
+        main().setDomainResolver(resolver);
+        main().visible = true;
+    };
+    restart();
     auto& dialogs = fake.dialogs;
 
     dialogs.answers = {ModalResult::No};
     EXPECT_THROW(main().btListClick(), EUntrustedCertificate);
     ASSERT_EQ(dialogs.shown.size(), 1u);
+    // Enter must not trust it.
+    EXPECT_EQ(dialogs.shown[0].buttons, MessageButtons::YesNoDefaultNo);
     const std::string question = dialogs.shown[0].text;
     EXPECT_NE(question.find("The certificate of the server localhost is not trusted: unable to get local issuer "
                             "certificate.\n\nIssued to: CN = localhost\nIssued by: CN = QuorvelTestCA\nValid from "),
@@ -422,23 +432,62 @@ TEST_F(CheckRun, ARefusedCertificateCanBeTrustedForTheMailbox) {
     // The general settings' next OK keeps it, and the next start takes it.
     program->frmGeneral()->btOKClick();
     EXPECT_EQ(store.readString("Server", "Certificate1", ""), fingerprint);
+    EXPECT_EQ(store.readString("Server", "Server1", ""), server);
+    restart();
+    const std::size_t shownBefore = dialogs.shown.size();
+    main().btListClick();
+    EXPECT_EQ(main().msRemotePOP1.Server, server);
+    EXPECT_EQ(main().msRemotePOP1.CertificatePin, fingerprint);
+    EXPECT_EQ(dialogs.shown.size(), shownBefore);
+    EXPECT_EQ(main().ListView1.rows.size(), 3u);
+
+    // Unattended, a refused certificate is never offered: the run fails on it.
+    program->frmGeneral()->certificatePins[0].clear();
+    program->frmGeneral()->btOKClick();
+    ASSERT_EQ(store.readString("Server", "Certificate1", ""), "");
+    restart();
+    main().visible = false;
+    main().AutoCheckRunning = true;
+    EXPECT_NO_THROW(main().btListClick());
+    EXPECT_EQ(main().msRemotePOP1.Server, server);
+    EXPECT_EQ(dialogs.shown.size(), shownBefore);
+    EXPECT_TRUE(main().ListView1.rows.empty());
+    EXPECT_NE(log().find("is not trusted"), std::string::npos) << log();
+}
+
+// A mailbox stored before the security choice existed, on a server that
+// offers STARTTLS with a certificate the checks refuse: once the user trusts
+// it, the retry settles the choice as a first log-in does, leaves no error
+// record behind, and the deletion that follows is not refused.
+TEST_F(CheckRun, TrustingACertificateOnTheStarttlsRetrySettlesTheSecurity) {
+    SettingsStore store(fake.platform.settingsFolder);
+    const std::string server = "localhost:" + std::to_string(dovecot.port());
+    store.writeString("Server", "Server1", server);
+    store.writeString("Server", "Security1", "");
     program.reset();
     program = std::make_unique<Program>(fake.platform);
     program->start();
     main().setDomainResolver(resolver);
     main().visible = true;
-    const std::size_t shownBefore = dialogs.shown.size();
-    main().btListClick();
-    EXPECT_EQ(dialogs.shown.size(), shownBefore);
-    EXPECT_EQ(main().ListView1.rows.size(), 3u);
+    program->frmGeneral()->cbLaunch.checked = false;
+    const std::string rule[] = {"", "Contains", "win", "No", "Yes", "0"};
+    for (int col = 0; col < 6; ++col) program->frmOptionsMain()->rules.gridSubject.setCell(col, 1, rule[col]);
 
-    // Unattended, a refused certificate is never offered.
-    store.writeString("Server", "Certificate1", "");
-    main().GetRemotePOPSettings(1);
-    main().visible = false;
-    main().AutoCheckRunning = true;
-    EXPECT_NO_THROW(main().btListClick());
-    EXPECT_EQ(dialogs.shown.size(), shownBefore);
+    fake.dialogs.answers = {ModalResult::Yes};
+    main().btListClick();
+    ASSERT_EQ(fake.dialogs.shown.size(), 1u);
+    EXPECT_NE(fake.dialogs.shown[0].text.find("Trust this certificate for mailbox 1?"), std::string::npos);
+    ASSERT_EQ(main().ListView1.rows.size(), 3u);
+    EXPECT_EQ(store.readInteger("Server", "Security1", -1), static_cast<int>(TmsSecurity::STARTTLS));
+    EXPECT_NE(log().find("SECURITY SET TO STARTTLS FOR joe ON " + server), std::string::npos) << log();
+    EXPECT_EQ(log().find("ERROR "), std::string::npos) << log();
+
+    main().btDeleteClick();
+    ASSERT_EQ(fake.dialogs.shown.size(), 2u);
+    EXPECT_EQ(fake.dialogs.shown[1].text, "Really delete 1 messages from server?");
+    EXPECT_EQ(main().statusPanels[1], "There were 1 messages deleted");
+    main().FormCloseQuery();
+    EXPECT_EQ(dovecot.messages().size(), 2u);
 }
 
 TEST_F(CheckRun, CancelDuringAListingEmptiesTheListAndLogsTheCancel) {

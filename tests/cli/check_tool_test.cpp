@@ -312,6 +312,13 @@ TEST_F(CliCheck, AMailboxWhosePasswordTheKeyringKeepsFailsInOneLineWithoutAKeyri
     // Mailbox 1, whose password is still in the settings file, was checked.
     EXPECT_EQ(listedRows().size(), mailbox().size()) << out.str();
 
+    // A locked keyring is not waited for: one line, the same status.
+    keyring.answer = SecretStatus::Locked;
+    EXPECT_EQ(runTool({"--all"}, &keyring), cli::kProfile);
+    EXPECT_EQ(err.str(),
+              "quorvel-check: mailbox 2: its password is in the desktop keyring, which is locked (quorvel-check "
+              "does not wait for its unlock prompt: unlock it, or log in so that the login keyring opens)\n");
+
     // With the keyring there, both are checked.
     keyring.answer = SecretStatus::Ok;
     EXPECT_EQ(runTool({"--all"}, &keyring), cli::kMarkedFound) << err.str();
@@ -466,6 +473,24 @@ TEST(CliCheckOAuth, TheRefreshTokenSignsInAndARefusedOneExitsWithTheProfileStatu
         EXPECT_EQ(provider.calls, std::vector<std::string>{"refresh refresh-1"});
     }
 
+    // A refresh token in a keyring that does not give it fails as a password
+    // there does: one line, the profile's status, the provider not asked.
+    for (const auto& [status, said] : {std::pair{SecretStatus::Locked, std::string(", which is locked (")},
+                                       std::pair{SecretStatus::Unavailable,
+                                                 std::string(" and no keyring answers (no session bus: run "
+                                                             "quorvel-check from a systemd user timer, not cron)\n")}}) {
+        provider.calls.clear();
+        keyring.answer = status;
+        EXPECT_EQ(run(), cli::kProfile);
+        const std::string line = err.str();
+        EXPECT_EQ(line.rfind("quorvel-check: mailbox 1: its OAuth 2.0 sign-in is in the desktop keyring" + said, 0),
+                  0u)
+            << line;
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1);
+        EXPECT_TRUE(provider.calls.empty());
+    }
+    keyring.answer = SecretStatus::Ok;
+
     // The user's token command instead: its failure is the profile's.
     SettingsStore(fake.platform.settingsFolder).writeString("Server", "OAuthCommand1", "sh -c 'echo expired >&2; exit 2'");
     provider.calls.clear();
@@ -545,6 +570,23 @@ TEST(CliCheckOAuth, SignInRunsTheDeviceGrantAndKeepsTheRefreshToken) {
     provider.deviceAnswers = {EOAuthError("The sign-in was declined", true)};
     EXPECT_EQ(run({"sign-in", "--mailbox", "1"}, &keyring), cli::kProfile);
     EXPECT_TRUE(err.str().ends_with(": The sign-in was declined\n")) << err.str();
+}
+
+// The contrib timer starts the service every so often; a run that hangs
+// (a server that never answers) must end before the next start is due.
+TEST(CliContrib, TheServiceEndsAHungRunBeforeTheTimersNextStart) {
+    const auto minutesOf = [](const std::string& file, const std::string& key) {
+        const std::string text = readFileBytes(std::string(QUORVEL_DATA) + "/../contrib/" + file).value_or("");
+        const auto at = text.find("\n" + key + "=");
+        if (at == std::string::npos) return -1;
+        const std::string value = text.substr(at + key.size() + 2, text.find('\n', at + 1) - at - key.size() - 2);
+        return value.ends_with("min") ? std::atoi(value.c_str()) : -1;
+    };
+    const int limit = minutesOf("quorvel-check.service", "TimeoutStartSec");
+    const int interval = minutesOf("quorvel-check.timer", "OnUnitActiveSec");
+    ASSERT_GT(interval, 0);
+    EXPECT_GT(limit, 0);
+    EXPECT_LT(limit, interval);
 }
 
 }  // namespace

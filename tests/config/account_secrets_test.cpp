@@ -1,5 +1,7 @@
 #include "config/account_secrets.h"
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "app/check_steps.h"
@@ -115,9 +117,10 @@ TEST_F(Secrets, ALockedKeyringIsAskedOnceAndLosesNothing) {
         for (int n = 1; n <= 12; ++n) EXPECT_EQ(inFile(n), "pw" + std::to_string(n));
         EXPECT_EQ(keyring.calls.size(), 1u);
         EXPECT_FALSE(secrets.keyringAnswers());
-        // Reading a mailbox the keyring holds no longer prompts either.
+        // Reading a mailbox the keyring holds no longer prompts either, and
+        // says how the keyring refused.
         store.writeString("Server", "Passwd5", "");
-        EXPECT_EQ(secrets.read(5).status, SecretStatus::Locked);
+        EXPECT_EQ(secrets.read(5).status, answer);
         EXPECT_EQ(keyring.calls.size(), 1u);
     }
 }
@@ -280,6 +283,74 @@ TEST_F(MailboxesPage, TurningTheKeyringOffBringsThePasswordsBackIntoTheFile) {
     EXPECT_FALSE(again.cbKeyring.checked);
     EXPECT_EQ(inFile(1), "one");
     EXPECT_TRUE(keyring.items.empty());
+}
+
+// A settings file that cannot be read takes no write (it would lose every
+// value it holds): the keyring's item then stays, whatever the switch says.
+TEST_F(Secrets, AnItemLeavesTheKeyringOnlyOnceTheFileIsSeenToHoldIt) {
+    putInKeyring(1, "one");
+    keyring.items[{2, SecretKind::RefreshToken}] = {"label", "token-2"};
+    std::filesystem::remove(store.filePath());
+    std::filesystem::create_directories(store.filePath());  // unreadable as a file
+    AccountSecrets secrets(store, cipher, &keyring);
+    EXPECT_TRUE(secrets.keep(1, label(1), "one", false));
+    EXPECT_EQ(secrets.moveToFile(SecretKind::RefreshToken, label), 0);
+    EXPECT_EQ(keyring.password(1), "one");
+    EXPECT_EQ(keyring.items.at({2, SecretKind::RefreshToken}).secret, "token-2");
+
+    // A file that reads: each moves, and only then leaves the keyring.
+    std::filesystem::remove(store.filePath());
+    EXPECT_FALSE(secrets.keep(1, label(1), "one", false));
+    EXPECT_EQ(secrets.moveToFile(SecretKind::RefreshToken, label), 1);
+    EXPECT_EQ(inFile(1), "one");
+    EXPECT_EQ(cipher.decipher(store.readString("Server", "OAuthRefresh2", "")), "token-2");
+    EXPECT_TRUE(keyring.items.empty());
+}
+
+// With no keyring answering, "(not answering)" stands only beside a mailbox
+// that keeps something there: not one whose token command keeps nothing.
+TEST_F(MailboxesPage, OnlyAMailboxThatKeepsSomethingThereIsNotAnswered) {
+    configure(1, "");
+    configure(2, "");
+    writeSignIn(store, 2, TmsSignIn::OAuth2);
+    store.writeString("Server", "OAuthCommand2", "token-helper --account user2");
+    configure(3, "three");
+    keyring.answer = SecretStatus::Unavailable;
+    TfrmGeneral w(fake.platform, store);
+    EXPECT_EQ(w.lblKept[0].caption, "desktop keyring (not answering)");
+    EXPECT_EQ(w.lblKept[1].caption, "");
+    EXPECT_EQ(w.lblKept[2].caption, "settings file");
+    EXPECT_EQ(w.lblKept[3].caption, "");
+}
+
+// The keyring switch moves the refresh tokens with the passwords, both ways,
+// and the column says where each mailbox's sign-in is.
+TEST_F(MailboxesPage, EverySecretKindFollowsTheKeyringSwitchBothWays) {
+    configure(1, "");
+    putInKeyring(1, "one");
+    configure(2, "");
+    writeSignIn(store, 2, TmsSignIn::OAuth2);
+    keyring.items[{2, SecretKind::RefreshToken}] = {"label", "token-2"};
+    TfrmGeneral w(fake.platform, store);
+    EXPECT_EQ(w.lblKept[1].caption, "desktop keyring");
+    w.cbKeyring.checked = false;
+    ASSERT_TRUE(w.saveServerSettings());
+    EXPECT_EQ(inFile(1), "one");
+    EXPECT_EQ(cipher.decipher(store.readString("Server", "OAuthRefresh2", "")), "token-2");
+    EXPECT_TRUE(keyring.items.empty());
+    EXPECT_EQ(w.lblKept[0].caption, "settings file");
+    EXPECT_EQ(w.lblKept[1].caption, "settings file");
+
+    w.cbKeyring.checked = true;
+    ASSERT_TRUE(w.saveServerSettings());
+    EXPECT_EQ(keyring.password(1), "one");
+    EXPECT_EQ(keyring.items.at({2, SecretKind::RefreshToken}).secret, "token-2");
+    EXPECT_EQ(keyring.items.at({2, SecretKind::RefreshToken}).label,
+              "Quorvel mailbox 2 sign-in token (user2 on pop2.test)");
+    EXPECT_EQ(store.readString("Server", "OAuthRefresh2", "x"), "");
+    EXPECT_EQ(store.readString("Server", "Passwd1", "x"), "");
+    EXPECT_EQ(w.lblKept[0].caption, "desktop keyring");
+    EXPECT_EQ(w.lblKept[1].caption, "desktop keyring");
 }
 
 TEST_F(MailboxesPage, ALockedKeyringPromptsOnceAndSavingKeepsWhatItHolds) {

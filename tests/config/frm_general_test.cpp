@@ -862,6 +862,11 @@ TEST_F(GeneralSettings, AnOAuthMailboxSignsInFromItsDialogAndNeedsNoPassword) {
         EXPECT_EQ(d.edToken.text, oauthPreset("Microsoft").tokenUrl);
         EXPECT_FALSE(d.edToken.enabled);
         EXPECT_EQ(d.lnkRegister.caption, oauthPreset("Microsoft").registrationPage);
+        // The link is a web address: it opens in the browser, not as a file.
+        d.lnkRegisterClick();
+        EXPECT_EQ(fake.shell.addresses, std::vector<std::string>{oauthPreset("Microsoft").registrationPage});
+        EXPECT_TRUE(fake.shell.opened.empty());
+        EXPECT_TRUE(fake.dialogs.shown.empty());
         d.cbProvider.itemIndex = 2;
         d.cbProviderChange();
         EXPECT_TRUE(d.edToken.enabled);
@@ -899,6 +904,76 @@ TEST_F(GeneralSettings, AnOAuthMailboxSignsInFromItsDialogAndNeedsNoPassword) {
     EXPECT_EQ(again->oauthSettings[0].provider.scope, "pop offline");
     EXPECT_EQ(again->lblKept[0].caption, kKeyringPlace);
     EXPECT_TRUE(again->sbOAuth[0].visible);
+}
+
+// The line under the button tells the last attempt's outcome: a time-out
+// after a canceled attempt does not leave "canceled" standing.
+TEST_F(GeneralSettings, TheSignInLineTellsTheLastAttempt) {
+    testing::MemorySecretStore keyring;
+    testing::FakeOAuthService provider;
+    fake.platform.secrets = &keyring;
+    fake.platform.oauth = &provider;
+    TPasswordCipher cipher;
+    TfrmOAuth d(fake.platform, store, cipher, {1, "joe", "pop.test", true}, {});
+    d.FormShow();
+    d.edClientId.text = "client-1";
+    provider.waiting = [&] { d.btSignInClick(); };
+    d.btSignInClick();
+    EXPECT_EQ(d.lblSignedIn.caption, "The sign-in was canceled; nothing was kept");
+    provider.authorizeAnswers = {EOAuthError("The sign-in was not completed in the browser within 5 minutes", false)};
+    d.btSignInClick();
+    EXPECT_EQ(d.lblSignedIn.caption, "The sign-in did not succeed; nothing was kept");
+    ASSERT_EQ(fake.dialogs.shown.size(), 1u);
+    EXPECT_EQ(fake.dialogs.shown[0].text,
+              "The sign-in did not succeed: The sign-in was not completed in the browser within 5 minutes");
+}
+
+// A sign-in made in the settings window belongs to what the window saves:
+// Cancel leaves no new secret behind and puts an earlier sign-in back.
+TEST_F(GeneralSettings, ACancelledWindowLeavesNoNewSignInBehind) {
+    testing::MemorySecretStore keyring;
+    testing::FakeOAuthService provider;
+    fake.platform.secrets = &keyring;
+    fake.platform.oauth = &provider;
+    for (const bool earlier : {false, true}) {
+        SCOPED_TRACE(earlier);
+        keyring.items.clear();
+        store.writeString("Server", "OAuthAccount1", earlier ? "earlier account" : "");
+        if (earlier) keyring.items[{1, SecretKind::RefreshToken}] = {"label", "refresh-old"};
+        auto w = create();
+        fillMailbox(*w, 1, "pop.example.test:995", "joe@example.test", "");
+        w->cbSignIn[0].itemIndex = static_cast<int>(TmsSignIn::OAuth2);
+        w->cbSignInChange(1);
+        provider.authorizeAnswers = {OAuthTokens{"access", "refresh-new", 0}};
+        fake.dialogs.onShowModal = [&](Form& form) {
+            auto& d = static_cast<TfrmOAuth&>(form);
+            d.FormShow();
+            d.edClientId.text = "client-1";
+            d.btSignInClick();
+            d.btOKClick();
+            return d.modalResult;
+        };
+        w->sbOAuthClick(1);
+        EXPECT_EQ(keyring.items.at({1, SecretKind::RefreshToken}).secret, "refresh-new");
+        w->btCancelClick();
+        if (earlier) {
+            EXPECT_EQ(keyring.items.at({1, SecretKind::RefreshToken}).secret, "refresh-old");
+        } else {
+            EXPECT_EQ(keyring.items.count({1, SecretKind::RefreshToken}), 0u);
+        }
+        EXPECT_EQ(store.readString("Server", "OAuthRefresh1", ""), "");
+        EXPECT_EQ(store.readString("Server", "OAuthAccount1", ""), earlier ? "earlier account" : "");
+    }
+    // OK keeps it.
+    auto w = create();
+    fillMailbox(*w, 1, "pop.example.test:995", "joe@example.test", "");
+    w->cbSignIn[0].itemIndex = static_cast<int>(TmsSignIn::OAuth2);
+    w->cbSignInChange(1);
+    provider.authorizeAnswers = {OAuthTokens{"access", "refresh-kept", 0}};
+    w->sbOAuthClick(1);
+    w->btOKClick();
+    EXPECT_EQ(keyring.items.at({1, SecretKind::RefreshToken}).secret, "refresh-kept");
+    EXPECT_NE(store.readString("Server", "OAuthAccount1", ""), "");
 }
 
 // While the browser is awaited the dialog says so, and its sign-in button

@@ -4,9 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <thread>
 
 #include "config/account_secrets.h"
+#include "platform/files.h"
 #include "support/fake_oauth_service.h"
 #include "support/fake_platform.h"
 #include "support/memory_secret_store.h"
@@ -195,6 +201,63 @@ TEST_F(TokenCommandRun, ACommandThatDoesNotEndInTimeIsStopped) {
     EXPECT_EQ(run("sh -c 'yes tok'", 30s), "The token command sh wrote more than 1048576 octets; it was stopped");
 }
 
+// Whether process `pid` still runs (a zombie waiting for its reaper does not).
+bool running(pid_t pid) {
+    const std::string stat = readFileBytes("/proc/" + std::to_string(pid) + "/stat").value_or("");
+    const auto close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
+// A stopped command takes what it started along: its whole process group.
+TEST_F(TokenCommandRun, AStoppedCommandsChildrenAreStoppedToo) {
+    testing::TempFolder folder;
+    const std::string pids = folder.file("pids");
+    bool stop = false;
+    for (const bool timedOut : {true, false}) {
+        SCOPED_TRACE(timedOut);
+        std::remove(pids.c_str());
+        const std::string line = "sh -c 'sleep 30 & echo $! >" + pids + "; sh -c \"sleep 30\" & echo $! >>" + pids +
+                                 "; wait'";
+        stop = false;
+        // The user's Cancel, half a second in.
+        const auto cancel = loop.createTimer([&] {
+            stop = true;
+            loop.wake();
+        });
+        cancel->setInterval(500);
+        cancel->setEnabled(!timedOut);
+        try {
+            runTokenCommand(line, loop, timedOut ? 1s : 30s, &stop);
+            ADD_FAILURE() << "not stopped";
+        } catch (const ETokenCommand& error) {
+            EXPECT_TRUE(std::string(error.what()).ends_with("; it was stopped")) << error.what();
+        }
+        cancel->setEnabled(false);
+        std::vector<pid_t> children;
+        std::istringstream listed(readFileBytes(pids).value_or(""));
+        for (pid_t pid; listed >> pid;) children.push_back(pid);
+        ASSERT_EQ(children.size(), 2u);
+        for (const pid_t child : children) {
+            for (int tries = 0; tries < 100 && running(child); ++tries) std::this_thread::sleep_for(10ms);
+            EXPECT_FALSE(running(child)) << child;
+        }
+    }
+}
+
+// This program ignores SIGPIPE; a helper starts with the default, so that a
+// pipeline in it ends as it would from a shell.
+TEST_F(TokenCommandRun, TheCommandStartsWithSigpipeAtItsDefault) {
+    struct sigaction ignore {}, before {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &before);
+    // SigIgn of the helper's own status, as a token: bit 12 is SIGPIPE.
+    const std::string outcome = run("sh -c 'grep SigIgn /proc/$$/status | tr -d \"\\t :\"'");
+    sigaction(SIGPIPE, &before, nullptr);
+    ASSERT_EQ(outcome.rfind("token SigIgn", 0), 0u) << outcome;
+    const unsigned long long ignored = std::stoull(outcome.substr(12), nullptr, 16);
+    EXPECT_EQ(ignored & (1ull << (SIGPIPE - 1)), 0u) << outcome;
+}
+
 class Access : public ::testing::Test {
 protected:
     testing::FakePlatform fake;
@@ -238,6 +301,94 @@ TEST_F(Access, ATokenIsKeptUntilShortlyBeforeItExpiresAndANewRefreshTokenIsKept)
     EXPECT_EQ(provider.calls, (std::vector<std::string>{"refresh refresh-1", "refresh refresh-1", "refresh refresh-2"}));
     EXPECT_EQ(provider.providers.at(0).clientId, "id");
     EXPECT_EQ(provider.providers.at(0).tokenUrl, oauthPreset("Microsoft").tokenUrl);
+}
+
+// During a check, a refused refresh that the user answers with a new sign-in:
+// while the browser is awaited the progress says so, and says it no longer
+// once the sign-in ended, however it ended. "Other" is named by its address.
+TEST_F(Access, TheProgressSaysWhileTheBrowserIsAwaited) {
+    OAuthSettings other;
+    other.provider = oauthPreset("Other");
+    other.provider.authorizationUrl = "https://login.example.test:8443/authorize";
+    other.provider.tokenUrl = "https://login.example.test:8443/token";
+    other.provider.clientId = "id";
+    other.write(store, 1);
+    const EOAuthError refused("The provider refused the sign-in (invalid_grant)", true);
+    for (const bool signedIn : {true, false}) {
+        SCOPED_TRACE(signedIn);
+        fake.dialogs.shown.clear();
+        OAuthAccess oauth = access(true);
+        std::vector<std::string> told;
+        oauth.onBrowserWait = [&](bool waiting) { told.push_back(waiting ? "waiting" : "done"); };
+        provider.refreshAnswers = {refused};
+        provider.authorizeAnswers = {signedIn ? FakeOAuthService::Answer(tokens("new", now + 3600, "refresh-new"))
+                                              : FakeOAuthService::Answer(EOAuthError("The sign-in was not completed "
+                                                                                     "in the browser within 5 minutes",
+                                                                                     false))};
+        if (signedIn)
+            EXPECT_EQ(oauth.accessToken(1, "joe@test", true), "new");
+        else
+            EXPECT_THROW(oauth.accessToken(1, "joe@test", true), EOAuthError);
+        EXPECT_EQ(told, (std::vector<std::string>{"waiting", "done"}));
+        ASSERT_EQ(fake.dialogs.shown.size(), 1u);
+        EXPECT_TRUE(fake.dialogs.shown[0].text.ends_with("\n\nSign in with login.example.test again now?"))
+            << fake.dialogs.shown[0].text;
+    }
+}
+
+// A token kept in memory serves only the account it was issued for: another
+// client ID, server or user on the mailbox gets one of its own.
+TEST_F(Access, AnAccessTokenInMemoryServesOnlyItsAccount) {
+    OAuthAccess oauth = access(false);
+    provider.refreshAnswers = {tokens("a1", now + 3600), tokens("a2", now + 3600), tokens("a3", now + 3600),
+                               tokens("a4", now + 3600)};
+    EXPECT_EQ(oauth.accessToken(1, "joe@test", false), "a1");
+    EXPECT_EQ(oauth.accessToken(1, "joe@test", false), "a1");
+    store.writeString("Server", "OAuthClientId1", "other-client");
+    EXPECT_EQ(oauth.accessToken(1, "joe@test", false), "a2");
+    store.writeString("Server", "Server1", "pop.other.test");
+    EXPECT_EQ(oauth.accessToken(1, "joe@test", false), "a3");
+    EXPECT_EQ(oauth.accessToken(1, "ann@test", false), "a4");
+    EXPECT_EQ(provider.calls.size(), 4u);
+}
+
+// A refresh token is kept with the account it was issued for (server, user,
+// provider, client) and never sent for another: that needs a sign-in of its own.
+TEST_F(Access, ARefreshTokenIsNeverUsedForAnotherAccount) {
+    provider.authorizeAnswers = {tokens("a1", now + 3600, "refresh-joe")};
+    OAuthAccess oauth = access(false);
+    oauth.signIn(1, OAuthSettings::read(store, 1).provider, "joe@test", "pop.test", true);
+    EXPECT_EQ(store.readString("Server", "OAuthAccount1", ""),
+              oauthAccountOf(OAuthSettings::read(store, 1).provider, "pop.test", "joe@test"));
+    const struct {
+        const char* what;
+        const char* name;
+        const char* value;
+    } changes[] = {{"user", "Mailbox1", "ann@test"},
+                   {"server", "Server1", "pop.other.test"},
+                   {"client", "OAuthClientId1", "other-client"},
+                   {"provider", "OAuthProvider1", "Google"}};
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.what);
+        const std::string before = store.readString("Server", c.name, "");
+        store.writeString("Server", c.name, c.value);
+        provider.calls.clear();
+        const std::string user = store.readString("Server", "Mailbox1", "");
+        try {
+            oauth.accessToken(1, user, true);
+            ADD_FAILURE() << "no error";
+        } catch (const EOAuthError& error) {
+            EXPECT_TRUE(error.signInAgain);
+            EXPECT_STREQ(error.what(), "The sign-in kept for mailbox 1 was made for another account (its server, "
+                                       "user name, provider or client ID changed); sign in again");
+        }
+        EXPECT_TRUE(provider.calls.empty());
+        store.writeString("Server", c.name, before);
+    }
+    // Its own account is served.
+    provider.refreshAnswers = {tokens("a2", now + 3600)};
+    EXPECT_EQ(oauth.accessToken(1, "joe@test", true), "a2");
+    EXPECT_EQ(provider.calls, std::vector<std::string>{"refresh refresh-joe"});
 }
 
 TEST_F(Access, ARefusedRefreshAsksForANewSignInOnlyWhereSomeoneIsThere) {
@@ -316,9 +467,11 @@ TEST_F(Access, WithoutAKeptSignInOrAKeyringThatAnswersNothingIsAsked) {
     try {
         oauth.accessToken(1, "joe@test", false);
         ADD_FAILURE() << "no error";
-    } catch (const EOAuthError& error) {
-        EXPECT_FALSE(error.signInAgain);
-        EXPECT_STREQ(error.what(), "The desktop keyring is locked: the sign-in of mailbox 1 is kept there");
+    } catch (const SecretUnavailable& error) {
+        // A keyring's failure, as a password's is: not the provider's.
+        EXPECT_EQ(error.status, SecretStatus::Locked);
+        EXPECT_EQ(error.kind, SecretKind::RefreshToken);
+        EXPECT_STREQ(error.what(), "The desktop keyring is locked: the sign-in of mailbox 1 is kept there.");
     }
     EXPECT_TRUE(provider.calls.empty());
 }

@@ -79,6 +79,10 @@ public:
         shell("dbus-send --session --print-reply --dest=org.freedesktop.secrets /org/freedesktop/secrets "
               "org.freedesktop.Secret.Service.Lock array:objpath:/org/freedesktop/secrets/collection/login");
     }
+    // The keyring keeps its name on the bus but answers nothing (stopped).
+    void freeze(bool frozen) const {
+        if (keyringPid_ > 0) kill(keyringPid_, frozen ? SIGSTOP : SIGCONT);
+    }
     // What secret-tool, the user's own view, finds for an item of ours.
     std::string lookup(const std::string& profile, int mailbox, const char* kind) const {
         return shell("secret-tool lookup profile '" + profile + "' mailbox " + std::to_string(mailbox) + " kind " +
@@ -141,6 +145,46 @@ TEST_F(RealKeyring, ItemsAreWrittenReadAndRemovedOnePerMailboxAndKind) {
     EXPECT_EQ(store.read(2, SecretKind::RefreshToken, secret), SecretStatus::Ok);
 }
 
+// An item of the same name in another collection (here the keyring's session
+// collection, as another program may put one) is neither read nor removed:
+// only the collection this store writes to is its own.
+TEST_F(RealKeyring, OnlyItemsOfItsOwnCollectionAreReadOrRemoved) {
+    ASSERT_TRUE(keyring.answers()) << slurp(folder.file("keyring.log"));
+    int status = -1;
+    shell("printf planted | secret-tool store --label=planted --collection=/org/freedesktop/secrets/collection/session "
+          "xdg:schema org.velmont.Quorvel.Mailbox profile '" + profile + "' mailbox 2 kind password",
+          &status);
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(keyring.lookup(profile, 2, "password"), "planted");  // the keyring's own tools find it
+    std::string secret;
+    EXPECT_EQ(store.read(2, SecretKind::Password, secret), SecretStatus::NotFound);
+    EXPECT_EQ(secret, "");
+    EXPECT_EQ(store.remove(2, SecretKind::Password), SecretStatus::NotFound);
+    EXPECT_EQ(keyring.lookup(profile, 2, "password"), "planted");
+
+    ASSERT_EQ(store.write(2, SecretKind::Password, "Quorvel mailbox 2 password", "ours"), SecretStatus::Ok);
+    EXPECT_EQ(store.read(2, SecretKind::Password, secret), SecretStatus::Ok);
+    EXPECT_EQ(secret, "ours");
+    EXPECT_EQ(store.remove(2, SecretKind::Password), SecretStatus::Ok);
+    EXPECT_EQ(keyring.lookup(profile, 2, "password"), "planted");
+}
+
+// A keyring that owns its name but does not answer is taken for none after
+// a short wait, not the bus's 25 seconds, so a start is not held up by it.
+TEST_F(RealKeyring, AKeyringThatDoesNotAnswerCountsAsNoneAfterAShortWait) {
+    ASSERT_TRUE(keyring.answers()) << slurp(folder.file("keyring.log"));
+    keyring.freeze(true);
+    const auto start = std::chrono::steady_clock::now();
+    std::string secret;
+    const SecretStatus status = store.read(1, SecretKind::Password, secret);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    keyring.freeze(false);
+    EXPECT_EQ(status, SecretStatus::Unavailable);
+    EXPECT_LT(waited, SecretServiceStore::kFirstAnswerLimit + std::chrono::seconds(5));
+    // Once it answers again, it is asked again.
+    EXPECT_EQ(store.write(1, SecretKind::Password, "label", "pw"), SecretStatus::Ok);
+}
+
 class Migration : public RealKeyring {
 protected:
     SettingsStore settings{profile};
@@ -195,6 +239,41 @@ TEST_F(Migration, ALockedKeyringGivesNothingAndTakesNothing) {
     EXPECT_EQ(inFile(3), "third");
     EXPECT_EQ(secrets.read(2).status, SecretStatus::Locked);
     EXPECT_TRUE(secrets.read(2).inKeyring);
+}
+
+// A program nobody watches never brings up the unlock prompt: a locked item
+// or collection answers Locked without asking the keyring to unlock.
+TEST_F(Migration, WithoutPromptsALockedKeyringIsNeverAskedToUnlock) {
+    ASSERT_TRUE(keyring.answers()) << slurp(folder.file("keyring.log"));
+    ASSERT_EQ(store.write(2, SecretKind::RefreshToken, "Quorvel mailbox 2 sign-in token", "kept"), SecretStatus::Ok);
+    keyring.lock();
+    const std::string watched = folder.file("unlocks.txt");
+    shell("stdbuf -oL dbus-monitor --session \"type='method_call',interface='org.freedesktop.Secret.Service',"
+          "member='Unlock'\" >" + watched + " 2>&1 & echo $! >" + folder.file("monitor.pid"));
+    const int monitor = std::atoi(slurp(folder.file("monitor.pid")).c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const auto unlocks = [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const std::string seen = slurp(watched);
+        std::size_t count = 0;
+        for (std::size_t at = seen.find("member=Unlock"); at != std::string::npos; at = seen.find("member=Unlock", at + 1))
+            ++count;
+        return count;
+    };
+
+    SecretServiceStore unattended(profile, SecretServiceStore::Prompts::Never);
+    std::string secret;
+    EXPECT_EQ(unattended.read(2, SecretKind::RefreshToken, secret), SecretStatus::Locked);
+    EXPECT_EQ(secret, "");
+    EXPECT_EQ(unattended.write(2, SecretKind::RefreshToken, "label", "rotated"), SecretStatus::Locked);
+    EXPECT_EQ(unattended.write(3, SecretKind::Password, "label", "new"), SecretStatus::Locked);
+    EXPECT_EQ(unattended.remove(2, SecretKind::RefreshToken), SecretStatus::Locked);
+    EXPECT_EQ(unlocks(), 0u);
+    // The window's store asks (no prompter answers here, so it stays locked):
+    // the watch sees that request.
+    EXPECT_EQ(store.read(2, SecretKind::RefreshToken, secret), SecretStatus::Locked);
+    EXPECT_GE(unlocks(), 1u);
+    if (monitor > 0) kill(monitor, SIGTERM);
 }
 
 TEST(NoKeyring, WithoutASessionBusNothingAnswersAndTheFileKeepsThePasswords) {

@@ -95,32 +95,56 @@ TEST_F(Pop3OAuth, OAuthBearerIsPreferredAndXOAuth2TakenWhereItIsTheOnlyOne) {
     }
 }
 
-TEST_F(Pop3OAuth, ARefusedTokenIsRenewedOnceInTheSameSession) {
+// The renewal may need a person (a sign-in in the browser, minutes long),
+// and a server drops a session that waits that long: the session ends before
+// the token is renewed, and a new one signs in with it.
+TEST_F(Pop3OAuth, ARefusedTokenIsRenewedOnceWithTheSessionClosed) {
     const std::string json = R"({"status":"401","schemes":"bearer","scope":"https://mail.google.com/"})";
     const std::vector<std::string> refusal = {"S: + " + b64(json), "C: ", "S: -ERR [AUTH] Invalid credentials"};
     {
         SCOPED_TRACE("the renewed token is taken");
+        std::vector<std::string> seenAtRenewal;
+        ScriptedServer* running = nullptr;
+        pop.AccessToken = [&](bool renew) {
+            asked.push_back(renew ? "renew" : "token");
+            if (renew) {
+                seenAtRenewal = running->received();
+                EXPECT_FALSE(pop.IsConnected());
+            }
+            return std::string(renew ? "second" : "first");
+        };
         ScriptedServer server([&](int) {
             std::vector<std::string> steps = greetingAndCapa("XOAUTH2");
             steps.push_back("C: AUTH XOAUTH2 " + xoauth2("first"));
             append(steps, refusal);
+            append(steps, {"WAIT", "ACCEPT"});
+            append(steps, greetingAndCapa("XOAUTH2"));
             steps.push_back("C: AUTH XOAUTH2 " + xoauth2("second"));
             append(steps, listed());
             return steps;
         });
+        running = &server;
         EXPECT_EQ(list(server), "");
         EXPECT_EQ(asked, (std::vector<std::string>{"token", "renew"}));
+        // The first session had ended when the renewal was asked for.
+        EXPECT_EQ(seenAtRenewal.size(), 3u);
+        EXPECT_TRUE(server.sawClientClose());
     }
     {
         SCOPED_TRACE("the renewed token is refused too");
         asked.clear();
+        pop.AccessToken = [this](bool renew) {
+            asked.push_back(renew ? "renew" : "token");
+            return std::string(renew ? "second" : "first");
+        };
         ScriptedServer server([&](int port) {
-            std::vector<std::string> steps = greetingAndCapa("OAUTHBEARER");
+            std::vector<std::string> steps;
             for (const char* token : {"first", "second"}) {
+                append(steps, greetingAndCapa("OAUTHBEARER"));
                 steps.push_back("C: AUTH OAUTHBEARER " + bearer(token, port));
-                append(steps, {"S: + " + b64(json), "C: AQ==", "S: -ERR [AUTH] Invalid credentials"});
+                append(steps, {"S: + " + b64(json), "C: AQ==", "S: -ERR [AUTH] Invalid credentials", "WAIT"});
+                if (std::string(token) == "first") steps.push_back("ACCEPT");
             }
-            steps.push_back("WAIT");
             return steps;
         });
         EXPECT_EQ(list(server),

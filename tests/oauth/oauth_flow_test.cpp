@@ -121,32 +121,56 @@ TEST(OAuthBrowserFlow, IdleConnectionsDoNotTakeThePlaceOfTheRequest) {
     }
 }
 
-TEST(OAuthBrowserFlow, AnswersThatDoNotCompleteTheSignInAreRefused) {
-    const struct {
-        const char* what;
-        std::vector<std::string> knobs;
-        std::string error;
-    } cases[] = {
-        {"a wrong state", {"--wrong-state"},
-         "The browser's answer does not belong to this sign-in (its state does not match); sign in again"},
-        {"the user declines", {"--deny"},
-         "The provider did not grant access. The provider said: access_denied (The user declined the request)"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        OAuthProviderServer server(c.knobs);
+TEST(OAuthBrowserFlow, TheUsersRefusalAtTheProviderEndsTheSignIn) {
+    const std::string error =
+        "The provider did not grant access. The provider said: access_denied (The user declined the request)";
+    OAuthProviderServer server({"--deny"});
+    TestBrowser browser;
+    QtOAuthService service(browser.opener());
+    const Failure failure = failureOf([&] { service.authorize(testProvider(server), ""); });
+    EXPECT_EQ(failure.text, error);
+    EXPECT_TRUE(failure.signInAgain);
+    EXPECT_EQ(providerReport(server)["token_requests"].toInt(), 0);
+    ASSERT_TRUE(waitUntil([&] { return browser.pageStatus != 0; }));
+    EXPECT_EQ(browser.pageStatus, 400);
+    EXPECT_EQ(browser.page, "Quorvel: the sign-in did not succeed: " + error + "\nYou may close this page.\n");
+    EXPECT_FALSE(connects(browser.listenerPort()));
+}
+
+// Any local program can reach the listener. A request that is not the
+// answer to this sign-in (no state, another state, not a GET) is answered
+// 400 and the listener goes on waiting for the browser.
+TEST(OAuthBrowserFlow, AForgedAnswerIsRefusedAndTheListenerWaitsOn) {
+    OAuthProviderServer server;
+    for (const std::string target : {"/?state=forged&code=stolen", "/?code=stolen", "/", "/?error=access_denied"}) {
+        SCOPED_TRACE(target);
         TestBrowser browser;
+        browser.forgedTarget = target;
         QtOAuthService service(browser.opener());
-        const Failure failure = failureOf([&] { service.authorize(testProvider(server), ""); });
-        EXPECT_EQ(failure.text, c.error);
-        EXPECT_TRUE(failure.signInAgain);
-        // Nothing was exchanged for an answer that is not ours.
-        EXPECT_EQ(providerReport(server)["token_requests"].toInt(), 0);
+        EXPECT_EQ(failureOf([&] { service.authorize(testProvider(server), ""); }).text, "(no error)");
+        EXPECT_TRUE(browser.forgedPage.starts_with("HTTP/1.1 400 Bad Request\r\n")) << browser.forgedPage;
+        EXPECT_TRUE(browser.forgedPage.ends_with("\r\n\r\nQuorvel: this answer does not belong to a sign-in in "
+                                                 "progress.\n"))
+            << browser.forgedPage;
         ASSERT_TRUE(waitUntil([&] { return browser.pageStatus != 0; }));
-        EXPECT_EQ(browser.pageStatus, 400);
-        EXPECT_EQ(browser.page, "Quorvel: the sign-in did not succeed: " + c.error + "\nYou may close this page.\n");
-        EXPECT_FALSE(connects(browser.listenerPort()));
+        EXPECT_EQ(browser.pageStatus, 200);
     }
+    EXPECT_EQ(providerReport(server)["code_exchanges"].toInt(), 4);
+
+    // A provider that sends the browser back with another state: only that
+    // answer came, so the wait ends at its time-out, nothing exchanged.
+    OAuthProviderServer wrong({"--wrong-state"});
+    TestBrowser browser;
+    QtOAuthService::Options options;
+    options.browserTimeout = std::chrono::seconds(1);
+    QtOAuthService service(browser.opener(), options);
+    EXPECT_EQ(failureOf([&] { service.authorize(testProvider(wrong), ""); }).text,
+              "The sign-in was not completed in the browser within 1 second");
+    ASSERT_TRUE(waitUntil([&] { return browser.pageStatus != 0; }));
+    EXPECT_EQ(browser.pageStatus, 400);
+    EXPECT_EQ(browser.page, "Quorvel: this answer does not belong to a sign-in in progress.\n");
+    EXPECT_EQ(providerReport(wrong)["token_requests"].toInt(), 0);
+    EXPECT_FALSE(connects(browser.listenerPort()));
 }
 
 TEST(OAuthBrowserFlow, TheBrowsersRequestIsReadUpToItsLimit) {
@@ -156,14 +180,17 @@ TEST(OAuthBrowserFlow, TheBrowsersRequestIsReadUpToItsLimit) {
         SCOPED_TRACE(size);
         TestBrowser browser;
         browser.requestSize = size;
-        QtOAuthService service(browser.opener());
+        QtOAuthService::Options options;
+        options.browserTimeout = std::chrono::seconds(2);
+        QtOAuthService service(browser.opener(), options);
         const Failure failure = failureOf([&] { service.authorize(testProvider(server), ""); });
         if (size <= limit) {
             EXPECT_EQ(failure.text, "(no error)");
             ASSERT_TRUE(waitUntil([&] { return browser.page.find("signed in") != std::string::npos; }));
             EXPECT_TRUE(browser.page.starts_with("HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\n"));
         } else {
-            EXPECT_EQ(failure.text, "The browser's answer to the sign-in is longer than 8192 bytes");
+            // Refused like any request that is not the answer; the wait goes on.
+            EXPECT_EQ(failure.text, "The sign-in was not completed in the browser within 2 seconds");
             // Past the limit plus one the rest goes unread, and closing may
             // reset the connection before the page arrives.
             if (size == limit + 1) {
@@ -290,6 +317,30 @@ TEST(OAuthRefresh, TheProvidersAnswerIsReadUpToItsLimit) {
     }
 }
 
+// The token end point's answer: a redirect is not followed (the code and the
+// verifier would go elsewhere), and only a bearer token is taken.
+TEST(OAuthTokenAnswer, ARedirectOrATokenOfAnotherTypeIsRefused) {
+    const struct {
+        std::vector<std::string> knobs;
+        std::string error;
+    } cases[] = {
+        {{"--token-redirect", "307"}, "The provider refused the sign-in (HTTP status 307)"},
+        {{"--token-redirect", "302"}, "The provider refused the sign-in (HTTP status 302)"},
+        {{"--token-type", "mac"}, "The provider sent a token of type \"mac\", not a bearer token"},
+        {{"--token-type", "DPoP"}, "The provider sent a token of type \"DPoP\", not a bearer token"},
+        {{"--token-type", ""}, "The provider's answer to the sign-in does not say its token's type"},
+        {{"--token-type", "bearer"}, "(no error)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.knobs.back());
+        OAuthProviderServer server(c.knobs);
+        TestBrowser browser;
+        QtOAuthService service(browser.opener());
+        EXPECT_EQ(failureOf([&] { service.authorize(testProvider(server), ""); }).text, c.error);
+        EXPECT_EQ(providerReport(server)["redirected_requests"].toInt(), 0);
+    }
+}
+
 TEST(OAuthDeviceGrant, PollsAtTheIntervalUntilTheUserAgrees) {
     const struct {
         const char* script;
@@ -333,6 +384,37 @@ TEST(OAuthDeviceGrant, PollsAtTheIntervalUntilTheUserAgrees) {
         }
         EXPECT_EQ(report["too_fast"].toInt(), 0) << "polled before the interval (after slow_down: 5 more)";
     }
+    // A provider typed in ("Other") names its device end point in its
+    // metadata (RFC 8414), at its issuer, the token address's origin.
+    const struct {
+        const char* metadata;
+        std::string error;
+    } discovered[] = {
+        {"device", "(no error)"},
+        {"no-device", "127.0.0.1 names no device authorization address in its metadata (RFC 8414), so it offers no "
+                      "sign-in without a browser"},
+        {"none", "127.0.0.1 names no device authorization address in its metadata (RFC 8414), so it offers no "
+                 "sign-in without a browser"},
+        // Metadata that names another issuer is not the provider's.
+        {"other-issuer", "127.0.0.1 names no device authorization address in its metadata (RFC 8414), so it "
+                         "offers no sign-in without a browser"},
+    };
+    for (const auto& c : discovered) {
+        SCOPED_TRACE(c.metadata);
+        OAuthProviderServer typedIn({"--metadata", c.metadata, "--second", "0.05"});
+        OAuthProvider other = testProvider(typedIn);
+        other.deviceAuthorizationUrl.clear();
+        QtOAuthService::Options options;
+        options.second = std::chrono::milliseconds(50);
+        QtOAuthService service(nullptr, options);
+        std::string code;
+        EXPECT_EQ(failureOf([&] {
+                      service.authorizeDevice(other, [&](const std::string&, const std::string& u) { code = u; });
+                  }).text,
+                  c.error);
+        EXPECT_EQ(code, c.error == "(no error)" ? "WDJB-MJHT" : "");
+    }
+
     // A provider without a device end point.
     OAuthProviderServer server;
     OAuthProvider google = testProvider(server);

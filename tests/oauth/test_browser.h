@@ -38,6 +38,11 @@ public:
     // guesses ahead) before following the redirect.
     int idleConnections = 0;
 
+    // Sent to the listener, and answered, before the browser comes back
+    // (another local user's forged answer): the request line's target.
+    std::string forgedTarget;
+    std::string forgedPage;  // what the listener answered it
+
     std::string opened;     // the authorization address the program opened
     std::string redirect;   // where the provider sent the browser back
     std::string page;       // what the listener answered, status line and all when sent by hand
@@ -74,9 +79,23 @@ private:
         QObject::connect(reply, &QNetworkReply::finished, [this, reply] {
             redirect = reply->header(QNetworkRequest::LocationHeader).toUrl().toString(QUrl::FullyEncoded).toStdString();
             reply->deleteLater();
-            if (requestSize == 0) follow();
-            else sendByHand();
+            if (forgedTarget.empty()) comeBack();
+            else forgeFirst();
         });
+    }
+    void comeBack() {
+        if (requestSize == 0) follow();
+        else sendByHand();
+    }
+    void forgeFirst() {
+        forged_ = std::make_unique<QTcpSocket>();
+        QTcpSocket* socket = forged_.get();
+        const QByteArray request = "GET " + QByteArray::fromStdString(forgedTarget) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        QObject::connect(socket, &QTcpSocket::connected, [socket, request] { socket->write(request); });
+        QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { forgedPage += socket->readAll().toStdString(); });
+        // The listener closes it once answered: only then does the browser come back.
+        QObject::connect(socket, &QTcpSocket::disconnected, [this] { comeBack(); });
+        socket->connectToHost("127.0.0.1", static_cast<quint16>(QUrl(QString::fromStdString(redirect)).port()));
     }
     void follow() {
         QNetworkReply* reply = network_.get(QNetworkRequest(QUrl(QString::fromStdString(redirect))));
@@ -133,7 +152,7 @@ private:
     }
 
     QNetworkAccessManager network_;
-    std::unique_ptr<QTcpSocket> socket_;
+    std::unique_ptr<QTcpSocket> socket_, forged_;
     std::vector<std::unique_ptr<QTcpSocket>> idle_;
 };
 

@@ -62,12 +62,13 @@ FixedClock::FixedClock() : settings_(FormatSettings::unitedStates()) {
 }
 
 ModalResult ScriptedDialogs::messageBox(MessageKind kind, const std::string& text, MessageButtons buttons) {
-    shown.push_back({kind, text});
+    shown.push_back({kind, text, buttons});
     if (!answers.empty()) {
         const ModalResult answer = answers.front();
         answers.pop_front();
         return answer;
     }
+    if (buttons == MessageButtons::YesNoDefaultNo) return ModalResult::No;
     return buttons == MessageButtons::YesNo ? ModalResult::Yes : ModalResult::Ok;
 }
 

@@ -47,6 +47,7 @@ public:
     struct Shown {
         MessageKind kind;
         std::string text;
+        MessageButtons buttons = MessageButtons::Ok;
     };
     ModalResult messageBox(MessageKind kind, const std::string& text, MessageButtons buttons) override;
     ModalResult showModal(Form& form) override;
@@ -67,7 +68,7 @@ public:
     bool printAnswer = true;            // false: the print dialog is cancelled
 
     std::vector<Shown> shown;
-    std::deque<ModalResult> answers;  // the default answer is Ok (or Yes)
+    std::deque<ModalResult> answers;  // the default answer is the box's default: Ok, Yes, or No
     std::vector<std::string> modalForms;
     std::function<ModalResult(Form&)> onShowModal;
 };
@@ -119,11 +120,15 @@ public:
         opened.push_back(path);
         return result;
     }
+    bool openAddress(const std::string& address) override {
+        addresses.push_back(address);
+        return result;
+    }
     bool showHelp(const std::string& file, int topic) override {
         help.push_back(file + "#" + std::to_string(topic));
         return result;
     }
-    std::vector<std::string> opened, help;
+    std::vector<std::string> opened, addresses, help;
     bool result = true;
 };
 

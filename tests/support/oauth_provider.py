@@ -39,6 +39,10 @@ def parse_args():
     p.add_argument("--second", type=float, default=1.0, help="how long one second of the device grant lasts")
     p.add_argument("--stall", type=float, default=0, help="seconds the token end point waits before answering")
     p.add_argument("--token-answer-size", type=int, default=0, help="pad a token answer to exactly so many bytes")
+    p.add_argument("--metadata", choices=["device", "none", "no-device", "other-issuer"], default="device",
+                   help="what /.well-known/oauth-authorization-server says (RFC 8414)")
+    p.add_argument("--token-type", default="Bearer", help="the token_type sent; empty: none")
+    p.add_argument("--token-redirect", type=int, default=0, help="the token end point redirects with this status")
     return p.parse_args()
 
 
@@ -48,7 +52,7 @@ CODES = {}     # code -> (challenge, redirect_uri)
 ACCESS = {}    # access token -> expiry (epoch seconds)
 REFRESH = set()
 DEVICES = {}   # device code -> {"polls": n, "last": time, "interval": s}
-REPORT = {"token_requests": 0, "code_exchanges": 0, "refreshes": 0, "device_polls": 0, "too_fast": 0,
+REPORT = {"token_requests": 0, "redirected_requests": 0, "code_exchanges": 0, "refreshes": 0, "device_polls": 0, "too_fast": 0,
           "introspections": 0, "errors": []}
 
 
@@ -58,8 +62,10 @@ def s256(verifier):
 
 def issue(with_refresh=True):
     access = secrets.token_urlsafe(32)
-    answer = {"access_token": access, "token_type": "Bearer", "expires_in": ARGS.access_lifetime,
+    answer = {"access_token": access, "token_type": ARGS.token_type, "expires_in": ARGS.access_lifetime,
               "scope": "pop"}
+    if not ARGS.token_type:
+        del answer["token_type"]
     ACCESS[access] = time.time() + ARGS.access_lifetime
     if with_refresh:
         refresh = secrets.token_urlsafe(32)
@@ -111,6 +117,16 @@ class Handler(BaseHTTPRequestHandler):
                 return self.authorize(query)
             if parts.path == "/test/report":
                 return self.send(200, REPORT)
+            if parts.path == "/.well-known/oauth-authorization-server" and ARGS.metadata != "none":
+                host, port = self.server.server_address[:2]
+                base = "http://%s:%d" % (host, port)
+                metadata = {"issuer": "https://elsewhere.test" if ARGS.metadata == "other-issuer" else base,
+                            "authorization_endpoint": base + "/authorize", "token_endpoint": base + "/token",
+                            "grant_types_supported": ["authorization_code", "refresh_token"]}
+                if ARGS.metadata != "no-device":
+                    metadata["device_authorization_endpoint"] = base + "/devicecode"
+                    metadata["grant_types_supported"].append("urn:ietf:params:oauth:grant-type:device_code")
+                return self.send(200, metadata)
         self.send(404, b"not here\n", "text/plain")
 
     def authorize(self, q):
@@ -144,6 +160,12 @@ class Handler(BaseHTTPRequestHandler):
         if path == "/token" and ARGS.stall:
             time.sleep(ARGS.stall)
         with LOCK:
+            if path == "/token" and ARGS.token_redirect:
+                REPORT["token_requests"] += 1
+                return self.send(ARGS.token_redirect, b"", "text/plain", [("Location", "/elsewhere/token")])
+            if path == "/elsewhere/token":
+                REPORT["redirected_requests"] += 1
+                return self.token(fields)
             if path == "/token":
                 REPORT["token_requests"] += 1
                 return self.token(fields)

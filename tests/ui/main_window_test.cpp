@@ -353,6 +353,46 @@ private slots:
         QCOMPARE(catcher.icon, QMessageBox::Critical);
     }
 
+    // A box asked for while the splash is up (a start whose keyring does
+    // not answer) is kept on top as the splash is, not hidden under it.
+    void aMessageBoxOpensAboveTheSplash() {
+        auto d = start();
+        QVERIFY(d->program.frmMain()->frmSplash);
+        bool onTop = false, caught = false;
+        QTimer::singleShot(50, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+                caught = true;
+                box->accept();
+            }
+        });
+        QtDialogs dialogs;
+        dialogs.messageBox(MessageKind::Error, "No desktop keyring answers", MessageButtons::Ok);
+        QVERIFY(caught);
+        QVERIFY(onTop);
+    }
+
+    // Enter and Esc on a question whose Yes gives trust away answer No;
+    // on a plain question Enter still answers Yes.
+    void enterOnATrustQuestionAnswersNo() {
+        QtDialogs dialogs;
+        const struct {
+            MessageButtons buttons;
+            Qt::Key key;
+            ModalResult expected;
+        } cases[] = {{MessageButtons::YesNoDefaultNo, Qt::Key_Return, ModalResult::No},
+                     {MessageButtons::YesNoDefaultNo, Qt::Key_Escape, ModalResult::No},
+                     {MessageButtons::YesNo, Qt::Key_Return, ModalResult::Yes}};
+        for (const auto& c : cases) {
+            QTimer::singleShot(50, [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                    QTest::keyClick(box, c.key);
+            });
+            QCOMPARE(dialogs.messageBox(MessageKind::Warning, "Trust this certificate for mailbox 1?", c.buttons),
+                     c.expected);
+        }
+    }
+
     void aSecondGuardAsksTheFirstToComeForward() {
         SingleInstance first("quorvel-test-guard"), second("quorvel-test-guard");
         int requests = 0;
