@@ -147,13 +147,9 @@ void closeOnTerminationSignals(QWidget* mainWindow) {
 
 Desktop::Folders defaultFolders() {
     const std::string exeFolder = QCoreApplication::applicationDirPath().toStdString();
-    const std::string folder = chooseProgramFolder(exeFolder, defaultUserDataFolder());
-    // Installed data beside the installed program; a build uses the source tree's.
-    const QString installed = QCoreApplication::applicationDirPath() + "/../share/quorvel";
-    if (QFileInfo(installed + "/known.lst").exists())
-        seedProgramFolder(folder, installed.toStdString());
-    else if (runningFromBuildTree())
-        seedProgramFolder(folder, QUORVEL_SOURCE_DATA);
+    const std::string folder = programFolderOf(exeFolder, defaultUserDataFolder());
+    // A build has no installed data beside it: it takes the source tree's.
+    if (runningFromBuildTree()) seedProgramFolder(folder, QUORVEL_SOURCE_DATA);
     return {folder, defaultSettingsFolder()};
 }
 
