@@ -434,6 +434,10 @@ void QtSound::stop() {
     if (player_) player_->stop();
 }
 
+std::string QtSound::problem() const {
+    return player_ ? player_->problem() : std::string();
+}
+
 void QtSound::beep() {
     QApplication::beep();
 }
