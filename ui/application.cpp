@@ -17,6 +17,7 @@
 #include "app/program_folder.h"
 #include "config/autostart.h"
 #include "ui/about_dialog.h"
+#include "ui/accessibility.h"
 #include "ui/chart_launcher_window.h"
 #include "ui/chart_window.h"
 #include "ui/date_range_dialog.h"
@@ -37,6 +38,7 @@ QuorvelApplication::QuorvelApplication(int& argc, char** argv) : QApplication(ar
     setApplicationName("Quorvel");
     setOrganizationName("Velmont");
     setQuitOnLastWindowClosed(false);  // the program may live in the notification area
+    installAccessibleNames();
 }
 
 bool QuorvelApplication::notify(QObject* receiver, QEvent* event) {
@@ -79,6 +81,7 @@ Desktop::Desktop(const Folders& folders)
                &keyring,
                &oauth},
       program(platform) {
+    installAccessibleNames();  // before any window is made
     dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
     dialogs.registerWindow("frmGeneral", &GeneralWindow::showModal);
     dialogs.registerWindow("frmOAuth", &OAuthWindow::showModal);
