@@ -193,7 +193,8 @@ void MainWindow::buildList(QWidget* parent) {
     list_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     list_->setColumnWidth(1, 240);
     list_->setColumnWidth(2, 70);
-    list_->setColumnWidth(3, 150);
+    // Room for the longest date and time the Date column shows.
+    list_->setColumnWidth(3, list_->fontMetrics().horizontalAdvance("12/31/2026 12:00:00 AM") + 16);
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection& deselected) {
                 if (!applyingSelection_) model_->takeSelection(selected, deselected);
