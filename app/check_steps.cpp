@@ -1,6 +1,9 @@
 #include "app/check_steps.h"
 
+#include <cerrno>
 #include <iostream>
+
+#include "app/finally.h"
 
 namespace quorvel {
 
@@ -11,7 +14,11 @@ void widenShortDate(FormatSettings& settings) {
     if (at != std::string::npos) format.insert(at, "yy");
 }
 
-void judgeRows(Classification& classification, MessageList& list, const TmsRemoteInfo& records, int index) {
+void judgeRows(Classification& classification, MessageList& list, const TmsRemoteInfo& records, int index,
+               bool countHits) {
+    const bool counting = classification.countingHits();
+    classification.setCountingHits(counting && countHits);
+    Finally restore([&] { classification.setCountingHits(counting); });
     const std::size_t first = index < 0 ? 0 : static_cast<std::size_t>(index);
     const std::size_t last = index < 0 ? list.rows.size() : first + 1;
     // The unknown-domain check runs the event loop while it waits, and a
@@ -101,6 +108,21 @@ std::string trustCertificateQuestion(int mailbox, const EUntrustedCertificate& r
 
 void storeCertificatePin(SettingsStore& store, int mailbox, const std::string& fingerprint) {
     store.writeString("Server", "Certificate" + std::to_string(mailbox), fingerprint);
+}
+
+std::string plainConnectionError(const std::string& message, const TmsRemotePOP& client) {
+    static const std::string refused = mailErrorText(ECONNREFUSED);
+    static const std::string notTls = "The server did not answer with TLS on ";
+    const std::string host = splitServer(client.Server).host;
+    if (message == refused && !host.empty())
+        return refused + " by " + host + " on port " + std::to_string(namedPort(client.Server).value_or(client.DefaultPort)) +
+               ": check the server name and port on the Mailboxes page of the General settings, and that the "
+               "mail server is running";
+    if (message.rfind(notTls, 0) == 0 && message.find(':') == std::string::npos)
+        return message +
+               ": choose STARTTLS under Security for this port, or write the server's TLS port after its name "
+               "(as in pop.example.com:995)";
+    return message;
 }
 
 int setDeleteMarks(const MessageList& list, TmsRemotePOP& client) {

@@ -25,8 +25,10 @@ namespace quorvel {
 void widenShortDate(FormatSettings& settings);
 
 // Judges row `index` of `list`, or every row when it is -1. A row's header
-// lines are those of the record at its position.
-void judgeRows(Classification& classification, MessageList& list, const TmsRemoteInfo& records, int index);
+// lines are those of the record at its position. Rows judged before in the
+// same listing pass `countHits` false, so no rule counts a message twice.
+void judgeRows(Classification& classification, MessageList& list, const TmsRemoteInfo& records, int index,
+               bool countHits = true);
 
 // What a session is bound to: server with port, user name, the security it
 // is checked with (an unset choice read by the rule of the port) and the
@@ -55,6 +57,12 @@ void readAccount(SettingsStore& store, TPasswordCipher& cipher, SecretStore* key
 std::string trustCertificateQuestion(int mailbox, const EUntrustedCertificate& refused);
 // Trusts the certificate of `fingerprint` for `mailbox` from now on.
 void storeCertificatePin(SettingsStore& store, int mailbox, const std::string& fingerprint);
+
+// The words a user can act on for a connection that failed: a refusal names
+// the server and port and what to check, a port that did not answer with TLS
+// says what to choose instead. Any other message is returned as it is. The
+// server and port are those `client` was told to use.
+std::string plainConnectionError(const std::string& message, const TmsRemotePOP& client);
 
 // Sets a delete mark on the record of every row marked 0 or 2, after
 // clearing every record's marks, so marks a failed run left behind delete

@@ -366,6 +366,12 @@ void TfrmMain::playAlarmSound(bool play) {
         platform_.sound.play(file, frmGeneral_->Repeat());
     else
         platform_.sound.beep();
+    // An alarm nobody hears is said once in the log, not at every cycle.
+    const std::string problem = platform_.sound.problem();
+    if (!problem.empty() && !alarmProblemLogged_ && log_) {
+        alarmProblemLogged_ = true;
+        log_->logAlarmNotHeard(problem);
+    }
 }
 
 void TfrmMain::btHelpClick() {

@@ -299,6 +299,12 @@ private:
     bool trayAtStart_ = false;
     // The mailbox whose account the POP3 client holds.
     int clientMailbox_ = 0;
+    // Off while messages already counted in this listing are judged again.
+    bool countingHits_ = true;
+    // The alarm could not be heard, and the log says so already.
+    bool alarmProblemLogged_ = false;
+    // The user canceled the present run: its cancellation is no error.
+    bool canceledByUser_ = false;
     // The listing cache of the mailbox last checked, while the option is on.
     std::unique_ptr<TmsListingCacheFile> listingCache_;
     void useListingCache();

@@ -171,6 +171,10 @@ void TfrmMain::ViewMessages1Click() {
     TfrmViewHeader viewer(TfrmViewHeader::Mode::Body);
     viewer.charSet = msMessage1.CharSet;
     viewer.addLines(msMessage1.Body.text());
+    std::vector<std::pair<std::string, std::size_t>> parts;
+    for (int i = 0; i < msMessage1.Attachments.Count(); ++i)
+        parts.emplace_back(msMessage1.Attachments.Items(i).FileName, msMessage1.Attachments.Items(i).Data.size());
+    viewer.setMoreParts(parts);
     showViewer(viewer);
     if (!msMessage1.LoadError.empty()) platform_.dialogs.messageBox(MessageKind::Error, msMessage1.LoadError);
 }

@@ -75,7 +75,7 @@ void TfrmMain::ListView1KeyUp() { playAlarmSound(false); }
 
 void TfrmMain::MarkForDeletion(int index) {
     if (!classification_) return;
-    judgeRows(*classification_, ListView1, msRemotePOP1.RemoteInfo(), index);
+    judgeRows(*classification_, ListView1, msRemotePOP1.RemoteInfo(), index, countingHits_);
     changed();
 }
 

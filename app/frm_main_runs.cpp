@@ -166,6 +166,7 @@ void TfrmMain::btListClick() {
         changed();
     };
     useListingCache();
+    canceledByUser_ = false;
     try {
         Finally trayMenuBack([this] { platform_.tray.setAutoPopup(true); });
         listedAccount = clientAccount();
@@ -173,6 +174,15 @@ void TfrmMain::btListClick() {
         // The log-in may have settled a choice the settings left open.
         listedAccount = clientAccount();
         saveListingCache();
+    } catch (const ECanceledError&) {
+        if (attended) {
+            // The user asked for it: the cancel's line in the log and the
+            // status line say so, and no error follows.
+            if (canceledByUser_) statusPanels[1] = mailErrorText(errCanceled);
+            endRun();
+            if (canceledByUser_) return;
+            throw;
+        }
     } catch (const std::exception&) {
         if (attended) {
             // The error report follows; the window must not stay in the run's state behind it.
@@ -257,7 +267,13 @@ void TfrmMain::msRemotePOP1NextInfoUpdated(int num) {
 void TfrmMain::msRemotePOP1InfoUpdated() {
     setStatus(std::to_string(msRemotePOP1.RemoteInfo().Count()) + " msg(s) for " + msRemotePOP1.UserName + " on " +
               msRemotePOP1.Server);
-    MarkForDeletion(-1);
+    {
+        // Every row was judged, and its rules counted, as it came in.
+        const bool counting = countingHits_;
+        countingHits_ = false;
+        Finally restore([&] { countingHits_ = counting; });
+        MarkForDeletion(-1);
+    }
     enableAllButtons();
     if (frmRetrieving_) frmRetrieving_->hide();
 }
@@ -280,6 +296,9 @@ void TfrmMain::msRemotePOP1Closed() {
 }
 
 void TfrmMain::msRemotePOP1Error(std::string& message) {
+    // The user's cancel was logged as such: it is not an error of the run.
+    if (canceledByUser_ && message == mailErrorText(errCanceled)) return;
+    message = plainConnectionError(message, msRemotePOP1);
     statusPanels[1] = message;
     showListPicture();
     if (heldError_)
@@ -290,6 +309,7 @@ void TfrmMain::msRemotePOP1Error(std::string& message) {
 }
 
 void TfrmMain::msRemotePOP1Cancel() {
+    canceledByUser_ = true;
     statusPanels[1] = "Operation has been canceled";
     setExitRole(false);
     platform_.tray.setIcon(TrayIconPicture::Hammer);
@@ -366,11 +386,13 @@ void TfrmMain::DeleteMessages() {
     if (refusedForAnotherAccount(kListOfAnotherAccount)) return;
     if (!automatic && ask &&
         platform_.dialogs.messageBox(MessageKind::Confirmation,
-                                     "Really delete " + std::to_string(marked) + " messages from server?",
+                                     "Really delete " + std::to_string(marked) + " messages from " + msRemotePOP1.UserName +
+                                         " on " + msRemotePOP1.Server + "?",
                                      MessageButtons::YesNo) != ModalResult::Yes)
         return;
 
     setDeleteMarks(ListView1, msRemotePOP1);
+    canceledByUser_ = false;
     DeleteTotal = marked;
     DeleteNext = 1;
     DeletedCount = 0;
@@ -415,6 +437,9 @@ void TfrmMain::DeleteMessages() {
             if (attended) frmRetrieving_->FormShow(msRemotePOP1.Server, msRemotePOP1.UserName);
             frmRetrieving_->lblTitle.caption = TfrmRetrieving::kRetrievingTitle;
         }
+        // What is left was counted by the listing the deletion began from.
+        countingHits_ = false;
+        Finally restore([this] { countingHits_ = true; });
         msRemotePOP1.UpdateInfo();
     }
     enableAllButtons();

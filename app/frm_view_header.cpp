@@ -4,6 +4,7 @@ namespace quorvel {
 
 TfrmViewHeader::TfrmViewHeader(Mode mode) : Form("frmViewHeader", "View Selected Headers"), mode_(mode) {
     btOK.caption = "OK";
+    lblMoreParts.visible = false;
     FormShow();
 }
 
@@ -27,6 +28,29 @@ std::vector<std::string> TfrmViewHeader::lines() const {
         result.push_back(Memo1.text.substr(start, end - start));
     if (start < Memo1.text.size()) result.push_back(Memo1.text.substr(start));
     return result;
+}
+
+void TfrmViewHeader::setMoreParts(const std::vector<std::pair<std::string, std::size_t>>& parts) {
+    lblMoreParts.visible = !parts.empty();
+    if (parts.empty()) {
+        lblMoreParts.caption.clear();
+        return;
+    }
+    // A hostile message may carry thousands of parts: a few are named.
+    constexpr std::size_t kNamed = 5;
+    std::string text = "Only the text of the first part is shown. " + std::to_string(parts.size()) + " more part" +
+                       (parts.size() == 1 ? "" : "s") + ": ";
+    for (std::size_t i = 0; i < parts.size() && i < kNamed; ++i) {
+        if (i > 0) text += ", ";
+        std::string name = parts[i].first.empty() ? std::string("(no name)") : parts[i].first;
+        for (char& c : name)
+            if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+        text += name + " (" +
+                std::to_string(parts[i].second) + " bytes)";
+    }
+    if (parts.size() > kNamed) text += " and " + std::to_string(parts.size() - kNamed) + " more";
+    lblMoreParts.caption = text;
+    changed();
 }
 
 void TfrmViewHeader::FormShow() {

@@ -28,6 +28,8 @@ public:
     // Memo1.text holds the lines, each followed by '\n'.
     Control Memo1;
     Control btOK;  // both the default and the cancel button
+    // Under the title of a body: the parts of the message not shown, if any.
+    Control lblMoreParts;
     // The character set the shown text is written in; "" for the program's
     // usual reading of bytes. Only a message body declares one.
     std::string charSet;
@@ -46,6 +48,8 @@ public:
     // Text whose lines already end in '\n' each.
     void addLines(std::string_view text) { Memo1.text.append(text); }
     std::vector<std::string> lines() const;
+    // Names the parts of a message that the body view does not show.
+    void setMoreParts(const std::vector<std::pair<std::string, std::size_t>>& parts);
 
     // Sets the title of the mode.
     void FormShow();

@@ -61,6 +61,15 @@ void seedProgramFolder(const std::string& programFolder, const std::string& data
     }
 }
 
+std::string programFolderOf(const std::string& executableFolder, const std::string& userDataFolder) {
+    const std::string folder = chooseProgramFolder(executableFolder, userDataFolder);
+    const fs::path installed = fs::path(executableFolder) / ".." / "share" / "quorvel";
+    std::error_code error;
+    if (!executableFolder.empty() && fs::is_regular_file(installed / "known.lst", error))
+        seedProgramFolder(folder, installed.lexically_normal().string());
+    return folder;
+}
+
 std::string defaultUserDataFolder() {
     return fromEnvironment("XDG_DATA_HOME", ".local/share") + "/quorvel";
 }

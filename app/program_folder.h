@@ -11,6 +11,12 @@ namespace quorvel {
 // installed share/quorvel) always uses the user's data folder, even for root.
 std::string chooseProgramFolder(const std::string& executableFolder, const std::string& userDataFolder);
 
+// The program folder of an executable in `executableFolder`, chosen as above
+// and, for an installed copy, seeded from the data installed beside it
+// (../share/quorvel). The window and quorvel-check both start here, so they
+// read and write the same rules, settings and caches.
+std::string programFolderOf(const std::string& executableFolder, const std::string& userDataFolder);
+
 // Copies every file of `dataFolder` that `programFolder` lacks, so a first
 // start finds known.lst, the alarm and the help beside the program. Files
 // already there are never touched: the user may have changed them.

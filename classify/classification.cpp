@@ -759,7 +759,7 @@ int Classification::judge(const MessageToJudge& message, int mark) {
 }
 
 void Classification::BumpUpGrid(RuleTable& table, int row) {
-    if (explain_) return;
+    if (explain_ || !countingHits_) return;
     const int column = hitsColumn(table.kind());
     const auto hits = decimal(table.cell(column, row));
     const long long value = hits.value_or(0);

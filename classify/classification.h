@@ -140,8 +140,13 @@ public:
     std::optional<bool> tooBigSmall(std::string_view size);
     // The sender's address, else its domain, on the known-spammer list.
     std::optional<KnownListHit> isInKnownList(std::string_view sender) const;
-    // Adds one to a rule's hit counter, outside explain mode.
+    // Adds one to a rule's hit counter, outside explain mode and while hits
+    // are counted.
     void BumpUpGrid(RuleTable& table, int row);
+    // Off while messages already counted are judged again: a rule's hits are
+    // the messages it matched, once per listing.
+    void setCountingHits(bool on) { countingHits_ = on; }
+    bool countingHits() const { return countingHits_; }
     // An "E-mail address" / "Equals" exception with picture 3.
     void AddSenderException(const std::string& address);
 
@@ -219,6 +224,7 @@ private:
     ClassificationHost& host_;
     UnknownDomainCheck* domains_ = nullptr;
     bool explain_ = false;  // for the message being judged
+    bool countingHits_ = true;
     bool reference_ = false;
     Prepared<SubjectRule> subject_;
     Prepared<SenderRule> sender_;

@@ -442,8 +442,12 @@ CheckTool::MailboxResult CheckTool::checkMailbox(int mailbox, const Arguments& a
         judgeRows(*profile.classification, list, client.RemoteInfo(), static_cast<int>(list.rows.size()) - 1);
         progress(mailbox, num + 1, client.MessageCount());
     };
-    client.OnInfoUpdated = [&] { judgeRows(*profile.classification, list, client.RemoteInfo(), -1); };
-    client.OnError = [&](std::string& message) { profile.log.logError(message, client.UserName, client.Server); };
+    // Each row was judged, and counted, as it came in.
+    client.OnInfoUpdated = [&] { judgeRows(*profile.classification, list, client.RemoteInfo(), -1, false); };
+    client.OnError = [&](std::string& message) {
+        message = plainConnectionError(message, client);
+        profile.log.logError(message, client.UserName, client.Server);
+    };
     client.OnCancel = [&] { profile.log.logCancel(client.UserName, client.Server); };
     client.OnSecurityChosen = [&] { keepChosenSecurity(*store_, &profile.log, mailbox, client); };
 
@@ -609,7 +613,7 @@ int CheckTool::why(const Arguments& args) {
     list.rows.push_back(messageRowFromRecord(records.Items(0), platform_.clock.formatSettings()));
     // Judged as a listing judges it, then explained as the Why command does.
     judgeRows(*profile_->classification, list, records, 0);
-    judgeRows(*profile_->classification, list, records, 0);
+    judgeRows(*profile_->classification, list, records, 0, false);
     const std::vector<std::string> reasons = explain(list, records, 0);
     const MessageRow& row = list.rows[0];
     if (args.format == OutputFormat::Json) {

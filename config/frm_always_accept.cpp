@@ -92,20 +92,15 @@ void TfrmAlwaysAccept::writeRow(RuleTable& table, int row) const {
     table.setImage(row, imageIndex());
 }
 
+std::optional<RuleDialog::Refusal> TfrmAlwaysAccept::refusal() const {
+    if (rbEmail.checked && edEmail.text.empty()) return Refusal{kBlankEmail, "edEmail"};
+    if (rbDomain.checked && edDomain.text.empty()) return Refusal{kBlankDomain, "edDomain"};
+    if (rbSubject.checked && edSubject.text.empty()) return Refusal{kBlankSubject, "edSubject"};
+    return std::nullopt;
+}
+
 void TfrmAlwaysAccept::btOKClick() {
-    if (rbEmail.checked && edEmail.text.empty()) {
-        refuse(kBlankEmail, "edEmail");
-        return;
-    }
-    if (rbDomain.checked && edDomain.text.empty()) {
-        refuse(kBlankDomain, "edDomain");
-        return;
-    }
-    if (rbSubject.checked && edSubject.text.empty()) {
-        refuse(kBlankSubject, "edSubject");
-        return;
-    }
-    accept();
+    if (!refused()) accept();
 }
 
 void TfrmAlwaysAccept::choose(Control& option) {

@@ -26,6 +26,7 @@ public:
     void fillFromRow(const RuleTable& table, int row) override;
     void writeRow(RuleTable& table, int row) const override;
     void btOKClick() override;
+    std::optional<Refusal> refusal() const override;
 
     // The image index the chosen cell gives.
     int imageIndex() const { return imgPicker.itemIndex + kFirstExceptionImage; }

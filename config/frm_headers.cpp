@@ -152,17 +152,15 @@ void TfrmHeaders::writeRow(RuleTable& table, int row) const {
     CheckGridAdv(table, row, rbCheck.checked);
 }
 
-void TfrmHeaders::btOKClick() {
+std::optional<RuleDialog::Refusal> TfrmHeaders::refusal() const {
     // The texts are taken as typed: a header text of spaces is a pattern too.
-    if (rbHeader.checked && cbHeader.text.empty()) {
-        refuse(kBlankHeader, "cbHeader");
-        return;
-    }
-    if (rbTo.checked && edTo.text.empty()) {
-        refuse(kBlankTo, "edTo");
-        return;
-    }
-    accept();
+    if (rbHeader.checked && cbHeader.text.empty()) return Refusal{kBlankHeader, "cbHeader"};
+    if (rbTo.checked && edTo.text.empty()) return Refusal{kBlankTo, "edTo"};
+    return std::nullopt;
+}
+
+void TfrmHeaders::btOKClick() {
+    if (!refused()) accept();
 }
 
 void TfrmHeaders::chooseForm(Control& option) {

@@ -40,6 +40,7 @@ public:
     void fillFromRow(const RuleTable& table, int row) override;
     void writeRow(RuleTable& table, int row) const override;
     void btOKClick() override;
+    std::optional<Refusal> refusal() const override;
 
     // Shows the controls of the chosen form only.
     void rbReplyTomatchClick();

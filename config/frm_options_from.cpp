@@ -80,11 +80,13 @@ void TfrmOptionsFROM::writeRow(RuleTable& table, int row) const {
     CheckGridAdv(table, row, rbCheck.checked);
 }
 
+std::optional<RuleDialog::Refusal> TfrmOptionsFROM::refusal() const {
+    if (edit1.visible && IsBlank(edit1.text)) return Refusal{kBlankSender, "edit1"};
+    return std::nullopt;
+}
+
 void TfrmOptionsFROM::btOKClick() {
-    if (edit1.visible && IsBlank(edit1.text)) {
-        refuse(kBlankSender, "edit1");
-        return;
-    }
+    if (refused()) return;
     if (!edit1.visible) edit1.text.clear();
     edit1.text = TrimText(edit1.text);
     accept();

@@ -24,6 +24,7 @@ public:
     void fillFromRow(const RuleTable& table, int row) override;
     void writeRow(RuleTable& table, int row) const override;
     void btOKClick() override;
+    std::optional<Refusal> refusal() const override;
 
     // The pattern serves the pattern operators only.
     void cbWhatClick();

@@ -67,11 +67,13 @@ void TfrmOptionsSubject::writeRow(RuleTable& table, int row) const {
     CheckGridAdv(table, row, rbCheck.checked);
 }
 
+std::optional<RuleDialog::Refusal> TfrmOptionsSubject::refusal() const {
+    if (cbWhat.itemIndex < kPatternOperatorCount && IsBlank(edit1.text)) return Refusal{kBlankPattern, "edit1"};
+    return std::nullopt;
+}
+
 void TfrmOptionsSubject::btOKClick() {
-    if (cbWhat.itemIndex < kPatternOperatorCount && IsBlank(edit1.text)) {
-        refuse(kBlankPattern, "edit1");
-        return;
-    }
+    if (refused()) return;
     edit1.text = TrimText(edit1.text);
     accept();
 }

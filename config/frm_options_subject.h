@@ -23,6 +23,7 @@ public:
     void fillFromRow(const RuleTable& table, int row) override;
     void writeRow(RuleTable& table, int row) const override;
     void btOKClick() override;
+    std::optional<Refusal> refusal() const override;
 
     // The pattern and the case box serve the pattern operators only.
     void cbWhatClick();

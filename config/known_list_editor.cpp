@@ -97,6 +97,9 @@ void KnownListEditor::LoadMemoofKnownSpammers() {
     const bool found = bytes.has_value();
     if (found) {
         readAs_.clear();
+        const std::size_t lineBreak = bytes->find_first_of("\r\n");
+        if (lineBreak != std::string::npos)
+            lineEnd_ = bytes->compare(lineBreak, 2, "\r\n") == 0 ? "\r\n" : bytes->substr(lineBreak, 1);
         if (isUtf8(*bytes)) {
             text = *bytes;
         } else {
@@ -133,7 +136,19 @@ void KnownListEditor::btSaveChangesClick() {
 
     const std::string bytes = fileForm();
     list_.assign(filterKnownListLines(bytes));
-    if (fileExists(path_)) writeFileAtomically(path_, list_.toFileBytes());
+    if (fileExists(path_)) {
+        std::string file = list_.toFileBytes();
+        if (lineEnd_ != "\r\n") {
+            std::string kept;
+            kept.reserve(file.size());
+            eachLine(file, [&](std::string_view line) {
+                kept.append(line).append(lineEnd_);
+                return std::string();
+            });
+            file = std::move(kept);
+        }
+        writeFileAtomically(path_, file);
+    }
 
     const int keepTop = topLine;
     LoadMemoofKnownSpammers();

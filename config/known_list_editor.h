@@ -52,6 +52,8 @@ private:
     // For each shown form of a line that was not valid UTF-8: the bytes of
     // every file line that shows so, in file order.
     std::unordered_map<std::string, std::vector<std::string>> readAs_;
+    // The line break the file was read with: a save writes the same.
+    std::string lineEnd_ = "\r\n";
 };
 
 }  // namespace quorvel

@@ -20,6 +20,12 @@ void RuleDialog::refuse(const std::string& text, const char* control) {
     requestFocus(control);
 }
 
+bool RuleDialog::refused() {
+    const auto why = refusal();
+    if (why) refuse(why->text, why->control);
+    return why.has_value();
+}
+
 void RuleDialog::requestFocus(const char* control) {
     focusedControl = control;
     ++focusRequests;
@@ -48,6 +54,8 @@ void RuleDialog::updatePreview() {
         SetGridHeadings(rule);
         writeRow(rule, 1);
         count = preview_->wouldMark(rule);
+        // OK keeps no such rule: it marks nothing.
+        if (refusal()) count.marked = 0;
     }
     lblPreview.visible = count.listed > 0;
     lblPreview.caption = count.listed > 0 ? "Would mark " + std::to_string(count.marked) + " of the " +

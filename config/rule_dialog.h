@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +60,15 @@ public:
     static const char* yesNo(bool yes) { return yes ? "Yes" : "No"; }
 
 protected:
+    // The refusal OK would give as the controls now stand: the message and
+    // the field at fault. The preview shows no marks for a rule OK refuses.
+    struct Refusal {
+        const char* text;
+        const char* control;
+    };
+    virtual std::optional<Refusal> refusal() const = 0;
+    // Refuses, as refusal() says, and returns true; false when OK may go on.
+    bool refused();
     // Shows the error, asks for the focus and keeps the dialog open.
     void refuse(const std::string& text, const char* control);
     void requestFocus(const char* control);

@@ -105,6 +105,10 @@ std::string automaticModeRecord(bool enabled, const std::string& timestamp) {
            kLineEnd;
 }
 
+std::string alarmNotHeardRecord(const std::string& problem, const std::string& timestamp) {
+    return "Alarm not heard at " + oneLine(timestamp) + ": " + oneLine(problem) + kLineEnd;
+}
+
 std::string securityChosenRecord(const std::string& user, const std::string& server, const std::string& timestamp) {
     return "SECURITY SET TO STARTTLS FOR " + oneLine(user) + " ON " + oneLine(server) + " AT " + oneLine(timestamp) +
            " (the server offers it)" + kLineEnd;
@@ -200,6 +204,10 @@ void ActivityLog::logCancel(const std::string& user, const std::string& server) 
 
 void ActivityLog::logAutomaticMode(bool enabled) {
     writeOpenedAndClose(automaticModeRecord(enabled, timestamp()));
+}
+
+void ActivityLog::logAlarmNotHeard(const std::string& problem) {
+    writeOpenedAndClose(alarmNotHeardRecord(problem, timestamp()));
 }
 
 void ActivityLog::logSecurityChosen(const std::string& user, const std::string& server) {

@@ -38,6 +38,7 @@ std::string errorRecord(const std::string& message, const std::string& user, con
                         const std::string& timestamp);
 std::string cancelRecord(const std::string& user, const std::string& server, const std::string& timestamp);
 std::string automaticModeRecord(bool enabled, const std::string& timestamp);
+std::string alarmNotHeardRecord(const std::string& problem, const std::string& timestamp);
 // A mailbox without a security choice that a log-in set to STARTTLS.
 std::string securityChosenRecord(const std::string& user, const std::string& server, const std::string& timestamp);
 std::string deletedSpamRecord(const DeletedSpamRow& row, const std::string& server, const std::string& user,
@@ -75,6 +76,7 @@ public:
     void logError(const std::string& message, const std::string& user, const std::string& server);
     void logCancel(const std::string& user, const std::string& server) override;
     void logAutomaticMode(bool enabled);
+    void logAlarmNotHeard(const std::string& problem);
     void logSecurityChosen(const std::string& user, const std::string& server);
     // Written only while the log is open: the deletion run opens it before its
     // first deletion and closes it after the last.

@@ -51,6 +51,8 @@ public:
     virtual void play(const std::string& path, bool loop) = 0;
     virtual void stop() = 0;
     virtual void beep() = 0;
+    // Why the last play cannot be heard ("no audio device"); empty when it can.
+    virtual std::string problem() const { return {}; }
 };
 
 // The desktop's "open": a document with its program, or a program itself.

@@ -19,6 +19,7 @@ AboutDialog::AboutDialog(TfrmAbout& form, QWidget* parent) : QDialog(parent) {
     auto* row = new QHBoxLayout;
     auto* icon = plainLabel(this);
     icon->setPixmap(picture("imHammer", 64));
+    icon->setAccessibleName("Quorvel");
     row->addWidget(icon);
     auto* text = plainLabel(this, fromBytes(form.lblVersion.caption) + "\n\n" + fromBytes(form.lblPoints.caption));
     text->setWordWrap(true);

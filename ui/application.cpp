@@ -17,6 +17,7 @@
 #include "app/program_folder.h"
 #include "config/autostart.h"
 #include "ui/about_dialog.h"
+#include "ui/accessibility.h"
 #include "ui/chart_launcher_window.h"
 #include "ui/chart_window.h"
 #include "ui/date_range_dialog.h"
@@ -37,6 +38,7 @@ QuorvelApplication::QuorvelApplication(int& argc, char** argv) : QApplication(ar
     setApplicationName("Quorvel");
     setOrganizationName("Velmont");
     setQuitOnLastWindowClosed(false);  // the program may live in the notification area
+    installAccessibleNames();
 }
 
 bool QuorvelApplication::notify(QObject* receiver, QEvent* event) {
@@ -79,6 +81,7 @@ Desktop::Desktop(const Folders& folders)
                &keyring,
                &oauth},
       program(platform) {
+    installAccessibleNames();  // before any window is made
     dialogs.registerWindow("frmAbout", &AboutDialog::showModal);
     dialogs.registerWindow("frmGeneral", &GeneralWindow::showModal);
     dialogs.registerWindow("frmOAuth", &OAuthWindow::showModal);
@@ -147,13 +150,9 @@ void closeOnTerminationSignals(QWidget* mainWindow) {
 
 Desktop::Folders defaultFolders() {
     const std::string exeFolder = QCoreApplication::applicationDirPath().toStdString();
-    const std::string folder = chooseProgramFolder(exeFolder, defaultUserDataFolder());
-    // Installed data beside the installed program; a build uses the source tree's.
-    const QString installed = QCoreApplication::applicationDirPath() + "/../share/quorvel";
-    if (QFileInfo(installed + "/known.lst").exists())
-        seedProgramFolder(folder, installed.toStdString());
-    else if (runningFromBuildTree())
-        seedProgramFolder(folder, QUORVEL_SOURCE_DATA);
+    const std::string folder = programFolderOf(exeFolder, defaultUserDataFolder());
+    // A build has no installed data beside it: it takes the source tree's.
+    if (runningFromBuildTree()) seedProgramFolder(folder, QUORVEL_SOURCE_DATA);
     return {folder, defaultSettingsFolder()};
 }
 

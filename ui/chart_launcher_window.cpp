@@ -38,6 +38,7 @@ ChartLauncherWindow::ChartLauncherWindow(TfrmChartMain& form, QWidget* parent) :
     connect(browse_, &QToolButton::clicked, this, [this] { form_.sbBrowseClick(); });
     progress_ = new QProgressBar(this);
     progress_->setObjectName("ProgressBar1");
+    progress_->setAccessibleName("Progress");
     progress_->setRange(0, 1000);
     progress_->setTextVisible(false);
     ok_ = new QPushButton(this);

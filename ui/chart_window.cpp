@@ -188,6 +188,7 @@ ChartWindow::ChartWindow(TfrmChart& form, QWidget* parent)
     mailbox_->setMinimumContentsLength(16);
     mailbox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     select->setBuddy(mailbox_);
+    mailbox_->setAccessibleName(select->text().remove(':').trimmed());
     connect(mailbox_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (!syncing_) form_.cbMailboxChange(index);
     });
@@ -355,7 +356,7 @@ void ChartWindow::buildPage(int page) {
         p.weekValues = frequencyAxis();
         chart->addAxis(p.weekValues, Qt::AlignLeft);
         series->attachAxis(p.weekValues);
-        views_[0] = newView(chart, false);
+        views_[0] = newView(chart, true);
         placeChart(page, views_[0], {});
         break;
     }
@@ -451,6 +452,7 @@ void ChartWindow::buildPage(int page) {
         const auto i = static_cast<std::size_t>(page - TfrmChart::EmailTraffic);
         auto* view = new QTableView(this);
         view->setObjectName(i == 0 ? "gridTraffic" : "gridDeleted");
+        view->setAccessibleName(i == 0 ? "Email traffic" : "Spam Deleted");
         models_[i] = new ChartGridModel(form_, static_cast<TfrmChart::Page>(page), view);
         view->setModel(models_[i]);
         view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -505,6 +507,7 @@ void ChartWindow::plotPage(int page) {
         replaceValues(p.weekFound, values(t.foundByWeekday));
         replaceValues(p.weekDeleted, values(t.deletedByWeekday));
         replaceValues(p.weekChecked, values(t.checksByWeekday));
+        views_[0]->chart()->zoomReset();
         fitValues(p.weekValues, static_cast<double>(std::max({*std::max_element(t.foundByWeekday.begin(), t.foundByWeekday.end()),
                                                               *std::max_element(t.deletedByWeekday.begin(), t.deletedByWeekday.end()),
                                                               *std::max_element(t.checksByWeekday.begin(), t.checksByWeekday.end())})));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -41,6 +42,16 @@ QString plainToolTip(const QString& text) {
 }
 
 }  // namespace
+
+void leaveChoiceToCore(QRadioButton* option) {
+    // A group of its own keeps the toolkit from choosing, as no
+    // auto-exclusivity would, but leaves the screen reader a radio button
+    // rather than a check box.
+    option->setAutoExclusive(true);
+    auto* alone = new QButtonGroup(option);
+    alone->setExclusive(false);
+    alone->addButton(option);
+}
 
 QString withoutMnemonic(const QString& caption) {
     QString plain;
@@ -129,7 +140,7 @@ QCheckBox* ControlBinder::check(Control& control, const char* name, Handler clic
 
 QRadioButton* ControlBinder::radio(Control& control, const char* name, Handler clicked) {
     auto* option = bind(new QRadioButton(&window_), name, control);
-    option->setAutoExclusive(false);
+    leaveChoiceToCore(option);
     QObject::connect(option, &QRadioButton::clicked, &window_, [clicked = std::move(clicked)] { clicked(); });
     return option;
 }

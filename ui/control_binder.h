@@ -98,5 +98,7 @@ private:
 
 // A caption without its mnemonic marks, as a screen reader says it.
 QString withoutMnemonic(const QString& caption);
+// An option the core turns on and off: the toolkit does not switch the others.
+void leaveChoiceToCore(QRadioButton* option);
 
 }  // namespace quorvel::ui

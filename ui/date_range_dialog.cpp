@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "ui/chart_common.h"
+#include "ui/control_binder.h"
 #include "ui/text.h"
 
 namespace quorvel::ui {
@@ -25,7 +26,7 @@ DateRangeDialog::DateRangeDialog(TfrmSelectDateRange& form, QWidget* parent) : Q
     const auto radio = [this](const Control& c, const char* name, void (TfrmSelectDateRange::*handler)()) {
         auto* button = new QRadioButton(fromBytes(c.caption), this);
         button->setObjectName(name);
-        button->setAutoExclusive(false);
+        leaveChoiceToCore(button);
         connect(button, &QRadioButton::clicked, this, [this, handler] { (form_.*handler)(); });
         return button;
     };
@@ -64,6 +65,14 @@ DateRangeDialog::DateRangeDialog(TfrmSelectDateRange& form, QWidget* parent) : Q
     };
     monthCount_ = spin("edMonths", TfrmSelectDateRange::kMaxMonths, form_.edMonths);
     dayCount_ = spin("edDays", TfrmSelectDateRange::kMaxDays, form_.edDays);
+    // Each field is named by its choice and the words beside it.
+    const auto named = [](QWidget* field, const Control& choice, const Control& after) {
+        field->setAccessibleName(withoutMnemonic(fromBytes(choice.caption)) + " " + fromBytes(after.caption));
+    };
+    start_->setAccessibleName(withoutMnemonic(fromBytes(form.rbBetween.caption)));
+    named(end_, form.rbBetween, form.lblAnd);
+    named(monthCount_, form.rbMonths, form.lblMonths);
+    named(dayCount_, form.rbDays, form.lblDays);
     auto* ok = new QPushButton(fromBytes(form.btOK.caption), this);
     ok->setObjectName("btOK");
     ok->setDefault(true);

@@ -100,18 +100,24 @@ QWidget* GeneralWindow::mailboxesPage() {
     grid->addWidget(binder_.label(form_.lblSecurity, "lblSecurity"), 0, 4);
     grid->addWidget(binder_.label(form_.lblSignIn, "lblSignIn"), 0, 5);
     grid->addWidget(binder_.label(form_.lblKeptIn, "lblKeptIn"), 0, 7);
+    std::vector<QWidget*> tabOrder;
     for (int n = 1; n <= TfrmGeneral::kMailboxes; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
         const std::string number = std::to_string(n);
         // The names outlive this call: QObject copies them.
-        grid->addWidget(binder_.radio(form_.rb[i], ("rb" + number).c_str(), [this, n] { form_.rbMailboxClick(n); }), n, 0);
+        QRadioButton* choose = binder_.radio(form_.rb[i], ("rb" + number).c_str(), [this, n] { form_.rbMailboxClick(n); });
+        grid->addWidget(choose, n, 0);
+        tabOrder.push_back(choose);
+        // Made in the order Tab visits them: across the row, then the next row.
+        QLineEdit* server =
+            binder_.edit(form_.edServe[i], ("edServe" + number).c_str(), [this, n] { form_.edServeChange(n); });
+        QLineEdit* name = binder_.edit(form_.edName[i], ("edName" + number).c_str());
         QLineEdit* password = binder_.edit(form_.edPass[i], ("edPass" + number).c_str());
         password->setEchoMode(QLineEdit::Password);
         // Each field is named by its column and its mailbox.
         const std::pair<QWidget*, const Control*> cells[] = {
-            {binder_.edit(form_.edServe[i], ("edServe" + number).c_str(), [this, n] { form_.edServeChange(n); }),
-             &form_.lblPOPServer},
-            {binder_.edit(form_.edName[i], ("edName" + number).c_str()), &form_.lblUserName},
+            {server, &form_.lblPOPServer},
+            {name, &form_.lblUserName},
             {password, &form_.lblPassword},
             {binder_.choice(form_.cbSecurity[i], ("cbSecurity" + number).c_str(), [this, n] { form_.cbSecurityChange(n); }),
              &form_.lblSecurity},
@@ -125,9 +131,12 @@ QWidget* GeneralWindow::mailboxesPage() {
             binder_.labelled(field, *heading, &form_.rb[i]);
             grid->addWidget(field, n, column);
             ++column;
+            tabOrder.push_back(field);
         }
         grid->addWidget(binder_.label(form_.lblKept[i], ("lblKept" + number).c_str()), n, 7);
     }
+    // A password typed after Tab from the user name must land in its field.
+    for (std::size_t k = 1; k < tabOrder.size(); ++k) QWidget::setTabOrder(tabOrder[k - 1], tabOrder[k]);
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(2, 3);
     grid->setColumnStretch(3, 2);
@@ -140,6 +149,7 @@ QWidget* GeneralWindow::mailboxesPage() {
     auto* sign = new QLabel(this);
     const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
     sign->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size, size));
+    sign->setAccessibleName("Warning");
     QLabel* warning = binder_.label(form_.lblSecurityWarning, "lblSecurityWarning", true);
     auto* warningRow = new QHBoxLayout;
     warningRow->addWidget(sign, 0, Qt::AlignTop);

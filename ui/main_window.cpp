@@ -34,7 +34,7 @@ PictureButton::PictureButton(const Control& control, QWidget* parent) : QToolBut
 
 void PictureButton::sync() {
     if (!drawn_.changed(control_)) return;
-    setText(fromBytes(control_.caption));
+    setText(withAccessKey(fromBytes(control_.caption), accessKey()));
     setToolTip(fromBytes(control_.hint));
     setEnabled(control_.enabled);
     if (toolBarAction_)
@@ -42,6 +42,12 @@ void PictureButton::sync() {
     else
         setVisible(control_.visible);
     showPicture(hot_);
+}
+
+QChar PictureButton::accessKey() const {
+    for (const QChar c : fromBytes(control_.caption))
+        if (c.isLetter() && !takenKeys_.contains(c.toLower())) return c.toLower();
+    return {};
 }
 
 void PictureButton::showPicture(bool hot) {
@@ -95,6 +101,16 @@ MainWindow::MainWindow(TfrmMain& form) : form_(form) {
     addButton(bar, "btRemark", form_.btRemark, &TfrmMain::btRemarkClick);
     addButton(bar, "btResetAll", form_.btResetAll, &TfrmMain::ResetButtonClick);
     addButton(bar, "btLaunch", form_.btLaunch, &TfrmMain::btLaunchClick);
+    // Alt and a letter for every command; the exit button, whose caption
+    // changes with the run, takes a letter the others left.
+    QString taken;
+    for (PictureButton* button : buttons_) {
+        if (button == exit) continue;
+        button->setTakenKeys(taken);
+        taken += button->accessKey();
+    }
+    exit->setTakenKeys(taken);
+    giveAccessKeys(panel);
     resize(firstWidth(bar), 460);
 
     auto* central = new QWidget(this);
@@ -156,6 +172,7 @@ MainWindow::~MainWindow() {
 void MainWindow::buildList(QWidget* parent) {
     list_ = new QTreeView(parent);
     list_->setObjectName("ListView1");
+    list_->setAccessibleName("Waiting messages");
     model_ = new MessageListModel(form_.ListView1, list_);
     list_->setModel(model_);
     list_->setItemDelegate(new MessageListDelegate(list_));
@@ -170,9 +187,14 @@ void MainWindow::buildList(QWidget* parent) {
     list_->setAllColumnsShowFocus(true);
     list_->header()->setSectionsClickable(false);
     list_->header()->setSectionsMovable(false);
-    list_->setColumnWidth(0, 300);
+    // The subject takes what a wider window gives; the others keep their widths.
+    list_->header()->setStretchLastSection(false);
+    list_->header()->setMinimumSectionSize(40);
+    list_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     list_->setColumnWidth(1, 240);
     list_->setColumnWidth(2, 70);
+    // Room for the longest date and time the Date column shows.
+    list_->setColumnWidth(3, list_->fontMetrics().horizontalAdvance("12/31/2026 12:00:00 AM") + 16);
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection& deselected) {
                 if (!applyingSelection_) model_->takeSelection(selected, deselected);
@@ -192,6 +214,7 @@ void MainWindow::buildList(QWidget* parent) {
     listMenu_->addSeparator();
     addAction(listMenu_, f.ViewHeader1, [&f] { f.ViewHeader1Click(); });
     addAction(listMenu_, f.ViewMessages1, [&f] { f.ViewMessages1Click(); });
+    giveAccessKeys(listMenu_);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { listMenu_->popup(list_->viewport()->mapToGlobal(at)); });
@@ -275,6 +298,21 @@ QAction* MainWindow::addAction(QMenu* menu, Control& control, std::function<void
     return action;
 }
 
+void MainWindow::giveAccessKeys(QMenu* menu) {
+    std::vector<MenuItem*> items;
+    QStringList captions;
+    for (MenuItem& item : actions_)
+        if (menu->actions().contains(item.action)) {
+            items.push_back(&item);
+            captions << fromBytes(item.control->caption);
+        }
+    const QList<QChar> keys = accessKeys(captions);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        items[i]->accessKey = keys[static_cast<qsizetype>(i)];
+        items[i]->action->setText(withAccessKey(captions[static_cast<qsizetype>(i)], items[i]->accessKey));
+    }
+}
+
 void MainWindow::buildTrayMenu() {
     trayMenu_ = new QMenu(this);
     auto& f = form_;
@@ -305,11 +343,11 @@ void MainWindow::buildTrayMenu() {
 void MainWindow::sync() {
     if (drawnCaption_.changed(form_.caption)) setWindowTitle(fromBytes(form_.caption));
     for (auto* button : buttons_) button->sync();
-    for (auto& [action, control, drawn] : actions_) {
+    for (auto& [action, control, drawn, key] : actions_) {
         // A click flips a checkable item by itself: its mark is always put back.
         if (action->isCheckable()) action->setChecked(control->checked);
         if (!drawn.changed(*control)) continue;
-        action->setText(fromBytes(control->caption));
+        action->setText(withAccessKey(fromBytes(control->caption), key));
         action->setEnabled(control->enabled);
         action->setVisible(control->visible);
     }

@@ -24,6 +24,14 @@ class PictureButton : public QToolButton {
 public:
     PictureButton(const Control& control, QWidget* parent);
     void sync();
+    // Letters the other buttons use as access keys: this one takes the first
+    // letter of its caption that is not among them.
+    void setTakenKeys(const QString& taken) {
+        takenKeys_ = taken;
+        drawn_.forget();
+        sync();
+    }
+    QChar accessKey() const;
     // A button on a toolbar is shown and hidden through the toolbar's action.
     void setToolBarAction(QAction* action) {
         toolBarAction_ = action;
@@ -38,6 +46,7 @@ protected:
 private:
     void showPicture(bool hot);
     const Control& control_;
+    QString takenKeys_;
     QAction* toolBarAction_ = nullptr;
     Drawn<Control> drawn_;
     std::string shownPicture_;
@@ -73,6 +82,8 @@ private:
     int firstWidth(QToolBar* bar) const;
     QAction* addAction(QMenu* menu, Control& control, std::function<void()> handler);
     void buildTrayMenu();
+    // Gives the items of `menu` access keys by their captions.
+    void giveAccessKeys(QMenu* menu);
     void buildList(QWidget* parent);
     void syncList();
     bool listViewportEvent(QEvent* event);
@@ -83,6 +94,7 @@ private:
         QAction* action;
         const Control* control;
         Drawn<Control> drawn;
+        QChar accessKey = {};
     };
     std::vector<MenuItem> actions_;
     Drawn<std::string> drawnCaption_, drawnTitle_, drawnTrademark_, drawnAd_, drawnStatus_[2];

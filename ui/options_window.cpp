@@ -252,6 +252,7 @@ QWidget* OptionsWindow::blackListPage() {
     layout->addWidget(binder_.label(form_.lblBlackList, "lblBlackList", true));
     auto* mark = new QLabel(page);
     mark->setPixmap(picture(QString::fromStdString(form_.cbKnownSpammers.picture), 16));
+    mark->setAccessibleName("Known spammer mark");
     layout->addLayout(row({binder_.check(form_.cbKnownSpammers, "cbKnownSpammers", [this] { form_.cbKnownSpammersClick(); }),
                            mark}));
     memo_ = new QPlainTextEdit(page);

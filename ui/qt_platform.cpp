@@ -421,7 +421,7 @@ QtSound::CreatePlayer QtSound::findPlayerModule() {
     // Only folders that belong to this copy of the program: a path compiled in
     // would, on another machine, name a folder anybody may have created.
     const QString exeFolder = QCoreApplication::applicationDirPath();
-    QStringList folders = {exeFolder, exeFolder + "/../lib/quorvel"};
+    QStringList folders = {exeFolder, exeFolder + "/../libexec/quorvel"};
     if (runningFromBuildTree()) folders << QString(QUORVEL_BUILD_MODULES);
     for (const QString& folder : folders) {
         QLibrary module(folder + "/quorvel_sound");
@@ -443,6 +443,10 @@ void QtSound::play(const std::string& path, bool loop) {
 
 void QtSound::stop() {
     if (player_) player_->stop();
+}
+
+std::string QtSound::problem() const {
+    return player_ ? player_->problem() : std::string();
 }
 
 void QtSound::beep() {

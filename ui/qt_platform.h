@@ -144,6 +144,7 @@ public:
     void play(const std::string& path, bool loop) override;
     void stop() override;
     void beep() override;
+    std::string problem() const override;
     // The module's factory, or null when the module cannot be found.
     using CreatePlayer = Sound* (*)();
     static CreatePlayer findPlayerModule();

@@ -4,6 +4,7 @@
 #include <QBrush>
 #include <QIcon>
 
+#include "ui/message_list_model.h"
 #include "ui/pictures.h"
 #include "ui/text.h"
 
@@ -71,6 +72,10 @@ QVariant RuleTableModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole:
             if (col == table.imageColumn()) return stateIcon(table.image(row));
             return {};
+        case Qt::AccessibleTextRole:
+            // The picture in words, for a screen reader.
+            if (col == table.imageColumn()) return table.image(row) == Mark::Delete ? QString("Delete") : markName(table.image(row));
+            return {};
         case Qt::TextAlignmentRole:
             if (col == hitsColumn(table.kind())) return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
             return {};
@@ -89,6 +94,8 @@ QVariant RuleTableModel::data(const QModelIndex& index, int role) const {
 QVariant RuleTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
     if (role == Qt::DisplayRole) return oneLine(grid_.table.cell(section, 0));
+    if (role == Qt::AccessibleTextRole && section == grid_.table.imageColumn() && grid_.table.cell(section, 0).empty())
+        return QString("Mark");
     if (role == Qt::TextAlignmentRole && section == hitsColumn(grid_.table.kind()))
         return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
     return {};

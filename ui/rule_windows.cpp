@@ -295,7 +295,6 @@ ImportDialog::ImportDialog(TfrmImportSpam& f, QWidget* parent) : FormDialog(f, p
     layout->addWidget(headingStyle(binder_.label(form_.lblTitle, "lblTitle")));
     memo_ = new QPlainTextEdit(this);
     memo_->setObjectName("Memo1");
-    memo_->setAccessibleName(fromBytes(form_.lblTitle.caption));
     memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
     layout->addWidget(memo_, 1);
     layout->addWidget(wrapped(binder_.label(form_.lblHint, "lblHint")));
@@ -315,6 +314,9 @@ ImportDialog::ImportDialog(TfrmImportSpam& f, QWidget* parent) : FormDialog(f, p
 int ImportDialog::showModal(Form& form) { return runModal<ImportDialog, TfrmImportSpam>(form); }
 
 void ImportDialog::syncMore() {
+    // Named by the title each opening gives it (the table it fills).
+    const QString title = fromBytes(form_.lblTitle.caption);
+    memo_->setAccessibleName(title.isEmpty() ? QString("Keywords to import") : title);
     const QString text = fromBytes(form_.Memo1.text);
     if (memo_->toPlainText() != text) memo_->setPlainText(text);
 }

@@ -25,6 +25,7 @@ RetrievingWindow::RetrievingWindow(TfrmRetrieving& form, QWidget* parent)
     auto* top = new QHBoxLayout;
     animation_ = plainLabel(this);
     animation_->setFixedSize(48, 32);
+    animation_->setAccessibleName("Mail moving");
     top->addWidget(animation_);
     title_ = plainLabel(this);
     QFont bold = title_->font();
@@ -42,6 +43,8 @@ RetrievingWindow::RetrievingWindow(TfrmRetrieving& form, QWidget* parent)
     message_->setObjectName("lblMsg");
     layout->addWidget(message_);
     progress_ = new QProgressBar(this);
+    progress_->setObjectName("progbar");
+    progress_->setAccessibleName("Progress");
     layout->addWidget(progress_);
     cancel_ = new QPushButton(this);
     cancel_->setObjectName("btCancel");
@@ -120,6 +123,7 @@ WhichMailboxDialog::WhichMailboxDialog(TfrmWhichMailbox& form, QWidget* parent)
     layout->addWidget(plainLabel(this, fromBytes(form_.lblQuestion.caption)));
     which_ = new QComboBox(this);
     which_->setObjectName("cbWhich");
+    which_->setAccessibleName(fromBytes(form_.lblQuestion.caption));
     which_->setEditable(false);
     layout->addWidget(which_);
     auto* buttons = new QDialogButtonBox(this);

@@ -49,6 +49,30 @@ QString fromCharSet(const std::string& bytes, const std::string& charSet) {
     return QString::fromStdString(charSetToUtf8(bytes, std::string(trimmed(charSet)), true));
 }
 
+QList<QChar> accessKeys(const QStringList& captions) {
+    QList<QChar> keys;
+    QString taken;
+    for (const QString& caption : captions) {
+        QChar key;
+        if (!caption.contains('&'))
+            for (const QChar c : caption)
+                if (c.isLetter() && !taken.contains(c.toLower())) {
+                    key = c.toLower();
+                    taken += key;
+                    break;
+                }
+        keys << key;
+    }
+    return keys;
+}
+
+QString withAccessKey(const QString& caption, QChar key) {
+    if (key.isNull() || caption.contains('&')) return caption;
+    for (qsizetype i = 0; i < caption.size(); ++i)
+        if (caption[i].toLower() == key) return caption.left(i) + '&' + caption.mid(i);
+    return caption;
+}
+
 std::string toBytes(const QString& text) {
     return text.toStdString();
 }

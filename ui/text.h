@@ -22,6 +22,14 @@ QString fromCharSet(const std::string& bytes, const std::string& charSet);
 // (links, pictures, colours) instead of the characters.
 QLabel* plainLabel(QWidget* parent, const QString& text = {});
 
+// Access keys for captions shown together (a toolbar, a menu): for each, the
+// first letter that no caption before it took; none when every letter was
+// taken or the caption has its own "&".
+QList<QChar> accessKeys(const QStringList& captions);
+// The caption with "&" before the first `key` letter (either case); as it is
+// without a key, or when it already has an access key.
+QString withAccessKey(const QString& caption, QChar key);
+
 // The user's input for the core: UTF-8.
 std::string toBytes(const QString& text);
 

@@ -46,8 +46,14 @@ ViewHeaderWindow::ViewHeaderWindow(TfrmViewHeader& form, QWidget* parent)
     bold.setBold(true);
     title_->setFont(bold);
     layout->addWidget(title_);
+    // Part names come from the message: plain text, one paragraph.
+    moreParts_ = plainLabel(this);
+    moreParts_->setObjectName("lblMoreParts");
+    moreParts_->setWordWrap(true);
+    layout->addWidget(moreParts_);
     memo_ = new QPlainTextEdit(this);
     memo_->setObjectName("Memo1");
+    memo_->setAccessibleName(fromBytes(form_.lblTitle.caption));
     memo_->setReadOnly(true);
     memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -81,6 +87,8 @@ QString ViewHeaderWindow::text() const {
 void ViewHeaderWindow::sync() {
     setWindowTitle(fromBytes(form_.caption));
     title_->setText(fromBytes(form_.lblTitle.caption));
+    moreParts_->setText(fromBytes(form_.lblMoreParts.caption));
+    moreParts_->setVisible(form_.lblMoreParts.visible);
     if (form_.modalResult == ModalResult::Ok) accept();
 }
 
@@ -103,6 +111,7 @@ MarkForDeletionDialog::MarkForDeletionDialog(TfrmMarkForDeletion& form, QWidget*
     layout->addWidget(heading);
     grid_ = new QTableWidget(TfrmMarkForDeletion::kRowCount - 1, 2, this);
     grid_->setObjectName("StringGrid1");
+    grid_->setAccessibleName(fromBytes(form_.lblHeading.caption));
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid_->verticalHeader()->setVisible(false);
     grid_->horizontalHeader()->setStretchLastSection(true);

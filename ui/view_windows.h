@@ -26,6 +26,7 @@ private:
     void sync();
     TfrmViewHeader& form_;
     QLabel* title_;
+    QLabel* moreParts_;
     QPlainTextEdit* memo_;
 };
 

@@ -98,7 +98,9 @@ TEST_F(CheckRun, DeletesOnlyTheMarkedMessageAndListsAgain) {
     main().btDeleteClick();
 
     ASSERT_EQ(fake.dialogs.shown.size(), 1u);
-    EXPECT_EQ(fake.dialogs.shown[0].text, "Really delete 1 messages from server?");
+    // The question names the mailbox whose messages go.
+    EXPECT_EQ(fake.dialogs.shown[0].text,
+              "Really delete 1 messages from joe on 127.0.0.1:" + std::to_string(dovecot.port()) + "?");
     EXPECT_EQ(main().statusPanels[1], "There were 1 messages deleted");
     EXPECT_EQ(program->frmGeneral()->edCount.text, "1");
     ASSERT_EQ(main().ListView1.rows.size(), 2u);  // the fresh listing
@@ -506,13 +508,82 @@ TEST_F(CheckRun, CancelDuringAListingEmptiesTheListAndLogsTheCancel) {
             main().btExitClick(TfrmMain::Sender::Button);
         }
     };
-    EXPECT_THROW(main().btListClick(), std::exception);
+    // The user's own cancel is no error: no error report, one line in the log.
+    EXPECT_NO_THROW(main().btListClick());
     fake.loop.onEachTurn = nullptr;
     ASSERT_TRUE(clicked);
     EXPECT_TRUE(main().ListView1.rows.empty());
     EXPECT_FALSE(main().Listing);
+    EXPECT_FALSE(program->frmRetrieving()->visible);
     EXPECT_EQ(main().statusPanels[1], "Operation has been canceled");
-    EXPECT_NE(log().find("OPERATION CANCELED FOR joe ON 127.0.0.1:"), std::string::npos);
+    const std::string logged = log();
+    EXPECT_EQ(logged.rfind("OPERATION CANCELED FOR joe ON 127.0.0.1:", 0), 0u) << logged;
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 1) << logged;
+    EXPECT_TRUE(fake.dialogs.shown.empty());
+
+    // A later failure is an error again.
+    const std::string closed = "127.0.0.1:" + std::to_string(testing::unusedPort());
+    program->store.writeString("Server", "Server1", closed);
+    program->frmGeneral()->edServe[0].text = closed;
+    EXPECT_THROW(main().btListClick(), ESocketError);
+    EXPECT_NE(log().find("ERROR Connection refused"), std::string::npos) << log();
+}
+
+// What went wrong in words the user can act on: which server and port, and
+// what to check or choose.
+TEST_F(CheckRun, ConnectionFailuresSayWhatToCheckOrChoose) {
+    const int closed = testing::unusedPort();
+    testing::ScriptedServer plain({"S: +OK plain POP3 here", "WAIT"});
+    const struct {
+        std::string server;
+        TmsSecurity security;
+        std::string text;
+    } cases[] = {
+        {"127.0.0.1:" + std::to_string(closed), TmsSecurity::None,
+         "Connection refused by 127.0.0.1 on port " + std::to_string(closed) +
+             ": check the server name and port on the Mailboxes page of the General settings, and that the mail "
+             "server is running"},
+        {"127.0.0.1:" + std::to_string(plain.port()), TmsSecurity::SSLTLS,
+         "The server did not answer with TLS on port " + std::to_string(plain.port()) +
+             ": choose STARTTLS under Security for this port, or write the server's TLS port after its name (as in "
+             "pop.example.com:995)"},
+    };
+    for (const auto& c : cases) {
+        program->store.writeString("Server", "Server1", c.server);
+        program->store.writeInteger("Server", "Security1", static_cast<int>(c.security));
+        program->frmGeneral()->edServe[0].text = c.server;
+        program->frmGeneral()->cbSecurity[0].itemIndex = static_cast<int>(c.security);
+        try {
+            main().btListClick();
+            ADD_FAILURE() << c.server << ": no error";
+        } catch (const std::exception& error) {
+            EXPECT_EQ(std::string(error.what()), c.text);
+        }
+        EXPECT_NE(log().find("ERROR " + c.text + " FOR joe ON " + c.server), std::string::npos) << log();
+    }
+}
+
+// A rule's hits are the messages it matched, once per listing: not once per
+// judging of a row, and not again when a deletion lists what is left.
+TEST_F(CheckRun, RuleHitsCountEachMatchedMessageOncePerListing) {
+    RuleTable& subjects = program->frmOptionsMain()->rules.gridSubject;
+    RuleTable& exceptions = program->frmOptionsMain()->rules.gridExcept;
+    exceptions.setRowCount(2);
+    const std::string friends[] = {"Domain name", "Equals", "friends.test", "No", "0", "", "3"};
+    for (int col = 0; col < 7; ++col) exceptions.setCell(col, 1, friends[col]);
+    const auto hits = [&] {
+        return std::vector<std::string>{subjects.cell(hitsColumn(subjects.kind()), 1),
+                                        exceptions.cell(hitsColumn(exceptions.kind()), 1)};
+    };
+    program->frmGeneral()->cbLaunch.checked = false;  // the deletion lists again
+
+    main().btListClick();
+    EXPECT_EQ(hits(), (std::vector<std::string>{"1", "2"}));
+    main().btDeleteClick();
+    ASSERT_EQ(main().ListView1.rows.size(), 2u);
+    EXPECT_EQ(hits(), (std::vector<std::string>{"1", "2"}));
+    main().btListClick();
+    EXPECT_EQ(hits(), (std::vector<std::string>{"1", "4"}));
 }
 
 // POP3 deletes only at QUIT: a deletion that ends before it, or a message
@@ -625,7 +696,8 @@ TEST_F(KnownSpammerOnly, RowsWithTheKnownSpammerMarkAreCountedAndDeleted) {
 
     main().btDeleteClick();
     ASSERT_EQ(fake.dialogs.shown.size(), 1u);
-    EXPECT_EQ(fake.dialogs.shown[0].text, "Really delete 2 messages from server?");
+    EXPECT_EQ(fake.dialogs.shown[0].text,
+              "Really delete 2 messages from joe on 127.0.0.1:" + std::to_string(dovecot.port()) + "?");
     EXPECT_EQ(main().statusPanels[1], "There were 2 messages deleted");
     EXPECT_EQ(program->frmGeneral()->edCount.text, "2");
     EXPECT_NE(log().find("   Subject: Hello again\r\n"), std::string::npos);
@@ -676,7 +748,7 @@ TEST_F(EmptyMailbox, EndsTheProgramOnlyWithExitOnAndAutomaticOff) {
 // Viewing fetches a message into the program folder and shows its body.
 class ViewRun : public CheckRun {
 protected:
-    std::vector<std::string> titles, charSets;
+    std::vector<std::string> titles, charSets, moreParts;
     std::vector<std::vector<std::string>> bodies;
 
     void SetUp() override {
@@ -686,6 +758,7 @@ protected:
                 auto& viewer = static_cast<TfrmViewHeader&>(form);
                 titles.push_back(viewer.lblTitle.caption);
                 charSets.push_back(viewer.charSet);
+                moreParts.push_back(viewer.lblMoreParts.visible ? viewer.lblMoreParts.caption : "");
                 bodies.push_back(viewer.lines());
             }
             return form.modalResult;
@@ -725,6 +798,26 @@ TEST_F(ViewRun, TheFirstRowIsSavedAsReceivedAndItsBodyShown) {
     view(0);
     EXPECT_EQ(readFileBytes(file), dovecot.messages()[0] + ".\r\n");
     EXPECT_EQ(bodies.size(), 2u);
+}
+
+// The body view shows the first part's text and says what else the message holds.
+TEST_F(ViewRun, AMultipartMessageNamesThePartsNotShown) {
+    const std::string multipart =
+        "From: ann@friends.test\r\nSubject: Photos\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+        "--b\r\nContent-Type: text/plain\r\n\r\nSee the pictures.\r\n"
+        "--b\r\nContent-Type: image/png; name=\"one.png\"\r\nContent-Transfer-Encoding: base64\r\n\r\nAAEC\r\n"
+        "--b\r\nContent-Type: application/pdf; name=\"two.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\nAAECAw==\r\n"
+        "--b--\r\n";
+    dovecot.addMessages({multipart});
+    main().btListClick();
+    view(3);
+    view(0);
+    ASSERT_EQ(bodies.size(), 2u);
+    EXPECT_EQ(bodies[0], std::vector<std::string>{"See the pictures."});
+    EXPECT_EQ(moreParts, (std::vector<std::string>{
+                             "Only the text of the first part is shown. 2 more parts: one.png (3 bytes), two.pdf (4 bytes)",
+                             ""}));
 }
 
 TEST_F(ViewRun, LinesStartingWithADotAreSavedAndShownAsTheServerSentThem) {

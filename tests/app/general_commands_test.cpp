@@ -157,5 +157,16 @@ TEST_F(GeneralCommands, TheAlarmPlaysItsFileOnceOrInALoopElseBeeps) {
     EXPECT_EQ(fake.sound.calls, std::vector<std::string>{"stop"});
 }
 
+// An alarm no one can hear (no audio device) says so in the activity log,
+// once however often it sounds; an alarm heard writes nothing.
+TEST_F(GeneralCommands, AnAlarmThatCannotBeHeardIsLoggedOnce) {
+    start();
+    main->playAlarmSound(true);
+    EXPECT_EQ(logText(), "");
+    fake.sound.problemText = "no audio device";
+    for (int i = 0; i < 3; ++i) main->playAlarmSound(true);
+    EXPECT_EQ(logText(), "Alarm not heard at Thu 12/10/2026 4:48 PM: no audio device\r\n");
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -105,6 +105,14 @@ TEST_F(WouldMark, EachDialogCountsTheListedMessagesItsRuleAloneWouldMark) {
          "Would mark 4 of the 5 listed messages"},
         {"exception any header", [&] { except.cbLineClick(4); except.edSubjectChange("club.example"); }, except,
          "Would mark 1 of the 5 listed messages"},
+        // A rule OK refuses marks nothing, whatever an empty pattern would match.
+        {"exception emptied", [&] { except.edSubjectChange(""); }, except, "Would mark 0 of the 5 listed messages"},
+        {"new exception", [&] { except.newRule(); except.rbDomainClick(); }, except,
+         "Would mark 0 of the 5 listed messages"},
+        {"subject emptied", [&] { subject.newRule(); subject.edit1Change("free"); subject.edit1Change("  "); },
+         subject, "Would mark 0 of the 5 listed messages"},
+        {"header text emptied", [&] { header.newRule(); header.cbHeaderChange(""); }, header,
+         "Would mark 0 of the 5 listed messages"},
     };
     const std::vector<int> before = marks();
     const RuleTable live = program.frmOptionsMain()->rules.gridSubject;

@@ -197,7 +197,9 @@ TEST_F(CliCheck, ListingMarksAndHitCountersEqualTheWindows) {
         SCOPED_TRACE(rule);
         EXPECT_EQ(parseStoredInteger(hitsAfterBoth.at(rule), 0), 2 * parseStoredInteger(hits, 0));
     }
-    EXPECT_EQ(hitsAfterWindow.at("exception 1"), "4");
+    // Once per message it matched: the two from friends.test.
+    EXPECT_EQ(hitsAfterWindow.at("exception 1"), "2");
+    EXPECT_EQ(hitsAfterWindow.at("subject 2"), "1");
 
     // Both mail-check records read back alike.
     const ActivityLogEntries entries = logEntries();

@@ -188,6 +188,8 @@ TEST_F(KnownListEditorTest, SavingUnchangedTextKeepsTheFileBytes) {
         std::string shown;
     } cases[] = {
         {"ASCII", "a.example\r\nb.example\r\n", "a.example\r\nb.example\r\n"},
+        {"line feeds", "a.example\nb.example\n", "a.example\nb.example\n"},
+        {"line feeds, Latin-1", "m\xFCller.example\nzed.example\n", "m\xC3\xBCller.example\nzed.example\n"},
         {"UTF-8", "\xC3\xA9t\xC3\xA9.example\r\n", "\xC3\xA9t\xC3\xA9.example\r\n"},
         {"one Latin-1 line among UTF-8", "m\xFCller.example\r\n\xC3\xA9t\xC3\xA9.example\r\n",
          "m\xC3\xBCller.example\r\n\xC3\xA9t\xC3\xA9.example\r\n"},

@@ -111,7 +111,9 @@ public:
     void play(const std::string& path, bool loop) override { calls.push_back((loop ? "loop " : "play ") + path); }
     void stop() override { calls.push_back("stop"); }
     void beep() override { calls.push_back("beep"); }
+    std::string problem() const override { return problemText; }
     std::vector<std::string> calls;
+    std::string problemText;  // what problem() answers
 };
 
 class RecordingShell : public Shell {

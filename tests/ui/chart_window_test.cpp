@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QValueAxis>
 #include <fstream>
 
 #include "config/settings_store.h"
@@ -361,14 +362,17 @@ private slots:
         QCOMPARE(picture.size(), shownSize);
     }
 
-    void zoomsMovesAndResetsTheLineCharts() {
+    void zoomsMovesAndResetsTheCharts() {
         auto d = start(sampleLog());
         const bool ran = withChartWindow(*d, [&](ChartWindow& w) {
-            w.pages()->setCurrentIndex(TfrmChart::HourOfDay);
-            QChartView* view = w.chartView(TfrmChart::HourOfDay);
-            QTest::qWait(50);
-            auto* axis = qobject_cast<QCategoryAxis*>(view->chart()->axes(Qt::Horizontal).first());
-            const QRectF plot = view->chart()->plotArea();
+            QChartView* view = nullptr;
+            QRectF plot;
+            const auto showPage = [&](int page) {
+                w.pages()->setCurrentIndex(page);
+                view = w.chartView(page);
+                QTest::qWait(50);
+                plot = view->chart()->plotArea();
+            };
             const auto at = [&](double fx, double fy) {
                 return view->mapFromScene(view->chart()->mapToScene(
                     QPointF(plot.left() + plot.width() * fx, plot.top() + plot.height() * fy)));
@@ -379,6 +383,8 @@ private slots:
                 QApplication::sendEvent(view->viewport(), &move);
                 QTest::mouseRelease(view->viewport(), button, {}, to);
             };
+            showPage(TfrmChart::HourOfDay);
+            auto* axis = qobject_cast<QCategoryAxis*>(view->chart()->axes(Qt::Horizontal).first());
             QCOMPARE(axis->min(), -0.5);
             drag(Qt::LeftButton, at(0.25, 0.1), at(0.5, 0.9));
             QVERIFY(axis->min() > 5 && axis->max() < 30);
@@ -388,6 +394,18 @@ private slots:
             drag(Qt::LeftButton, at(0.9, 0.9), at(0.1, 0.1));
             QCOMPARE(axis->min(), -0.5);
             QCOMPARE(axis->max(), 47.5);
+
+            // The bar chart of the days of the week zooms and resets alike.
+            showPage(TfrmChart::DayOfWeek);
+            auto* values = qobject_cast<QValueAxis*>(view->chart()->axes(Qt::Vertical).first());
+            QVERIFY(values);
+            const double top = values->max();
+            drag(Qt::LeftButton, at(0.1, 0.5), at(0.6, 0.9));
+            QVERIFY(view->chart()->isZoomed());
+            QVERIFY2(values->max() < top, qPrintable(QString("%1 of %2").arg(values->max()).arg(top)));
+            drag(Qt::LeftButton, at(0.9, 0.9), at(0.1, 0.1));
+            QVERIFY(!view->chart()->isZoomed());
+            QCOMPARE(values->max(), top);
         });
         QVERIFY(ran);
     }

@@ -110,7 +110,7 @@ private slots:
         QVERIFY(!overflow || !overflow->isVisible());
         // ... and the window still fits a 1024 x 768 screen.
         QVERIFY(desktop.mainWindow->frameGeometry().width() <= 1024);
-        QCOMPARE(desktop.mainWindow->findChild<QToolButton*>("btExit")->text(), QString("Goodbye"));
+        QCOMPARE(desktop.mainWindow->findChild<QToolButton*>("btExit")->text(), QString("&Goodbye"));
         QVERIFY(!desktop.retrievingWindow->isVisible());
         const std::string log = readFileBytes(path + "/log.txt").value_or("");
         QVERIFY2(log.rfind("MAIL CHECK 3 msg(s) for \"joe\" on server " + server, 0) == 0, log.c_str());

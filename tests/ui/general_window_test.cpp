@@ -155,6 +155,33 @@ private slots:
         QCOMPARE(d->program.store.readString("Server", "Server4", "-"), std::string("-"));
     }
 
+    // What a user types after each Tab lands in the field that follows on
+    // screen: the row from left to right, then the next row.
+    void tabWalksEachMailboxRowFromLeftToRight() {
+        auto d = start();
+        QStringList visited;
+        QString password;
+        withGeneralWindow(*d, [&](GeneralWindow& w) {
+            auto* server = child<QLineEdit>(w, "edServe1");
+            server->setFocus();
+            QTest::keyClicks(server, "pop.one.test");
+            for (const char* typed : {"one", "secret"}) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                visited << QApplication::focusWidget()->objectName();
+                QTest::keyClicks(QApplication::focusWidget(), typed);
+            }
+            password = child<QLineEdit>(w, "edPass1")->text();
+            for (int k = 0; k < 4 && !visited.endsWith("edServe2"); ++k) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                visited << QApplication::focusWidget()->objectName();
+            }
+        });
+        QCOMPARE(password, QString("secret"));
+        // The OAuth button shows for that sign-in only; a row begins at its mailbox's choice.
+        QStringList expected{"edName1", "edPass1", "cbSecurity1", "cbSignIn1", "rb2", "edServe2"};
+        QCOMPARE(visited, expected);
+    }
+
     void cancelAfterSwitchingToAutomaticShowsManualModeAgain() {
         auto d = start();
         withGeneralWindow(*d, [&](GeneralWindow& w) {

@@ -120,9 +120,9 @@ private slots:
         for (const char* hidden : {"btMark", "btDelete", "btRemark", "btResetAll", "btLaunch"})
             QVERIFY2(!button(*d, hidden)->isVisible(), hidden);
         QCOMPARE(button(*d, "btList")->toolTip(), QString("Check e-mail"));
-        QCOMPARE(button(*d, "btExit")->text(), QString("Goodbye"));
+        QCOMPARE(button(*d, "btExit")->text(), QString("&Goodbye"));
         QCOMPARE(button(*d, "btOptions")->menu()->actions().size(), 5);
-        QCOMPARE(button(*d, "btOptions")->menu()->actions().at(4)->text(), QString("Help"));
+        QCOMPARE(button(*d, "btOptions")->menu()->actions().at(4)->text(), QString("&Help"));
         QTreeView* list = w.messageList();
         QCOMPARE(list->model()->columnCount(), 4);
         QCOMPARE(list->model()->headerData(2, Qt::Horizontal).toString(), QString("Size"));
@@ -142,6 +142,24 @@ private slots:
                                     "Exit"}));
     }
 
+    // A wider (or maximised) window widens the Subject column, not the others.
+    void theSubjectColumnTakesTheWidth() {
+        auto d = start();
+        MainWindow& w = *d->mainWindow;
+        QTreeView* list = w.messageList();
+        w.resize(900, 500);
+        QTest::qWait(20);
+        const int subject = list->columnWidth(0), others = list->columnWidth(1) + list->columnWidth(2) + list->columnWidth(3);
+        QVERIFY2(subject >= 300, qPrintable(QString::number(subject)));
+        w.resize(1500, 500);
+        QTest::qWait(20);
+        QCOMPARE(list->columnWidth(0), subject + 600);
+        QCOMPARE(list->columnWidth(1) + list->columnWidth(2) + list->columnWidth(3), others);
+        w.showMaximized();
+        QTest::qWait(20);
+        QCOMPARE(list->columnWidth(0) + others, list->viewport()->width());
+    }
+
     void trayModeWithoutANotificationAreaStartsMinimisedAndTheExitButtonHides() {
         // This display has no notification area: the program starts as "Hide"
         // would leave it, minimised, so that it can be reached.
@@ -150,7 +168,7 @@ private slots:
         QVERIFY(d->mainWindow->isVisible());
         QVERIFY(d->mainWindow->isMinimized());
         QVERIFY(d->tray.active());
-        QCOMPARE(button(*d, "btExit")->text(), QString("Hide"));
+        QCOMPARE(button(*d, "btExit")->text(), QString("&Hide"));
         d->tray.showApplication();  // "Main screen"
         QTest::qWait(20);
         QVERIFY(d->mainWindow->isVisible());

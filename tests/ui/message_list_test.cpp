@@ -182,9 +182,10 @@ private slots:
 
         QStringList entries;
         for (QAction* action : window.listMenu()->actions()) entries << (action->isSeparator() ? "-" : action->text());
-        QCOMPARE(entries, QStringList({"Why was this e-mail marked?", "-", "Add selected sender(s) to exceptions list",
-                                       "Add selected message(s) to spam list", "-", "View selected message(s) headers",
-                                       "View body of one message"}));
+        // Each with a letter of its own for the keyboard.
+        QCOMPARE(entries, QStringList({"&Why was this e-mail marked?", "-", "&Add selected sender(s) to exceptions list",
+                                       "A&dd selected message(s) to spam list", "-", "&View selected message(s) headers",
+                                       "V&iew body of one message"}));
 
         for (int mark : {Mark::None, Mark::Question, Mark::KnownSpammer}) {
             form.ListView1.rows.push_back(row("subject", mark));
