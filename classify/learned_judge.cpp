@@ -9,19 +9,10 @@
 namespace quorvel {
 namespace {
 
-// Robinson's prior: a token seen n times weighs as n observations against
-// s observations of the neutral x, so a rare token says little.
-constexpr double kPriorStrength = 0.45;
-constexpr double kPriorValue = 0.52;
-// Tokens nearer to neutral than this take no part: they only add noise.
-constexpr double kMinDeviation = 0.10;
-// At most this many tokens, the farthest from neutral, are combined.
-constexpr std::size_t kMaxDiscriminators = 60;
-
 std::string twoDecimals(double value) {
-    // Cut, not rounded: 0.996 is not shown as a certain 1.00.
+    // Cut, not rounded, and never a certain 1.00: a learned guess is a guess.
     char text[16];
-    std::snprintf(text, sizeof text, "%.2f", std::floor(value * 100.0) / 100.0);
+    std::snprintf(text, sizeof text, "%.2f", std::clamp(std::floor(value * 100.0) / 100.0, 0.0, 0.99));
     return text;
 }
 
@@ -60,12 +51,13 @@ double combineRobinson(const std::vector<double>& probabilities) {
     return (1.0 + spamminess - hamminess) / 2.0;
 }
 
-double tokenProbability(const TokenCounts& counts, std::uint64_t spamMessages, std::uint64_t hamMessages) {
+double tokenProbability(const TokenCounts& counts, std::uint64_t spamMessages, std::uint64_t hamMessages,
+                        const RobinsonParameters& parameters) {
     const double spamRate = spamMessages ? static_cast<double>(counts.spam) / static_cast<double>(spamMessages) : 0;
     const double hamRate = hamMessages ? static_cast<double>(counts.ham) / static_cast<double>(hamMessages) : 0;
     const double n = static_cast<double>(counts.spam) + static_cast<double>(counts.ham);
-    const double p = spamRate + hamRate > 0 ? spamRate / (spamRate + hamRate) : kPriorValue;
-    return (kPriorStrength * kPriorValue + n * p) / (kPriorStrength + n);
+    const double p = spamRate + hamRate > 0 ? spamRate / (spamRate + hamRate) : parameters.value;
+    return (parameters.strength * parameters.value + n * p) / (parameters.strength + n);
 }
 
 std::string LearnedJudgement::detail() const {
@@ -88,7 +80,7 @@ std::string LearnedJudgement::detail() const {
 std::string LearnedJudgement::explanation() const { return "Learned: " + detail(); }
 
 LearnedJudgement judgeLearned(const LearnedModel& model, const std::vector<std::string>& tokens,
-                              const LearningCutoffs& cutoffs) {
+                              const LearningCutoffs& cutoffs, const RobinsonParameters& parameters) {
     LearnedJudgement judgement;
     if (!model.trained()) return judgement;
     struct Used {
@@ -100,16 +92,16 @@ LearnedJudgement judgeLearned(const LearnedModel& model, const std::vector<std::
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const TokenCounts* counts = model.find(tokenDigest(tokens[i]));
         if (!counts) continue;
-        const double f = tokenProbability(*counts, model.spamMessages(), model.hamMessages());
-        if (std::fabs(f - 0.5) >= kMinDeviation) used.push_back({f, i});
+        const double f = tokenProbability(*counts, model.spamMessages(), model.hamMessages(), parameters);
+        if (std::fabs(f - 0.5) >= parameters.minDeviation) used.push_back({f, i});
     }
     const auto extreme = [](const Used& a, const Used& b) {
         const double da = std::fabs(a.f - 0.5), db = std::fabs(b.f - 0.5);
         return da != db ? da > db : a.token < b.token;
     };
-    if (used.size() > kMaxDiscriminators) {
-        std::nth_element(used.begin(), used.begin() + kMaxDiscriminators, used.end(), extreme);
-        used.resize(kMaxDiscriminators);
+    if (used.size() > parameters.maxTokens) {
+        std::nth_element(used.begin(), used.begin() + parameters.maxTokens, used.end(), extreme);
+        used.resize(parameters.maxTokens);
     }
     std::vector<double> fs;
     fs.reserve(used.size());

@@ -54,15 +54,26 @@ struct LearnedJudgement {
 // How many deciding tokens a judgement shows.
 inline constexpr std::size_t kShownDecidingTokens = 5;
 
+// Robinson's prior (a token seen n times weighs as n observations against
+// `strength` observations of the neutral `value`), the tokens left out as too
+// near to neutral, and how many of the farthest are combined.
+struct RobinsonParameters {
+    double strength = 0.45;
+    double value = 0.52;
+    double minDeviation = 0.10;
+    std::size_t maxTokens = 60;
+};
+
 // The parts of the judgement, for tests and tools: the probability that a
 // message with a token is spam, Robinson's f(w); the chi-square survival
 // function for even degrees; and Fisher's combining of the f(w) values into
 // one score (0.5 for none).
-double tokenProbability(const TokenCounts& counts, std::uint64_t spamMessages, std::uint64_t hamMessages);
+double tokenProbability(const TokenCounts& counts, std::uint64_t spamMessages, std::uint64_t hamMessages,
+                        const RobinsonParameters& parameters = {});
 double chiSquareSurvival(double chi2, std::size_t degrees);
 double combineRobinson(const std::vector<double>& probabilities);
 
 LearnedJudgement judgeLearned(const LearnedModel& model, const std::vector<std::string>& tokens,
-                              const LearningCutoffs& cutoffs);
+                              const LearningCutoffs& cutoffs, const RobinsonParameters& parameters = {});
 
 }  // namespace quorvel

@@ -220,6 +220,7 @@ void LearnedModelFile::save(LearnedModel& model, std::string* problem) {
     const bool write = model.changed_ || !why.empty();
     // Training steps this program took since loading come after the other's.
     const std::uint32_t steps = model.serial_ - model.loadedSerial_;
+    const std::uint32_t base = merged.serial_;
     merged.serial_ += steps;
     const auto addTo = [](std::uint64_t value, std::int64_t delta) -> std::uint64_t {
         if (delta < 0 && static_cast<std::uint64_t>(-delta) > value) return 0;
@@ -232,7 +233,12 @@ void LearnedModelFile::save(LearnedModel& model, std::string* problem) {
         TokenCounts& counts = merged.tokens_[digest];
         counts.spam = static_cast<std::uint32_t>(std::min<std::uint64_t>(addTo(counts.spam, delta.spam), UINT32_MAX));
         counts.ham = static_cast<std::uint32_t>(std::min<std::uint64_t>(addTo(counts.ham, delta.ham), UINT32_MAX));
-        if (delta.spam > 0 || delta.ham > 0) counts.lastSeen = merged.serial_;
+        if (delta.spam > 0 || delta.ham > 0) {
+            // When this program last saw it, on the merged count of steps.
+            const TokenCounts* own = model.find(digest);
+            const std::uint32_t seen = own && own->lastSeen >= model.loadedSerial_ ? own->lastSeen : model.serial_;
+            counts.lastSeen = std::max(counts.lastSeen, base + (seen - model.loadedSerial_));
+        }
         if (counts.spam == 0 && counts.ham == 0) merged.tokens_.erase(digest);
     }
     for (const auto& [key, as] : model.messageChanges_) {

@@ -309,8 +309,11 @@ void words(Tokens& tokens, std::string_view prefix, std::string_view text, std::
         const bool plain = bare.size() == 1 && bare[0].size() == word.size();
         if (!plain && word.size() >= 2) tokens.add(prefix, word);
         for (const auto b : bare) {
-            if (b.size() >= 2 && !std::all_of(b.begin(), b.end(), isDigit)) tokens.add(prefix, b);
-            else if (!b.empty()) tokens.add(prefix, shape(b));  // numbers by their length
+            // Numbers count by their length only: "order 12345" and "order 67890" are alike.
+            if (std::all_of(b.begin(), b.end(), isDigit))
+                tokens.add(prefix, std::string(std::min<std::size_t>(b.size(), 10), '9'));
+            else if (b.size() >= 2)
+                tokens.add(prefix, b);
         }
     }
 }
@@ -594,12 +597,13 @@ std::vector<std::string> learningTokens(std::string_view headerLines, std::uint6
             tokens.add("ar", std::string(method) + value.substr(start, end == std::string::npos ? end : end - start));
         }
     }
-    if (junk > 0) tokens.add("h.", "(damaged lines)");
-    for (const auto& field : fields) tokens.add("h", field.name);
     // Sizes by powers of two: spam is mostly small.
     unsigned log2 = 0;
     while (log2 < 40 && (std::uint64_t{1} << (log2 + 1)) <= sizeOctets) ++log2;
     tokens.add("sz", sizeOctets == 0 ? std::string("0") : std::to_string(log2));
+    if (junk > 0) tokens.add("h.", "(damaged lines)");
+    // Field names last: a header of a thousand made-up fields crowds out nothing else.
+    for (const auto& field : fields) tokens.add("h", field.name);
     return out;
 }
 
