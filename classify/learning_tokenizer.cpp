@@ -1,8 +1,8 @@
 #include "classify/learning_tokenizer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <unordered_set>
 
 #include "mail/headers.h"
 
@@ -275,12 +275,22 @@ public:
             if (back > prefix.size() + 1) cut = back;
             token.resize(cut);
         }
-        if (seen_.insert(token).second) out_.push_back(std::move(token));
+        // Each token once: an open-addressed table of positions in `out_`,
+        // sized well beyond the bound of tokens so probes stay short.
+        std::size_t slot = std::hash<std::string_view>{}(token) & (kSlots - 1);
+        while (slots_[slot] != 0) {
+            if (out_[slots_[slot] - 1u] == token) return;
+            slot = (slot + 1) & (kSlots - 1);
+        }
+        out_.push_back(std::move(token));
+        slots_[slot] = static_cast<std::uint16_t>(out_.size());
     }
 
 private:
+    static constexpr std::size_t kSlots = 1024;
+    static_assert(kSlots >= 2 * kMaxLearningTokens && kMaxLearningTokens < 65535);
     std::vector<std::string>& out_;
-    std::unordered_set<std::string> seen_;
+    std::array<std::uint16_t, kSlots> slots_{};
 };
 
 // Words of a text, lower case: each as written between blanks, and again
