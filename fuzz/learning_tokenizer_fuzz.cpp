@@ -37,16 +37,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     require(learningKey(header) == learningKey(header));
 
-    // Judged by a model that learned the same tokens as spam and as ham.
-    LearnedModel model;
-    for (std::uint32_t i = 0; i < LearnedModel::kMessagesToJudge; ++i) {
-        model.train(2 * i, tokens, true);
-        model.train(2 * i + 1, {"x:ham"}, false);
-    }
+    // Judged by a trained model, then learned and taken back out: the
+    // counts end where they began.
+    static LearnedModel model = [] {
+        LearnedModel m;
+        for (std::uint32_t i = 0; i < LearnedModel::kMessagesToJudge; ++i) {
+            m.train(2 * i, {"s:cruise", "fd:offers.example", "sz:9"}, true);
+            m.train(2 * i + 1, {"s:minutes", "fd:work.example", "sz:12"}, false);
+        }
+        return m;
+    }();
+    const std::size_t before = model.tokenCount();
     const auto judgement = judgeLearned(model, tokens, LearningCutoffs{});
     require(judgement.score >= 0.0 && judgement.score <= 1.0 && !std::isnan(judgement.score));
     require(judgement.deciding.size() <= kShownDecidingTokens);
     judgement.explanation();
-    require(model.forget(0, tokens));
+    const LearningKey key = learningKey(header) | 1u << 20;  // never one of the trained keys
+    model.train(key, tokens, size % 2 == 0);
+    require(judgeLearned(model, tokens, LearningCutoffs{}).verdict != LearnedVerdict::Untrained);
+    require(model.forget(key, tokens));
+    require(model.tokenCount() == before);
     return 0;
 }
