@@ -5,6 +5,7 @@
 #include <deque>
 #include <climits>
 
+#include "classify/learning_tokenizer.h"
 #include "classify/operators.h"
 #include "mail/headers.h"
 
@@ -18,6 +19,7 @@ constexpr std::string_view kMailboxMarker = " - MailBox #";
 constexpr int kMailboxes = 12;
 
 // The marks the pipeline sets besides the exception pictures.
+constexpr int kNoMark = -1;
 constexpr int kDeleteMark = 0;
 constexpr int kQuestionMark = 1;
 constexpr int kKnownSpammerMark = 2;
@@ -755,6 +757,22 @@ int Classification::judge(const MessageToJudge& message, int mark) {
                              "", false);
         }
     }
+    if (done()) return mark;
+    if (learned_ && learning_.enabled && message.headers) mark = judgeByLearning(message, mark);
+    return mark;
+}
+
+int Classification::judgeByLearning(const MessageToJudge& message, int mark) {
+    // Only a row the rules left unmarked or questioned gains a mark here.
+    if (mark != kNoMark && mark != kQuestionMark && !explain_) return mark;
+    if (!learned_->trained()) return mark;
+    const auto size = decimal(message.size);
+    const auto tokens = learningTokens(*message.headers, size && *size > 0 ? static_cast<std::uint64_t>(*size) : 0);
+    const LearnedJudgement judgement = judgeLearned(*learned_, tokens, learning_.cutoffs);
+    if (judgement.verdict != LearnedVerdict::Spam && judgement.verdict != LearnedVerdict::Unsure) return mark;
+    const bool del = learning_.deleteLearnedSpam && judgement.verdict == LearnedVerdict::Spam;
+    if (explain_) host_.whyAdd(del, "Learned:", judgement.detail(), "", false);
+    if (mark == kNoMark || mark == kQuestionMark) mark = del ? kDeleteMark : kQuestionMark;
     return mark;
 }
 

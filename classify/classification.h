@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "classify/learned_judge.h"
 #include "classify/unknown_domain.h"
 #include "config/known_list.h"
 #include "config/spam_rules.h"
@@ -131,6 +132,16 @@ public:
     // Step 10 runs only with a check set (the main window owns it).
     void setUnknownDomainCheck(UnknownDomainCheck* check) { domains_ = check; }
 
+    // The learning step, after every rule: it only adds a question mark (or,
+    // with deleteLearnedSpam, a delete mark) to a row the rules left unmarked
+    // or questioned. No model, or learning off: the step does nothing. The
+    // model must outlive its use here.
+    void setLearning(const LearnedModel* model, const LearningSettings& settings) {
+        learned_ = model;
+        learning_ = settings;
+    }
+    const LearningSettings& learning() const { return learning_; }
+
     // The mark a row gets, given the mark it has. Never clears a mark by
     // itself: a row no check fires on keeps it.
     int judge(const MessageToJudge& message, int mark);
@@ -205,6 +216,7 @@ private:
     ScanResult qmarkThisSender(MessageView& view);
     ScanResult qMarkThisHeader(MessageView& view);
     ScanResult CheckDomain(MessageView& view);
+    int judgeByLearning(const MessageToJudge& message, int mark);
 
     bool subjectMatches(const SubjectRule& rule, int row, MessageView& view) const;
     bool senderMatches(const SenderRule& rule, int row, MessageView& view) const;
@@ -223,6 +235,8 @@ private:
     const KnownList& known_;
     ClassificationHost& host_;
     UnknownDomainCheck* domains_ = nullptr;
+    const LearnedModel* learned_ = nullptr;
+    LearningSettings learning_;
     bool explain_ = false;  // for the message being judged
     bool countingHits_ = true;
     bool reference_ = false;

@@ -109,6 +109,40 @@ void signInCommand(Arguments& args, Words& words) {
     if (args.mailbox == 0) throw UsageError{"sign-in needs --mailbox N"};
 }
 
+void learnCommand(Arguments& args, Words& words) {
+    std::vector<std::string>* paths = nullptr;  // where a bare word goes
+    bool action = false;
+    while (!words.done()) {
+        std::string inline_;
+        const std::string word = words.take();
+        const std::string name = optionName(word, inline_);
+        if (commonOption(name, args, words, inline_)) continue;
+        if (name == "--spam" || name == "--ham") {
+            paths = name == "--spam" ? &args.spamPaths : &args.hamPaths;
+            if (!inline_.empty()) paths->push_back(inline_);
+        } else if ((name == "--status" || name == "--forget") && inline_.empty()) {
+            if (action) throw UsageError{"--status and --forget cannot be used together"};
+            action = true;
+            args.learn = name == "--status" ? Arguments::LearnAction::Status : Arguments::LearnAction::Forget;
+        } else if (word == "--") {
+            if (!paths) throw UsageError{"say --spam or --ham before the mail to learn from"};
+            while (!words.done()) paths->push_back(words.take());
+        } else if (word.rfind("--", 0) == 0) {
+            throw UsageError{"unknown option \"" + word + "\""};
+        } else if (!paths) {
+            throw UsageError{"say --spam or --ham before \"" + word + "\""};
+        } else {
+            paths->push_back(word);
+        }
+    }
+    const bool named = !args.spamPaths.empty() || !args.hamPaths.empty();
+    if (action && named) throw UsageError{"learn takes mail to learn from, or --status, or --forget"};
+    if (!action && !named) {
+        if (paths) throw UsageError{"--spam and --ham need a file or folder"};
+        throw UsageError{"learn needs --spam PATH..., --ham PATH..., --status or --forget"};
+    }
+}
+
 struct CommandRow {
     const char* word;
     Command command;
@@ -119,6 +153,7 @@ const CommandRow kCommands[] = {
     {"why", Command::Why, fileCommand},
     {"decode", Command::Decode, fileCommand},
     {"sign-in", Command::SignIn, signInCommand},
+    {"learn", Command::Learn, learnCommand},
 };
 
 }  // namespace
@@ -156,6 +191,8 @@ std::string usageText() {
        quorvel-check why FILE.eml [--format text|json]
        quorvel-check decode FILE.eml [--format text|json]
        quorvel-check sign-in --mailbox N
+       quorvel-check learn [--spam PATH...] [--ham PATH...]
+       quorvel-check learn --status | --forget [--format text|json]
        quorvel-check --help | --version
 
 Checks POP3 mailboxes with Quorvel's spam rules, without its window: lists
@@ -176,6 +213,14 @@ Quorvel.
                    signs mailbox N (OAuth 2.0) in with its provider from a
                    machine without a browser: open the address shown on
                    another device and enter the code shown
+  learn --spam PATH... --ham PATH...
+                   teaches Quorvel's learning judge what spam is: the header
+                   lines of saved messages (.eml), mbox files (a mail
+                   program's Junk and Inbox files), maildir folders and
+                   folders of saved messages
+  learn --status   how many spam and ham messages were learned, the tokens
+                   kept and how many more decisions the judge needs
+  learn --forget   forgets everything learned
 
 Exit status:
   0  nothing marked (why: the message would not be deleted)
@@ -186,7 +231,8 @@ Exit status:
      password or sign-in in a keyring that is locked or does not answer,
      an OAuth 2.0 sign-in the provider refuses (sign in again), a failing
      token command
-  4  the saved message cannot be read or is not a mail message
+  4  the saved message cannot be read or is not a mail message; learn
+     found no mail message to learn from
   5  the mail server or the network failed (connection, time-out, login)
   6  the mailbox is in use (by a delivery, another mail program, or Quorvel:
      its window keeping the connection open, or another quorvel-check)

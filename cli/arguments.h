@@ -12,7 +12,7 @@ enum class OutputFormat { Text, Json };
 // command; a command is a row of the table in arguments.cpp, so a new one
 // needs a row and its own options, nothing else.
 struct Arguments {
-    enum class Command { Check, Why, Decode, SignIn, Help, Version };
+    enum class Command { Check, Why, Decode, SignIn, Learn, Help, Version };
     Command command = Command::Check;
     // Check: mailbox 1 to 12, or 0 for the current one (the stored choice);
     // sign-in: the mailbox to sign in.
@@ -22,6 +22,11 @@ struct Arguments {
     OutputFormat format = OutputFormat::Text;
     // Why and decode: the saved message.
     std::string file;
+    // Learn: learn from the mail named, show what was learned, or forget it all.
+    enum class LearnAction { Train, Status, Forget };
+    LearnAction learn = LearnAction::Train;
+    std::vector<std::string> spamPaths;
+    std::vector<std::string> hamPaths;
 };
 
 // A command line that cannot be understood; the text says why.

@@ -11,9 +11,13 @@
 #include <fstream>
 
 #include "app/check_steps.h"
+#include "classify/learned_model_file.h"
+#include "cli/mail_sources.h"
 #include "classify/unknown_domain.h"
 #include "config/frm_general.h"
 #include "config/frm_options_main.h"
+#include "config/ini_file.h"
+#include "config/spam_options.h"
 #include "config/password_cipher.h"
 #include "config/registry.h"
 #include "config/settings_store.h"
@@ -146,6 +150,18 @@ std::string markName(int mark) {
     }
 }
 
+// The learning judge's options as the spam settings keep them in quorvel.ini.
+LearningSettings readLearningSettings(const std::string& programFolder) {
+    LearningSettings settings;
+    const auto bytes = readFileBytes(joinPath(programFolder, kIniFileName));
+    if (!bytes) return settings;
+    const IniFile ini(*bytes);
+    settings.enabled = ini.readBool("Learning", "Enabled", settings.enabled);
+    settings.deleteLearnedSpam = ini.readBool("Learning", "DeleteLearnedSpam", settings.deleteLearnedSpam);
+    settings.cutoffs = LearningCutoffs::preset(ini.readInteger("Learning", "Cutoffs", LearningCutoffs::kDefaultLevel));
+    return settings;
+}
+
 // The window's profile as one check run uses it.
 struct CheckTool::Profile {
     // The general settings report a password that does not decipher, the
@@ -168,6 +184,9 @@ struct CheckTool::Profile {
             throw ToolError(kProfile, "the spam rules cannot be loaded: " + dialogs.errors.front());
         known.LoadUpKnownList(joinPath(platform.programFolder, kKnownListFileName));
         classification = std::make_unique<Classification>(options->rules, known, host);
+        learnedFile = std::make_unique<LearnedModelFile>(LearnedModelFile::pathFor(platform.programFolder));
+        learnedProblem = learnedFile->load(learned);
+        classification->setLearning(&learned, readLearningSettings(platform.programFolder));
     }
     void useResolver(DomainResolver& resolver) {
         domains = std::make_unique<UnknownDomainCheck>(resolver, options->edUnknown.text);
@@ -184,6 +203,9 @@ struct CheckTool::Profile {
     std::unique_ptr<UnknownDomainCheck> domains;
     std::unique_ptr<Classification> classification;
     ActivityLog log;
+    std::unique_ptr<LearnedModelFile> learnedFile;
+    LearnedModel learned;
+    std::string learnedProblem;
 };
 
 struct CheckTool::MailboxResult {
@@ -233,6 +255,7 @@ int CheckTool::run(const Arguments& args) {
         case Arguments::Command::Why: return why(args);
         case Arguments::Command::Decode: return decode(args);
         case Arguments::Command::SignIn: return signIn(args);
+        case Arguments::Command::Learn: return learn(args);
         case Arguments::Command::Check: return check(args);
         }
     } catch (const ToolError& error) {
@@ -277,6 +300,7 @@ void CheckTool::openProfile() {
         throw ToolError(kProfile, "the settings store " + path + " cannot be read: " + error.what());
     }
     profile_->useResolver(resolverOverride_ ? *resolverOverride_ : profile_->mxDomains);
+    if (!profile_->learnedProblem.empty()) console_.err << "quorvel-check: " << plainLine(profile_->learnedProblem) << "\n";
 }
 
 std::vector<int> CheckTool::mailboxesToCheck(const Arguments& args) {
@@ -629,6 +653,111 @@ int CheckTool::why(const Arguments& args) {
         console_.out << "Mark: " << coloured(markName(row.stateIndex), row.stateIndex) << "\n";
     }
     return isMarkedForDeletion(row.stateIndex) ? kMarkedFound : kNothingMarked;
+}
+
+void CheckTool::learnProgress(const std::string& text, bool force) {
+    if (!console_.errIsTerminal) return;
+    const long long now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
+    if (!force && lastProgressMs_ >= 0 && now - lastProgressMs_ < 100) return;
+    lastProgressMs_ = now;
+    console_.err << "\r\033[K" << text;
+    console_.err.flush();
+    progressShown_ = true;
+}
+
+int CheckTool::learn(const Arguments& args) {
+    LearnedModelFile file(LearnedModelFile::pathFor(system_.programFolder));
+    LearnedModel model;
+    const std::string problem = file.load(model);
+    if (!problem.empty()) console_.err << "quorvel-check: " << plainLine(problem) << "\n";
+    const bool json = args.format == OutputFormat::Json;
+    const auto status = [&](bool ownLine) {
+        const DecisionsNeeded needed = model.decisionsNeeded();
+        if (json) {
+            console_.out << "{\"spam\":" << model.spamMessages() << ",\"ham\":" << model.hamMessages()
+                         << ",\"tokens\":" << model.tokenCount() << ",\"spamNeeded\":" << needed.spam
+                         << ",\"hamNeeded\":" << needed.ham << ",\"trained\":" << (model.trained() ? "true" : "false")
+                         << "}" << (ownLine ? "\n" : "");
+            return;
+        }
+        console_.out << "Spam learned: " << model.spamMessages() << "\nHam learned: " << model.hamMessages()
+                     << "\nTokens kept: " << model.tokenCount() << "\n";
+        if (model.trained())
+            console_.out << "The judge is trained and marks messages.\n";
+        else
+            console_.out << "The judge marks nothing until it has learned " << needed.spam << " more spam and "
+                         << needed.ham << " more ham.\n";
+    };
+    if (args.learn == Arguments::LearnAction::Status) {
+        status(true);
+        return kNothingMarked;
+    }
+    if (args.learn == Arguments::LearnAction::Forget) {
+        file.forgetAll(model);
+        if (json)
+            console_.out << "{\"forgotten\":true}\n";
+        else
+            console_.out << "Everything learned is forgotten.\n";
+        return kNothingMarked;
+    }
+
+    struct Tally {
+        long long learned = 0, moved = 0, already = 0;
+    } spam, ham;
+    long long skipped = 0;
+    const auto line = [&] {
+        return "Learning: " + std::to_string(spam.learned + spam.moved) + " spam, " +
+               std::to_string(ham.learned + ham.moved) + " ham, " + std::to_string(spam.already + ham.already) +
+               " known already";
+    };
+    for (const bool isSpam : {true, false}) {
+        Tally& tally = isSpam ? spam : ham;
+        MailSources sources;
+        sources.message = [&](const TmsHeaders& headers, std::uint64_t size) {
+            switch (learnMessage(model, headers, size, isSpam)) {
+            case TrainOutcome::Learned: ++tally.learned; break;
+            case TrainOutcome::Moved: ++tally.moved; break;
+            case TrainOutcome::AlreadyLearned: ++tally.already; break;
+            }
+            learnProgress(line(), false);
+        };
+        sources.skipped = [&](const std::string& why) {
+            ++skipped;
+            endProgress();
+            console_.err << "quorvel-check: passed over " << plainLine(why) << "\n";
+        };
+        for (const auto& path : isSpam ? args.spamPaths : args.hamPaths) sources.read(path);
+    }
+    learnProgress(line(), true);
+    endProgress();
+    std::string saveProblem;
+    try {
+        file.save(model, &saveProblem);
+    } catch (const std::exception& error) {
+        throw ToolError(kProfile, "what was learned cannot be saved: " + std::string(error.what()));
+    }
+    if (!saveProblem.empty()) console_.err << "quorvel-check: " << plainLine(saveProblem) << "\n";
+    const long long found = spam.learned + spam.moved + spam.already + ham.learned + ham.moved + ham.already;
+    if (json) {
+        console_.out << "{\"spamLearned\":" << spam.learned << ",\"spamMoved\":" << spam.moved
+                     << ",\"hamLearned\":" << ham.learned << ",\"hamMoved\":" << ham.moved
+                     << ",\"known\":" << spam.already + ham.already << ",\"passedOver\":" << skipped << ",\"status\":";
+        status(false);
+        console_.out << "}\n";
+    } else {
+        console_.out << "Learned " << spam.learned << " spam and " << ham.learned << " ham";
+        if (spam.moved + ham.moved > 0)
+            console_.out << "; " << spam.moved << " moved to spam and " << ham.moved << " to ham";
+        if (spam.already + ham.already > 0) console_.out << "; " << spam.already + ham.already << " known already";
+        if (skipped > 0) console_.out << "; " << skipped << " passed over";
+        console_.out << ".\n";
+        status(true);
+    }
+    console_.out.flush();
+    if (found == 0) throw ToolError(kInputFile, "no mail message was found to learn from");
+    return kNothingMarked;
 }
 
 int CheckTool::decode(const Arguments& args) {

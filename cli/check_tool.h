@@ -99,6 +99,7 @@ private:
     int why(const Arguments& args);
     int decode(const Arguments& args);
     int signIn(const Arguments& args);
+    int learn(const Arguments& args);
 
     // Loads settings, accounts, rules and the known list; throws ToolError.
     void openProfile();
@@ -109,6 +110,7 @@ private:
     void printRow(const Arguments& args, int mailbox, const TmsRemotePOP& client, const MessageRow& row, int number,
                   const std::vector<std::string>& why, bool deleted);
     void progress(int mailbox, int done, int total);
+    void learnProgress(const std::string& text, bool force);
     void endProgress();
     std::string coloured(const std::string& text, int mark) const;
     int fail(const ToolError& error);

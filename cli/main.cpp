@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     quorvel::PollEventLoop loop;
     quorvel::ui::QtClock clock;
     // The window's program folder, chosen by the same rule: a build's own
-    // folder, the user's data folder for an installed copy.
+    // folder, the user's data folder for an installed copy (its learned
+    // model, listing caches and rules live there).
     std::string programFolder;
     try {
         programFolder = quorvel::programFolderOf(QCoreApplication::applicationDirPath().toStdString(),

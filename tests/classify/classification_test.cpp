@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "classify/operators.h"
+#include "classify/learning_tokenizer.h"
+#include "mail/headers.h"
 #include "support/fake_platform.h"
+#include "support/learning_fixture.h"
 
 namespace quorvel {
 namespace {
@@ -629,6 +632,115 @@ TEST(PreparedRules, JudgeAsThePlainEvaluators) {
     // The tables were varied enough to reach every kind of verdict.
     EXPECT_TRUE(marksSeen.contains(-1) && marksSeen.contains(0) && marksSeen.contains(1) && marksSeen.contains(3))
         << ::testing::PrintToString(marksSeen);
+}
+
+
+// A message of the learning fixture as a list row shows it.
+Message learned(const TmsHeaders& headers, std::uint64_t size) {
+    Message m;
+    std::string value;
+    GetFieldValue(headers, "Subject", value);
+    m.subject = value;
+    GetFieldValue(headers, "From", value);
+    std::string address, name;
+    SplitAddress(value, address, name);
+    m.sender = address;
+    m.size = std::to_string(size);
+    m.headers = headers;
+    return m;
+}
+
+class LearningStep : public Pipeline {
+protected:
+    LearningStep() {
+        trainLearningFixture(model);
+        classification.setLearning(&model, settings);
+    }
+    void use(bool enabled, bool deleteLearnedSpam, LearningCutoffs cutoffs = {}) {
+        classification.setLearning(&model, LearningSettings{enabled, deleteLearnedSpam, cutoffs});
+    }
+    LearnedModel model;
+    LearningSettings settings;
+    const Message spam = learned(learningSpam(700), kLearningSpamSize);
+    const Message ham = learned(learningHam(700), kLearningHamSize);
+};
+
+TEST_F(LearningStep, OnlyAddsMarksWhereTheRulesLeftNoneOrAQuestion) {
+    const double spamScore = judgeLearned(model, learningTokens(spam.headers, kLearningSpamSize), {}).score;
+    ASSERT_GE(spamScore, LearningCutoffs{}.spam);
+    const LearningCutoffs unsureBand{1.01, 0.01};  // the spam scores fall between the cut-offs
+    const struct {
+        const char* name;
+        bool deleteOption;
+        LearningCutoffs cutoffs;
+        const Message* message;
+        int before, after;
+    } cases[] = {
+        {"spam questioned", false, {}, &spam, -1, 1},
+        {"questioned stays", false, {}, &spam, 1, 1},
+        {"ham untouched", false, {}, &ham, -1, -1},
+        {"unsure questioned", false, unsureBand, &spam, -1, 1},
+        {"option on: spam deleted", true, {}, &spam, -1, 0},
+        {"option on: a question becomes a deletion", true, {}, &spam, 1, 0},
+        {"option on: unsure only questioned", true, unsureBand, &spam, -1, 1},
+        {"option on: ham untouched", true, {}, &ham, -1, -1},
+        {"known spammer mark kept", true, {}, &spam, 2, 2},
+        {"exception picture kept", true, {}, &spam, 5, 5},
+        {"delete mark kept", false, {}, &spam, 0, 0},
+    };
+    for (const auto& c : cases) {
+        use(true, c.deleteOption, c.cutoffs);
+        EXPECT_EQ(judge(*c.message, c.before), c.after) << c.name;
+    }
+}
+
+TEST_F(LearningStep, NeverDeletesWhileTheOptionIsOff) {
+    use(true, false);
+    const LearningCutoffs eager = LearningCutoffs::preset(LearningCutoffs::kEager);
+    for (const LearningCutoffs& cutoffs : {LearningCutoffs{}, eager, LearningCutoffs{0.0, 0.0}}) {
+        use(true, false, cutoffs);
+        for (int i = 0; i < 40; ++i) {
+            EXPECT_NE(judge(learned(learningSpam(i), kLearningSpamSize)), 0) << i;
+            EXPECT_NE(judge(learned(learningHam(i), kLearningHamSize)), 0) << i;
+        }
+    }
+}
+
+TEST_F(LearningStep, DoesNothingUntrainedOffOrWithoutAModel) {
+    use(false, true);
+    EXPECT_EQ(judge(spam), -1);
+    classification.setLearning(nullptr, LearningSettings{true, true, {}});
+    EXPECT_EQ(judge(spam), -1);
+    LearnedModel young;
+    trainLearningFixture(young, static_cast<int>(LearnedModel::kMessagesToJudge) - 1);
+    classification.setLearning(&young, LearningSettings{true, true, {}});
+    EXPECT_EQ(judge(spam), -1);
+    EXPECT_TRUE(explain(spam).empty());
+}
+
+TEST_F(LearningStep, AnExceptionWins) {
+    use(true, true);
+    exceptionRule("Domain name", "Equals", "cheap-deals.example");
+    EXPECT_EQ(judge(spam), 3);
+    EXPECT_TRUE(explain(spam).size() == 1 && explain(spam)[0].rfind("Exception", 0) == 0);
+}
+
+TEST_F(LearningStep, ExplainsItsScoreAndTokens) {
+    use(true, false);
+    Lines lines = explain(spam);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("Question :  Learned: 0.99 spam: ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(" 0.9"), std::string::npos);
+    use(true, true);
+    lines = explain(spam);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("Delete   :  Learned: ", 0), 0u) << lines[0];
+    // After a delete rule the learned reason is still listed, and the mark stays the rule's.
+    subjectRule("Contains", "cruise", true);
+    lines = explain(spam);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1].rfind("Delete   :  Learned: ", 0), 0u) << lines[1];
+    EXPECT_TRUE(explain(ham).empty());
 }
 
 }  // namespace
