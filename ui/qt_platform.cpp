@@ -259,6 +259,15 @@ std::optional<std::string> QtDialogs::saveFileName(const std::string& title, con
     return chooseFile(true, title, filter, defaultExt, initial);
 }
 
+std::optional<std::string> QtDialogs::folderName(const std::string& title, const std::string& initial) {
+    QFileDialog dialog(QApplication::activeWindow(), fromBytes(title));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    if (!initial.empty()) dialog.setDirectory(QFile::decodeName(initial.c_str()));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
+}
+
 // ---- Tray icon ----
 
 QtTrayIcon::QtTrayIcon() {
