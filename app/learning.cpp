@@ -59,12 +59,14 @@ public:
         : found_(std::move(found)), spam_(spam), model_(model), main_(main) {}
     int total() const override { return static_cast<int>(found_.messages.size()); }
     int done() const override { return static_cast<int>(next_); }
+    int known() const override { return known_; }
     bool next() override {
         if (next_ >= found_.messages.size()) return false;
         const std::string header = readStoredHeader(found_, next_);
         const std::uint64_t size = found_.messages[next_].size;
         ++next_;
-        model_.train(learningKey(header), learningTokens(header, size), spam_);
+        if (model_.train(learningKey(header), learningTokens(header, size), spam_) == TrainOutcome::AlreadyLearned)
+            ++known_;
         return true;
     }
     void finish() override { main_.saveLearning(); }
@@ -75,6 +77,7 @@ private:
     LearnedModel& model_;
     TfrmMain& main_;
     std::size_t next_ = 0;
+    int known_ = 0;
 };
 
 }  // namespace

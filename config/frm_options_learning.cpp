@@ -138,6 +138,10 @@ void TfrmOptionsMain::learnFrom(const std::string& path) {
     lblLearnProgress.caption = std::string(learningCancelled_ ? "Cancelled: learned " : "Learned ") +
                                plural(static_cast<std::uint64_t>(run->done()), "message", "messages") + " as " +
                                (spam ? "spam" : "wanted mail") + " from " + path;
+    // A message counts once however often it is learned.
+    if (run->known() > 0)
+        lblLearnProgress.caption += " (" + std::to_string(run->known()) + " of them " +
+                                    (run->known() == 1 ? "was" : "were") + " learned before)";
     showLearning();
     if (!problem.empty()) platform_.dialogs.messageBox(MessageKind::Error, problem);
 }

@@ -28,6 +28,8 @@ public:
     // Learns the next message; false once every message is learned.
     virtual bool next() = 0;
     virtual int done() const = 0;
+    // Of those done, the messages learned before as the same kind.
+    virtual int known() const = 0;
     // Keeps what was learned so far (also after a cancel).
     virtual void finish() = 0;
 };

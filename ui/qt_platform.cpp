@@ -16,6 +16,7 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QFile>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
@@ -263,7 +264,8 @@ std::optional<std::string> QtDialogs::folderName(const std::string& title, const
     QFileDialog dialog(QApplication::activeWindow(), fromBytes(title));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    if (!initial.empty()) dialog.setDirectory(QFile::decodeName(initial.c_str()));
+    // Mail folders live under the user's home, not where the program started.
+    dialog.setDirectory(initial.empty() ? QDir::homePath() : QFile::decodeName(initial.c_str()));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
 }

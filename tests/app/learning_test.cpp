@@ -282,6 +282,13 @@ TEST_F(Learning, LearnsAMaildirAnMboxAndSavedMessagesFromTheirHeaderLines) {
         }
         run->finish();
         EXPECT_EQ(main->learning().model().spamMessages(), static_cast<std::uint64_t>(c.messages));
+        EXPECT_EQ(run->known(), 0);
+        // Again: every message was learned before, and counts once.
+        auto again = main->learning().learnFrom(c.path, true);
+        while (again->next()) {
+        }
+        EXPECT_EQ(again->known(), c.messages);
+        EXPECT_EQ(main->learning().model().spamMessages(), static_cast<std::uint64_t>(c.messages));
     }
     EXPECT_THROW(main->learning().learnFrom(root + "/none", true), std::runtime_error);
     fs::create_directories(root + "/empty");

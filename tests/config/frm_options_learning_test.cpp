@@ -3,6 +3,7 @@
 // and Cancel, and forgetting.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 
@@ -31,6 +32,7 @@ public:
     std::vector<Asked> asked;
     int messages = 10;      // in the folder
     int failAt = -1;        // next() throws on this message
+    int knownBefore = 0;    // the first this many were learned before
     int learned = 0;        // messages the runs learned
     int finished = 0;       // runs that kept what they learned
     std::function<void(int)> onMessage;  // after each message learned
@@ -52,6 +54,7 @@ private:
         explicit Run(FakeLearning& owner) : owner(owner) {}
         int total() const override { return owner.messages; }
         int done() const override { return count; }
+        int known() const override { return std::min(count, owner.knownBefore); }
         bool next() override {
             if (count == owner.failAt) throw std::runtime_error("msg 3 cannot be read: Permission denied");
             if (count >= owner.messages) return false;
@@ -216,6 +219,15 @@ TEST_F(LearningTab, LearnsAFolderOrAFileAsTheSourceChoiceSays) {
     EXPECT_EQ(texts(), std::vector<std::string>{"No messages were found in /nothing."});
     EXPECT_EQ(options.lblLearnProgress.caption, "Learned 10 messages as wanted mail from /mail/Maildir");
     EXPECT_FALSE(options.busy());
+
+    // Messages learned before are said: they do not count again.
+    for (const int before : {1, 10}) {
+        learning.knownBefore = before;
+        options.learnFrom("/mail/Maildir");
+        EXPECT_EQ(options.lblLearnProgress.caption,
+                  "Learned 10 messages as wanted mail from /mail/Maildir (" + std::to_string(before) + " of them " +
+                      (before == 1 ? "was" : "were") + " learned before)");
+    }
 }
 
 // The progress is drawn at most kLearningRedraws times besides the first, at
