@@ -20,7 +20,7 @@ std::string twoDecimals(double value) {
 
 LearningCutoffs LearningCutoffs::preset(int level) {
     static constexpr LearningCutoffs kLevels[] = {
-        {0.999, 0.10}, {0.995, 0.15}, {0.99, 0.20}, {0.98, 0.30}, {0.95, 0.40}};
+        {0.999, 0.70}, {0.995, 0.60}, {0.99, 0.50}, {0.98, 0.40}, {0.95, 0.30}};
     level = std::clamp(level, kCautious, kEager);
     return kLevels[level - 1];
 }

@@ -1,8 +1,8 @@
 #include "classify/learning_tokenizer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <unordered_set>
 
 #include "mail/headers.h"
 
@@ -12,7 +12,7 @@ namespace {
 // Work per message is bounded whatever the header holds: the text read, the
 // fields looked at, a field's value and the Received hops.
 constexpr std::size_t kMaxHeaderInput = 256 * 1024;
-constexpr std::size_t kMaxFields = 300;
+constexpr std::size_t kMaxFields = 1000;
 constexpr std::size_t kMaxFieldNameOctets = 40;
 constexpr std::size_t kMaxValueOctets = 2048;
 constexpr std::size_t kMaxHops = 12;
@@ -275,12 +275,22 @@ public:
             if (back > prefix.size() + 1) cut = back;
             token.resize(cut);
         }
-        if (seen_.insert(token).second) out_.push_back(std::move(token));
+        // Each token once: an open-addressed table of positions in `out_`,
+        // sized well beyond the bound of tokens so probes stay short.
+        std::size_t slot = std::hash<std::string_view>{}(token) & (kSlots - 1);
+        while (slots_[slot] != 0) {
+            if (out_[slots_[slot] - 1u] == token) return;
+            slot = (slot + 1) & (kSlots - 1);
+        }
+        out_.push_back(std::move(token));
+        slots_[slot] = static_cast<std::uint16_t>(out_.size());
     }
 
 private:
+    static constexpr std::size_t kSlots = 1024;
+    static_assert(kSlots >= 2 * kMaxLearningTokens && kMaxLearningTokens < 65535);
     std::vector<std::string>& out_;
-    std::unordered_set<std::string> seen_;
+    std::array<std::uint16_t, kSlots> slots_{};
 };
 
 // Words of a text, lower case: each as written between blanks, and again
@@ -315,6 +325,30 @@ void words(Tokens& tokens, std::string_view prefix, std::string_view text, std::
             else if (b.size() >= 2)
                 tokens.add(prefix, b);
         }
+    }
+}
+
+// Words of a field value for the generic tokens: runs of letters, digits,
+// dots, dashes and underscores; numbers by their length; at most a few per field.
+void genericWords(Tokens& tokens, std::string_view name, std::string_view value) {
+    constexpr std::size_t kMaxWords = 20;
+    const std::string prefix = "~" + std::string(name.substr(0, 24));
+    std::size_t count = 0, pos = 0;
+    const auto inWord = [](char c) { return isWordByte(c) || c == '.' || c == '-' || c == '_'; };
+    while (pos < value.size() && count < kMaxWords && !tokens.full()) {
+        while (pos < value.size() && !inWord(value[pos])) ++pos;
+        std::size_t end = pos;
+        while (end < value.size() && inWord(value[end])) ++end;
+        std::string_view word = value.substr(pos, end - pos);
+        pos = end;
+        while (!word.empty() && (word.back() == '.' || word.back() == '-' || word.back() == '_')) word.remove_suffix(1);
+        while (!word.empty() && (word.front() == '.' || word.front() == '-' || word.front() == '_')) word.remove_prefix(1);
+        if (word.size() < 2 && !(word.size() == 1 && isDigit(word[0]))) continue;
+        ++count;
+        if (std::all_of(word.begin(), word.end(), isDigit))
+            tokens.add(prefix, std::string(std::min<std::size_t>(word.size(), 10), '9'));
+        else
+            tokens.add(prefix, lower(word));
     }
 }
 
@@ -476,7 +510,7 @@ void dateTokens(Tokens& tokens, const Field* date, double firstReceived) {
         tokens.add("dz", zoneShape.substr(0, 5));
         if (zoneShape.size() > 5) tokens.add("dz", "(with name)");
     } else {
-        tokens.add("dz", lower(zoneShape).substr(0, 10));
+        tokens.add("dz", zoneShape.empty() ? std::string("(none)") : lower(zoneShape).substr(0, 10));
     }
     if (!value.empty() && isDigit(value.front())) tokens.add("df", "(no weekday)");
     if (value.find(',') == std::string_view::npos && !value.empty() && !isDigit(value.front())) tokens.add("df", "(no comma)");
@@ -597,6 +631,13 @@ std::vector<std::string> learningTokens(std::string_view headerLines, std::uint6
             tokens.add("ar", std::string(method) + value.substr(start, end == std::string::npos ? end : end - start));
         }
     }
+    // The words of every other field, under its name: what a field says
+    // matters even where no rule above reads it.
+    for (const auto& field : fields) {
+        if (tokens.full()) break;
+        if (field.name == "subject" || field.name == "from" || field.name == "date") continue;
+        genericWords(tokens, field.name, field.value);
+    }
     // Sizes by powers of two: spam is mostly small.
     unsigned log2 = 0;
     while (log2 < 40 && (std::uint64_t{1} << (log2 + 1)) <= sizeOctets) ++log2;
@@ -631,6 +672,16 @@ std::string tokenCaption(std::string_view token) {
     if (colon == std::string_view::npos) return std::string(token);
     const std::string_view prefix = token.substr(0, colon);
     const std::string_view value = token.substr(colon + 1);
+    if (prefix.size() > 1 && prefix[0] == '~') {
+        // A word of a field: "Received 'esmtp'", the name as commonly written.
+        std::string text(prefix.substr(1));
+        bool start = true;
+        for (char& c : text) {
+            if (start && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            start = c == '-';
+        }
+        return text + " '" + std::string(value) + "'";
+    }
     for (const auto& name : kNames) {
         if (name.prefix != prefix) continue;
         std::string text(name.caption);

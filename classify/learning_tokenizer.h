@@ -13,7 +13,7 @@ namespace quorvel {
 // A message's header lines give the learning judge at most this many tokens
 // of at most this many octets each: a hostile header can cost no more than
 // an ordinary one.
-inline constexpr std::size_t kMaxLearningTokens = 300;
+inline constexpr std::size_t kMaxLearningTokens = 400;
 inline constexpr std::size_t kMaxTokenOctets = 60;
 
 // The tokens the learning judge counts for a message: the header lines as

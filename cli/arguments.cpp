@@ -230,7 +230,8 @@ Exit status:
      rule file that cannot be read or comes from a newer version, an OAuth
      2.0 sign-in the provider refuses (sign in again), a failing token
      command
-  4  the saved message cannot be read or is not a mail message
+  4  the saved message cannot be read or is not a mail message; learn
+     found no mail message to learn from
   5  the mail server or the network failed (connection, time-out, login)
   6  the mailbox is in use by another session (the Quorvel window keeping
      its connection open, or another quorvel-check)

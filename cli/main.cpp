@@ -20,12 +20,12 @@ int main(int argc, char** argv) {
     std::vector<std::string> words(argv + 1, argv + argc);
     quorvel::PollEventLoop loop;
     quorvel::ui::QtClock clock;
-    // The window's program folder: the executable's own when it may be
-    // written (a build, where both programs sit side by side), else the
-    // user's data folder. Nothing is created or seeded here.
+    // The window's program folder, chosen as the window chooses it (its
+    // learned model, listing caches and rules live there): the executable's
+    // own for a build, the user's data folder for an installed program.
+    // Nothing is created or seeded here.
     const std::string exeFolder = QCoreApplication::applicationDirPath().toStdString();
-    const std::string userData = quorvel::defaultUserDataFolder();
-    const std::string programFolder = access(exeFolder.c_str(), W_OK) == 0 ? exeFolder : userData;
+    const std::string programFolder = quorvel::chooseProgramFolder(exeFolder, quorvel::defaultUserDataFolder());
     // The window's keyring items; a cron job has no session bus, and only the
     // passwords still in the settings file reach it.
     const std::string settingsFolder = quorvel::defaultSettingsFolder();

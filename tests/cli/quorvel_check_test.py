@@ -147,6 +147,21 @@ try:
     code, out, err = run()
     check(code == 5, f"server down: status 5, got {code}")
     one_error_line(err, f"mailbox 1 (joe on 127.0.0.1:{port}): ", "server down")
+
+    # Learning from an mbox file keeps the model in the window's program folder.
+    mbox = os.path.join(work, "Junk")
+    with open(mbox, "w") as out_file:
+        for n in range(3):
+            out_file.write(f"From bulk@x Mon Jul  1 10:00:00 2002\nFrom: bulk{n}@offers.test\n"
+                           f"Subject: Cheap cruise {n}\n\nBody\n\n")
+    code, out, err = run("learn", "--spam", mbox)
+    model = os.path.join(program, "learned.dat")
+    check(code == 0 and "Learned 3 spam and 0 ham." in out and err == "", f"learn: {code} {out!r} {err!r}")
+    check(os.path.exists(model) and os.stat(model).st_mode & 0o777 == 0o600, "learn: learned.dat beside the rules, 0600")
+    code, out, err = run("learn", "--status", "--format", "json")
+    status = json.loads(out) if code == 0 else {}
+    check(status.get("spam") == 3 and status.get("ham") == 0 and status.get("trained") is False,
+          f"learn --status: {out!r}")
 finally:
     sh(f'dovecot_stop "{server_folder}"')
     shutil.rmtree(work, ignore_errors=True)
