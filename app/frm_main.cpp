@@ -76,6 +76,8 @@ TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<Tfr
     statusPanels = {"Right click for more options, double click to mark", "Ready"};
 
     Why1 = item("Why was this e-mail marked?");
+    ThisIsSpam1 = item("This is spam");
+    ThisIsNotSpam1 = item("This is not spam");
     AddtoExceptions1 = item("Add selected sender(s) to exceptions list");
     AddtoSPAMlist1 = item("Add selected message(s) to spam list");
     ViewHeader1 = item("View selected message(s) headers");
@@ -107,11 +109,16 @@ TfrmMain::TfrmMain(Platform& platform, SettingsStore& store, std::unique_ptr<Tfr
     Timer1->setInterval(kTimer1Interval);
     timSplash = platform_.timers.createTimer([this] { timSplashTimer(); });
     timSplash->setInterval(kSplashInterval);
+    learning_ = std::make_unique<UserLearning>(platform_.programFolder, *this);
+    learningSave_ = platform_.timers.createTimer([this] { saveLearning(); });
+    learningSave_->setInterval(kLearningSaveDelay);
 
     FormCreate();
 }
 
 TfrmMain::~TfrmMain() {
+    // What the user taught is never lost on the way out.
+    saveLearning();
     // Viewed messages are private mail: none stays behind once the program ends.
     CleanUpEMLFiles();
 }
@@ -274,7 +281,8 @@ void TfrmMain::disableAllButtons() {
     btMark.visible = btResetAll.visible = btLaunch.visible = btDelete.visible = btRemark.visible = false;
     lblAd.visible = true;
     // The list's commands use the POP3 client too: none may start inside a run.
-    for (Control* command : {&Why1, &AddtoExceptions1, &AddtoSPAMlist1, &ViewHeader1, &ViewMessages1})
+    for (Control* command :
+         {&Why1, &ThisIsSpam1, &ThisIsNotSpam1, &AddtoExceptions1, &AddtoSPAMlist1, &ViewHeader1, &ViewMessages1})
         command->enabled = false;
     changed();
 }
@@ -282,7 +290,8 @@ void TfrmMain::disableAllButtons() {
 void TfrmMain::enableAllButtons() {
     btList.enabled = true;
     btOptions.enabled = true;
-    for (Control* command : {&Why1, &AddtoExceptions1, &AddtoSPAMlist1, &ViewHeader1, &ViewMessages1})
+    for (Control* command :
+         {&Why1, &ThisIsSpam1, &ThisIsNotSpam1, &AddtoExceptions1, &AddtoSPAMlist1, &ViewHeader1, &ViewMessages1})
         command->enabled = true;
     if (!ListView1.rows.empty()) {
         btMark.visible = btResetAll.visible = btLaunch.visible = btDelete.visible = btRemark.visible = true;

@@ -14,6 +14,7 @@
 #include "app/frm_splash.h"
 #include "app/frm_view_header.h"
 #include "app/frm_which_mailbox.h"
+#include "app/learning.h"
 #include "app/message_list.h"
 #include "classify/classification.h"
 #include "classify/unknown_domain.h"
@@ -63,7 +64,7 @@ public:
     // the live settings.
     void setGeneralWindow(TfrmGeneral* general) { frmGeneral_ = general; }
     // The activity log the runs write to.
-    void setActivityLog(ActivityLog* log) { log_ = log; }
+    void setActivityLog(ActivityLog* log);
     // The spam settings window, created right after this one; it owns the
     // rules the messages are judged by and the unknown-domain counter.
     void setSpamSettingsWindow(TfrmOptionsMain* options);
@@ -81,7 +82,7 @@ public:
     Control lblTitle, Label1, lblAd;
     // The message list, its popup menu in order, and the status bar.
     MessageList ListView1;
-    Control Why1, AddtoExceptions1, AddtoSPAMlist1, ViewHeader1, ViewMessages1;
+    Control Why1, ThisIsSpam1, ThisIsNotSpam1, AddtoExceptions1, AddtoSPAMlist1, ViewHeader1, ViewMessages1;
     std::array<std::string, 2> statusPanels;
     // The tray menu popTray, in order; Settings1 and Help1 are submenus.
     Control Show1, LaunchEmailprogram1, ShowMainScreen1, Settings1, Spam1, General1, Viewlogfile1,
@@ -223,6 +224,10 @@ public:
 
     // The list's popup menu.
     void Why1Click();
+    // Mark the selected rows for deletion, or clear their marks, and learn
+    // them as spam or as wanted mail at once.
+    void ThisIsSpam1Click();
+    void ThisIsNotSpam1Click();
     void AddtoExceptions1Click();
     void AddtoSPAMlist1Click();
     void ViewHeader1Click();
@@ -244,6 +249,14 @@ public:
 
     // Asks the about window to show (the toolkit binds it).
     Form* frmAbout = nullptr;
+
+    // The learned model, taught by the user's decisions on the listed rows.
+    UserLearning& learning() { return *learning_; }
+    // Writes what was learned since the last save (also at exit).
+    void saveLearning();
+    // After learning, the model is saved this long after the last decision,
+    // so that a run of clicks costs one save.
+    static constexpr int kLearningSaveDelay = 3000;
 
 private:
     void notAvailable(const std::string& what);
@@ -283,8 +296,21 @@ private:
     void showListPicture();
     void setStatus(const std::string& text);
 
+    // Learns row `index` from its record as spam or as wanted mail, when
+    // learning is on; the model is saved a moment later.
+    void learnRow(std::size_t index, bool spam);
+    bool learningOn() const;
+    // The learned judge's reason for taking row `index` for spam; "" when it
+    // does not.
+    std::string learnedSpamReason(std::size_t index) const;
+    // Rows whose deletion the server committed in this run, to learn as spam.
+    std::vector<std::size_t> committedDeletions_;
+
     Platform& platform_;
     SettingsStore& store_;
+    std::unique_ptr<UserLearning> learning_;
+    std::unique_ptr<Timer> learningSave_;
+    bool learningLoadReported_ = false;
     // The access tokens of the mailboxes that sign in with OAuth 2.0.
     OAuthAccess oauthAccess_{{store_, enc1, platform_.secrets, platform_.oauth, platform_.pump, &platform_.dialogs}};
     TfrmGeneral* frmGeneral_ = nullptr;

@@ -213,11 +213,14 @@ void TfrmMain::AddtoExceptions1Click() {
     if (!hasSelection()) return;
     playAlarmSound(false);
     std::set<std::string> senders;
-    for (const MessageRow& row : ListView1.rows)
-        if (row.selected) {
-            AddSenderException(row.sender);
-            senders.insert(asciiUpper(row.sender));
-        }
+    for (std::size_t i = 0; i < ListView1.rows.size(); ++i) {
+        const MessageRow& row = ListView1.rows[i];
+        if (!row.selected) continue;
+        AddSenderException(row.sender);
+        senders.insert(asciiUpper(row.sender));
+        // The user vouches for the message itself too.
+        learnRow(i, false);
+    }
     if (frmOptionsMain_) frmOptionsMain_->Savesettings();
     // Those senders' rows now show their exception mark.
     judgeRowsAgain([&](const MessageRow& row) { return senders.contains(asciiUpper(row.sender)); });

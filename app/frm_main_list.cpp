@@ -29,8 +29,15 @@ void TfrmMain::addMessageRow(const TmsRemoteInfoItem& record) {
 void TfrmMain::btMarkClick() {
     playAlarmSound(false);
     if (!hasSelection()) return;
-    for (MessageRow& row : ListView1.rows)
-        if (row.selected) row.stateIndex = isMarkedForDeletion(row.stateIndex) ? Mark::None : Mark::Delete;
+    for (std::size_t i = 0; i < ListView1.rows.size(); ++i) {
+        MessageRow& row = ListView1.rows[i];
+        if (!row.selected) continue;
+        const bool clearing = isMarkedForDeletion(row.stateIndex);
+        row.stateIndex = clearing ? Mark::None : Mark::Delete;
+        // A mark the user takes away says the message is wanted; one given
+        // by hand is learned when the message is deleted.
+        if (clearing) learnRow(i, false);
+    }
     ShowTotalCount();
 }
 
@@ -75,6 +82,11 @@ void TfrmMain::ListView1KeyUp() { playAlarmSound(false); }
 
 void TfrmMain::MarkForDeletion(int index) {
     if (!classification_) return;
+    // The options are live: the learning step judges with them as they are now.
+    if (learningOn())
+        classification_->setLearning(&learning_->model(), learningSettings(frmOptionsMain_->rules.options));
+    else
+        classification_->setLearning(nullptr, {});
     judgeRows(*classification_, ListView1, msRemotePOP1.RemoteInfo(), index, countingHits_);
     changed();
 }

@@ -396,6 +396,23 @@ void TfrmMain::DeleteMessages() {
     DeleteTotal = marked;
     DeleteNext = 1;
     DeletedCount = 0;
+    committedDeletions_.clear();
+    // Only the user's own deletion teaches: an automatic one carries out
+    // marks nobody looked at.
+    const bool usersDecision = !AutoCheckRunning;
+    // Learns what the server committed, and, when the session ended well and
+    // the user asked for it, the messages left unmarked as wanted; before the
+    // rows and records give way to the fresh listing.
+    const auto learnDecisions = [this, usersDecision](bool endedWell) {
+        if (!usersDecision) return;
+        for (const std::size_t i : committedDeletions_) learnRow(i, true);
+        if (endedWell && frmOptionsMain_ && frmOptionsMain_->rules.options.learnFromKept)
+            for (std::size_t i = 0; i < ListView1.rows.size(); ++i) {
+                const int mark = ListView1.rows[i].stateIndex;
+                if (mark == Mark::None || mark >= Mark::FirstException) learnRow(i, false);
+            }
+        committedDeletions_.clear();
+    };
 
     disableAllButtons();
     if (log_) log_->OpenLogFile();
@@ -426,10 +443,14 @@ void TfrmMain::DeleteMessages() {
             if (DeletedCount == 0) log_->logError(kNothingDeleted, msRemotePOP1.UserName, msRemotePOP1.Server);
         }
         raiseSpamCounter();
+        learnDecisions(false);
+        saveLearning();
         throw;
     }
     if (log_) log_->CloseLogFile();
     raiseSpamCounter();
+    learnDecisions(true);
+    saveLearning();
     ListView1.clear();
 
     if (total == marked || automatic || !launch) {
@@ -467,9 +488,13 @@ void TfrmMain::msRemotePOP1Deleting(int num) {
 void TfrmMain::msRemotePOP1Deleted(int num) {
     if (num < 0 || num >= static_cast<int>(ListView1.rows.size())) return;
     ++DeletedCount;
-    if (log_ && log_->logOpen())
-        log_->logDeletedSpam(deletedSpamRowOf(ListView1.rows[static_cast<std::size_t>(num)]), msRemotePOP1.Server,
-                             msRemotePOP1.UserName);
+    const auto index = static_cast<std::size_t>(num);
+    committedDeletions_.push_back(index);
+    if (log_ && log_->logOpen()) {
+        DeletedSpamRow row = deletedSpamRowOf(ListView1.rows[index]);
+        row.reason = learnedSpamReason(index);
+        log_->logDeletedSpam(row, msRemotePOP1.Server, msRemotePOP1.UserName);
+    }
 }
 
 }  // namespace quorvel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "classify/learned_judge.h"
 #include "config/mark_preview.h"
 
 namespace quorvel {
@@ -19,5 +20,9 @@ public:
 private:
     TfrmMain& main_;
 };
+
+// How many of the main window's listed messages the learned judge alone
+// would mark with these settings, judged quietly on copies.
+MarkCount learnedWouldMark(TfrmMain& main, const LearnedModel& model, const LearningSettings& settings);
 
 }  // namespace quorvel

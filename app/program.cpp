@@ -15,6 +15,8 @@ void Program::start() {
     options_->setKnownList(&main_->lbKnown);
     options_->readColumnWidths(store);
     main_->setSpamSettingsWindow(options_.get());
+    // The "Learning" tab shows and teaches the main window's model.
+    options_->setLearning(&main_->learning());
     retrieving_ = std::make_unique<TfrmRetrieving>();
     main_->setProgressDialog(retrieving_.get());
     general_ = std::make_unique<TfrmGeneral>(platform, store, &main_->agRas1);
@@ -40,6 +42,7 @@ void Program::start() {
 }
 
 void Program::shutdown() {
+    main_->saveLearning();
     general_->SaveGeneralSettings();
     options_->writeColumnWidths(store);
 }

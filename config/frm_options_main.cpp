@@ -115,6 +115,30 @@ TfrmOptionsMain::TfrmOptionsMain(Platform& platform)
     lblUnknown = captioned("unknown domains have been detected");
     btClear = captioned("Reset counter");
 
+    lblLearning = captioned(
+        "Quorvel learns what spam is from your own decisions: the messages you delete, the marks you clear, the "
+        "exceptions you make and the messages you call spam or not spam in the list's menu. It judges the header "
+        "lines of each new message by what it has learned.");
+    cbLearning = captioned("Learn from my decisions and judge new messages by what was learned");
+    cbLearnFromKept = captioned("Learn from messages I keep",
+                                "When you delete, the unmarked messages you leave on the server are learned as wanted.");
+    cbDeleteLearned = captioned("Delete what Quorvel has learned is spam");
+    lblDeleteNote = captioned(
+        "Off: what it has learned is spam gets the question mark, and only you decide what is deleted.");
+    lblCutoffs = captioned("Mark messages:");
+    cbCutoffs.items.assign(kCutoffNames.begin(), kCutoffNames.end());
+    cbCutoffs.hint = "Cautious marks only what is surely spam; eager marks more, and is wrong more often.";
+    lblSource = captioned("The messages in the folder or file are:");
+    rbSourceSpam = captioned("&spam");
+    rbSourceHam = captioned("&wanted mail");
+    rbSourceSpam.checked = true;
+    btLearnFolder = captioned("Learn from a mail &folder...", "A maildir folder, or a folder of saved .eml messages");
+    btLearnFile = captioned("Learn from a mailbox f&ile...",
+                            "An mbox file (a mail program's Junk or Inbox file), or one saved .eml message");
+    btLearnCancel = captioned("Cancel");
+    btForget = captioned("Forget everything");
+    for (Control* c : {&pbLearning, &lblLearnProgress, &btLearnCancel}) c->visible = false;
+
     btOK = captioned("OK");
     btCancel = captioned("Cancel");
     btHelp = captioned("&Help");
@@ -222,6 +246,10 @@ void TfrmOptionsMain::showOptions() {
     pnlValid.visible = o.Valid;
     rbCheck.checked = o.Question;
     rbQuestion.checked = !o.Question;
+    cbLearning.checked = o.learning;
+    cbLearnFromKept.checked = o.learnFromKept;
+    cbDeleteLearned.checked = o.deleteLearnedSpam;
+    cbCutoffs.itemIndex = o.learningLevel - kCautiousLearning;
     applySizeEnabling();
 }
 
@@ -237,6 +265,7 @@ void TfrmOptionsMain::FormShow() {
     showOptions();
     rules.SetGridHeadings();
     updateCounts();
+    showLearning();
     changed();
 }
 

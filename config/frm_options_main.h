@@ -8,6 +8,7 @@
 #include "config/frm_general.h"
 #include "config/known_list.h"
 #include "config/known_list_editor.h"
+#include "config/learning_service.h"
 #include "config/settings_store.h"
 #include "config/spam_rules.h"
 #include "platform/form.h"
@@ -52,8 +53,13 @@ struct RuleGrid {
 // edit takes effect at once.
 class TfrmOptionsMain : public Form, public HeaderRules {
 public:
-    static constexpr std::array<const char*, 7> kTabs = {"Subject",    "Headers",   "Sender",       "Size",
-                                                        "Exceptions", "BlackList", "Valid Domains"};
+    static constexpr std::array<const char*, 8> kTabs = {"Subject",    "Headers",   "Sender",        "Size",
+                                                        "Exceptions", "BlackList", "Valid Domains", "Learning"};
+    // The cut-off presets of the learned judge, from cautious to eager.
+    static constexpr std::array<const char*, kEagerLearning - kCautiousLearning + 1> kCutoffNames = {
+        "Cautious", "Careful", "Balanced", "Keen", "Eager"};
+    // A learning run redraws its progress at most this many times.
+    static constexpr int kLearningRedraws = 100;
     static constexpr int kHelpContext = 100;
     static constexpr int kSmallerMax = 100000;
     static constexpr int kSmallerStep = 1;
@@ -91,6 +97,12 @@ public:
     Control cbValid, pnlValid, lblInvalid, rbCheck, rbQuestion, lblValidNote, lblUnknown, btClear;
     // The count of unknown domains found so far, as the window shows it.
     Control edUnknown;
+    // "Learning".
+    Control lblLearning, cbLearning, lblLearned, lblNeeded, cbLearnFromKept, cbDeleteLearned, lblDeleteNote,
+        lblCutoffs, cbCutoffs, lblPreview, lblSource, rbSourceSpam, rbSourceHam, btLearnFolder, btLearnFile,
+        pbLearning, lblLearnProgress, btLearnCancel, btForget;
+    // The progress bar's maximum: the messages of the run.
+    int learningTotal = 0;
     // Below the tabs.
     Control btOK, btCancel, btHelp;
     // Shown while an import is taken in: how far it is.
@@ -100,6 +112,8 @@ public:
     void setKnownList(KnownList* list);
     // The rule dialogs, made at start-up.
     void setRuleDialogs(RuleDialogs* dialogs) { dialogs_ = dialogs; }
+    // The learned model and the main window's list, behind the "Learning" tab.
+    void setLearning(LearningService* service);
 
     // Loads the four tables and the option values; a corrupt rule file is
     // reported once the others are in.
@@ -163,8 +177,10 @@ public:
     // dialog; exposed for the window's progress and for tests.
     void importKeywords(const std::vector<std::string>& lines);
     void importExceptions(const std::vector<std::string>& lines);
-    // True while an import is being taken in: the commands wait for it.
+    // True while an import or a learning run is being taken in: the
+    // commands wait for it (a learning run's Cancel excepted).
     bool busy() const { return busy_; }
+    bool learningRunning() const { return learningRunning_; }
 
     // "Size".
     void cbSmallerClick();
@@ -181,6 +197,20 @@ public:
     void btEditKnownClick();
     void btSaveChangesClick();
     void btCancelChangesClick();
+    // "Learning".
+    void cbLearningClick();
+    void cbLearnFromKeptClick();
+    void cbDeleteLearnedClick();
+    void cbCutoffsChange();
+    void rbSourceClick(bool spam);
+    void btLearnFolderClick();
+    void btLearnFileClick();
+    // Learns the messages at `path` as the source choice says, with progress.
+    void learnFrom(const std::string& path);
+    void btLearnCancelClick();
+    void btForgetClick();
+    // What the model holds now, and the preview over the listed messages.
+    void showLearning();
 
 private:
     void showOptions();
@@ -200,6 +230,9 @@ private:
     KnownList ownList_;  // until the main window hands its list over
     std::unique_ptr<KnownListEditor> memo1_;
     bool busy_ = false;
+    LearningService* learning_ = nullptr;
+    bool learningRunning_ = false;
+    bool learningCancelled_ = false;
     bool widthsSet_ = false;  // after the first load, the widths are the view's
 };
 

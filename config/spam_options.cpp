@@ -17,6 +17,11 @@ SpamOptions readSpamOptions(const IniFile& ini) {
     options.Valid = ini.readBool("Known", "Valid", defaults.Valid);
     options.Question = ini.readBool("Known", "Question", defaults.Question);
     options.unknownNum = ini.readString("Known", "Num", defaults.unknownNum);
+    options.learning = ini.readBool("Learning", "Enabled", defaults.learning);
+    options.learnFromKept = ini.readBool("Learning", "LearnFromKept", defaults.learnFromKept);
+    options.deleteLearnedSpam = ini.readBool("Learning", "DeleteLearnedSpam", defaults.deleteLearnedSpam);
+    const int level = ini.readInteger("Learning", "Cutoffs", defaults.learningLevel);
+    options.learningLevel = level >= kCautiousLearning && level <= kEagerLearning ? level : defaults.learningLevel;
     return options;
 }
 
@@ -31,6 +36,10 @@ void writeSpamOptions(IniFile& ini, const SpamOptions& options) {
     ini.writeBool("Known", "Valid", options.Valid);
     ini.writeBool("Known", "Question", options.Question);
     ini.writeString("Known", "Num", options.unknownNum);
+    ini.writeBool("Learning", "Enabled", options.learning);
+    ini.writeBool("Learning", "LearnFromKept", options.learnFromKept);
+    ini.writeBool("Learning", "DeleteLearnedSpam", options.deleteLearnedSpam);
+    ini.writeInteger("Learning", "Cutoffs", options.learningLevel);
 }
 
 SpamOptions loadSpamOptions(const std::string& iniPath) {

@@ -114,6 +114,10 @@ std::string securityChosenRecord(const std::string& user, const std::string& ser
            " (the server offers it)" + kLineEnd;
 }
 
+std::string learningRecord(const std::string& text, const std::string& timestamp) {
+    return "LEARNING " + oneLine(text) + " AT " + oneLine(timestamp) + kLineEnd;
+}
+
 std::string deletedSpamRecord(const DeletedSpamRow& row, const std::string& server, const std::string& user,
                               const std::string& timestamp) {
     std::string record;
@@ -122,6 +126,7 @@ std::string deletedSpamRecord(const DeletedSpamRow& row, const std::string& serv
     record += "   Subject: " + oneLine(row.subject) + kLineEnd;
     record += "   Sender:  " + oneLine(row.sender) + kLineEnd;
     record += "   Size:    " + oneLine(row.size) + "  Date: " + oneLine(row.date) + kLineEnd;
+    if (!row.reason.empty()) record += std::string(kReasonLine) + oneLine(row.reason) + kLineEnd;
     return record;
 }
 
@@ -212,6 +217,10 @@ void ActivityLog::logAlarmNotHeard(const std::string& problem) {
 
 void ActivityLog::logSecurityChosen(const std::string& user, const std::string& server) {
     writeOpenedAndClose(securityChosenRecord(user, server, timestamp()));
+}
+
+void ActivityLog::logLearning(const std::string& text) {
+    writeOpenedAndClose(learningRecord(text, timestamp()));
 }
 
 void ActivityLog::logDeletedSpam(const DeletedSpamRow& row, const std::string& server, const std::string& user) {

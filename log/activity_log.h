@@ -20,12 +20,18 @@ public:
 // The user's message for a system error number.
 EInOutError inOutError(int errorNumber);
 
+// How the sixth line of a deleted-spam record begins, when it has one.
+inline constexpr const char* kReasonLine = "   Reason:  ";
+
 // The Subject, Sender, Size and Date column texts of a deleted message's row.
 struct DeletedSpamRow {
     std::string subject;
     std::string sender;
     std::string size;
     std::string date;
+    // Why the learned judge took it for spam; empty when it did not. Written
+    // as a sixth line, which the log reader passes over.
+    std::string reason = {};
 };
 
 // The records as they stand in the file, CR LF included. `timestamp` is the
@@ -41,6 +47,8 @@ std::string automaticModeRecord(bool enabled, const std::string& timestamp);
 std::string alarmNotHeardRecord(const std::string& problem, const std::string& timestamp);
 // A mailbox without a security choice that a log-in set to STARTTLS.
 std::string securityChosenRecord(const std::string& user, const std::string& server, const std::string& timestamp);
+// What happened to the learned model's file (set aside, not saved).
+std::string learningRecord(const std::string& text, const std::string& timestamp);
 std::string deletedSpamRecord(const DeletedSpamRow& row, const std::string& server, const std::string& user,
                               const std::string& timestamp);
 
@@ -78,6 +86,7 @@ public:
     void logAutomaticMode(bool enabled);
     void logAlarmNotHeard(const std::string& problem);
     void logSecurityChosen(const std::string& user, const std::string& server);
+    void logLearning(const std::string& text);
     // Written only while the log is open: the deletion run opens it before its
     // first deletion and closes it after the last.
     void logDeletedSpam(const DeletedSpamRow& row, const std::string& server, const std::string& user);

@@ -194,6 +194,8 @@ std::string_view LogParser::keptAmong(std::string_view text, RecentTexts& recent
 }
 
 void LogParser::line(std::string_view text) {
+    // A reason quotes a stranger's header words, which may read like a record.
+    if (pendingLines_ == 0 && text.starts_with(kReasonLine)) return;
     if (pendingLines_ > 0)
         deleteSpamLine(text);
     else if (text.find("MAIL CHECK ") != kNotFound)

@@ -47,6 +47,12 @@ public:
     virtual std::optional<std::string> saveFileName(const std::string& title, const std::string& filter,
                                                     const std::string& defaultExt, const std::string& initial) = 0;
 
+    // A folder chooser starting from `initial`; nothing when the user
+    // cancels, and where there is no chooser.
+    virtual std::optional<std::string> folderName(const std::string& /*title*/, const std::string& /*initial*/) {
+        return std::nullopt;
+    }
+
     // Shows the print dialog (printing to a file allowed) and prints the
     // table when the user confirms. False when the user cancels, and where
     // there is nothing to print on.

@@ -209,6 +209,9 @@ void MainWindow::buildList(QWidget* parent) {
     auto& f = form_;
     addAction(listMenu_, f.Why1, [&f] { f.Why1Click(); });
     listMenu_->addSeparator();
+    addAction(listMenu_, f.ThisIsSpam1, [&f] { f.ThisIsSpam1Click(); });
+    addAction(listMenu_, f.ThisIsNotSpam1, [&f] { f.ThisIsNotSpam1Click(); });
+    listMenu_->addSeparator();
     addAction(listMenu_, f.AddtoExceptions1, [&f] { f.AddtoExceptions1Click(); });
     addAction(listMenu_, f.AddtoSPAMlist1, [&f] { f.AddtoSPAMlist1Click(); });
     listMenu_->addSeparator();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QTextDocument>
 #include <QPushButton>
 #include <QRadioButton>
@@ -95,6 +97,7 @@ OptionsWindow::OptionsWindow(TfrmOptionsMain& form, QWidget* parent)
                    TfrmOptionsMain::kTabs[4]);
     pages_->addTab(blackListPage(), TfrmOptionsMain::kTabs[5]);
     pages_->addTab(validPage(), TfrmOptionsMain::kTabs[6]);
+    pages_->addTab(learningPage(), TfrmOptionsMain::kTabs[7]);
     connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
         if (!syncing_ && index >= 0) form_.activePage = TfrmOptionsMain::kTabs[static_cast<std::size_t>(index)];
     });
@@ -309,9 +312,47 @@ QWidget* OptionsWindow::validPage() {
     return page;
 }
 
+QWidget* OptionsWindow::learningPage() {
+    auto* page = new QWidget(this);
+    auto* layout = new QVBoxLayout(page);
+    TfrmOptionsMain& f = form_;
+    layout->addWidget(binder_.label(f.lblLearning, "lblLearning", true));
+    layout->addWidget(binder_.check(f.cbLearning, "cbLearning", [&f] { f.cbLearningClick(); }));
+    layout->addWidget(binder_.label(f.lblLearned, "lblLearned", true));
+    layout->addWidget(binder_.label(f.lblNeeded, "lblNeeded", true));
+    layout->addWidget(binder_.check(f.cbLearnFromKept, "cbLearnFromKept", [&f] { f.cbLearnFromKeptClick(); }));
+    layout->addWidget(binder_.check(f.cbDeleteLearned, "cbDeleteLearned", [&f] { f.cbDeleteLearnedClick(); }));
+    layout->addWidget(binder_.label(f.lblDeleteNote, "lblDeleteNote", true));
+    auto* levels = binder_.labelled(binder_.choice(f.cbCutoffs, "cbCutoffs", [&f] { f.cbCutoffsChange(); }), f.lblCutoffs);
+    layout->addLayout(row({binder_.label(f.lblCutoffs, "lblCutoffs"), static_cast<QWidget*>(levels),
+                           binder_.label(f.lblPreview, "lblPreview")}));
+    layout->addSpacing(12);
+    layout->addLayout(row({binder_.label(f.lblSource, "lblSource"),
+                           binder_.radio(f.rbSourceSpam, "rbSourceSpam", [&f] { f.rbSourceClick(true); }),
+                           binder_.radio(f.rbSourceHam, "rbSourceHam", [&f] { f.rbSourceClick(false); })}));
+    layout->addLayout(row({binder_.button(f.btLearnFolder, "btLearnFolder", [&f] { f.btLearnFolderClick(); }),
+                           binder_.button(f.btLearnFile, "btLearnFile", [&f] { f.btLearnFileClick(); })}));
+    learningProgress_ = binder_.bind(new QProgressBar(page), "pbLearning", f.pbLearning);
+    learningProgress_->setAccessibleName("Learning progress");
+    auto* cancel = binder_.button(f.btLearnCancel, "btLearnCancel", [&f] { f.btLearnCancelClick(); });
+    learningCancel_ = cancel;
+    auto* progress = new QHBoxLayout;
+    progress->addWidget(learningProgress_, 1);
+    progress->addWidget(cancel);
+    layout->addLayout(progress);
+    layout->addWidget(binder_.label(f.lblLearnProgress, "lblLearnProgress", true));
+    layout->addStretch();
+    layout->addLayout(row({binder_.button(f.btForget, "btForget", [&f] { f.btForgetClick(); })}));
+    return page;
+}
+
 void OptionsWindow::sync() {
     syncing_ = true;
     binder_.sync(!form_.busy());
+    // A learning run answers its own Cancel while the rest waits.
+    learningCancel_->setEnabled(form_.learningRunning());
+    learningProgress_->setMaximum(std::max(1, form_.learningTotal));
+    learningProgress_->setValue(std::min(form_.pbLearning.value, std::max(1, form_.learningTotal)));
     for (std::size_t i = 0; i < TfrmOptionsMain::kTabs.size(); ++i)
         if (form_.activePage == TfrmOptionsMain::kTabs[i]) pages_->setCurrentIndex(static_cast<int>(i));
     syncTables();

@@ -11,6 +11,7 @@
 #include "ui/rule_table_model.h"
 
 class QPlainTextEdit;
+class QProgressBar;
 class QTabWidget;
 class QTableView;
 
@@ -45,6 +46,7 @@ private:
     QWidget* sizePage();
     QWidget* blackListPage();
     QWidget* validPage();
+    QWidget* learningPage();
     void syncTables();
     void syncMemo();
     // The editor's text goes to the form before a command that reads it.
@@ -58,6 +60,8 @@ private:
     std::array<QTableView*, 4> views_{};
     std::array<RuleTableModel*, 4> models_{};
     QPlainTextEdit* memo_ = nullptr;
+    QProgressBar* learningProgress_ = nullptr;
+    QWidget* learningCancel_ = nullptr;
     std::string shownMemo_;
     std::uint64_t shownOpened_ = 0;
     bool memoShown_ = false;

@@ -16,6 +16,7 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QFile>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
@@ -268,6 +269,16 @@ std::optional<std::string> QtDialogs::openFileName(const std::string& title, con
 std::optional<std::string> QtDialogs::saveFileName(const std::string& title, const std::string& filter,
                                                    const std::string& defaultExt, const std::string& initial) {
     return chooseFile(true, title, filter, defaultExt, initial);
+}
+
+std::optional<std::string> QtDialogs::folderName(const std::string& title, const std::string& initial) {
+    QFileDialog dialog(QApplication::activeWindow(), fromBytes(title));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    // Mail folders live under the user's home, not where the program started.
+    dialog.setDirectory(initial.empty() ? QDir::homePath() : QFile::decodeName(initial.c_str()));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
 }
 
 // ---- Tray icon ----

@@ -67,6 +67,7 @@ public:
 
     ModalResult messageBox(MessageKind kind, const std::string& text, MessageButtons buttons) override;
     ModalResult showModal(Form& form) override;
+    std::optional<std::string> folderName(const std::string& title, const std::string& initial) override;
     std::optional<std::string> openFileName(const std::string& title, const std::string& filter,
                                             const std::string& defaultExt, const std::string& initial) override;
     std::optional<std::string> saveFileName(const std::string& title, const std::string& filter,

@@ -9,6 +9,8 @@
 
 #include "app/check_steps.h"
 #include "app/program.h"
+#include "classify/learned_model.h"
+#include "classify/learned_model_file.h"
 #include "mail/listing_cache_file.h"
 #include "mail/pop3_client.h"
 #include "platform/files.h"
@@ -620,10 +622,93 @@ TEST_F(CheckRun, OnlyDeletionsTheServerCommittedAreLoggedAndCounted) {
         if (*c.status) EXPECT_EQ(main().statusPanels[1], c.status);
         EXPECT_EQ(dovecot.messages().size(), 3u);
         EXPECT_EQ(program->frmGeneral()->edCount.text, "0");
+        // Nothing deleted is nothing learned.
+        EXPECT_EQ(main().learning().model().spamMessages(), 0u);
         const std::string written = log().substr(logged);
         EXPECT_EQ(written.find("DELETE SPAM"), std::string::npos);
         EXPECT_EQ(written.find(kNothingDeleted) != std::string::npos, c.cancelAtDele);
     }
+}
+
+// The user's deletions teach the learned judge: what the server deleted as
+// spam and, when asked for, what was kept as wanted. An automatic deletion
+// carries out marks nobody looked at, and teaches nothing.
+TEST_F(CheckRun, TheUsersDeletionsTeachTheLearnedJudge) {
+    program->frmGeneral()->cbLaunch.checked = false;
+    const LearnedModel& model = main().learning().model();
+    const auto keys = [&] {
+        std::vector<LearningKey> result;
+        for (int i = 0; i < main().msRemotePOP1.RemoteInfo().Count(); ++i)
+            result.push_back(learningKey(main().msRemotePOP1.RemoteInfo().Items(i).Headers));
+        return result;
+    };
+    const auto learned = [&](const std::vector<LearningKey>& of) {
+        std::vector<LearnedAs> result;
+        for (const LearningKey key : of) result.push_back(model.learnedAs(key));
+        return result;
+    };
+    const auto markOnly = [&](std::size_t row) {
+        for (auto& r : main().ListView1.rows) r.selected = false;
+        main().ListView1.rows[row].selected = true;
+        main().btMarkClick();
+    };
+
+    // The rule marks the prize message; the messages kept teach nothing yet.
+    main().btListClick();
+    const auto first = keys();
+    main().btDeleteClick();
+    EXPECT_EQ(learned(first), (std::vector<LearnedAs>{LearnedAs::Nothing, LearnedAs::Spam, LearnedAs::Nothing}));
+    // An untrained judge gives no reason.
+    EXPECT_EQ(log().find(kReasonLine), std::string::npos);
+
+    // With the option on, the messages left unmarked are learned as wanted.
+    program->frmOptionsMain()->rules.options.learnFromKept = true;
+    dovecot.addMessages({shortMessage("cat@friends.test", "Arrived later")});
+    main().btListClick();
+    const auto second = keys();
+    ASSERT_EQ(second.size(), 3u);
+    markOnly(0);
+    main().btDeleteClick();
+    EXPECT_EQ(learned(second), (std::vector<LearnedAs>{LearnedAs::Spam, LearnedAs::Ham, LearnedAs::Ham}));
+    EXPECT_EQ(model.spamMessages(), 2u);
+    EXPECT_EQ(model.hamMessages(), 2u);
+
+    // An automatic deletion teaches nothing.
+    main().btListClick();
+    const auto third = keys();
+    ASSERT_EQ(third.size(), 2u);
+    markOnly(1);
+    main().AutoCheckRunning = true;
+    main().btDeleteClick();
+    main().AutoCheckRunning = false;
+    EXPECT_EQ(main().statusPanels[1], "There were 1 messages deleted");
+    EXPECT_EQ(learned(third), (std::vector<LearnedAs>{LearnedAs::Ham, LearnedAs::Ham}));
+    // Saved with the run.
+    EXPECT_TRUE(fileExists(LearnedModelFile::pathFor(fake.platform.programFolder)));
+}
+
+// A message the trained judge took for spam says why in its deletion record.
+TEST_F(CheckRun, ALearnedReasonReachesTheDeletionRecord) {
+    program->frmGeneral()->cbLaunch.checked = false;
+    for (int n = 0; n < 30; ++n) {
+        TmsRemoteInfoItem spam, ham;
+        spam.Size = ham.Size = 150;
+        spam.Headers = {"From: win@prizes.test", "To: joe@example.test", "Subject: You WIN prize " + std::to_string(n),
+                        "Date: Thu, 10 Dec 2026 09:15:00 +0000"};
+        ham.Headers = {"From: ann@friends.test", "To: joe@example.test",
+                       "Subject: Notes from Friday " + std::to_string(n), "Date: Thu, 10 Dec 2026 09:15:00 +0000"};
+        main().learning().learn(spam, true);
+        main().learning().learn(ham, false);
+    }
+    main().btListClick();
+    main().btDeleteClick();
+    const std::string written = log();
+    const std::size_t record = written.find("   Subject: You WIN a million\r\n");
+    ASSERT_NE(record, std::string::npos);
+    // The sixth line of that record.
+    std::size_t line = record;
+    for (int i = 0; i < 3; ++i) line = written.find("\r\n", line) + 2;
+    EXPECT_EQ(written.substr(line, std::string(kReasonLine).size() + 9), std::string(kReasonLine) + "Learned: ");
 }
 
 TEST_F(CheckRun, MarksLeftByACancelledDeletionNeverDeleteARowUnmarkedSince) {

@@ -25,6 +25,11 @@ TEST(SpamOptions, MissingFileAndKeysGiveTheDefaults) {
     EXPECT_TRUE(options.Valid);
     EXPECT_FALSE(options.Question);
     EXPECT_EQ(options.unknownNum, "0");
+    // Learning is on, but deletes nothing and learns nothing from kept mail unless asked.
+    EXPECT_TRUE(options.learning);
+    EXPECT_FALSE(options.learnFromKept);
+    EXPECT_FALSE(options.deleteLearnedSpam);
+    EXPECT_EQ(options.learningLevel, kDefaultLearningLevel);
 
     const SpamOptions partial = readSpamOptions(IniFile("[Known]\r\nQuestion=5\r\n[Larger]\r\nNum=x\r\n"));
     EXPECT_TRUE(partial.Question);
@@ -32,7 +37,20 @@ TEST(SpamOptions, MissingFileAndKeysGiveTheDefaults) {
     EXPECT_TRUE(partial.QMonitor);
 }
 
-TEST(SpamOptions, SaveWritesTheTenValuesAndKeepsForeignLines) {
+TEST(SpamOptions, ALearningLevelOutsideCautiousToEagerReadsAsTheDefault) {
+    const struct {
+        const char* stored;
+        int read;
+    } cases[] = {{"0", kDefaultLearningLevel}, {"1", 1},  {"2", 2}, {"4", 4},
+                 {"5", 5},                     {"6", kDefaultLearningLevel}, {"eager", kDefaultLearningLevel}};
+    static_assert(kCautiousLearning == 1 && kEagerLearning == 5);
+    for (const auto& c : cases)
+        EXPECT_EQ(readSpamOptions(IniFile(std::string("[Learning]\r\nCutoffs=") + c.stored + "\r\n")).learningLevel,
+                  c.read)
+            << c.stored;
+}
+
+TEST(SpamOptions, SaveWritesEveryValueAndKeepsForeignLines) {
     TempFolder folder;
     const std::string path = folder.file("quorvel.ini");
     writeFileAtomically(path, "[Mine]\r\nKeep=yes\r\n");
@@ -45,13 +63,18 @@ TEST(SpamOptions, SaveWritesTheTenValuesAndKeepsForeignLines) {
                               .QMonitor = false,
                               .Valid = false,
                               .Question = true,
-                              .unknownNum = "12"};
+                              .unknownNum = "12",
+                              .learning = false,
+                              .learnFromKept = true,
+                              .deleteLearnedSpam = true,
+                              .learningLevel = 4};
     saveSpamOptions(path, options);
     EXPECT_EQ(*readFileBytes(path),
               "[Mine]\r\nKeep=yes\r\n"
               "[Smaller]\r\nQSmaller=1\r\nNum=64\r\nCheck=0\r\n"
               "[Larger]\r\nQLarger=1\r\nNum=99999999\r\nCheck=1\r\n"
-              "[Known]\r\nQMonitor=0\r\nValid=0\r\nQuestion=1\r\nNum=12\r\n");
+              "[Known]\r\nQMonitor=0\r\nValid=0\r\nQuestion=1\r\nNum=12\r\n"
+              "[Learning]\r\nEnabled=0\r\nLearnFromKept=1\r\nDeleteLearnedSpam=1\r\nCutoffs=4\r\n");
     EXPECT_EQ(loadSpamOptions(path), options);
 }
 

@@ -80,6 +80,23 @@ TEST_F(ActivityLogTest, EveryRecordHasItsExactText) {
              "   Subject: Cheap pills\r\n"
              "   Sender:  spammer@bad.example\r\n"
              "   Size:    2048  Date: 12/9/2026\r\n"},
+        {"deleted spam the learned judge took for spam",
+         [&] {
+             log.OpenLogFile();
+             DeletedSpamRow learned = row;
+             learned.reason = "Learned: 0.99 spam: Subject 'pills' 0.99";
+             log.logDeletedSpam(learned, "pop.example.com", "joe");
+             log.CloseLogFile();
+         },
+         std::string("DELETE SPAM on ") + kStamp +
+             "\r\n"
+             "   Server:  pop.example.com Mailbox: joe\r\n"
+             "   Subject: Cheap pills\r\n"
+             "   Sender:  spammer@bad.example\r\n"
+             "   Size:    2048  Date: 12/9/2026\r\n"
+             "   Reason:  Learned: 0.99 spam: Subject 'pills' 0.99\r\n"},
+        {"learning", [&] { log.logLearning("learned.dat was damaged and set aside as learned.dat.bad"); },
+         std::string("LEARNING learned.dat was damaged and set aside as learned.dat.bad AT ") + kStamp + "\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

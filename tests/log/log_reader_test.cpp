@@ -207,6 +207,23 @@ TEST(LogParser, TheFourLinesAfterDeleteSpamAreNeverRecordsOfTheirOwn) {
     EXPECT_EQ(entries.mailChecks, (Checks{{"2", "y", "b", "12/7/1999", "3:46 PM"}}));
 }
 
+// A learned reason quotes a stranger's header words: whatever they say, the
+// line is no record of its own.
+TEST(LogParser, AReasonLineIsNeverARecordOfItsOwn) {
+    const ActivityLogEntries entries = parse(
+        "DELETE SPAM on Tue 12/7/1999 3:45 PM\r\n"
+        "   Server:  pop.example.com Mailbox: joe\r\n"
+        "   Subject: x\r\n"
+        "   Sender:  a@b.example\r\n"
+        "   Size:    10  Date: 12/7/1999\r\n"
+        "   Reason:  Learned: 0.99 spam: From name 'DELETE SPAM on Tue 1/1/2000 1:00 PM' 0.99\r\n"
+        "   Reason:  MAIL CHECK 9 msg(s) for \"z\" on server c at Tue 12/7/1999 3:47 PM\r\n"
+        "MAIL CHECK 2 msg(s) for \"y\" on server b at Tue 12/7/1999 3:46 PM\r\n");
+    ASSERT_EQ(entries.deletedSpam.size(), 1u);
+    EXPECT_EQ(entries.deletedSpam[0].size, "10");
+    EXPECT_EQ(entries.mailChecks, (Checks{{"2", "y", "b", "12/7/1999", "3:46 PM"}}));
+}
+
 TEST(LogParser, OtherRecordsAndOddBytesAreSkipped) {
     const ActivityLogEntries entries = parse(
         "ERROR Operation timed out FOR joe ON pop.example.com AT Tue 12/7/1999 3:45 PM\r\n"

@@ -99,6 +99,10 @@ std::optional<std::string> ScriptedDialogs::saveFileName(const std::string& titl
     return answerFile(*this, {"save", title, filter, defaultExt, initial});
 }
 
+std::optional<std::string> ScriptedDialogs::folderName(const std::string& title, const std::string& initial) {
+    return answerFile(*this, {"folder", title, "", "", initial});
+}
+
 bool ScriptedDialogs::printTable(const PrintedTable& table) {
     if (printAnswer) printed.push_back(table);
     return printAnswer;

@@ -56,7 +56,9 @@ public:
     std::optional<std::string> saveFileName(const std::string& title, const std::string& filter,
                                             const std::string& defaultExt, const std::string& initial) override;
 
-    // A file chooser as it was asked for; "open" or "save".
+    std::optional<std::string> folderName(const std::string& title, const std::string& initial) override;
+
+    // A file chooser as it was asked for; "open", "save" or "folder".
     struct FileRequest {
         std::string kind, title, filter, defaultExt, initial;
     };

@@ -253,6 +253,12 @@ private slots:
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
         QCOMPARE(accessibleName(window.findChild<QAbstractButton*>("btUpSubject")), QString("Move item up one row"));
         QCOMPARE(accessibleName(window.findChild<QAbstractButton*>("btImportSubject")), QString("Import"));
+        // The "Learning" tab: its level choice is named by its label, its buttons by their words.
+        QCOMPARE(window.findChild<QComboBox*>("cbCutoffs")->accessibleName(), QString("Mark messages:"));
+        QCOMPARE(accessibleName(window.findChild<QAbstractButton*>("btLearnFolder")),
+                 QString("Learn from a mail folder..."));
+        QCOMPARE(accessibleName(window.findChild<QAbstractButton*>("btForget")), QString("Forget everything"));
+        QCOMPARE(accessibleName(window.findChild<QWidget*>("pbLearning")), QString("Learning progress"));
     }
 
     // Every window as a screen reader walks it: each control named, each

@@ -183,7 +183,8 @@ private slots:
         QStringList entries;
         for (QAction* action : window.listMenu()->actions()) entries << (action->isSeparator() ? "-" : action->text());
         // Each with a letter of its own for the keyboard.
-        QCOMPARE(entries, QStringList({"&Why was this e-mail marked?", "-", "&Add selected sender(s) to exceptions list",
+        QCOMPARE(entries, QStringList({"&Why was this e-mail marked?", "-", "&This is spam", "T&his is not spam", "-",
+                                       "&Add selected sender(s) to exceptions list",
                                        "A&dd selected message(s) to spam list", "-", "&View selected message(s) headers",
                                        "V&iew body of one message"}));
 
@@ -214,6 +215,17 @@ private slots:
         form.changed();
         QCOMPARE(list->selectionModel()->selectedRows().size(), 1);
         QCOMPARE(list->selectionModel()->selectedRows().at(0).row(), 1);
+
+        // "This is spam" and "This is not spam" reach their handlers.
+        const auto entry = [&](const QString& text) {
+            for (QAction* action : window.listMenu()->actions())
+                if (action->text() == text) return action;
+            return static_cast<QAction*>(nullptr);
+        };
+        entry("This is spam")->trigger();
+        QCOMPARE(form.ListView1.rows[1].stateIndex, Mark::Delete);
+        entry("This is not spam")->trigger();
+        QCOMPARE(form.ListView1.rows[1].stateIndex, Mark::None);
     }
 };
 

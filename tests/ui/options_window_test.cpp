@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QProgressBar>
 #include <QTest>
 #include <QTimer>
 
@@ -117,14 +118,14 @@ private slots:
         desktop_.reset();
     }
 
-    void sevenTabsAndTheirTexts() {
+    void eightTabsAndTheirTexts() {
         start();
         withWindow([](OptionsWindow& w) {
             QTabWidget* tabs = w.pages();
             QStringList captions;
             for (int i = 0; i < tabs->count(); ++i) captions << tabs->tabText(i);
             QCOMPARE(captions, (QStringList{"Subject", "Headers", "Sender", "Size", "Exceptions", "BlackList",
-                                            "Valid Domains"}));
+                                            "Valid Domains", "Learning"}));
             QCOMPARE(tabs->currentIndex(), 0);
             QCOMPARE(w.windowTitle(), QString("Spam Settings"));
             QCOMPARE(w.findChild<QLabel*>("lblCountSubject")->text(), QString("1 Conditions"));
@@ -477,6 +478,45 @@ private slots:
             loadRuleTable(joinPath(folder_->path().toStdString(), "subj.lst"), RuleTableKind::Subject);
         QCOMPARE(loaded.ruleCount(), 100000);
         QCOMPARE(loaded.cell(2, 100000), "keyword99999");
+    }
+
+    void learningFromAMailboxFileKeepsTheWindowAnsweringAndCancelStopsIt() {
+        start();
+        std::string mbox;
+        for (int i = 0; i < 20000; ++i)
+            mbox += "From a@b Thu Dec 10 09:15:00 2026\nFrom: s" + std::to_string(i) +
+                    "@pills.example\nSubject: offer " + std::to_string(i) + "\n\nBuy.\n\n";
+        const std::string path = folder_->path().toStdString() + "/Junk";
+        writeFileAtomically(path, mbox);
+        int eventsDuring = 0;
+        bool cancelled = false;
+        withWindow([&](OptionsWindow& w) {
+            w.pages()->setCurrentIndex(7);
+            auto* bar = w.findChild<QProgressBar*>("pbLearning");
+            auto* cancel = w.findChild<QAbstractButton*>("btLearnCancel");
+            QVERIFY(!bar->isVisible());
+            QTimer ticker;
+            QObject::connect(&ticker, &QTimer::timeout, [&] {
+                ++eventsDuring;
+                // The user clicks Cancel once the bar has moved.
+                if (!cancelled && bar->isVisible() && bar->value() > 0 && cancel->isEnabled()) {
+                    cancelled = true;
+                    cancel->click();
+                }
+            });
+            ticker.start(0);
+            form().learnFrom(path);
+            ticker.stop();
+            QVERIFY(!bar->isVisible());
+            QVERIFY(!cancel->isVisible());
+            QVERIFY(w.findChild<QAbstractButton*>("btOK")->isEnabled());
+            QVERIFY(w.findChild<QLabel*>("lblLearnProgress")->text().startsWith("Cancelled: learned "));
+        });
+        QVERIFY(cancelled);
+        QVERIFY(eventsDuring > 0);
+        const std::uint64_t learned = desktop_->program.frmMain()->learning().model().spamMessages();
+        QVERIFY(learned > 0);
+        QVERIFY(learned < 20000);
     }
 
     void columnWidthsFollowTheView() {
