@@ -488,7 +488,7 @@ TEST_F(CheckRun, TrustingACertificateOnTheStarttlsRetrySettlesTheSecurity) {
 
     main().btDeleteClick();
     ASSERT_EQ(fake.dialogs.shown.size(), 2u);
-    EXPECT_EQ(fake.dialogs.shown[1].text, "Really delete 1 messages from server?");
+    EXPECT_EQ(fake.dialogs.shown[1].text, "Really delete 1 messages from joe on " + server + "?");
     EXPECT_EQ(main().statusPanels[1], "There were 1 messages deleted");
     main().FormCloseQuery();
     EXPECT_EQ(dovecot.messages().size(), 2u);
