@@ -50,8 +50,8 @@ bool startsWithFromLine(const std::string& path) {
     return file.read(head, sizeof head, 0, path) == sizeof head && std::memcmp(head, "From ", 5) == 0;
 }
 
-void tooMany(const std::string& path) {
-    throw std::runtime_error(path + " holds more than " + std::to_string(kMaxStoredMessages) +
+void tooMany(const StoredMessages& found, const std::string& path) {
+    throw std::runtime_error(path + " holds more than " + std::to_string(found.maxMessages) +
                              " messages; choose a smaller folder.");
 }
 
@@ -83,7 +83,7 @@ void addMbox(StoredMessages& found, const std::string& path, std::uint64_t fileS
         char c = 0;
         while (begin < end && file.read(&c, 1, begin, path) == 1 && c != '\n') ++begin;
         if (begin < end) ++begin;
-        if (found.messages.size() >= kMaxStoredMessages) tooMany(path);
+        if (found.messages.size() >= found.maxMessages) tooMany(found, path);
         found.messages.push_back({fileIndex, begin, end - begin});
     }
 }
@@ -99,7 +99,7 @@ void addFile(StoredMessages& found, const fs::path& path) {
         addMbox(found, name, size);
         return;
     }
-    if (found.messages.size() >= kMaxStoredMessages) tooMany(name);
+    if (found.messages.size() >= found.maxMessages) tooMany(found, name);
     found.messages.push_back({static_cast<std::uint32_t>(found.files.size()), 0, size});
     found.files.push_back(name);
 }
@@ -117,8 +117,9 @@ void addFolder(StoredMessages& found, const fs::path& folder) {
 
 }  // namespace
 
-StoredMessages findStoredMessages(const std::string& path) {
+StoredMessages findStoredMessages(const std::string& path, std::size_t maxMessages) {
     StoredMessages found;
+    found.maxMessages = maxMessages;
     std::error_code error;
     const fs::file_status status = fs::symlink_status(path, error);
     if (error || !fs::exists(status)) throw std::runtime_error(path + " does not exist.");

@@ -16,6 +16,7 @@ struct StoredMessages {
     };
     std::vector<std::string> files;
     std::vector<Message> messages;
+    std::size_t maxMessages = 0;  // the bound the search kept to
 };
 
 // No more messages than this are taken from one folder or file.
@@ -25,7 +26,8 @@ inline constexpr std::size_t kMaxStoredMessages = 1000000;
 // folder of saved messages (each file one message, or an mbox file), an mbox
 // file, or one saved message. Throws, with the text for the user, when the
 // path cannot be read or holds no mail. Links are not followed.
-StoredMessages findStoredMessages(const std::string& path);
+// At most `maxMessages`: a folder holding more is refused whole.
+StoredMessages findStoredMessages(const std::string& path, std::size_t maxMessages = kMaxStoredMessages);
 
 // A message's header lines, up to the empty line that ends them or
 // `maxOctets`, whichever comes first. Throws when the file cannot be read.

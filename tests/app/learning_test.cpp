@@ -314,6 +314,8 @@ TEST(StoredMessages, HeaderLinesEndAtTheFirstEmptyLineOrTheBound) {
          std::string(70000, 'x') + "\r\n"},
         {"longer than the bound", std::string(300000, 'x'), kMaxStoredHeaderOctets,
          std::string(kMaxStoredHeaderOctets, 'x')},
+        {"four times the bound", std::string(4 * kMaxStoredHeaderOctets, 'x'), kMaxStoredHeaderOctets,
+         std::string(kMaxStoredHeaderOctets, 'x')},
     };
     for (const auto& c : cases) {
         const std::string path = folder.file("m.eml");
@@ -322,6 +324,33 @@ TEST(StoredMessages, HeaderLinesEndAtTheFirstEmptyLineOrTheBound) {
         ASSERT_EQ(found.messages.size(), 1u) << c.name;
         EXPECT_EQ(readStoredHeader(found, 0, c.bound), c.header) << c.name;
     }
+}
+
+TEST(StoredMessages, AFolderOrFileOverTheMessageBoundIsRefusedWhole) {
+    testing::TempFolder folder;
+    const std::size_t bound = 5;
+    std::string mbox;
+    for (std::size_t i = 0; i < bound; ++i) mbox += "From a@b Thu Dec 10 09:15:00 2026\nSubject: " + std::to_string(i) + "\n\n";
+    const std::string mboxPath = folder.file("Inbox");
+    writeFileAtomically(mboxPath, mbox);
+    // A folder of saved messages, four times the bound.
+    const std::string saved = folder.file("saved");
+    std::filesystem::create_directory(saved);
+    for (std::size_t i = 0; i < 4 * bound; ++i)
+        writeFileAtomically(saved + "/m" + std::to_string(i) + ".eml", "Subject: x\n\n");
+    const struct {
+        const std::string& path;
+        std::size_t messages;
+    } sources[] = {{mboxPath, bound}, {saved, 4 * bound}};
+    for (const auto& source : sources)
+        for (const std::size_t cap : {source.messages - 1, source.messages, source.messages + 1, 4 * source.messages}) {
+            SCOPED_TRACE(source.path + " cap " + std::to_string(cap));
+            if (cap < source.messages) {
+                EXPECT_THROW(findStoredMessages(source.path, cap), std::runtime_error);
+            } else {
+                EXPECT_EQ(findStoredMessages(source.path, cap).messages.size(), source.messages);
+            }
+        }
 }
 
 TEST(StoredMessages, AnMboxSplitsAtFromLinesOnly) {
